@@ -1,0 +1,63 @@
+#include "app/start_dialog.h"
+
+#include "app/wizard_app.h"
+#include "platform/win_constants.h"
+#include "resource.h"
+
+namespace cw {
+
+StartDialog::StartDialog(WizardApp& app)
+    : CDialog(app.platform(), IDD_START_PAGE), app_(app), icon_(app.platform().LoadIconA(IDR_APP_ICON)) {}
+
+BOOL StartDialog::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SetWindowText(app_.AppTitleName);
+  SetDlgItemText(IDC_START_TIP, app_.ChanwizTextTip);
+  SetDlgItemText(IDC_TVSYSTEM_BUTTON, app_.TVSystemText);
+  SetDlgItemText(IDC_COUNTRY_BUTTON, app_.CountryText);
+  platform_.SendMessageA(hwnd(), WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon_));
+  platform_.SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, static_cast<LPARAM>(icon_));
+  SetWindowText(app_.AppTitleName);
+  app_.IsNtFamily = app_.IsNtFamilyOs();
+  return TRUE;
+}
+
+bool StartDialog::OnCommand(int id, int notifyCode) {
+  if (notifyCode != static_cast<int>(BN_CLICKED)) return false;
+  if (id == IDC_COUNTRY_BUTTON) {
+    OnCancel();
+    return true;
+  }
+  if (id == IDC_TVSYSTEM_BUTTON) {
+    OnOK();
+    return true;
+  }
+  return false;
+}
+
+bool StartDialog::OnClose() {
+  EndDialog(kClosedResult);
+  // Not handled: the dialog manager's default processing follows (it would
+  // cancel the page, but the page has already ended with 5).
+  return false;
+}
+
+bool StartDialog::OnPaint() {
+  if (!platform_.IsIconic(hwnd())) return false;
+  PAINTSTRUCT paint = {};
+  HDC dc = platform_.BeginPaint(hwnd(), &paint);
+  platform_.SendMessageA(hwnd(), WM_ICONERASEBKGND, static_cast<WPARAM>(dc), 0);
+  int iconWidth = platform_.GetSystemMetrics(SM_CXICON);
+  int iconHeight = platform_.GetSystemMetrics(SM_CYICON);
+  RECT client = {};
+  platform_.GetClientRect(hwnd(), &client);
+  int x = (client.right - client.left - iconWidth + 1) / 2;
+  int y = (client.bottom - client.top - iconHeight + 1) / 2;
+  platform_.DrawIcon(dc, x, y, icon_);
+  platform_.EndPaint(hwnd(), &paint);
+  return true;
+}
+
+HICON StartDialog::OnQueryDragIcon() { return icon_; }
+
+}  // namespace cw

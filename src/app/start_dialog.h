@@ -1,0 +1,30 @@
+// The wizard's first page: what the wizard will do, and the two ways on.
+#pragma once
+
+#include "platform/framework/framework.h"
+
+namespace cw {
+
+class WizardApp;
+
+// Results: 1 "TV System" (or Enter), 2 "Country" (or Esc), 5 closed by the
+// close box, -1 when the page cannot be created.
+class StartDialog : public CDialog {
+ public:
+  explicit StartDialog(WizardApp& app);
+
+  static constexpr INT_PTR kClosedResult = 5;
+
+ protected:
+  BOOL OnInitDialog() override;
+  bool OnCommand(int id, int notifyCode) override;
+  bool OnClose() override;
+  bool OnPaint() override;
+  HICON OnQueryDragIcon() override;
+
+ private:
+  WizardApp& app_;
+  HICON icon_;
+};
+
+}  // namespace cw

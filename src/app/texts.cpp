@@ -1,0 +1,155 @@
+// The localized texts from Chanwiz.ini, and the Windows country code that
+// chooses their section.
+#include <cstdio>
+#include <cstring>
+
+#include "app/wizard_app.h"
+#include "platform/raii.h"
+#include "platform/win_constants.h"
+
+namespace cw {
+
+namespace {
+
+constexpr const char* kTextFileName = "Chanwiz.ini";
+constexpr const char* kDefaultTitle = "QL750 Chanwiz Wizard";
+
+struct TextKey {
+  const char* key;
+  char* (*field)(WizardState&);
+  size_t capacity;
+  const char* defaultText;
+};
+
+#define CW_TEXT(name, text)                                             \
+  TextKey {                                                             \
+    #name, [](WizardState& s) -> char* { return s.name; },              \
+        sizeof(WizardState::name), text                                 \
+  }
+
+// Every key after "AppTitleName", in the order read.
+const TextKey kTextKeys[] = {
+    CW_TEXT(ChanwizTextTip,
+            "Now the Chanwiz Wizard will take you to re-initialize your QL750 settings step by "
+            "step so that the QL750 Device can work well."),
+    CW_TEXT(TVSystemText, "TV System"),
+    CW_TEXT(CountryText, "Country"),
+    CW_TEXT(DialogCountryTitle, "Select Country"),
+    CW_TEXT(CountryAlphabetTip, "Country name by Alphabet"),
+    CW_TEXT(DialogVideoTitle, "Select TV System"),
+    CW_TEXT(VideoFormatText, "Your TV System is :"),
+    CW_TEXT(DialogRebootTitle, "Restart your computer"),
+    CW_TEXT(RebootYesText, "Yes, I want to restart my computer right now."),
+    CW_TEXT(RebootNoText, "No, I will restart  my computer later."),
+    CW_TEXT(RebootTextTip1, "Note :"),
+    CW_TEXT(RebootTextTip2,
+            "Setup Wizard has completed. You have to restart your computer right now so that the "
+            "TV-Tuner can work well."),
+    CW_TEXT(RebootTextTip3,
+            "If you don't restart your computer, the TV-Tuner maybe can't work now."),
+    CW_TEXT(OKText, "OK"),
+    CW_TEXT(CANCELText, "Cancel"),
+    CW_TEXT(NoDeviceMsg1, "Sorry, we can't find any QL750 Device on your computer."),
+    CW_TEXT(NoDeviceMsg2, "Please check your hardware."),
+    CW_TEXT(FoundMultiDevMsg1,
+            "We found that at least there are two TV Tuner devices on your computer."),
+    CW_TEXT(FoundMultiDevMsg2,
+            "Please remove one of them for a while if you want to re-initialize the TV Tuner "
+            "settings."),
+    CW_TEXT(USBUpdateRegPass1, "Please Re-Plugin the QL750 Device on your computer."),
+    CW_TEXT(USBUpdateRegPass2, "Otherwise, the QL750 Device maybe can't work well."),
+    CW_TEXT(USBUpdateRegFail1,
+            "Sorry, the process of updating TV settings is failed ! Maybe the driver is NOT "
+            "ready !"),
+    CW_TEXT(USBUpdateRegFail2, "Please reboot your PC and then re-install QL750 WDM Driver."),
+};
+
+#undef CW_TEXT
+
+// The leading decimal digits of a country setting, at most five. No digit
+// at all gives 0, which the caller turns into its fallback.
+int32_t ParseCountryDigits(const char* text, size_t size) {
+  int32_t value = 0;
+  for (size_t i = 0; i < size && i < 5; ++i) {
+    char c = text[i];
+    if (c < '0' || c > '9') break;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
+int32_t WizardApp::GetWindowsCountryCode() {
+  if (!IsNtFamily) {
+    char folder[128] = {};
+    UINT length = platform_.GetWindowsDirectoryA(folder, sizeof(folder));
+    char path[160] = {};
+    if (length > 0 && length < sizeof(folder))
+      std::snprintf(path, sizeof(path), "%s\\win.ini", folder);
+    else
+      std::snprintf(path, sizeof(path), "win.ini");  // the profile API looks in the Windows folder
+    return static_cast<int32_t>(platform_.GetPrivateProfileIntA("intl", "iCountry", 1, path));
+  }
+  // The leading digits only: letters or a value that cannot be read would
+  // otherwise become a country code the TV System path writes into the
+  // drivers. Without a usable value the code is 1, as on 9x.
+  RegKeyHandle key(platform_);
+  if (platform_.RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\International", key.receive()) !=
+      ERROR_SUCCESS)
+    return 1;
+  char data[30] = {};
+  DWORD type = REG_SZ;
+  DWORD size = sizeof(data);
+  if (platform_.RegQueryValueExA(key.get(), "iCountry", &type, reinterpret_cast<BYTE*>(data),
+                                 &size) != ERROR_SUCCESS)
+    return 1;
+  if (size > sizeof(data)) size = sizeof(data);
+  int32_t code = ParseCountryDigits(data, size);
+  return code > 0 ? code : 1;
+}
+
+int32_t WizardApp::LoadTexts() {
+  std::snprintf(TextSection, sizeof(TextSection), "%d", GetWindowsCountryCode());
+
+  // The text file sits in the program's own folder, whatever the program
+  // file is called; a path that does not fit leaves every text at its default.
+  char module[128] = {};
+  DWORD length = platform_.GetModuleFileNameA(module, sizeof(module));
+  char path[256] = {};
+  bool havePath = false;
+  if (length > 0 && length < sizeof(module)) {
+    const char* lastSlash = std::strrchr(module, '\\');
+    if (lastSlash != nullptr) {
+      int folderLength = static_cast<int>(lastSlash - module + 1);
+      int written = std::snprintf(path, sizeof(path), "%.*s%s", folderLength, module,
+                                  kTextFileName);
+      havePath = written > 0 && static_cast<size_t>(written) < sizeof(path);
+    }
+  }
+
+  auto read = [&](const char* key, const char* defaultText, char* field, size_t capacity) {
+    if (!havePath) {
+      // As the profile reader does for a missing file: the default, cut.
+      size_t i = 0;
+      for (; i + 1 < capacity && defaultText[i] != '\0'; ++i) field[i] = defaultText[i];
+      field[i] = '\0';
+      return;
+    }
+    platform_.GetPrivateProfileStringA(TextSection, key, defaultText, field,
+                                       static_cast<DWORD>(capacity), path);
+    field[capacity - 1] = '\0';
+  };
+
+  read("AppTitleName", "", AppTitleName, sizeof(AppTitleName));
+  if (AppTitleName[0] == '\0') {
+    CopyText(TextSection, "1");
+    read("AppTitleName", kDefaultTitle, AppTitleName, sizeof(AppTitleName));
+  }
+  WizardState& state = *this;
+  for (const TextKey& key : kTextKeys)
+    read(key.key, key.defaultText, key.field(state), key.capacity);
+  return 1;
+}
+
+}  // namespace cw

@@ -1,0 +1,53 @@
+// Reading and writing machine files in the Windows .reg export format.
+//
+// Accepted, as regedit reads them:
+// - "Windows Registry Editor Version 5.00" files in UTF-16LE with a byte-order
+//   mark (hex(2)/hex(7) data are UTF-16LE bytes), or in UTF-8 (with or without
+//   a byte-order mark);
+// - "REGEDIT4" files in ANSI (Windows-1252), whose hex(2)/hex(7) data are
+//   single-byte text;
+// - key lines "[HKEY_...\path]" and "[-HKEY_...\path]" (delete);
+// - values: "name"="text", @="text", "name"=dword:xxxxxxxx, "name"=hex:..,
+//   "name"=hex(N):.., "name"=- (delete), lines continued with a trailing "\";
+//   ";" comment lines and blank lines.
+// Anything else is an error reported with its file and line; nothing is
+// applied from a file with an error.
+#pragma once
+
+#include <string>
+
+#include "platform/sim/registry.h"
+
+namespace cw::sim {
+
+enum class RegFileFormat {
+  Unicode5,  // "Windows Registry Editor Version 5.00", UTF-16LE with BOM
+  Utf8v5,    // the same header, UTF-8 text (accepted, and written back alike)
+  Regedit4,  // "REGEDIT4", ANSI
+};
+
+struct RegFileError {
+  std::string file;
+  int line = 0;  // 1-based; 0 when the error is about the whole file
+  std::string message;
+
+  // "file:line: message"
+  std::string ToString() const;
+};
+
+// Parses the bytes of a .reg file and applies it to *tree. On error returns
+// false, fills *error and leaves *tree unchanged.
+bool ApplyRegFile(const std::string& bytes, const std::string& fileName, RegistryTree* tree,
+                  RegFileFormat* format, RegFileError* error);
+
+// The whole tree (every key that has values or no subkeys, parents implied),
+// in the given format, bytes ready to be written to a file.
+std::string WriteRegFile(const RegistryTree& tree, RegFileFormat format);
+
+// Only what differs from `before` to `after`: keys created or changed with
+// their new or changed values, deleted values as "name"=-, deleted keys as
+// [-path]. Importing it into `before` gives `after`.
+std::string WriteRegChanges(const RegistryTree& before, const RegistryTree& after,
+                            RegFileFormat format);
+
+}  // namespace cw::sim

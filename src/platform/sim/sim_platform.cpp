@@ -1,0 +1,823 @@
+// The simulated Windows: kernel, registry, security, device setup, process
+// and COM calls. The windows and message boxes are in sim_windows.cpp.
+#include "platform/sim/sim_platform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "platform/sim/security.h"
+#include "platform/win_constants.h"
+
+namespace cw::sim {
+
+namespace {
+
+constexpr const char* kEnumPath = "SYSTEM\\CurrentControlSet\\Enum";
+constexpr DWORD kErrorInvalidUserBuffer = 1784;
+constexpr DWORD kErrorNoSuchPrivilege = 1313;
+constexpr LONG kErrorNoAccess = 998;
+constexpr LUID kShutdownLuid = {19, 0};
+constexpr uintptr_t kCurrentProcess = ~uintptr_t{0};
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+void SinkSet(void* context, DWORD error) { static_cast<SimPlatform*>(context)->SetLastError(error); }
+
+// Splits "a\b\c" (trailing backslashes allowed, as Windows allows them);
+// false for an empty part in the middle or a leading backslash.
+bool SplitKeyPath(const std::string& path, std::vector<std::string>* parts) {
+  parts->clear();
+  std::string trimmed = path;
+  while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+  if (trimmed.empty()) return true;
+  if (trimmed.front() == '\\') return false;
+  std::string part;
+  for (char c : trimmed) {
+    if (c == '\\') {
+      if (part.empty()) return false;
+      parts->push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  parts->push_back(part);
+  return true;
+}
+
+std::string JoinKeyPath(const std::string& base, const std::vector<std::string>& parts) {
+  std::string out = base;
+  for (const std::string& p : parts) {
+    if (!out.empty()) out += "\\";
+    out += p;
+  }
+  return out;
+}
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Stored UTF-16LE string data as the ANSI bytes the "A" calls return.
+std::vector<BYTE> StoredToAnsi(const RegValue& value) {
+  if (!IsStringType(value.type)) return value.data;
+  std::string utf8 = Utf16LeToUtf8(value.data.data(), value.data.size());
+  std::string ansi = Utf8ToAnsi(utf8);
+  return std::vector<BYTE>(ansi.begin(), ansi.end());
+}
+
+std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size) {
+  if (data == nullptr || size == 0) return {};
+  if (!IsStringType(type)) return std::vector<BYTE>(data, data + size);
+  std::string ansi(reinterpret_cast<const char*>(data), size);
+  return Utf8ToUtf16Le(AnsiToUtf8(ansi));
+}
+
+}  // namespace
+
+
+void SimPlatform::MapFile(const std::string& windowsPath, const std::string& hostPath) {
+  files_[Lower(windowsPath)] = hostPath;
+}
+
+bool SimPlatform::Inject(const char* operation, DWORD* error) {
+  int count = ++call_counts_[operation];
+  calls_.push_back(operation);
+  for (const Fault& f : faults_) {
+    if (f.operation == operation && (f.nth == 0 || f.nth == count)) {
+      *error = f.error;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SimPlatform::InjectBool(const char* operation) {
+  DWORD error = 0;
+  if (!Inject(operation, &error)) return false;
+  SetLastError(error);
+  return true;
+}
+
+const RegistryTree& SimPlatform::FinalRegistry() const {
+  return halt_registry_ ? *halt_registry_ : machine_.registry;
+}
+
+std::vector<std::string> SimPlatform::OpenKeyPaths() const {
+  std::vector<std::string> out;
+  for (const auto& [handle, key] : keys_) out.push_back(std::string(RegRootName(key.root)) + "\\" + key.path);
+  return out;
+}
+
+void SimPlatform::Stop(int exitCode, const std::string& message) {
+  if (halt_) return;
+  halt_ = Halt{exitCode, message};
+  halt_registry_ = std::make_unique<RegistryTree>(machine_.registry);
+  transcript_.Stopped(message);
+  Echo("stopped: " + message + "\n");
+}
+
+void SimPlatform::Echo(const std::string& text) {
+  if (echo_ == nullptr) return;
+  std::fputs(text.c_str(), echo_);
+  std::fflush(echo_);
+}
+
+// ------------------------------------------------------------ last error
+
+DWORD SimPlatform::GetLastError() { return last_error_; }
+void SimPlatform::SetLastError(DWORD error) { last_error_ = error; }
+
+// -------------------------------------------------------------- registry
+
+LONG SimPlatform::ResolveKey(HKEY key, RegRoot* root, std::string* path, REGSAM* access) const {
+  if (RegRootFromHandle(key, root)) {
+    path->clear();
+    *access = KEY_ALL_ACCESS | READ_CONTROL | WRITE_DAC;
+    return ERROR_SUCCESS;
+  }
+  auto it = keys_.find(static_cast<uintptr_t>(key));
+  if (it == keys_.end()) return ERROR_INVALID_HANDLE;
+  *root = it->second.root;
+  *path = it->second.path;
+  *access = it->second.access;
+  return ERROR_SUCCESS;
+}
+
+RegKey* SimPlatform::KeyFor(HKEY key, LONG* error, REGSAM needed) const {
+  RegRoot root;
+  std::string path;
+  REGSAM access = 0;
+  *error = ResolveKey(key, &root, &path, &access);
+  if (*error != ERROR_SUCCESS) return nullptr;
+  if ((access & needed) != needed) {
+    *error = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  RegKey* found = machine_.registry.Find(root, path);
+  if (found == nullptr) *error = ERROR_KEY_DELETED;
+  return found;
+}
+
+LONG SimPlatform::OpenPath(HKEY key, const char* subKey, REGSAM access, bool create,
+                           HKEY* result, DWORD* disposition) {
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  RegRoot root;
+  std::string base;
+  REGSAM baseAccess = 0;
+  LONG status = ResolveKey(key, &root, &base, &baseAccess);
+  if (status != ERROR_SUCCESS) return status;
+  std::vector<std::string> parts;
+  if (!SplitKeyPath(subKey ? subKey : "", &parts)) return create ? ERROR_BAD_PATHNAME : ERROR_FILE_NOT_FOUND;
+  for (const std::string& p : parts)
+    if (p.size() > 255) return ERROR_INVALID_PARAMETER;
+  std::string utf8Path = AnsiToUtf8(JoinKeyPath(base, parts));
+  if (machine_.registry.Find(root, base) == nullptr) return ERROR_KEY_DELETED;
+  RegKey* target = machine_.registry.Find(root, utf8Path);
+  if (target == nullptr) {
+    if (!create) return ERROR_FILE_NOT_FOUND;
+    bool created = false;
+    target = machine_.registry.Create(root, utf8Path, &created);
+    if (target == nullptr) return ERROR_BAD_PATHNAME;
+    if (disposition) *disposition = REG_CREATED_NEW_KEY;
+  } else if (disposition) {
+    *disposition = REG_OPENED_EXISTING_KEY;
+  }
+  if (target->security().empty()) target->set_security(BuildSelfRelative(DefaultKeySecurity()));
+  uintptr_t handle = next_handle_;
+  next_handle_ += 4;
+  REGSAM granted = access == MAXIMUM_ALLOWED ? (KEY_ALL_ACCESS | READ_CONTROL | WRITE_DAC) : access;
+  keys_[handle] = OpenKey{root, utf8Path, granted};
+  *result = HKEY(handle);
+  return ERROR_SUCCESS;
+}
+
+LONG SimPlatform::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
+  DWORD error = 0;
+  if (Inject("RegOpenKeyA", &error)) return static_cast<LONG>(error);
+  return OpenPath(key, subKey, MAXIMUM_ALLOWED, false, result, nullptr);
+}
+
+LONG SimPlatform::RegOpenKeyExA(HKEY key, const char* subKey, DWORD /*options*/, REGSAM access,
+                                HKEY* result) {
+  DWORD error = 0;
+  if (Inject("RegOpenKeyExA", &error)) return static_cast<LONG>(error);
+  return OpenPath(key, subKey, access, false, result, nullptr);
+}
+
+LONG SimPlatform::RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/,
+                                  DWORD /*options*/, REGSAM access, HKEY* result,
+                                  DWORD* disposition) {
+  DWORD error = 0;
+  if (Inject("RegCreateKeyExA", &error)) return static_cast<LONG>(error);
+  if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
+  return OpenPath(key, subKey, access, true, result, disposition);
+}
+
+LONG SimPlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
+                                   DWORD* dataSize) {
+  DWORD error = 0;
+  if (Inject("RegQueryValueExA", &error)) return static_cast<LONG>(error);
+  if (data != nullptr && dataSize == nullptr) return ERROR_INVALID_PARAMETER;
+  LONG status = ERROR_SUCCESS;
+  RegKey* k = KeyFor(key, &status, KEY_QUERY_VALUE);
+  if (k == nullptr) return status;
+  const RegValue* v = k->FindValue(AnsiToUtf8(valueName ? valueName : ""));
+  if (v == nullptr) return ERROR_FILE_NOT_FOUND;
+  std::vector<BYTE> bytes = StoredToAnsi(*v);
+  DWORD needed = static_cast<DWORD>(bytes.size());
+  if (type) *type = v->type;
+  if (data != nullptr) {
+    if (*dataSize < needed) {
+      *dataSize = needed;
+      return ERROR_MORE_DATA;
+    }
+    if (needed) std::memcpy(data, bytes.data(), needed);
+  }
+  if (dataSize) *dataSize = needed;
+  return ERROR_SUCCESS;
+}
+
+LONG SimPlatform::RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD type,
+                                 const BYTE* data, DWORD dataSize) {
+  DWORD error = 0;
+  if (Inject("RegSetValueExA", &error)) return static_cast<LONG>(error);
+  if (data == nullptr && dataSize != 0) return kErrorNoAccess;
+  LONG status = ERROR_SUCCESS;
+  RegKey* k = KeyFor(key, &status, KEY_SET_VALUE);
+  if (k == nullptr) return status;
+  k->SetValue(AnsiToUtf8(valueName ? valueName : ""), type, AnsiToStored(type, data, dataSize));
+  return ERROR_SUCCESS;
+}
+
+LONG SimPlatform::RegFlushKey(HKEY key) {
+  DWORD error = 0;
+  if (Inject("RegFlushKey", &error)) return static_cast<LONG>(error);
+  LONG status = ERROR_SUCCESS;
+  KeyFor(key, &status, 0);
+  return status;
+}
+
+LONG SimPlatform::RegCloseKey(HKEY key) {
+  DWORD error = 0;
+  if (Inject("RegCloseKey", &error)) return static_cast<LONG>(error);
+  RegRoot root;
+  if (RegRootFromHandle(key, &root)) return ERROR_SUCCESS;
+  auto it = keys_.find(static_cast<uintptr_t>(key));
+  if (it == keys_.end()) return ERROR_INVALID_HANDLE;
+  keys_.erase(it);
+  return ERROR_SUCCESS;
+}
+
+LONG SimPlatform::RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize,
+                                   DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* maxClassLen,
+                                   DWORD* values, DWORD* maxValueNameLen, DWORD* maxValueLen,
+                                   DWORD* securityDescriptorSize, FILETIME* lastWriteTime) {
+  DWORD error = 0;
+  if (Inject("RegQueryInfoKeyA", &error)) return static_cast<LONG>(error);
+  LONG status = ERROR_SUCCESS;
+  RegKey* k = KeyFor(key, &status, KEY_QUERY_VALUE);
+  if (k == nullptr) return status;
+  if (className != nullptr && classNameSize != nullptr && *classNameSize > 0) className[0] = '\0';
+  if (classNameSize) *classNameSize = 0;
+  DWORD longestKey = 0;
+  for (const auto& [name, child] : k->subkeys())
+    longestKey = std::max<DWORD>(longestKey, static_cast<DWORD>(child->name().size()));
+  DWORD longestName = 0, longestData = 0;
+  for (const RegValue& v : k->values()) {
+    longestName = std::max<DWORD>(longestName, static_cast<DWORD>(v.name.size()));
+    longestData = std::max<DWORD>(longestData, static_cast<DWORD>(v.data.size()));
+  }
+  if (subKeys) *subKeys = static_cast<DWORD>(k->subkeys().size());
+  if (maxSubKeyLen) *maxSubKeyLen = longestKey;
+  if (maxClassLen) *maxClassLen = 0;
+  if (values) *values = static_cast<DWORD>(k->values().size());
+  if (maxValueNameLen) *maxValueNameLen = longestName;
+  if (maxValueLen) *maxValueLen = longestData;
+  if (securityDescriptorSize)
+    *securityDescriptorSize =
+        machine_.config.zeroSecurityDescriptorSize ? 0 : static_cast<DWORD>(k->security().size());
+  if (lastWriteTime) *lastWriteTime = FILETIME{0, 0};
+  return ERROR_SUCCESS;
+}
+
+LONG SimPlatform::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
+                                    PSECURITY_DESCRIPTOR descriptor, DWORD* size) {
+  DWORD error = 0;
+  if (Inject("RegGetKeySecurity", &error)) return static_cast<LONG>(error);
+  if (size == nullptr) return ERROR_INVALID_PARAMETER;
+  LONG status = ERROR_SUCCESS;
+  RegKey* k = KeyFor(key, &status, 0);
+  if (k == nullptr) return status;
+  std::vector<BYTE> parts = SelectSecurityParts(k->security(), info);
+  DWORD needed = static_cast<DWORD>(parts.size());
+  if (descriptor == nullptr || *size < needed) {
+    *size = needed;
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  std::memcpy(descriptor, parts.data(), needed);
+  *size = needed;
+  return ERROR_SUCCESS;
+}
+
+LONG SimPlatform::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
+                                    PSECURITY_DESCRIPTOR descriptor) {
+  DWORD error = 0;
+  if (Inject("RegSetKeySecurity", &error)) return static_cast<LONG>(error);
+  if (descriptor == nullptr) return ERROR_INVALID_PARAMETER;
+  LONG status = ERROR_SUCCESS;
+  RegKey* k = KeyFor(key, &status, 0);
+  if (k == nullptr) return status;
+  std::vector<BYTE> stored = k->security();
+  LONG result = MergeSecurityParts(&stored, info, descriptor, 0);
+  if (result == ERROR_SUCCESS) k->set_security(std::move(stored));
+  return result;
+}
+
+// ------------------------------------------------ descriptors and lists
+
+BOOL SimPlatform::GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL* present,
+                                            ACL** dacl, BOOL* defaulted) {
+  if (InjectBool("GetSecurityDescriptorDacl")) return FALSE;
+  return SimGetSecurityDescriptorDacl(LastErrorSink{SinkSet, this}, descriptor, present, dacl,
+                                      defaulted);
+}
+
+BOOL SimPlatform::GetAce(ACL* acl, DWORD index, void** ace) {
+  if (InjectBool("GetAce")) return FALSE;
+  return SimGetAce(LastErrorSink{SinkSet, this}, acl, index, ace);
+}
+
+DWORD SimPlatform::GetLengthSid(PSID sid) { return SimGetLengthSid(sid); }
+
+BOOL SimPlatform::InitializeAcl(ACL* acl, DWORD size, DWORD revision) {
+  if (InjectBool("InitializeAcl")) return FALSE;
+  return SimInitializeAcl(LastErrorSink{SinkSet, this}, acl, size, revision);
+}
+
+BOOL SimPlatform::AddAccessAllowedAce(ACL* acl, DWORD revision, DWORD mask, PSID sid) {
+  if (InjectBool("AddAccessAllowedAce")) return FALSE;
+  return SimAddAccessAllowedAce(LastErrorSink{SinkSet, this}, acl, revision, mask, sid);
+}
+
+DWORD SimPlatform::GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR descriptor) {
+  return SimGetSecurityDescriptorLength(descriptor);
+}
+
+BOOL SimPlatform::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) {
+  if (InjectBool("InitializeSecurityDescriptor")) return FALSE;
+  return SimInitializeSecurityDescriptor(LastErrorSink{SinkSet, this}, descriptor, revision);
+}
+
+BOOL SimPlatform::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present,
+                                            ACL* dacl, BOOL defaulted) {
+  if (InjectBool("SetSecurityDescriptorDacl")) return FALSE;
+  return SimSetSecurityDescriptorDacl(LastErrorSink{SinkSet, this}, descriptor, present, dacl,
+                                      defaulted);
+}
+
+// ------------------------------------------------- token and restart
+
+HANDLE SimPlatform::GetCurrentProcess() { return HANDLE(kCurrentProcess); }
+
+BOOL SimPlatform::OpenProcessToken(HANDLE process, DWORD /*access*/, HANDLE* token) {
+  if (InjectBool("OpenProcessToken")) return FALSE;
+  if (token == nullptr || static_cast<uintptr_t>(process) != kCurrentProcess) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  uintptr_t handle = next_handle_;
+  next_handle_ += 4;
+  kernel_handles_[handle] = "token";
+  *token = HANDLE(handle);
+  return TRUE;
+}
+
+BOOL SimPlatform::LookupPrivilegeValueA(const char* /*systemName*/, const char* name, LUID* luid) {
+  if (InjectBool("LookupPrivilegeValueA")) return FALSE;
+  if (name == nullptr || luid == nullptr || Lower(name) != Lower(SE_SHUTDOWN_NAME)) {
+    SetLastError(kErrorNoSuchPrivilege);
+    return FALSE;
+  }
+  *luid = kShutdownLuid;
+  return TRUE;
+}
+
+BOOL SimPlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState,
+                                        DWORD /*bufferLength*/, TOKEN_PRIVILEGES* /*previous*/,
+                                        DWORD* /*returnLength*/) {
+  if (InjectBool("AdjustTokenPrivileges")) return FALSE;
+  auto it = kernel_handles_.find(static_cast<uintptr_t>(token));
+  if (it == kernel_handles_.end() || it->second != "token") {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (disableAll) {
+    shutdown_enabled_ = false;
+    SetLastError(NO_ERROR);
+    return TRUE;
+  }
+  if (newState == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  bool allAssigned = true;
+  for (DWORD i = 0; i < newState->PrivilegeCount && i < 1; ++i) {
+    const LUID_AND_ATTRIBUTES& p = newState->Privileges[i];
+    bool isShutdown = p.Luid.LowPart == kShutdownLuid.LowPart && p.Luid.HighPart == kShutdownLuid.HighPart;
+    if (!isShutdown || !machine_.config.shutdownPrivilege) {
+      allAssigned = false;
+      continue;
+    }
+    shutdown_enabled_ = (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+  }
+  // Success either way: only the last error tells whether all were assigned.
+  SetLastError(allAssigned ? NO_ERROR : static_cast<DWORD>(ERROR_NOT_ALL_ASSIGNED));
+  return TRUE;
+}
+
+BOOL SimPlatform::ExitWindowsEx(UINT flags, DWORD reason) {
+  if (InjectBool("ExitWindowsEx")) return FALSE;
+  bool nt = machine_.Version().platformId == VER_PLATFORM_WIN32_NT;
+  bool needsPrivilege = (flags & (EWX_REBOOT | EWX_SHUTDOWN | EWX_POWEROFF)) != 0;
+  if (nt && needsPrivilege && !shutdown_enabled_) {
+    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    return FALSE;
+  }
+  transcript_.Restart(flags, reason);
+  Echo("restart requested (flags " + std::to_string(flags) + ")\n");
+  return TRUE;
+}
+
+BOOL SimPlatform::CloseHandle(HANDLE handle) {
+  if (InjectBool("CloseHandle")) return FALSE;
+  auto it = kernel_handles_.find(static_cast<uintptr_t>(handle));
+  if (it == kernel_handles_.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  kernel_handles_.erase(it);
+  return TRUE;
+}
+
+// ------------------------------------------------------- device setup
+
+HDEVINFO SimPlatform::SetupDiGetClassDevsA(const GUID* classGuid, const char* /*enumerator*/,
+                                           HWND /*parent*/, DWORD flags) {
+  DWORD error = 0;
+  if (Inject("SetupDiGetClassDevsA", &error)) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (classGuid == nullptr && !(flags & DIGCF_ALLCLASSES)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  DeviceList list;
+  // Enumerator, device and instance keys in registry order, as Windows and
+  // Wine meet them. Wine lists only instances that carry a ClassGUID.
+  if (const RegKey* root = machine_.registry.Find(RegRoot::LocalMachine, kEnumPath)) {
+    for (const auto& [en, enumerator] : root->subkeys())
+      for (const auto& [dn, device] : enumerator->subkeys())
+        for (const auto& [in, instance] : device->subkeys())
+          if (instance->FindValue("ClassGUID") != nullptr)
+            list.instancePaths.push_back(std::string(kEnumPath) + "\\" + enumerator->name() +
+                                         "\\" + device->name() + "\\" + instance->name());
+  }
+  uintptr_t handle = next_handle_;
+  next_handle_ += 4;
+  device_lists_[handle] = std::move(list);
+  return HANDLE(handle);
+}
+
+BOOL SimPlatform::SetupDiEnumDeviceInfo(HDEVINFO list, DWORD index, SP_DEVINFO_DATA* data) {
+  if (InjectBool("SetupDiEnumDeviceInfo")) return FALSE;
+  auto it = device_lists_.find(static_cast<uintptr_t>(list));
+  if (it == device_lists_.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA)) {
+    SetLastError(kErrorInvalidUserBuffer);
+    return FALSE;
+  }
+  if (index >= it->second.instancePaths.size()) {
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return FALSE;
+  }
+  data->ClassGuid = GUID{};
+  data->DevInst = index + 1;
+  data->Reserved = index;
+  return TRUE;
+}
+
+BOOL SimPlatform::SetupDiGetDeviceRegistryPropertyA(HDEVINFO list, SP_DEVINFO_DATA* data,
+                                                    DWORD property, DWORD* type, BYTE* buffer,
+                                                    DWORD bufferSize, DWORD* requiredSize) {
+  if (InjectBool("SetupDiGetDeviceRegistryPropertyA")) return FALSE;
+  auto it = device_lists_.find(static_cast<uintptr_t>(list));
+  if (it == device_lists_.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA) ||
+      data->Reserved >= it->second.instancePaths.size()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (buffer == nullptr && bufferSize != 0) {
+    SetLastError(ERROR_INVALID_DATA);
+    return FALSE;
+  }
+  const char* valueName = nullptr;
+  switch (property) {
+    case SPDRP_DEVICEDESC:
+      valueName = "DeviceDesc";
+      break;
+    case SPDRP_HARDWAREID:
+      valueName = "HardwareID";
+      break;
+    case SPDRP_COMPATIBLEIDS:
+      valueName = "CompatibleIDs";
+      break;
+    case SPDRP_CLASS:
+      valueName = "Class";
+      break;
+    case SPDRP_CLASSGUID:
+      valueName = "ClassGUID";
+      break;
+    case SPDRP_DRIVER:
+      valueName = "Driver";
+      break;
+    default:
+      SetLastError(ERROR_INVALID_DATA);
+      return FALSE;
+  }
+  const RegKey* instance = machine_.registry.Find(
+      RegRoot::LocalMachine, it->second.instancePaths[static_cast<size_t>(data->Reserved)]);
+  const RegValue* value = instance ? instance->FindValue(valueName) : nullptr;
+  if (value == nullptr) {
+    SetLastError(ERROR_INVALID_DATA);
+    return FALSE;
+  }
+  std::vector<BYTE> bytes = StoredToAnsi(*value);
+  DWORD needed = static_cast<DWORD>(bytes.size());
+  if (type) *type = value->type;
+  if (requiredSize) *requiredSize = needed;
+  if (bufferSize < needed) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  if (needed) std::memcpy(buffer, bytes.data(), needed);
+  SetLastError(NO_ERROR);
+  return TRUE;
+}
+
+BOOL SimPlatform::SetupDiDestroyDeviceInfoList(HDEVINFO list) {
+  if (InjectBool("SetupDiDestroyDeviceInfoList")) return FALSE;
+  if (device_lists_.erase(static_cast<uintptr_t>(list)) == 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  SetLastError(NO_ERROR);
+  return TRUE;
+}
+
+// ---------------------------------------------------- system information
+
+UINT SimPlatform::GetWindowsDirectoryA(char* buffer, UINT size) {
+  DWORD error = 0;
+  if (Inject("GetWindowsDirectoryA", &error)) {
+    SetLastError(error);
+    return 0;
+  }
+  const std::string& dir = machine_.config.windowsDirectory;
+  UINT needed = static_cast<UINT>(dir.size()) + 1;
+  if (buffer == nullptr || size < needed) return needed;
+  std::memcpy(buffer, dir.c_str(), needed);
+  return needed - 1;
+}
+
+UINT SimPlatform::GetSystemDirectoryA(char* buffer, UINT size) {
+  DWORD error = 0;
+  if (Inject("GetSystemDirectoryA", &error)) {
+    SetLastError(error);
+    return 0;
+  }
+  const std::string& dir = machine_.config.systemDirectory;
+  UINT needed = static_cast<UINT>(dir.size()) + 1;
+  if (buffer == nullptr || size < needed) return needed;
+  std::memcpy(buffer, dir.c_str(), needed);
+  return needed - 1;
+}
+
+DWORD SimPlatform::GetModuleFileNameA(char* buffer, DWORD size) {
+  DWORD error = 0;
+  if (Inject("GetModuleFileNameA", &error)) {
+    SetLastError(error);
+    return 0;
+  }
+  const std::string& path = machine_.config.moduleFileName;
+  if (buffer == nullptr || size == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  if (path.size() + 1 > size) {
+    // As Windows Vista and later: cut, terminated, the size returned and
+    // the last error set.
+    std::memcpy(buffer, path.data(), size - 1);
+    buffer[size - 1] = '\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  std::memcpy(buffer, path.c_str(), path.size() + 1);
+  return static_cast<DWORD>(path.size());
+}
+
+DWORD SimPlatform::GetVersion() {
+  WindowsVersion v = machine_.Version();
+  DWORD low = (v.major & 0xFF) | ((v.minor & 0xFF) << 8);
+  if (v.platformId == VER_PLATFORM_WIN32_NT) return low | ((v.build & 0x7FFF) << 16);
+  return low | 0x80000000u | ((v.build & 0x7FFF) << 16);
+}
+
+BOOL SimPlatform::GetVersionExA(OSVERSIONINFOA* info) {
+  if (InjectBool("GetVersionExA")) return FALSE;
+  // The plain and the extended structure (156 bytes) are both accepted.
+  if (info == nullptr ||
+      (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != 156)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  WindowsVersion v = machine_.Version();
+  info->dwMajorVersion = v.major;
+  info->dwMinorVersion = v.minor;
+  info->dwBuildNumber = v.platformId == VER_PLATFORM_WIN32_NT
+                            ? v.build
+                            : ((v.major & 0xFF) << 24) | ((v.minor & 0xFF) << 16) | (v.build & 0xFFFF);
+  info->dwPlatformId = v.platformId;
+  std::memset(info->szCSDVersion, 0, sizeof(info->szCSDVersion));
+  std::strncpy(info->szCSDVersion, v.csdVersion.c_str(), sizeof(info->szCSDVersion) - 1);
+  return TRUE;
+}
+
+// ------------------------------------------------------------ processes
+
+UINT SimPlatform::WinExec(const char* commandLine, UINT /*show*/) {
+  DWORD error = 0;
+  if (Inject("WinExec", &error)) return error < 32 ? error : 0;
+  std::string command = commandLine ? commandLine : "";
+  if (Lower(command).rfind("regsvr32", 0) == 0 && !machine_.config.regsvr32Found)
+    return static_cast<UINT>(ERROR_FILE_NOT_FOUND);
+  transcript_.ProcessStarted("", command);
+  return 33;
+}
+
+BOOL SimPlatform::CreateProcessA(const char* applicationName, char* commandLine,
+                                 DWORD /*creationFlags*/, UINT /*show*/,
+                                 PROCESS_INFORMATION* processInformation) {
+  if (InjectBool("CreateProcessA")) return FALSE;
+  std::string application = applicationName ? applicationName : "";
+  std::string regsvr32 = machine_.config.systemDirectory + "\\regsvr32.exe";
+  if (Lower(application) != Lower(regsvr32) || !machine_.config.regsvr32Found) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+  if (processInformation == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  transcript_.ProcessStarted(application, commandLine ? commandLine : "");
+  uintptr_t process = next_handle_;
+  next_handle_ += 4;
+  uintptr_t thread = next_handle_;
+  next_handle_ += 4;
+  kernel_handles_[process] = "process";
+  kernel_handles_[thread] = "thread";
+  processInformation->hProcess = HANDLE(process);
+  processInformation->hThread = HANDLE(thread);
+  processInformation->dwProcessId = static_cast<DWORD>(process);
+  processInformation->dwThreadId = static_cast<DWORD>(thread);
+  return TRUE;
+}
+
+DWORD SimPlatform::WaitForSingleObject(HANDLE handle, DWORD /*milliseconds*/) {
+  DWORD error = 0;
+  if (Inject("WaitForSingleObject", &error)) {
+    SetLastError(error);
+    return WAIT_FAILED;
+  }
+  if (kernel_handles_.count(static_cast<uintptr_t>(handle)) == 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  return WAIT_OBJECT_0;
+}
+
+BOOL SimPlatform::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+  if (InjectBool("GetExitCodeProcess")) return FALSE;
+  auto it = kernel_handles_.find(static_cast<uintptr_t>(process));
+  if (it == kernel_handles_.end() || it->second != "process" || exitCode == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  *exitCode = 0;
+  return TRUE;
+}
+
+// ----------------------------------------------------------- device I/O
+
+HANDLE SimPlatform::CreateEventA(BOOL /*manualReset*/, BOOL /*initialState*/) {
+  DWORD error = 0;
+  if (Inject("CreateEventA", &error)) {
+    SetLastError(error);
+    return HANDLE(0);
+  }
+  uintptr_t handle = next_handle_;
+  next_handle_ += 4;
+  kernel_handles_[handle] = "event";
+  return HANDLE(handle);
+}
+
+BOOL SimPlatform::DeviceIoControl(HANDLE /*device*/, DWORD /*code*/, void* /*input*/,
+                                  DWORD /*inputSize*/, void* /*output*/, DWORD /*outputSize*/,
+                                  DWORD* /*bytesReturned*/, OVERLAPPED* /*overlapped*/) {
+  if (InjectBool("DeviceIoControl")) return FALSE;
+  // No simulated device answers requests yet.
+  SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
+
+BOOL SimPlatform::GetOverlappedResult(HANDLE /*device*/, OVERLAPPED* /*overlapped*/,
+                                      DWORD* /*bytesTransferred*/, BOOL /*wait*/) {
+  if (InjectBool("GetOverlappedResult")) return FALSE;
+  SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
+
+// ------------------------------------------------------------------ COM
+
+HRESULT SimPlatform::CoInitialize() {
+  DWORD error = 0;
+  if (Inject("CoInitialize", &error)) return HRESULT_FROM_WIN32(error);
+  return com_depth_++ == 0 ? S_OK : S_FALSE;
+}
+
+void SimPlatform::CoUninitialize() {
+  if (com_depth_ > 0) --com_depth_;
+}
+
+HRESULT SimPlatform::CoCreateInstance(const CLSID& /*clsid*/, void* /*outer*/, DWORD /*context*/,
+                                      const IID& /*iid*/, void** object) {
+  DWORD error = 0;
+  if (object) *object = nullptr;
+  if (Inject("CoCreateInstance", &error)) return HRESULT_FROM_WIN32(error);
+  // No component is registered on the simulated machine yet.
+  return REGDB_E_CLASSNOTREG;
+}
+
+void SimPlatform::SysFreeString(BSTR text) {
+  if (text == nullptr) return;
+  // Strings handed out by the simulation carry their 4-byte length before
+  // the text, as a BSTR does.
+  delete[] (reinterpret_cast<BYTE*>(text) - 4);
+}
+
+int SimPlatform::WideCharToMultiByte(UINT /*codePage*/, DWORD /*flags*/, const OLECHAR* wide,
+                                     int wideLength, char* buffer, int bufferSize) {
+  DWORD error = 0;
+  if (Inject("WideCharToMultiByte", &error)) {
+    SetLastError(error);
+    return 0;
+  }
+  if (wide == nullptr || bufferSize < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  size_t count = 0;
+  if (wideLength < 0) {
+    while (wide[count] != 0) ++count;
+    ++count;  // the terminator is converted too
+  } else {
+    count = static_cast<size_t>(wideLength);
+  }
+  std::vector<BYTE> bytes(count * 2);
+  for (size_t i = 0; i < count; ++i) {
+    bytes[2 * i] = static_cast<BYTE>(wide[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<BYTE>(wide[i] >> 8);
+  }
+  std::string ansi = Utf8ToAnsi(Utf16LeToUtf8(bytes.data(), bytes.size()));
+  if (bufferSize == 0) return static_cast<int>(ansi.size());
+  if (buffer == nullptr || ansi.size() > static_cast<size_t>(bufferSize)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(buffer, ansi.data(), ansi.size());
+  return static_cast<int>(ansi.size());
+}
+
+}  // namespace cw::sim

@@ -1,0 +1,229 @@
+// The simulated Windows: every platform operation over a Machine, with
+// Windows' results, error codes and last-error behaviour; pages built from
+// the program's dialog templates and answered by a script or a person; a
+// transcript of what was shown; and fault injection for tests.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/common/dialog_templates.h"
+#include "platform/platform.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/script.h"
+#include "platform/sim/transcript.h"
+
+namespace cw::sim {
+
+// Makes the nth call (1-based; 0 = every call) of an operation fail with a
+// Windows error code, as that operation reports failures.
+struct Fault {
+  std::string operation;  // e.g. "RegOpenKeyExA"
+  int nth = 1;
+  DWORD error = 5;  // ERROR_ACCESS_DENIED
+};
+
+// Why the run stopped before the program ended by itself.
+struct Halt {
+  int exitCode = 0;  // 2 unusable input (a script step that cannot apply), 3 answers ran out
+  std::string message;
+};
+
+class SimPlatform : public Platform {
+ public:
+  // `machine` is changed by the run. `answers` may be null (every page and
+  // question then stops the run). `echo` receives the text picture of every
+  // page and box (null for none).
+  SimPlatform(Machine& machine, AnswerSource* answers, std::FILE* echo = nullptr);
+  ~SimPlatform() override;
+
+  // Maps a Windows path (compared without regard to case) to a file on this
+  // machine, for the profile calls.
+  void MapFile(const std::string& windowsPath, const std::string& hostPath);
+  void AddFault(const Fault& fault) { faults_.push_back(fault); }
+
+  const Transcript& transcript() const { return transcript_; }
+  // Every failable call made so far, in order.
+  const std::vector<std::string>& calls() const { return calls_; }
+  // Set when a page or question waited with no answer, or a step could not
+  // apply: the run is over at that point, as if the process had been ended.
+  const std::optional<Halt>& halt() const { return halt_; }
+  // The registry as it was when the run stopped (the machine's own when it
+  // did not).
+  const RegistryTree& FinalRegistry() const;
+  // Registry keys still open, with their paths (a leak in the program).
+  std::vector<std::string> OpenKeyPaths() const;
+  // The saved state of the page now open, for tests (null when none).
+  const PageState* LastPage() const { return last_page_ ? &*last_page_ : nullptr; }
+
+  // ---- Platform ----
+  DWORD GetLastError() override;
+  void SetLastError(DWORD error) override;
+
+  LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) override;
+  LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
+                     HKEY* result) override;
+  LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, DWORD options, REGSAM access,
+                       HKEY* result, DWORD* disposition) override;
+  LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
+                        DWORD* dataSize) override;
+  LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
+                      const BYTE* data, DWORD dataSize) override;
+  LONG RegFlushKey(HKEY key) override;
+  LONG RegCloseKey(HKEY key) override;
+  LONG RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize, DWORD* subKeys,
+                        DWORD* maxSubKeyLen, DWORD* maxClassLen, DWORD* values,
+                        DWORD* maxValueNameLen, DWORD* maxValueLen,
+                        DWORD* securityDescriptorSize, FILETIME* lastWriteTime) override;
+  LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor,
+                         DWORD* size) override;
+  LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
+                         PSECURITY_DESCRIPTOR descriptor) override;
+
+  BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL* present, ACL** dacl,
+                                 BOOL* defaulted) override;
+  BOOL GetAce(ACL* acl, DWORD index, void** ace) override;
+  DWORD GetLengthSid(PSID sid) override;
+  BOOL InitializeAcl(ACL* acl, DWORD size, DWORD revision) override;
+  BOOL AddAccessAllowedAce(ACL* acl, DWORD revision, DWORD mask, PSID sid) override;
+  DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR descriptor) override;
+  BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) override;
+  BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, ACL* dacl,
+                                 BOOL defaulted) override;
+
+  HANDLE GetCurrentProcess() override;
+  BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override;
+  BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid) override;
+  BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState,
+                             DWORD bufferLength, TOKEN_PRIVILEGES* previousState,
+                             DWORD* returnLength) override;
+  BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
+  BOOL CloseHandle(HANDLE handle) override;
+
+  HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, const char* enumerator, HWND parent,
+                                DWORD flags) override;
+  BOOL SetupDiEnumDeviceInfo(HDEVINFO list, DWORD index, SP_DEVINFO_DATA* data) override;
+  BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO list, SP_DEVINFO_DATA* data, DWORD property,
+                                         DWORD* type, BYTE* buffer, DWORD bufferSize,
+                                         DWORD* requiredSize) override;
+  BOOL SetupDiDestroyDeviceInfoList(HDEVINFO list) override;
+
+  DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                                 char* buffer, DWORD size, const char* fileName) override;
+  UINT GetPrivateProfileIntA(const char* section, const char* key, INT defaultValue,
+                             const char* fileName) override;
+  UINT GetProfileIntA(const char* section, const char* key, INT defaultValue) override;
+  UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
+  UINT GetSystemDirectoryA(char* buffer, UINT size) override;
+  DWORD GetModuleFileNameA(char* buffer, DWORD size) override;
+  DWORD GetVersion() override;
+  BOOL GetVersionExA(OSVERSIONINFOA* info) override;
+
+  UINT WinExec(const char* commandLine, UINT show) override;
+  BOOL CreateProcessA(const char* applicationName, char* commandLine, DWORD creationFlags,
+                      UINT show, PROCESS_INFORMATION* processInformation) override;
+  DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
+
+  HANDLE CreateEventA(BOOL manualReset, BOOL initialState) override;
+  BOOL DeviceIoControl(HANDLE device, DWORD code, void* input, DWORD inputSize, void* output,
+                       DWORD outputSize, DWORD* bytesReturned, OVERLAPPED* overlapped) override;
+  BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* bytesTransferred,
+                           BOOL wait) override;
+
+  HRESULT CoInitialize() override;
+  void CoUninitialize() override;
+  HRESULT CoCreateInstance(const CLSID& clsid, void* outer, DWORD context, const IID& iid,
+                           void** object) override;
+  void SysFreeString(BSTR text) override;
+  int WideCharToMultiByte(UINT codePage, DWORD flags, const OLECHAR* wide, int wideLength,
+                          char* buffer, int bufferSize) override;
+
+  INT_PTR DialogBoxParamA(int templateId, HWND parent, DialogProcHandler* handler) override;
+  BOOL EndDialog(HWND dialog, INT_PTR result) override;
+  HWND GetDlgItem(HWND dialog, int id) override;
+  int GetDlgCtrlID(HWND control) override;
+  BOOL SetWindowTextA(HWND window, const char* text) override;
+  int GetWindowTextA(HWND window, char* buffer, int size) override;
+  BOOL SetDlgItemTextA(HWND dialog, int id, const char* text) override;
+  LRESULT SendMessageA(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) override;
+  BOOL CheckDlgButton(HWND dialog, int id, UINT check) override;
+  UINT IsDlgButtonChecked(HWND dialog, int id) override;
+  BOOL EnableWindow(HWND window, BOOL enable) override;
+  BOOL IsWindowEnabled(HWND window) override;
+  HICON LoadIconA(int resourceId) override;
+  BOOL IsIconic(HWND window) override;
+  int GetSystemMetrics(int index) override;
+  BOOL GetClientRect(HWND window, RECT* rect) override;
+  HDC BeginPaint(HWND window, PAINTSTRUCT* paint) override;
+  BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) override;
+  BOOL DrawIcon(HDC dc, int x, int y, HICON icon) override;
+  int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
+
+ private:
+  struct OpenKey {
+    RegRoot root;
+    std::string path;
+    REGSAM access;
+  };
+  struct DeviceList {
+    std::vector<std::string> instancePaths;  // below HKLM
+  };
+  struct Control;
+  struct Dialog;
+
+  // Counts a failable call and tells whether it is to fail (and with what).
+  bool Inject(const char* operation, DWORD* error);
+  bool InjectBool(const char* operation);  // sets the last error when failing
+
+  // Registry helpers.
+  LONG ResolveKey(HKEY key, RegRoot* root, std::string* path, REGSAM* access) const;
+  LONG OpenPath(HKEY key, const char* subKey, REGSAM access, bool create, HKEY* result,
+                DWORD* disposition);
+  RegKey* KeyFor(HKEY key, LONG* error, REGSAM needed) const;
+
+  // Profile files.
+  bool ReadProfileFile(const std::string& windowsPath, std::string* text) const;
+  std::string WindowsPathOf(const char* fileName) const;
+
+  // Windows.
+  Dialog* DialogOf(HWND hwnd) const;
+  Control* ControlOf(HWND hwnd, Dialog** owner = nullptr) const;
+  PageState Snapshot(const Dialog& dialog) const;
+  LRESULT ControlMessage(Dialog& dialog, Control& control, UINT msg, WPARAM wparam,
+                         LPARAM lparam);
+  void SendCommand(Dialog& dialog, int id, int code);
+  bool ApplyStep(Dialog& dialog, const ScriptStep& step, std::string* error);
+  void Stop(int exitCode, const std::string& message);
+  void Echo(const std::string& text);
+
+  Machine& machine_;
+  AnswerSource* answers_;
+  std::FILE* echo_;
+  Transcript transcript_;
+  std::vector<Fault> faults_;
+  std::map<std::string, int> call_counts_;
+  std::vector<std::string> calls_;
+  std::optional<Halt> halt_;
+  std::unique_ptr<RegistryTree> halt_registry_;
+
+  DWORD last_error_ = 0;
+  uintptr_t next_handle_ = 0x100;
+  std::map<uintptr_t, OpenKey> keys_;
+  std::map<uintptr_t, DeviceList> device_lists_;
+  std::map<uintptr_t, std::string> kernel_handles_;  // handle -> kind ("token", "event", ...)
+  bool shutdown_enabled_ = false;
+  int com_depth_ = 0;
+  std::map<std::string, std::string> files_;  // lower-case Windows path -> host path
+
+  std::vector<std::unique_ptr<Dialog>> dialogs_;  // the stack of open pages
+  uintptr_t next_hwnd_ = 0x10000;
+  std::optional<PageState> last_page_;
+};
+
+}  // namespace cw::sim

@@ -1,0 +1,182 @@
+// Profile (INI) files of the simulated machine, read as the Windows profile
+// reader reads them: section and key names without regard to case, values
+// trimmed and unquoted, the default for a missing file, section or key, and
+// the value cut to the buffer less one character.
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "platform/sim/profile.h"
+#include "platform/sim/sim_platform.h"
+#include "platform/win_constants.h"
+
+namespace cw::sim {
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+  return s.substr(b, e - b);
+}
+
+// Profile files beyond this are treated as unreadable.
+constexpr std::streamoff kMaxProfileFileSize = 16 * 1024 * 1024;
+
+}  // namespace
+
+std::string ProfileTextFromBytes(const std::string& bytes) {
+  // A UTF-16LE file (with its byte-order mark) is read as Windows reads
+  // Unicode profiles; UTF-8 with a mark is taken as UTF-8; anything else is
+  // ANSI already.
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE)
+    return Utf8ToAnsi(Utf16LeToUtf8(reinterpret_cast<const BYTE*>(bytes.data()) + 2,
+                                    (bytes.size() - 2) & ~size_t{1}));
+  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    return Utf8ToAnsi(bytes.substr(3));
+  return bytes;
+}
+
+bool ProfileLookup(const std::string& text, const std::string& section, const std::string& key,
+                   std::string* value) {
+  const std::string wantSection = Lower(Trim(section));
+  const std::string wantKey = Lower(Trim(key));
+  bool inSection = false;
+  bool sectionSeen = false;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    // A NUL ends the line's text, as it ends a C string.
+    size_t nul = line.find('\0');
+    if (nul != std::string::npos) line.erase(nul);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string trimmed = Trim(line);
+    if (trimmed.empty()) continue;
+    if (trimmed[0] == '[') {
+      size_t close = trimmed.find(']');
+      std::string name = Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      // The first section of a name is the one read.
+      if (sectionSeen && inSection) return false;
+      inSection = Lower(name) == wantSection;
+      if (inSection) sectionSeen = true;
+      continue;
+    }
+    if (!inSection || trimmed[0] == ';') continue;
+    size_t eq = trimmed.find('=');
+    if (eq == std::string::npos) continue;
+    if (Lower(Trim(trimmed.substr(0, eq))) != wantKey) continue;
+    std::string v = Trim(trimmed.substr(eq + 1));
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+      v = v.substr(1, v.size() - 2);
+    *value = v;
+    return true;
+  }
+  return false;
+}
+
+std::string SimPlatform::WindowsPathOf(const char* fileName) const {
+  std::string name = fileName ? fileName : "";
+  // A bare name is looked for in the Windows folder.
+  if (name.find('\\') == std::string::npos && name.find('/') == std::string::npos)
+    name = machine_.config.windowsDirectory + "\\" + name;
+  return name;
+}
+
+bool SimPlatform::ReadProfileFile(const std::string& windowsPath, std::string* text) const {
+  std::string key = Lower(windowsPath);
+  if (key == Lower(machine_.config.windowsDirectory + "\\win.ini")) {
+    std::string out;
+    for (const auto& [section, values] : machine_.config.winIni) {
+      out += "[" + Utf8ToAnsi(section) + "]\n";
+      for (const auto& [name, value] : values) out += Utf8ToAnsi(name) + "=" + Utf8ToAnsi(value) + "\n";
+    }
+    *text = out;
+    return true;
+  }
+  auto it = files_.find(key);
+  if (it == files_.end()) return false;
+  std::ifstream in(it->second, std::ios::binary);
+  if (!in) return false;
+  in.seekg(0, std::ios::end);
+  if (in.tellg() > kMaxProfileFileSize) return false;
+  in.seekg(0, std::ios::beg);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  *text = ProfileTextFromBytes(bytes);
+  return true;
+}
+
+DWORD SimPlatform::GetPrivateProfileStringA(const char* section, const char* key,
+                                            const char* defaultValue, char* buffer, DWORD size,
+                                            const char* fileName) {
+  DWORD error = 0;
+  bool failed = Inject("GetPrivateProfileStringA", &error);
+  if (buffer == nullptr || size == 0) return 0;
+  std::string value;
+  std::string text;
+  bool found = !failed && section != nullptr && key != nullptr &&
+               ReadProfileFile(WindowsPathOf(fileName), &text) &&
+               ProfileLookup(text, section, key, &value);
+  if (!found) {
+    // Windows drops the default's trailing blanks.
+    value = defaultValue ? defaultValue : "";
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    SetLastError(failed ? error : static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  }
+  size_t n = value.size() < size - 1 ? value.size() : size - 1;
+  std::memcpy(buffer, value.data(), n);
+  buffer[n] = '\0';
+  return static_cast<DWORD>(n);
+}
+
+UINT SimPlatform::GetPrivateProfileIntA(const char* section, const char* key, INT defaultValue,
+                                        const char* fileName) {
+  DWORD error = 0;
+  if (Inject("GetPrivateProfileIntA", &error)) {
+    SetLastError(error);
+    return static_cast<UINT>(defaultValue);
+  }
+  std::string text, value;
+  if (section == nullptr || key == nullptr || !ReadProfileFile(WindowsPathOf(fileName), &text) ||
+      !ProfileLookup(text, section, key, &value))
+    return static_cast<UINT>(defaultValue);
+  return ProfileInt(value);
+}
+
+UINT SimPlatform::GetProfileIntA(const char* section, const char* key, INT defaultValue) {
+  DWORD error = 0;
+  if (Inject("GetProfileIntA", &error)) {
+    SetLastError(error);
+    return static_cast<UINT>(defaultValue);
+  }
+  std::string text, value;
+  if (section == nullptr || key == nullptr ||
+      !ReadProfileFile(machine_.config.windowsDirectory + "\\win.ini", &text) ||
+      !ProfileLookup(text, section, key, &value))
+    return static_cast<UINT>(defaultValue);
+  return ProfileInt(value);
+}
+
+UINT ProfileInt(const std::string& value) {
+  // The leading decimal digits, with an optional sign; no digit gives 0.
+  size_t i = 0;
+  while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < value.size() && (value[i] == '-' || value[i] == '+')) negative = value[i++] == '-';
+  UINT result = 0;
+  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i)
+    result = result * 10 + static_cast<UINT>(value[i] - '0');
+  return negative ? 0u - result : result;
+}
+
+}  // namespace cw::sim

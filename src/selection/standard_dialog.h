@@ -1,0 +1,29 @@
+// The TV system page: twelve systems to choose from.
+#pragma once
+
+#include "platform/framework/framework.h"
+
+namespace cw {
+
+class WizardApp;
+
+// On OK records StandardIndex (and StandardVariant 5 for "PAL DK (NICAM I)");
+// never touches CountryCode.
+class StandardDialog : public CDialog {
+ public:
+  explicit StandardDialog(WizardApp& app);
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  bool OnCommand(int id, int notifyCode) override;
+
+ private:
+  void OnSelchangeSystemList();
+
+  WizardApp& app_;
+  HWND system_list_ = HWND(0);
+  HWND name_box_ = HWND(0);
+};
+
+}  // namespace cw

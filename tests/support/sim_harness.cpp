@@ -1,0 +1,96 @@
+#include "support/sim_harness.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/sim/reg_file.h"
+#include "platform/sim/script.h"
+
+namespace cw::test {
+
+std::string SourcePath(const std::string& relative) {
+  return std::string(CHANWIZ_SOURCE_DIR) + "/" + relative;
+}
+
+sim::Machine MachineFromText(const std::string& text) {
+  sim::Machine machine;
+  sim::RegFileError error;
+  bool ok = sim::LoadMachineBytes(text, "test.reg", &machine, &error);
+  EXPECT_TRUE(ok) << error.ToString();
+  return machine;
+}
+
+sim::Machine MachineFromSample(const std::string& sampleName) {
+  sim::Machine machine;
+  sim::RegFileError error;
+  bool ok = sim::LoadMachineFile(SourcePath("samples/" + sampleName), &machine, &error);
+  EXPECT_TRUE(ok) << error.ToString();
+  return machine;
+}
+
+std::string WriteTempFile(const std::string& content) {
+  char path[] = "/tmp/chanwiz-test-XXXXXX";
+  int fd = mkstemp(path);
+  EXPECT_GE(fd, 0);
+  if (fd >= 0) {
+    ssize_t written = write(fd, content.data(), content.size());
+    EXPECT_EQ(written, static_cast<ssize_t>(content.size()));
+    close(fd);
+  }
+  return path;
+}
+
+std::string RegText(const std::string& body) {
+  return "Windows Registry Editor Version 5.00\r\n\r\n" + body;
+}
+
+std::string DeviceKey(const std::string& enumPath, const std::vector<std::string>& ids,
+                      const std::string& driver) {
+  std::string hex;
+  std::string joined;
+  for (const std::string& id : ids) joined += id + '\0';
+  joined += '\0';
+  char buf[8];
+  for (size_t i = 0; i < joined.size(); ++i) {
+    std::snprintf(buf, sizeof(buf), "%s%02x,00", i ? "," : "",
+                  static_cast<unsigned char>(joined[i]));
+    hex += buf;
+  }
+  std::string out = "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + enumPath + "]\r\n";
+  out += "\"HardwareID\"=hex(7):" + hex + "\r\n";
+  out += "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n";
+  if (!driver.empty()) {
+    std::string escaped;
+    for (char c : driver) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    out += "\"Driver\"=\"" + escaped + "\"\r\n";
+  }
+  return out + "\r\n";
+}
+
+SimRun::SimRun(sim::Machine m, const std::string& script, std::vector<std::string> args,
+               bool withScript)
+    : machine(std::move(m)), before(machine.registry) {
+  if (withScript) {
+    std::vector<sim::ScriptStep> steps;
+    std::string error;
+    EXPECT_TRUE(sim::ParseScript(script, &steps, &error)) << error;
+    answers = std::make_unique<sim::ScriptAnswers>(std::move(steps));
+  }
+  platform = std::make_unique<sim::SimPlatform>(machine, answers.get());
+  app = std::make_unique<WizardApp>(*platform, std::move(args));
+}
+
+void SimRun::Run() { app->Run(); }
+
+std::vector<std::string> SimRun::Events(const std::string& event) const {
+  std::vector<std::string> out;
+  const std::string tag = "{\"event\":\"" + event + "\"";
+  for (const std::string& line : platform->transcript().lines())
+    if (line.compare(0, tag.size(), tag) == 0) out.push_back(line);
+  return out;
+}
+
+}  // namespace cw::test

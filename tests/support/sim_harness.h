@@ -1,0 +1,50 @@
+// Runs the wizard on a simulated machine given as .reg text, for tests.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/wizard_app.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/sim_platform.h"
+
+namespace cw::test {
+
+// The path of a file in the source tree.
+std::string SourcePath(const std::string& relative);
+
+// A machine from .reg text (UTF-8, either header); fails the test on error.
+sim::Machine MachineFromText(const std::string& text);
+sim::Machine MachineFromSample(const std::string& sampleName);
+
+// Writes `content` to a new temporary file and returns its path.
+std::string WriteTempFile(const std::string& content);
+
+// Text of a 5.00 file: the header, then `body`.
+std::string RegText(const std::string& body);
+
+// A device key body for RegText: an Enum instance with HardwareID (first id
+// first), ClassGUID and, when given, Driver.
+std::string DeviceKey(const std::string& enumPath, const std::vector<std::string>& ids,
+                      const std::string& driver = "");
+
+struct SimRun {
+  explicit SimRun(sim::Machine m, const std::string& script = "",
+                  std::vector<std::string> args = {}, bool withScript = true);
+
+  // Runs InitInstance through the framework.
+  void Run();
+
+  sim::Machine machine;
+  sim::RegistryTree before;
+  std::unique_ptr<sim::ScriptAnswers> answers;
+  std::unique_ptr<sim::SimPlatform> platform;
+  std::unique_ptr<WizardApp> app;
+
+  // The transcript's records whose "event" is `event`.
+  std::vector<std::string> Events(const std::string& event) const;
+  std::string TranscriptText() const { return platform->transcript().Text(); }
+};
+
+}  // namespace cw::test

@@ -1,0 +1,209 @@
+// chanwiz-sim: the wizard on a simulated Windows machine.
+//
+// Exit codes: 0 the run ended by itself (whatever path it took); 2 unusable
+// input (machine file, script, text file or options), with a message naming
+// the file and line; 3 the answers ran out while a page or question waited.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/wizard_app.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/reg_file.h"
+#include "platform/sim/sim_platform.h"
+#include "platform/sim/terminal.h"
+
+#ifndef CHANWIZ_DATA_DIR
+#define CHANWIZ_DATA_DIR "."
+#endif
+
+namespace {
+
+using namespace cw;
+using namespace cw::sim;
+
+const char kUsage[] =
+    "usage: chanwiz-sim [--machine FILE] [--answers SCRIPT|@FILE] [--ini FILE | --no-ini]\n"
+    "                   [--out FILE] [--changes FILE] [--transcript FILE]\n"
+    "                   [--fail OPERATION:N[:ERROR]] [--quiet] [ARG]\n"
+    "\n"
+    "Runs the Chanwiz wizard on a simulated Windows machine described by a .reg file\n"
+    "(default: the bundled sample, one SAA7134 board on Windows XP in Italy).\n"
+    "  --machine FILE      the machine (.reg export: REGEDIT4 or 5.00, UTF-16LE or UTF-8)\n"
+    "  --answers SCRIPT    the user's answers, e.g. \"click 1016; select 1021 8; click 1\";\n"
+    "                      @FILE reads them from a file. Without it a person answers at the\n"
+    "                      terminal (when standard input is one).\n"
+    "  --ini FILE          the Chanwiz.ini beside the program (default: the shipped one)\n"
+    "  --no-ini            no text file beside the program\n"
+    "  --out FILE          the whole registry after the run, in the machine file's format\n"
+    "  --changes FILE      only the changes the run made, as an importable .reg file\n"
+    "  --transcript FILE   every page, message box and restart request, as JSON Lines\n"
+    "  --fail OP:N[:ERR]   make the Nth call of a Windows operation fail (N 0 = every call)\n"
+    "  --quiet             do not print the pages and boxes\n"
+    "  ARG                 the wizard's own argument (\"1\" suppresses the restart page)\n"
+    "Exit codes: 0 ended by itself, 2 unusable input, 3 the answers ran out.\n";
+
+bool ReadFile(const std::string& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "chanwiz-sim: %s\n\n%s", problem.c_str(), kUsage);
+  return 2;
+}
+
+bool ParseFault(const std::string& text, Fault* fault) {
+  size_t a = text.find(':');
+  if (a == std::string::npos || a == 0) return false;
+  fault->operation = text.substr(0, a);
+  size_t b = text.find(':', a + 1);
+  std::string nth = text.substr(a + 1, b == std::string::npos ? std::string::npos : b - a - 1);
+  char* end = nullptr;
+  long n = std::strtol(nth.c_str(), &end, 10);
+  if (nth.empty() || *end != '\0' || n < 0 || n > 1000000) return false;
+  fault->nth = static_cast<int>(n);
+  if (b != std::string::npos) {
+    std::string err = text.substr(b + 1);
+    unsigned long e = std::strtoul(err.c_str(), &end, 0);
+    if (err.empty() || *end != '\0' || e > 0xFFFFFFFFul) return false;
+    fault->error = static_cast<DWORD>(e);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string machinePath = std::string(CHANWIZ_DATA_DIR) + "/samples/saa7134-xp-italy.reg";
+  std::string answers;
+  bool haveAnswers = false;
+  std::string iniPath = std::string(CHANWIZ_DATA_DIR) + "/resources/Chanwiz.ini";
+  bool noIni = false;
+  bool iniGiven = false;
+  std::string outPath, changesPath, transcriptPath;
+  bool quiet = false;
+  std::vector<Fault> faults;
+  std::vector<std::string> wizardArgs;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](std::string* out) -> bool {
+      if (i + 1 >= argc) return false;
+      *out = argv[++i];
+      return true;
+    };
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--machine") {
+      if (!value(&machinePath)) return Usage("--machine needs a file");
+    } else if (a == "--answers") {
+      if (!value(&answers)) return Usage("--answers needs a script or @FILE");
+      haveAnswers = true;
+    } else if (a == "--ini") {
+      if (!value(&iniPath)) return Usage("--ini needs a file");
+      iniGiven = true;
+    } else if (a == "--no-ini") {
+      noIni = true;
+    } else if (a == "--out") {
+      if (!value(&outPath)) return Usage("--out needs a file");
+    } else if (a == "--changes") {
+      if (!value(&changesPath)) return Usage("--changes needs a file");
+    } else if (a == "--transcript") {
+      if (!value(&transcriptPath)) return Usage("--transcript needs a file");
+    } else if (a == "--fail") {
+      std::string text;
+      Fault fault;
+      if (!value(&text) || !ParseFault(text, &fault))
+        return Usage("--fail needs OPERATION:N[:ERROR], e.g. RegOpenKeyExA:1:5");
+      faults.push_back(fault);
+    } else if (a == "--quiet") {
+      quiet = true;
+    } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+      return Usage("unknown option " + a);
+    } else {
+      wizardArgs.push_back(a);
+    }
+  }
+
+  Machine machine;
+  RegFileError error;
+  if (!LoadMachineFile(machinePath, &machine, &error)) {
+    std::fprintf(stderr, "chanwiz-sim: %s\n", error.ToString().c_str());
+    return 2;
+  }
+  const RegistryTree before = machine.registry;
+
+  std::unique_ptr<AnswerSource> source;
+  if (haveAnswers) {
+    std::string script = answers;
+    if (!script.empty() && script[0] == '@') {
+      if (!ReadFile(script.substr(1), &script)) {
+        std::fprintf(stderr, "chanwiz-sim: %s: cannot read the answers\n", answers.c_str() + 1);
+        return 2;
+      }
+    }
+    std::vector<ScriptStep> steps;
+    std::string problem;
+    if (!ParseScript(script, &steps, &problem)) {
+      std::fprintf(stderr, "chanwiz-sim: answers: %s\n", problem.c_str());
+      return 2;
+    }
+    source = std::make_unique<ScriptAnswers>(std::move(steps));
+  } else if (isatty(STDIN_FILENO)) {
+    source = std::make_unique<TerminalAnswers>(stdin, stdout);
+  }
+
+  if (iniGiven && !noIni) {
+    std::string probe;
+    if (!ReadFile(iniPath, &probe)) {
+      std::fprintf(stderr, "chanwiz-sim: %s: cannot read the text file\n", iniPath.c_str());
+      return 2;
+    }
+  }
+
+  SimPlatform platform(machine, source.get(), quiet ? nullptr : stdout);
+  for (const Fault& f : faults) platform.AddFault(f);
+  if (!noIni) {
+    const std::string& module = machine.config.moduleFileName;
+    size_t slash = module.find_last_of('\\');
+    std::string folder = slash == std::string::npos ? std::string() : module.substr(0, slash + 1);
+    platform.MapFile(folder + "Chanwiz.ini", iniPath);
+  }
+
+  WizardApp app(platform, wizardArgs);
+  app.Run();
+
+  int exitCode = 0;
+  if (platform.halt()) {
+    std::fprintf(stderr, "chanwiz-sim: %s\n", platform.halt()->message.c_str());
+    exitCode = platform.halt()->exitCode;
+  }
+  const RegistryTree& after = platform.FinalRegistry();
+  bool writeFailed = false;
+  if (!outPath.empty() && !WriteFile(outPath, WriteRegFile(after, machine.format))) writeFailed = true;
+  if (!changesPath.empty() && !WriteFile(changesPath, WriteRegChanges(before, after, machine.format)))
+    writeFailed = true;
+  if (!transcriptPath.empty() && !WriteFile(transcriptPath, platform.transcript().Text()))
+    writeFailed = true;
+  if (writeFailed) {
+    std::fprintf(stderr, "chanwiz-sim: could not write an output file\n");
+    if (exitCode == 0) exitCode = 2;
+  }
+  return exitCode;
+}
