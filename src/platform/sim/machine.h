@@ -9,11 +9,17 @@
 //   "ModuleFileName"="C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.exe"
 //   "WindowsDirectory"="C:\\WINDOWS"
 //   "SystemDirectory"="C:\\WINDOWS\\system32"
-//   "ShutdownPrivilege"=dword:00000001   ; the user holds the shutdown privilege
-//   "Regsvr32"=dword:00000001            ; regsvr32.exe can be found and started
-//   "ZeroSecurityDescriptorSize"=dword:0 ; RegQueryInfoKeyA reports 0, as Wine does
+//   "ShutdownPrivilege"=dword:00000001
+//   "Regsvr32"=dword:00000001
+//   "ZeroSecurityDescriptorSize"=dword:00000000
+//
 //   [HKEY_LOCAL_MACHINE\SOFTWARE\Chanwiz Simulation\win.ini\intl]
-//   "iCountry"="39"                      ; win.ini's [intl] section (9x)
+//   "iCountry"="39"
+//
+// ShutdownPrivilege: the user holds the shutdown privilege. Regsvr32:
+// regsvr32.exe can be found and started. ZeroSecurityDescriptorSize:
+// RegQueryInfoKeyA reports a security-descriptor size of 0, as Wine does.
+// The win.ini subkeys are that file's sections (9x keeps iCountry there).
 #pragma once
 
 #include <map>

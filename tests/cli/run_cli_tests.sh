@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# chanwiz-sim end to end: exit codes, messages and output files.
+set -u
+src=$1
+sim=${CHANWIZ_SIM:?set CHANWIZ_SIM to the chanwiz-sim binary}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+pass=0
+fail=0
+
+check() {  # name, expected exit code, command...
+  local name=$1 want=$2
+  shift 2
+  "$@" >"$work/out" 2>"$work/err" </dev/null
+  local got=$?
+  if [ "$got" -eq "$want" ]; then
+    pass=$((pass + 1))
+  else
+    fail=$((fail + 1))
+    echo "FAIL: $name: exit $got, expected $want"
+    sed 's/^/    /' "$work/err" | head -5
+  fi
+}
+
+contains() {  # name, file, text
+  if grep -qF -- "$3" "$2"; then
+    pass=$((pass + 1))
+  else
+    fail=$((fail + 1))
+    echo "FAIL: $1: \"$3\" not in $2:"
+    sed 's/^/    /' "$2" | head -5
+  fi
+}
+
+# The bundled machine without answers and without a terminal: the start
+# page is shown, then the run stops for want of an answer.
+check "default machine, no answers" 3 "$sim"
+contains "start page shown" "$work/out" "(page 102)"
+contains "says which page waited" "$work/err" 'page 102 "QL750 Chanwiz Wizard" waited'
+
+# A whole run on the country path, with every output file.
+check "scripted run" 0 "$sim" --answers "click 1016; click 1; click 1023; click 1" \
+  --changes "$work/changes.reg" --out "$work/out.reg" --transcript "$work/t.jsonl"
+contains "marker in the changes" "$work/changes.reg" '"UpdateChanwiz"=dword:00000001'
+contains "changes are a .reg file" "$work/changes.reg" "Windows Registry Editor Version 5.00"
+contains "whole registry written" "$work/out.reg" 'Enum\STREAM\PHTVTUNE.34'
+contains "transcript records the start page" "$work/t.jsonl" '{"event":"page","template":102'
+contains "transcript records the end" "$work/t.jsonl" '{"event":"end","template":131,"result":1}'
+
+# Answers from a file, on a 9x machine.
+printf 'esc\n# the country page\nclick 1\nclick 1023; click 1\n' >"$work/answers.txt"
+check "answers from a file" 0 "$sim" --machine "$src/samples/saa7134-98-italy.reg" --answers "@$work/answers.txt"
+
+# Unusable input: exit 2 and a message naming the file and line.
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n"x"=dword:zz\r\n' >"$work/bad.reg"
+check "malformed machine file" 2 "$sim" --machine "$work/bad.reg" --answers "enter"
+contains "names file and line" "$work/err" "bad.reg:4:"
+check "missing machine file" 2 "$sim" --machine "$work/none.reg"
+contains "names the missing file" "$work/err" "none.reg"
+check "bad script" 2 "$sim" --answers "click; jump 3"
+contains "names the step" "$work/err" "step 1"
+check "unknown option" 2 "$sim" --frobnicate
+check "script step that cannot apply" 2 "$sim" --answers "click 4242"
+contains "names the control" "$work/err" "no button 4242"
+check "missing text file" 2 "$sim" --ini "$work/none.ini" --answers "close"
+
+# A question with no answer stops with 3.
+check "answers run out on a page" 3 "$sim" --answers "click 1016"
+contains "names the country page" "$work/err" 'page 130 "Select Country" waited'
+
+# Fault injection from the command line.
+check "failing page" 0 "$sim" --fail DialogBoxParamA:1:1813 --transcript "$work/f.jsonl"
+check "bad fault" 2 "$sim" --fail nonsense
+
+echo "$pass passed, $fail failed"
+[ "$fail" -eq 0 ]
