@@ -1,0 +1,102 @@
+// The framework that stands in for MFC: the command line as CCommandLineInfo
+// parses it, and AfxMessageBox's caption and icon.
+#include <gtest/gtest.h>
+
+#include "platform/framework/framework.h"
+#include "platform/win_constants.h"
+#include "support/sim_harness.h"
+
+namespace cw::test {
+namespace {
+
+class NoRun : public CWinApp {
+ public:
+  using CWinApp::CWinApp;
+  BOOL InitInstance() override { return FALSE; }
+};
+
+TEST(CommandLine, ParsedAsTheFrameworkParsesIt) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* fileName;
+    CCommandLineInfo::ShellCommand command;
+  };
+  const Case cases[] = {
+      {{}, "", CCommandLineInfo::FileNew},
+      {{"1"}, "1", CCommandLineInfo::FileOpen},
+      {{"/x", "1"}, "1", CCommandLineInfo::FileOpen},
+      {{"-1"}, "", CCommandLineInfo::FileNew},
+      {{"/1"}, "", CCommandLineInfo::FileNew},
+      {{"2", "1"}, "2", CCommandLineInfo::FileOpen},
+      {{"/p", "1"}, "1", CCommandLineInfo::FilePrint},
+      // After /pt the first plain argument is still the file name.
+      {{"/pt", "1", "printer"}, "1", CCommandLineInfo::FilePrintTo},
+      {{"/dde"}, "", CCommandLineInfo::FileDDE},
+      {{"/Unregister"}, "", CCommandLineInfo::AppUnregister},
+      {{"10"}, "10", CCommandLineInfo::FileOpen},
+  };
+  sim::Machine m = MachineFromText(RegText(""));
+  sim::SimPlatform p(m, nullptr);
+  for (const Case& c : cases) {
+    NoRun app(p, c.args);
+    CCommandLineInfo info;
+    app.ParseCommandLine(info);
+    EXPECT_EQ(info.m_strFileName, c.fileName) << testing::PrintToString(c.args);
+    EXPECT_EQ(info.m_nShellCommand, c.command) << testing::PrintToString(c.args);
+  }
+}
+
+TEST(CommandLine, OnlyNothingAndNewSucceedAsShellCommands) {
+  sim::Machine m = MachineFromText(RegText(""));
+  sim::SimPlatform p(m, nullptr);
+  NoRun app(p, {});
+  CCommandLineInfo info;
+  info.m_nShellCommand = CCommandLineInfo::FileNothing;
+  EXPECT_TRUE(app.ProcessShellCommand(info));
+  info.m_nShellCommand = CCommandLineInfo::FileOpen;
+  EXPECT_FALSE(app.ProcessShellCommand(info));
+}
+
+TEST(AfxMessageBox, CaptionIsTheProgramNameAndTheIconIsAdded) {
+  struct Case {
+    UINT type;
+    UINT shown;
+    const char* answer;
+    int result;
+  };
+  const Case cases[] = {
+      {MB_OK, MB_OK | MB_ICONEXCLAMATION, "", IDOK},
+      {MB_OKCANCEL, MB_OKCANCEL | MB_ICONEXCLAMATION, "ok", IDOK},
+      {MB_YESNO, MB_YESNO | MB_ICONQUESTION, "yes", IDYES},
+      {MB_OK | MB_ICONINFORMATION, MB_OK | MB_ICONINFORMATION, "", IDOK},
+  };
+  for (const Case& c : cases) {
+    sim::Machine m = MachineFromText(RegText(
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n"
+        "\"ModuleFileName\"=\"D:\\\\Downloads\\\\Chanwiz (1).exe\"\r\n"));
+    std::vector<sim::ScriptStep> steps;
+    std::string error;
+    ASSERT_TRUE(sim::ParseScript(c.answer, &steps, &error));
+    sim::ScriptAnswers answers(steps);
+    sim::SimPlatform p(m, &answers);
+    NoRun app(p, {});
+    app.Run();
+    app.AfxMessageBox("Can't Write USB Registry on Win2K.", c.type);
+    ASSERT_EQ(p.transcript().lines().size(), 1u);
+    EXPECT_EQ(p.transcript().lines()[0],
+              "{\"event\":\"messagebox\",\"text\":\"Can't Write USB Registry on Win2K.\","
+              "\"caption\":\"Chanwiz (1)\",\"style\":" +
+                  std::to_string(c.shown) + ",\"answer\":" +
+                  std::to_string(c.result) + "}")
+        << c.type;
+  }
+}
+
+TEST(AfxMessageBox, AppNameFromModulePath) {
+  EXPECT_EQ(AppNameFromModulePath("C:\\Program Files\\Chanwiz\\Chanwiz.exe"), "Chanwiz");
+  EXPECT_EQ(AppNameFromModulePath("C:\\a.b\\Setup.v2.exe"), "Setup.v2");
+  EXPECT_EQ(AppNameFromModulePath("Chanwiz"), "Chanwiz");
+}
+
+}  // namespace
+}  // namespace cw::test
