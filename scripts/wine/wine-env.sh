@@ -1,0 +1,188 @@
+# shellcheck shell=bash
+# Source this file:  . scripts/wine/wine-env.sh
+#
+# Sets up the environment to run Windows programs under Debian 12's Wine 8.0 (wine64)
+# and offers helpers to create/destroy a throw-away Wine prefix and an Xvfb display.
+# Every helper is bounded in time with `timeout`.
+#
+# Variables (override before sourcing if needed):
+#   WINE        the Wine loader (Debian: /usr/lib/wine/wine64, not on PATH)
+#   WINESERVER  the wineserver binary (Debian: /usr/lib/wine/wineserver64)
+#   WINEPREFIX  set by wine_new_prefix
+#   DISPLAY     set by xvfb_start
+
+# --- loader / server ---------------------------------------------------------
+if [ -z "${WINE:-}" ]; then
+    for _w in /usr/lib/wine/wine64 /usr/lib/x86_64-linux-gnu/wine/wine64 "$(command -v wine64 2>/dev/null)"; do
+        if [ -n "$_w" ] && [ -x "$_w" ]; then WINE=$_w; break; fi
+    done
+    unset _w
+fi
+if [ -z "${WINESERVER:-}" ]; then
+    for _w in /usr/lib/wine/wineserver64 /usr/lib/x86_64-linux-gnu/wine/wineserver64 "$(command -v wineserver 2>/dev/null)"; do
+        if [ -n "$_w" ] && [ -x "$_w" ]; then WINESERVER=$_w; break; fi
+    done
+    unset _w
+fi
+export WINE WINESERVER
+# The loader Wine uses to start further Windows processes (what Debian's wrapper sets).
+export WINELOADER="${WINELOADER:-$WINE}"
+export WINEARCH="${WINEARCH:-win64}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No Mono / Gecko install prompts, no .desktop/menu files written to $HOME.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
+
+wine_check() {
+    if [ -z "${WINE:-}" ] || [ ! -x "$WINE" ]; then
+        echo "wine-env: Wine loader not found (install wine64: scripts/install-deps.sh)" >&2
+        return 1
+    fi
+    if [ -z "${WINESERVER:-}" ] || [ ! -x "$WINESERVER" ]; then
+        echo "wine-env: wineserver not found" >&2
+        return 1
+    fi
+}
+
+# wine_run SECONDS PROGRAM [ARGS...]  - run a Windows program, bounded in time.
+wine_run() {
+    local secs=$1; shift
+    timeout -k 5 "$secs" "$WINE" "$@"
+}
+
+# wine_new_prefix DIR  - create a fresh 64-bit prefix in DIR (must not exist or be
+# empty) and export WINEPREFIX=DIR. Prints the time taken and the size.
+# Then wine_prefix_setup: Wine's fonts and headless-friendly settings.
+wine_new_prefix() {
+    wine_check || return 1
+    local dir=$1 t0 t1 rc=0
+    mkdir -p "$dir" || return 1
+    dir=$(cd "$dir" && pwd)
+    export WINEPREFIX=$dir
+    t0=$(date +%s.%N)
+    timeout -k 5 180 "$WINE" wineboot -i >/dev/null 2>&1 || rc=$?
+    timeout -k 5 60 "$WINESERVER" -w || true
+    t1=$(date +%s.%N)
+    if [ "$rc" -ne 0 ] || [ ! -f "$dir/system.reg" ]; then
+        echo "wine-env: wineboot failed (rc=$rc) for $dir" >&2
+        return 1
+    fi
+    WINE_PREFIX_SECONDS=$(awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.1f", b-a}')
+    WINE_PREFIX_SIZE=$(du -sh "$dir" | cut -f1)
+    export WINE_PREFIX_SECONDS WINE_PREFIX_SIZE
+    echo "wine-env: prefix $dir created in $WINE_PREFIX_SECONDS s, size $WINE_PREFIX_SIZE"
+    wine_prefix_setup
+}
+
+# wine_prefix_setup  - for the current WINEPREFIX:
+#  * link Wine's own fonts (fonts-wine: Tahoma, MS Sans Serif, Marlett, ...) into
+#    C:\windows\Fonts. Debian's Wine 8 does not load /usr/share/wine/fonts by itself,
+#    so without this the caption buttons show a letter ("r") instead of the Marlett
+#    glyph and "MS Shell Dlg" falls back to another font.
+#  * HKCU\Software\Wine\X11 Driver "Managed"="N": with no window manager on Xvfb,
+#    Wine then draws captions and frames itself (screenshots look like Windows).
+wine_prefix_setup() {
+    [ -n "${WINEPREFIX:-}" ] || return 1
+    local fonts=$WINEPREFIX/drive_c/windows/Fonts f reg
+    mkdir -p "$fonts"
+    for f in /usr/share/wine/fonts/*; do
+        [ -e "$f" ] || continue
+        [ -e "$fonts/$(basename "$f")" ] || ln -s "$f" "$fonts/$(basename "$f")"
+    done
+    reg=$WINEPREFIX/drive_c/windows/temp/chanwiz-wine-settings.reg
+    mkdir -p "$(dirname "$reg")"
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n' >"$reg"
+    timeout -k 5 60 "$WINE" regedit /S 'C:\windows\temp\chanwiz-wine-settings.reg' >/dev/null 2>&1 || {
+        echo "wine-env: regedit of Wine settings failed" >&2
+        return 1
+    }
+}
+
+# wine_path FILE  - the Windows (Z:) path of a Unix file, for regedit and friends.
+wine_path() {
+    local p
+    p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+    printf 'Z:%s' "${p//\//\\}"
+}
+
+# wine_stop  - stop the wineserver (and all Wine processes) of the current WINEPREFIX.
+# wineserver is per prefix: each prefix has its own server that must be stopped.
+wine_stop() {
+    [ -n "${WINEPREFIX:-}" ] || return 0
+    timeout -k 2 15 "$WINESERVER" -k >/dev/null 2>&1 || true
+    timeout -k 2 15 "$WINESERVER" -w >/dev/null 2>&1 || true
+}
+
+# wine_drop_prefix  - stop the server of the current prefix and delete the prefix,
+# plus its server directory: Debian's Wine keeps the wineserver socket in
+# /tmp/wine-XXXXXX/ and writes that name into $WINEPREFIX/wineserver.
+wine_drop_prefix() {
+    [ -n "${WINEPREFIX:-}" ] || return 0
+    local tag=""
+    wine_stop
+    case "$WINEPREFIX" in
+        /|"$HOME"|"$HOME/.wine") echo "wine-env: refusing to delete $WINEPREFIX" >&2; return 1 ;;
+    esac
+    [ -f "$WINEPREFIX/wineserver" ] && tag=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null || true)
+    rm -rf "$WINEPREFIX"
+    case "$tag" in
+        wine-??????) rm -rf "/tmp/$tag" "${TMPDIR:-/tmp}/$tag" ;;
+    esac
+    unset WINEPREFIX
+}
+
+# --- Xvfb --------------------------------------------------------------------
+# xvfb_start [DISPLAYNUM]  - start Xvfb 1024x768x24 on the first free display at or
+# above DISPLAYNUM (default 99), export DISPLAY and XVFB_PID. Waits (bounded) until
+# the server answers. Safe against other Xvfb servers started at the same time:
+# a display counts as ours only when its lock file holds our pid.
+xvfb_start() {
+    local n=${1:-99} tries=0 i lockpid
+    while [ $tries -lt 50 ]; do
+        # A display is taken if its lock file or socket exists (a stale lock from a
+        # killed Xvfb also blocks it: Xvfb refuses to start on a locked display).
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >>"${XVFB_LOG:-/dev/null}" 2>&1 &
+            XVFB_PID=$!
+            for i in $(seq 1 50); do
+                kill -0 "$XVFB_PID" 2>/dev/null || break
+                lockpid=$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null || true)
+                if [ "$lockpid" = "$XVFB_PID" ] && [ -e "/tmp/.X11-unix/X$n" ]; then
+                    export DISPLAY=":$n" XVFB_PID
+                    return 0
+                fi
+                sleep 0.1
+            done
+            kill "$XVFB_PID" 2>/dev/null || true
+            wait "$XVFB_PID" 2>/dev/null || true
+            unset XVFB_PID
+        fi
+        n=$((n + 1)); tries=$((tries + 1))
+    done
+    echo "wine-env: could not start Xvfb" >&2
+    return 1
+}
+
+# xvfb_stop  - stop the Xvfb started by xvfb_start.
+xvfb_stop() {
+    if [ -n "${XVFB_PID:-}" ]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+        for _i in $(seq 1 30); do kill -0 "$XVFB_PID" 2>/dev/null || break; sleep 0.1; done
+        kill -9 "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+        unset XVFB_PID _i
+    fi
+}
+
+# x_screenshot FILE.png  - save the whole Xvfb screen as PNG (xwd + xwd2png.py).
+x_screenshot() {
+    local out=$1 here
+    here=$(dirname "${BASH_SOURCE[0]}")
+    if command -v xwd >/dev/null 2>&1; then
+        timeout 20 xwd -root -silent | timeout 20 python3 "$here/xwd2png.py" - "$out"
+    elif command -v import >/dev/null 2>&1; then
+        timeout 20 import -window root "$out"
+    else
+        echo "wine-env: neither xwd nor ImageMagick import found" >&2
+        return 1
+    fi
+}
