@@ -36,7 +36,7 @@ contains() {  # name, file, text
 # page is shown, then the run stops for want of an answer.
 check "default machine, no answers" 3 "$sim"
 contains "start page shown" "$work/out" "(page 102)"
-contains "says which page waited" "$work/err" 'page 102 "QL750 Chanwiz Wizard" waited'
+contains "says which page waited" "$work/err" 'page 102 "Procedura guidata Chanwiz QL750" waited'
 
 # A whole run on the country path, with every output file.
 check "scripted run" 0 "$sim" --answers "click 1016; click 1; click 1023; click 1" \
@@ -66,7 +66,7 @@ check "missing text file" 2 "$sim" --ini "$work/none.ini" --answers "close"
 
 # A question with no answer stops with 3.
 check "answers run out on a page" 3 "$sim" --answers "click 1016"
-contains "names the country page" "$work/err" 'page 130 "Select Country" waited'
+contains "names the country page" "$work/err" 'page 130 "Selezione nazione" waited'
 
 # Fault injection from the command line.
 check "failing page" 0 "$sim" --fail DialogBoxParamA:1:1813 --transcript "$work/f.jsonl"
