@@ -58,7 +58,8 @@ class SimPlatform : public Platform {
   const RegistryTree& FinalRegistry() const;
   // Registry keys still open, with their paths (a leak in the program).
   std::vector<std::string> OpenKeyPaths() const;
-  // The saved state of the page now open, for tests (null when none).
+  // The state of the last page shown, as it was after its last step (null
+  // before any page).
   const PageState* LastPage() const { return last_page_ ? &*last_page_ : nullptr; }
 
   // ---- Platform ----

@@ -310,7 +310,6 @@ INT_PTR SimPlatform::DialogBoxParamA(int templateId, HWND /*parent*/, DialogProc
          std::to_string(static_cast<long long>(result)) + "\n");
   }
   d.handler->HandleDialogMessage(d.hwnd, WM_DESTROY, 0, 0);
-  last_page_.reset();
   dialogs_.pop_back();
   return result;
 }
