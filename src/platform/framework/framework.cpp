@@ -36,7 +36,7 @@ LRESULT CDialog::SendDlgItemMessage(int id, UINT msg, WPARAM wparam, LPARAM lpar
   return platform_.SendMessageA(GetDlgItem(id), msg, wparam, lparam);
 }
 
-INT_PTR CDialog::HandleDialogMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+INT_PTR CDialog::HandleDialogMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM /*lparam*/) {
   // Messages that arrive before WM_INITDIALOG (the dialog manager sends a
   // few while it creates the page) are left to the default processing.
   if (msg != WM_INITDIALOG && hwnd_ == HWND(0)) return FALSE;
