@@ -1,0 +1,182 @@
+// The derivations, row by row, on both selection paths. Expected values are
+// typed from the drivers' tables, one family at a time, so a wrong row in
+// the shared table fails a named row here.
+#include <gtest/gtest.h>
+
+#include "platform/win_constants.h"
+#include "support/sim_harness.h"
+
+namespace cw::test {
+namespace {
+
+// A machine whose Windows country is `country` (NT family).
+std::unique_ptr<SimRun> App(int country, const std::string& script = "") {
+  auto run = std::make_unique<SimRun>(
+      MachineFromText(RegText("[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"iCountry\"=\"" +
+                              std::to_string(country) + "\"\r\n")),
+      script);
+  run->app->IsNtFamily = 1;
+  run->app->LoadTexts();
+  return run;
+}
+
+struct PciRow {
+  int32_t standard;
+  uint32_t mask;
+  uint32_t cxType, cxType3;
+  uint32_t btType, btType3;
+  uint32_t audio;  // TV System path
+};
+
+const PciRow kPciRows[] = {
+    {0, 1, 1, 15, 1, 8, 1},          {1, 2, 1, 15, 1, 8, 81},
+    {2, 16, 14, 16, 6, 9, 49},       {3, 32, 14, 16, 6, 9, 86},
+    {4, 256, 14, 16, 6, 9, 44},      {5, 512, 1, 15, 1, 8, 1},
+    {6, 1024, 1, 15, 1, 8, 1},       {7, 4096, 14, 16, 6, 9, 49},
+    {8, 8192, 14, 16, 6, 9, 86},     {9, 262144, 13, 13, 7, 7, 33},
+    {12, 1, 1, 15, 1, 8, 1},         {-1, 1, 1, 15, 1, 8, 1},
+};
+
+TEST(DerivePci, EveryStandardOnBothPathsForBothFamilies) {
+  for (bool bt : {false, true}) {
+    for (const PciRow& r : kPciRows) {
+      for (int variant : {0, 3}) {
+        for (int mode : {0, 1}) {
+          SCOPED_TRACE(std::string(bt ? "BT878A" : "CX2388X") + " standard " +
+                       std::to_string(r.standard) + " variant " + std::to_string(variant) +
+                       (mode ? " country path" : " TV system path"));
+          auto run = App(886);
+          WizardApp& a = *run->app;
+          a.SelectionMode = mode;
+          a.StandardIndex = r.standard;
+          a.TunerVariant = variant;
+          a.CountryCode = mode ? 49 : 0;
+          bt ? a.DeriveBt878aSettings() : a.DeriveCx2388xSettings();
+          const uint32_t country = mode ? 49 : 886;
+          EXPECT_EQ(a.CountryCode, static_cast<int32_t>(country));
+          EXPECT_EQ(a.VideoStandardMask, r.mask);
+          EXPECT_EQ(a.TunerTypeCode, bt ? (variant == 3 ? r.btType3 : r.btType)
+                                        : (variant == 3 ? r.cxType3 : r.cxType));
+          EXPECT_EQ(a.AudioCountryCode, mode ? country : r.audio);
+          EXPECT_EQ(a.VideoCountryCode, country);
+          EXPECT_EQ(a.TunerBrandCode, 2u);
+          EXPECT_EQ(a.TunerChipCode, variant == 3 ? 2u : 1u);
+        }
+      }
+    }
+  }
+}
+
+TEST(DerivePci, NicamIGivesBritishSoundOnTheTvSystemPathOnly) {
+  for (bool bt : {false, true}) {
+    auto run = App(39);
+    WizardApp& a = *run->app;
+    a.SelectionMode = 0;
+    a.StandardIndex = 3;
+    a.StandardVariant = 5;
+    bt ? a.DeriveBt878aSettings() : a.DeriveCx2388xSettings();
+    EXPECT_EQ(a.AudioCountryCode, 44u);
+    EXPECT_EQ(a.VideoCountryCode, 39u);
+    EXPECT_EQ(a.VideoStandardMask, 32u);
+    a.SelectionMode = 1;
+    a.CountryCode = 86;
+    bt ? a.DeriveBt878aSettings() : a.DeriveCx2388xSettings();
+    EXPECT_EQ(a.AudioCountryCode, 86u);
+  }
+}
+
+struct SaaRow {
+  int32_t standard;
+  uint32_t mask;
+  uint32_t audio;
+};
+const SaaRow kSaaRows[] = {{0, 1, 1},      {1, 2, 81},      {2, 16, 49},    {3, 32, 86},
+                           {4, 256, 44},   {5, 512, 1},     {6, 1024, 1},   {7, 4096, 49},
+                           {8, 8192, 86},  {9, 262144, 33}, {10, 1, 1},     {-3, 1, 1}};
+
+TEST(DeriveSaa713x, EveryStandardOnBothPaths) {
+  for (const SaaRow& r : kSaaRows) {
+    for (int mode : {0, 1}) {
+      SCOPED_TRACE(std::to_string(r.standard) + (mode ? " country" : " TV system"));
+      auto run = App(39);
+      WizardApp& a = *run->app;
+      a.SelectionMode = mode;
+      a.StandardIndex = r.standard;
+      a.CountryCode = mode ? 7 : 0;
+      a.NicamIRequested = 0;
+      a.DeriveSaa713xSettings();
+      EXPECT_EQ(a.VideoStandardMask, r.mask);
+      EXPECT_EQ(a.AudioCountryCode, mode ? 7u : r.audio);
+      EXPECT_EQ(a.CountryCode, mode ? 7 : 39);
+      EXPECT_EQ(a.NicamIRequested, 0);
+      EXPECT_TRUE(run->Events("messagebox").empty());
+    }
+  }
+}
+
+TEST(DeriveSaa713x, TheNicamQuestionForChina) {
+  struct Case {
+    int mode;
+    int32_t standard;
+    int32_t variant;
+    const char* answer;
+    int32_t nicam;
+  };
+  const Case cases[] = {
+      {1, 2, 0, "yes", 1}, {1, 2, 0, "no", 0},   // country path: the answer decides
+      {1, 3, 5, "no", 0},  {1, 3, 0, "yes", 1},  // whatever the standard
+      {0, 3, 5, "no", 1},  {0, 3, 5, "yes", 1},  // TV path, PAL DK (NICAM I): always 1
+      {0, 3, 0, "yes", 0}, {0, 3, 0, "no", 0},   // TV path, plain PAL DK: always 0
+      {0, 2, 0, "yes", 1},                       // TV path, another standard: the answer
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.standard) + "/" +
+                 std::to_string(c.variant) + "/" + c.answer);
+    auto run = App(86, c.answer);
+    WizardApp& a = *run->app;
+    a.SelectionMode = c.mode;
+    a.CountryCode = c.mode ? 86 : 0;
+    a.StandardIndex = c.standard;
+    a.StandardVariant = c.variant;
+    a.DeriveSaa713xSettings();
+    EXPECT_EQ(a.NicamIRequested, c.nicam);
+    auto boxes = run->Events("messagebox");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], std::string("{\"event\":\"messagebox\",\"text\":\"Do you want to change your TV "
+                                    "Audio System to NICAM_I ?\",\"caption\":\"QL750 Chanwiz "
+                                    "Wizard\",\"style\":260,\"answer\":") +
+                            (std::string(c.answer) == "yes" ? "6" : "7") + "}");
+  }
+}
+
+struct UsbRow {
+  int32_t standard;
+  uint32_t mask, tuner, audio;
+};
+const UsbRow kUsbRows[] = {{0, 1, 1, 1},     {1, 2, 2, 2},        {2, 16, 3, 3},   {3, 32, 5, 4},
+                           {4, 256, 4, 5},   {5, 512, 1, 1},      {6, 1024, 1, 1}, {7, 4096, 3, 3},
+                           {8, 8192, 5, 4},  {9, 262144, 7, 0},   {42, 1, 1, 1}};
+
+TEST(DeriveUsb, EveryStandard) {
+  for (const UsbRow& r : kUsbRows) {
+    for (int mode : {0, 1}) {
+      SCOPED_TRACE(std::to_string(r.standard) + (mode ? " country" : " TV system"));
+      auto run = App(86);
+      WizardApp& a = *run->app;
+      a.SelectionMode = mode;
+      a.StandardIndex = r.standard;
+      a.CountryCode = mode ? 33 : 0;
+      a.DeriveUsbSettings();
+      EXPECT_EQ(a.VideoStandardMask, r.mask);
+      EXPECT_EQ(a.TunerTypeCode, r.tuner);
+      EXPECT_EQ(a.AudioStandardCode, r.audio);
+      EXPECT_EQ(a.CountryCode, mode ? 33 : 86);
+      // Fields of the other families stay at their start values.
+      EXPECT_EQ(a.TunerBrandCode, 0u);
+      EXPECT_EQ(a.AudioCountryCode, 0u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace cw::test
