@@ -77,6 +77,45 @@ std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size) {
   return Utf8ToUtf16Le(AnsiToUtf8(ansi));
 }
 
+// The caller the wizard runs as: an administrator, elevated.
+const std::vector<std::vector<BYTE>>& CallerSids() {
+  static const std::vector<std::vector<BYTE>> sids = [] {
+    std::vector<std::vector<BYTE>> out;
+    for (const char* alias : {"BA", "WD", "AU", "BU"}) {
+      std::vector<BYTE> sid;
+      if (ParseSidString(alias, &sid)) out.push_back(std::move(sid));
+    }
+    return out;
+  }();
+  return sids;
+}
+
+// A key that has no descriptor of its own gets the one Windows gives keys.
+const std::vector<BYTE>& SecurityOf(RegKey* key) {
+  if (key->security().empty()) key->set_security(BuildSelfRelative(DefaultKeySecurity()));
+  return key->security();
+}
+
+// What the caller would be granted of `desired` on `key` (0 when denied).
+LONG CheckKeyAccess(RegKey* key, REGSAM desired, REGSAM* granted) {
+  ACCESS_MASK mask = 0;
+  const LONG result = AccessCheck(SecurityOf(key), CallerSids(), desired, &mask);
+  if (granted) *granted = result == ERROR_SUCCESS ? mask : 0;
+  return result;
+}
+
+// The access a security call needs on the handle for the parts it names.
+REGSAM SecurityAccessFor(SECURITY_INFORMATION info, bool write) {
+  REGSAM needed = 0;
+  if (!write && (info & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                         DACL_SECURITY_INFORMATION)))
+    needed |= READ_CONTROL;
+  if (write && (info & DACL_SECURITY_INFORMATION)) needed |= WRITE_DAC;
+  if (write && (info & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)))
+    needed |= WRITE_OWNER;
+  return needed;
+}
+
 }  // namespace
 
 
@@ -178,19 +217,38 @@ LONG SimPlatform::OpenPath(HKEY key, const char* subKey, REGSAM access, bool cre
   std::string utf8Path = AnsiToUtf8(JoinKeyPath(base, parts));
   if (machine_.registry.Find(root, base) == nullptr) return ERROR_KEY_DELETED;
   RegKey* target = machine_.registry.Find(root, utf8Path);
+  DWORD outcome = REG_OPENED_EXISTING_KEY;
   if (target == nullptr) {
     if (!create) return ERROR_FILE_NOT_FOUND;
+    // A new key needs KEY_CREATE_SUB_KEY on the deepest key that is there;
+    // the keys made below it get the default descriptor, which lets the
+    // administrator in.
+    std::string existing = utf8Path;
+    RegKey* parent = nullptr;
+    do {
+      const size_t cut = existing.rfind('\\');
+      existing = cut == std::string::npos ? std::string() : existing.substr(0, cut);
+      parent = machine_.registry.Find(root, existing);  // the root itself at the end
+    } while (parent == nullptr && !existing.empty());
+    if (parent != nullptr && CheckKeyAccess(parent, KEY_CREATE_SUB_KEY, nullptr) != ERROR_SUCCESS)
+      return ERROR_ACCESS_DENIED;
     bool created = false;
     target = machine_.registry.Create(root, utf8Path, &created);
     if (target == nullptr) return ERROR_BAD_PATHNAME;
-    if (disposition) *disposition = REG_CREATED_NEW_KEY;
-  } else if (disposition) {
-    *disposition = REG_OPENED_EXISTING_KEY;
+    outcome = REG_CREATED_NEW_KEY;
   }
-  if (target->security().empty()) target->set_security(BuildSelfRelative(DefaultKeySecurity()));
+  // The requested access is checked against the key's DACL as Windows checks
+  // it; a request for no access at all opens a handle that can do nothing.
+  REGSAM granted = 0;
+  if (access != 0) {
+    const LONG check = CheckKeyAccess(target, access, &granted);
+    if (check != ERROR_SUCCESS) return check;
+  } else {
+    SecurityOf(target);
+  }
+  if (disposition) *disposition = outcome;
   uintptr_t handle = next_handle_;
   next_handle_ += 4;
-  REGSAM granted = access == MAXIMUM_ALLOWED ? (KEY_ALL_ACCESS | READ_CONTROL | WRITE_DAC) : access;
   keys_[handle] = OpenKey{root, utf8Path, granted};
   *result = HKEY(handle);
   return ERROR_SUCCESS;
@@ -300,7 +358,7 @@ LONG SimPlatform::RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSi
   if (maxValueLen) *maxValueLen = longestData;
   if (securityDescriptorSize)
     *securityDescriptorSize =
-        machine_.config.zeroSecurityDescriptorSize ? 0 : static_cast<DWORD>(k->security().size());
+        machine_.config.zeroSecurityDescriptorSize ? 0 : static_cast<DWORD>(SecurityOf(k).size());
   if (lastWriteTime) *lastWriteTime = FILETIME{0, 0};
   return ERROR_SUCCESS;
 }
@@ -311,9 +369,9 @@ LONG SimPlatform::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
   if (Inject("RegGetKeySecurity", &error)) return static_cast<LONG>(error);
   if (size == nullptr) return ERROR_INVALID_PARAMETER;
   LONG status = ERROR_SUCCESS;
-  RegKey* k = KeyFor(key, &status, 0);
+  RegKey* k = KeyFor(key, &status, SecurityAccessFor(info, false));
   if (k == nullptr) return status;
-  std::vector<BYTE> parts = SelectSecurityParts(k->security(), info);
+  std::vector<BYTE> parts = SelectSecurityParts(SecurityOf(k), info);
   DWORD needed = static_cast<DWORD>(parts.size());
   if (descriptor == nullptr || *size < needed) {
     *size = needed;
@@ -330,9 +388,9 @@ LONG SimPlatform::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
   if (Inject("RegSetKeySecurity", &error)) return static_cast<LONG>(error);
   if (descriptor == nullptr) return ERROR_INVALID_PARAMETER;
   LONG status = ERROR_SUCCESS;
-  RegKey* k = KeyFor(key, &status, 0);
+  RegKey* k = KeyFor(key, &status, SecurityAccessFor(info, true));
   if (k == nullptr) return status;
-  std::vector<BYTE> stored = k->security();
+  std::vector<BYTE> stored = SecurityOf(k);
   LONG result = MergeSecurityParts(&stored, info, descriptor, 0);
   if (result == ERROR_SUCCESS) k->set_security(std::move(stored));
   return result;
@@ -727,97 +785,6 @@ BOOL SimPlatform::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
   }
   *exitCode = 0;
   return TRUE;
-}
-
-// ----------------------------------------------------------- device I/O
-
-HANDLE SimPlatform::CreateEventA(BOOL /*manualReset*/, BOOL /*initialState*/) {
-  DWORD error = 0;
-  if (Inject("CreateEventA", &error)) {
-    SetLastError(error);
-    return HANDLE(0);
-  }
-  uintptr_t handle = next_handle_;
-  next_handle_ += 4;
-  kernel_handles_[handle] = "event";
-  return HANDLE(handle);
-}
-
-BOOL SimPlatform::DeviceIoControl(HANDLE /*device*/, DWORD /*code*/, void* /*input*/,
-                                  DWORD /*inputSize*/, void* /*output*/, DWORD /*outputSize*/,
-                                  DWORD* /*bytesReturned*/, OVERLAPPED* /*overlapped*/) {
-  if (InjectBool("DeviceIoControl")) return FALSE;
-  // No simulated device answers requests yet.
-  SetLastError(ERROR_INVALID_HANDLE);
-  return FALSE;
-}
-
-BOOL SimPlatform::GetOverlappedResult(HANDLE /*device*/, OVERLAPPED* /*overlapped*/,
-                                      DWORD* /*bytesTransferred*/, BOOL /*wait*/) {
-  if (InjectBool("GetOverlappedResult")) return FALSE;
-  SetLastError(ERROR_INVALID_HANDLE);
-  return FALSE;
-}
-
-// ------------------------------------------------------------------ COM
-
-HRESULT SimPlatform::CoInitialize() {
-  DWORD error = 0;
-  if (Inject("CoInitialize", &error)) return HRESULT_FROM_WIN32(error);
-  return com_depth_++ == 0 ? S_OK : S_FALSE;
-}
-
-void SimPlatform::CoUninitialize() {
-  if (com_depth_ > 0) --com_depth_;
-}
-
-HRESULT SimPlatform::CoCreateInstance(const CLSID& /*clsid*/, void* /*outer*/, DWORD /*context*/,
-                                      const IID& /*iid*/, void** object) {
-  DWORD error = 0;
-  if (object) *object = nullptr;
-  if (Inject("CoCreateInstance", &error)) return HRESULT_FROM_WIN32(error);
-  // No component is registered on the simulated machine yet.
-  return REGDB_E_CLASSNOTREG;
-}
-
-void SimPlatform::SysFreeString(BSTR text) {
-  if (text == nullptr) return;
-  // Strings handed out by the simulation carry their 4-byte length before
-  // the text, as a BSTR does.
-  delete[] (reinterpret_cast<BYTE*>(text) - 4);
-}
-
-int SimPlatform::WideCharToMultiByte(UINT /*codePage*/, DWORD /*flags*/, const OLECHAR* wide,
-                                     int wideLength, char* buffer, int bufferSize) {
-  DWORD error = 0;
-  if (Inject("WideCharToMultiByte", &error)) {
-    SetLastError(error);
-    return 0;
-  }
-  if (wide == nullptr || bufferSize < 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  size_t count = 0;
-  if (wideLength < 0) {
-    while (wide[count] != 0) ++count;
-    ++count;  // the terminator is converted too
-  } else {
-    count = static_cast<size_t>(wideLength);
-  }
-  std::vector<BYTE> bytes(count * 2);
-  for (size_t i = 0; i < count; ++i) {
-    bytes[2 * i] = static_cast<BYTE>(wide[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<BYTE>(wide[i] >> 8);
-  }
-  std::string ansi = Utf8ToAnsi(Utf16LeToUtf8(bytes.data(), bytes.size()));
-  if (bufferSize == 0) return static_cast<int>(ansi.size());
-  if (buffer == nullptr || ansi.size() > static_cast<size_t>(bufferSize)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(buffer, ansi.data(), ansi.size());
-  return static_cast<int>(ansi.size());
 }
 
 }  // namespace cw::sim
