@@ -13,13 +13,13 @@ RestartDialog::RestartDialog(WizardApp& app) : CDialog(app.platform(), IDD_RESTA
 
 BOOL RestartDialog::OnInitDialog() {
   CDialog::OnInitDialog();
-  SetWindowText(app_.DialogRebootTitle);
-  SetDlgItemText(IDOK, app_.OKText);
-  SetDlgItemText(IDC_RESTART_YES, app_.RebootYesText);
-  SetDlgItemText(IDC_RESTART_NO, app_.RebootNoText);
+  SetCaption(app_.DialogRebootTitle);
+  SetItemText(IDOK, app_.OKText);
+  SetItemText(IDC_RESTART_YES, app_.RebootYesText);
+  SetItemText(IDC_RESTART_NO, app_.RebootNoText);
   std::snprintf(app_.MessageBuffer, sizeof(app_.MessageBuffer), "%s\n%s\n%s", app_.RebootTextTip1,
                 app_.RebootTextTip2, app_.RebootTextTip3);
-  SetDlgItemText(IDC_RESTART_NOTE, app_.MessageBuffer);
+  SetItemText(IDC_RESTART_NOTE, app_.MessageBuffer);
   platform_.CheckDlgButton(hwnd(), IDC_RESTART_YES, BST_CHECKED);
   platform_.CheckDlgButton(hwnd(), IDC_RESTART_NO, BST_UNCHECKED);
   app_.RestartNow = 1;

@@ -11,13 +11,13 @@ StartDialog::StartDialog(WizardApp& app)
 
 BOOL StartDialog::OnInitDialog() {
   CDialog::OnInitDialog();
-  SetWindowText(app_.AppTitleName);
-  SetDlgItemText(IDC_START_TIP, app_.ChanwizTextTip);
-  SetDlgItemText(IDC_TVSYSTEM_BUTTON, app_.TVSystemText);
-  SetDlgItemText(IDC_COUNTRY_BUTTON, app_.CountryText);
+  SetCaption(app_.AppTitleName);
+  SetItemText(IDC_START_TIP, app_.ChanwizTextTip);
+  SetItemText(IDC_TVSYSTEM_BUTTON, app_.TVSystemText);
+  SetItemText(IDC_COUNTRY_BUTTON, app_.CountryText);
   platform_.SendMessageA(hwnd(), WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon_));
   platform_.SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, static_cast<LPARAM>(icon_));
-  SetWindowText(app_.AppTitleName);
+  SetCaption(app_.AppTitleName);
   app_.IsNtFamily = app_.IsNtFamilyOs();
   return TRUE;
 }

@@ -52,10 +52,10 @@ void CountryDialog::UpdateOkButton() {
 
 BOOL CountryDialog::OnInitDialog() {
   CDialog::OnInitDialog();
-  SetWindowText(app_.DialogCountryTitle);
-  SetDlgItemText(IDOK, app_.OKText);
-  SetDlgItemText(IDCANCEL, app_.CANCELText);
-  SetDlgItemText(IDC_COUNTRY_TIP, app_.CountryAlphabetTip);
+  SetCaption(app_.DialogCountryTitle);
+  SetItemText(IDOK, app_.OKText);
+  SetItemText(IDCANCEL, app_.CANCELText);
+  SetItemText(IDC_COUNTRY_TIP, app_.CountryAlphabetTip);
 
   int32_t code = ReadWindowsCountryCode();
 

@@ -12,10 +12,10 @@ StandardDialog::StandardDialog(WizardApp& app)
 
 BOOL StandardDialog::OnInitDialog() {
   CDialog::OnInitDialog();
-  SetWindowText(app_.DialogVideoTitle);
-  SetDlgItemText(IDOK, app_.OKText);
-  SetDlgItemText(IDCANCEL, app_.CANCELText);
-  SetDlgItemText(IDC_SYSTEM_LABEL, app_.VideoFormatText);
+  SetCaption(app_.DialogVideoTitle);
+  SetItemText(IDOK, app_.OKText);
+  SetItemText(IDCANCEL, app_.CANCELText);
+  SetItemText(IDC_SYSTEM_LABEL, app_.VideoFormatText);
 
   system_list_ = GetDlgItem(IDC_SYSTEM_LIST);
   platform_.SendMessageA(system_list_, LB_RESETCONTENT, 0, 0);

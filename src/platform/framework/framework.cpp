@@ -28,11 +28,11 @@ HICON CDialog::OnQueryDragIcon() { return HICON(0); }
 
 void CDialog::EndDialog(INT_PTR result) { platform_.EndDialog(hwnd_, result); }
 HWND CDialog::GetDlgItem(int id) const { return platform_.GetDlgItem(hwnd_, id); }
-void CDialog::SetWindowText(const char* text) { platform_.SetWindowTextA(hwnd_, text); }
-void CDialog::SetDlgItemText(int id, const char* text) {
+void CDialog::SetCaption(const char* text) { platform_.SetWindowTextA(hwnd_, text); }
+void CDialog::SetItemText(int id, const char* text) {
   platform_.SetDlgItemTextA(hwnd_, id, text);
 }
-LRESULT CDialog::SendDlgItemMessage(int id, UINT msg, WPARAM wparam, LPARAM lparam) {
+LRESULT CDialog::SendItemMessage(int id, UINT msg, WPARAM wparam, LPARAM lparam) {
   return platform_.SendMessageA(GetDlgItem(id), msg, wparam, lparam);
 }
 

@@ -55,11 +55,12 @@ class CDialog : public DialogProcHandler {
   // The icon shown while the minimized page is dragged; none by default.
   virtual HICON OnQueryDragIcon();
 
+  // Named apart from the Windows calls: <windows.h> makes those names macros.
   void EndDialog(INT_PTR result);
   HWND GetDlgItem(int id) const;
-  void SetWindowText(const char* text);
-  void SetDlgItemText(int id, const char* text);
-  LRESULT SendDlgItemMessage(int id, UINT msg, WPARAM wparam, LPARAM lparam);
+  void SetCaption(const char* text);
+  void SetItemText(int id, const char* text);
+  LRESULT SendItemMessage(int id, UINT msg, WPARAM wparam, LPARAM lparam);
 
   Platform& platform_;
 
