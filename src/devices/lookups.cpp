@@ -1,0 +1,196 @@
+// Finding the driver keys of the capture device and the tuner device of the
+// detected family among the present devices.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/wizard_app.h"
+#include "devices/hardware_ids.h"
+#include "platform/raii.h"
+#include "platform/win_constants.h"
+
+namespace cw {
+
+struct WizardApp::LookupRule {
+  const char* captureId;
+  const char* captureIdAlt;  // tried after captureId (USB); null when none
+  const char* tunerId;       // null when the device has no tuner device of its own
+  bool saa713xLengthRule;    // exact comparisons by identifier length, not prefixes
+  bool bufferPerDevice;      // a sizing read per device, not one buffer for the walk
+  DWORD idSpare;             // bytes beyond the required size when a read grows the buffer
+  DWORD driverSpare;         // the same for the driver-key read
+  bool setsUsbFlag;          // a capture match ORs the USB bit into DeviceFlags
+};
+
+namespace {
+
+constexpr DWORD kWalkBufferSize = 256;
+
+// The SAA713x identifiers have fixed lengths: a full PCI identifier (vendor
+// and device, then subsystem and revision) and the long form of a tuner's.
+constexpr size_t kSaaCaptureIdLength = 44;
+constexpr size_t kSaaLongTunerIdLength = 63;
+
+// A zero-filled property buffer that grows to the required size plus a
+// spare on ERROR_INSUFFICIENT_BUFFER and never shrinks. Texts are taken only
+// from the bytes the last read delivered, so data without a terminator is
+// never read past.
+class LookupBuffer {
+ public:
+  explicit LookupBuffer(DWORD size) : data_(size, 0) {}
+
+  PropertyRead Read(Platform& platform, HDEVINFO list, SP_DEVINFO_DATA* device, DWORD property,
+                    DWORD spare) {
+    filled_ = 0;
+    for (;;) {
+      std::fill(data_.begin(), data_.end(), 0);
+      DWORD type = 0;
+      DWORD required = size();
+      if (platform.SetupDiGetDeviceRegistryPropertyA(list, device, property, &type,
+                                                     data_.empty() ? nullptr : data_.data(), size(),
+                                                     &required)) {
+        filled_ = std::min(required, size());
+        return PropertyRead::Ok;
+      }
+      const DWORD error = platform.GetLastError();
+      if (error == static_cast<DWORD>(ERROR_INVALID_DATA)) return PropertyRead::Skip;
+      if (error != static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) return PropertyRead::Stop;
+      // A size we already offered would ask again for ever; one beyond any
+      // real property is not allocated.
+      if (required <= size() || required > PropertyBuffer::kMaxSize) return PropertyRead::Stop;
+      data_.assign(static_cast<size_t>(required) + spare, 0);
+    }
+  }
+
+  // The first NUL-terminated text of the last read.
+  std::string FirstText() const {
+    const char* begin = reinterpret_cast<const char*>(data_.data());
+    size_t n = 0;
+    while (n < filled_ && begin[n] != '\0') ++n;
+    return std::string(begin, n);
+  }
+
+  DWORD size() const { return static_cast<DWORD>(data_.size()); }
+
+ private:
+  std::vector<BYTE> data_;
+  DWORD filled_ = 0;
+};
+
+// Reads the device's driver key name into `field`; a read that fails leaves
+// the field as it was rather than filling it with what the buffer holds.
+void ReadDriverKey(Platform& platform, HDEVINFO list, SP_DEVINFO_DATA* device, LookupBuffer& buffer,
+                   DWORD spare, std::string* field) {
+  if (buffer.Read(platform, list, device, SPDRP_DRIVER, spare) == PropertyRead::Ok)
+    *field = buffer.FirstText();
+}
+
+bool EqualsOver(const std::string& text, const char* id, size_t length) {
+  return text.size() >= length && std::strlen(id) >= length &&
+         text.compare(0, length, id, length) == 0;
+}
+
+struct Saa713xIds {
+  const char* capture;
+  const char* tuner;
+};
+
+// Tested in this order; a board whose flags name none of the three is taken
+// for an SAA7133.
+Saa713xIds Saa713xIdsFor(uint32_t deviceFlags, bool nt) {
+  if (deviceFlags & kFlagSaa7130)
+    return {"PCI\\VEN_1131&DEV_7130", nt ? "Stream\\PhTVTune.30" : "STREAM\\PHTVTUNE.30"};
+  if (!(deviceFlags & kFlagSaa7133) && (deviceFlags & kFlagSaa7134))
+    return {"PCI\\VEN_1131&DEV_7134", nt ? "Stream\\PhTVTune.34" : "STREAM\\PHTVTUNE.34"};
+  return {"PCI\\VEN_1131&DEV_7133", nt ? "Stream\\PhTVTune.33" : "STREAM\\PHTVTUNE.33"};
+}
+
+}  // namespace
+
+int32_t WizardApp::LookupDriverKeys(const LookupRule& rule) {
+  DeviceInfoList list(platform_, platform_.SetupDiGetClassDevsA(nullptr, nullptr, HWND(0),
+                                                                DIGCF_PRESENT | DIGCF_ALLCLASSES));
+  if (!list.valid()) return 0;
+
+  LookupBuffer walkBuffer(rule.bufferPerDevice ? 0 : kWalkBufferSize);
+  for (DWORD index = 0;; ++index) {
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    if (!platform_.SetupDiEnumDeviceInfo(list.get(), index, &device)) break;
+
+    // Per device: starts empty, so the first read only learns the size.
+    LookupBuffer deviceBuffer(0);
+    LookupBuffer& buffer = rule.bufferPerDevice ? deviceBuffer : walkBuffer;
+    PropertyRead read = buffer.Read(platform_, list.get(), &device, SPDRP_HARDWAREID, rule.idSpare);
+    if (read == PropertyRead::Skip) continue;
+    if (read == PropertyRead::Stop) break;
+    if (platform_.GetLastError() == static_cast<DWORD>(ERROR_INVALID_DATA)) continue;
+
+    const std::string first = buffer.FirstText();
+    bool capture = false;
+    bool tuner = false;
+    if (rule.saa713xLengthRule) {
+      capture = first.size() == kSaaCaptureIdLength &&
+                EqualsOver(first, rule.captureId, std::strlen(rule.captureId));
+      tuner = first.size() == kSaaLongTunerIdLength
+                  ? EqualsOver(first, rule.tunerId, std::strlen(rule.tunerId))
+                  : first == rule.tunerId;
+    } else {
+      capture = StartsWithNoCase(first, rule.captureId) ||
+                (rule.captureIdAlt != nullptr && StartsWithNoCase(first, rule.captureIdAlt));
+      tuner = !capture && rule.tunerId != nullptr && StartsWithNoCase(first, rule.tunerId);
+    }
+
+    // Every device is examined: a later match replaces an earlier one.
+    if (capture) {
+      if (rule.setsUsbFlag) DeviceFlags |= kFlagUsb;
+      ReadDriverKey(platform_, list.get(), &device, buffer, rule.driverSpare, &CaptureDriverKey);
+    }
+    if (tuner)
+      ReadDriverKey(platform_, list.get(), &device, buffer, rule.driverSpare, &TunerDriverKey);
+  }
+  return 1;
+}
+
+int32_t WizardApp::LookupCx2388xKeysNt() {
+  return LookupDriverKeys({"PCI\\VEN_14F1&DEV_8800", nullptr, "Stream\\cxtune.VEN_14F1.Philips",
+                           false, true, 0, 0, false});
+}
+
+int32_t WizardApp::LookupCx2388xKeys9x() {
+  return LookupDriverKeys({"PCI\\VEN_14F1&DEV_8800", nullptr, "STREAM\\CXTUNE.VEN_14F1.PHILIPS",
+                           false, false, 16, 10, false});
+}
+
+int32_t WizardApp::LookupBt878aKeysNt() {
+  return LookupDriverKeys(
+      {"PCI\\VEN_109E&DEV_036E", nullptr, "Stream\\bttuner.phil", false, true, 0, 0, false});
+}
+
+int32_t WizardApp::LookupBt878aKeys9x() {
+  return LookupDriverKeys(
+      {"PCI\\VEN_109E&DEV_036E", nullptr, "STREAM\\BTTUNER.PHIL", false, false, 16, 10, false});
+}
+
+int32_t WizardApp::LookupSaa713xKeysNt() {
+  const Saa713xIds ids = Saa713xIdsFor(DeviceFlags, true);
+  return LookupDriverKeys({ids.capture, nullptr, ids.tuner, true, false, 0, 0, false});
+}
+
+int32_t WizardApp::LookupSaa713xKeys9x() {
+  const Saa713xIds ids = Saa713xIdsFor(DeviceFlags, false);
+  return LookupDriverKeys({ids.capture, nullptr, ids.tuner, true, false, 16, 10, false});
+}
+
+int32_t WizardApp::LookupUsbKeyNt() {
+  return LookupDriverKeys({"USB\\Vid_eb1a&Pid_2800&Rev_0100", "USB\\Vid_eb1a&Pid_282", nullptr,
+                           false, true, 0, 0, false});
+}
+
+int32_t WizardApp::LookupUsbKey9x() {
+  return LookupDriverKeys({"USB\\VID_EB1A&PID_2800&REV_0100", "USB\\VID_EB1A&PID_282", nullptr,
+                           false, false, 16, 10, true});
+}
+
+}  // namespace cw

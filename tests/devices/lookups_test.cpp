@@ -1,0 +1,353 @@
+// The driver-key lookups: which present device is the capture device and
+// which the tuner device, and what lands in the record's key fields.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/win_constants.h"
+#include "support/sim_harness.h"
+
+namespace cw::test {
+namespace {
+
+using Lookup = int32_t (WizardApp::*)();
+
+constexpr const char* kCaptureKey = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0001";
+constexpr const char* kTunerKey = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0002";
+constexpr const char* kOtherKey = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0003";
+
+// A 44-character SAA7134 identifier and its long tuner form of 63.
+const std::string kSaa7134Id = "PCI\\VEN_1131&DEV_7134&SUBSYS_00000000&REV_01";
+const std::string kLongTuner34 = "Stream\\PhTVTune.34" + std::string(63 - 18, 'x');
+
+struct Found {
+  int32_t result;
+  std::string capture;
+  std::string tuner;
+  uint32_t flags;
+  std::vector<std::string> calls;
+};
+
+Found RunLookup(const std::string& devices, Lookup lookup, uint32_t flags,
+                std::vector<sim::Fault> faults = {}, const std::string& startKey = "") {
+  SimRun run(MachineFromText(RegText(devices)));
+  for (const sim::Fault& f : faults) run.platform->AddFault(f);
+  run.app->DeviceFlags = flags;
+  run.app->CaptureDriverKey = startKey;
+  run.app->TunerDriverKey = startKey;
+  const int32_t result = ((*run.app).*lookup)();
+  EXPECT_TRUE(run.platform->OpenKeyPaths().empty());
+  return {result, run.app->CaptureDriverKey, run.app->TunerDriverKey, run.app->DeviceFlags,
+          run.platform->calls()};
+}
+
+size_t Reads(const Found& f) {
+  return static_cast<size_t>(
+      std::count(f.calls.begin(), f.calls.end(), "SetupDiGetDeviceRegistryPropertyA"));
+}
+
+struct FamilyCase {
+  const char* name;
+  Lookup lookup;
+  uint32_t flags;
+  std::string captureId;
+  std::string tunerId;  // "" for the USB device, which has none
+};
+
+const FamilyCase kFamilies[] = {
+    {"CX2388X NT", &WizardApp::LookupCx2388xKeysNt, 0x10,
+     "PCI\\VEN_14F1&DEV_8800&SUBSYS_88011461&REV_05", "Stream\\cxtune.VEN_14F1.Philips.4"},
+    {"CX2388X NT, case ignored", &WizardApp::LookupCx2388xKeysNt, 0x10, "pci\\ven_14f1&dev_8800",
+     "STREAM\\CXTUNE.ven_14f1.philips"},
+    {"CX2388X 9x", &WizardApp::LookupCx2388xKeys9x, 0x10,
+     "PCI\\VEN_14F1&DEV_8800&SUBSYS_88011461&REV_05", "STREAM\\CXTUNE.VEN_14F1.PHILIPS"},
+    {"CX2388X 9x, case ignored", &WizardApp::LookupCx2388xKeys9x, 0x10, "PCI\\VEN_14F1&DEV_8800",
+     "Stream\\cxtune.VEN_14F1.Philips"},
+    {"BT878A NT", &WizardApp::LookupBt878aKeysNt, 0x100,
+     "PCI\\VEN_109E&DEV_036E&SUBSYS_00000000&REV_11", "Stream\\bttuner.phil"},
+    {"BT878A 9x", &WizardApp::LookupBt878aKeys9x, 0x100,
+     "PCI\\VEN_109E&DEV_036E&SUBSYS_00000000&REV_11", "STREAM\\BTTUNER.PHIL.1"},
+    {"SAA7130 NT", &WizardApp::LookupSaa713xKeysNt, 0x1,
+     "PCI\\VEN_1131&DEV_7130&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.30"},
+    {"SAA7133 NT", &WizardApp::LookupSaa713xKeysNt, 0x2,
+     "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
+    {"SAA7134 NT", &WizardApp::LookupSaa713xKeysNt, 0x4, kSaa7134Id, "Stream\\PhTVTune.34"},
+    {"SAA7134 NT, long tuner id", &WizardApp::LookupSaa713xKeysNt, 0x4, kSaa7134Id, kLongTuner34},
+    {"SAA7133 and SAA7134 flags take the 7133", &WizardApp::LookupSaa713xKeysNt, 0x6,
+     "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
+    {"no SAA flag takes the 7133", &WizardApp::LookupSaa713xKeysNt, 0,
+     "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
+    {"SAA7130 9x", &WizardApp::LookupSaa713xKeys9x, 0x1,
+     "PCI\\VEN_1131&DEV_7130&SUBSYS_00000000&REV_01", "STREAM\\PHTVTUNE.30"},
+    {"SAA7134 9x", &WizardApp::LookupSaa713xKeys9x, 0x4, kSaa7134Id, "STREAM\\PHTVTUNE.34"},
+    {"USB NT", &WizardApp::LookupUsbKeyNt, 0x10000, "USB\\Vid_eb1a&Pid_2800&Rev_0100", ""},
+    {"USB 9x", &WizardApp::LookupUsbKey9x, 0x10000, "USB\\VID_EB1A&PID_2821&REV_0100", ""},
+};
+
+TEST(DriverKeyLookup, EachFamilyFindsItsDevicesInEitherOrder) {
+  for (const FamilyCase& c : kFamilies) {
+    for (bool captureFirst : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (captureFirst ? ", capture first" : ", tuner first"));
+      // Enumerators sort by name: "A" before "M" before "Z".
+      std::string devices =
+          DeviceKey(std::string(captureFirst ? "A" : "Z") + "\\CAPTURE\\1", {c.captureId},
+                    kCaptureKey) +
+          DeviceKey("M\\OTHER\\1", {"PCI\\VEN_8086&DEV_2448", c.captureId}, kOtherKey);
+      if (!c.tunerId.empty())
+        devices +=
+            DeviceKey(std::string(captureFirst ? "Z" : "A") + "\\TUNER\\1", {c.tunerId}, kTunerKey);
+      Found f = RunLookup(devices, c.lookup, c.flags);
+      EXPECT_EQ(f.result, 1);
+      EXPECT_EQ(f.capture, kCaptureKey);
+      EXPECT_EQ(f.tuner, c.tunerId.empty() ? "" : kTunerKey);
+    }
+  }
+}
+
+TEST(DriverKeyLookup, Saa713xIdentifiersMatchByLengthAndExactly) {
+  struct Case {
+    const char* name;
+    Lookup lookup;
+    std::string id;
+    bool capture;
+    bool tuner;
+  };
+  const Case cases[] = {
+      {"44, exact", &WizardApp::LookupSaa713xKeysNt, kSaa7134Id, true, false},
+      {"44, lower case", &WizardApp::LookupSaa713xKeysNt,
+       "pci\\ven_1131&dev_7134&subsys_00000000&rev_01", false, false},
+      {"43", &WizardApp::LookupSaa713xKeysNt, "PCI\\VEN_1131&DEV_7134&SUBSYS_00000000&REV_1", false,
+       false},
+      {"45", &WizardApp::LookupSaa713xKeysNt, kSaa7134Id + "0", false, false},
+      {"bare device id", &WizardApp::LookupSaa713xKeysNt, "PCI\\VEN_1131&DEV_7134", false, false},
+      {"tuner, exact", &WizardApp::LookupSaa713xKeysNt, "Stream\\PhTVTune.34", false, true},
+      {"tuner, 63 beginning with it", &WizardApp::LookupSaa713xKeysNt, kLongTuner34, false, true},
+      {"tuner, 62 beginning with it", &WizardApp::LookupSaa713xKeysNt, kLongTuner34.substr(0, 62),
+       false, false},
+      {"tuner, 64 beginning with it", &WizardApp::LookupSaa713xKeysNt, kLongTuner34 + "x", false,
+       false},
+      {"tuner, 19 beginning with it", &WizardApp::LookupSaa713xKeysNt, "Stream\\PhTVTune.340",
+       false, false},
+      {"tuner, upper case on NT", &WizardApp::LookupSaa713xKeysNt, "STREAM\\PHTVTUNE.34", false,
+       false},
+      {"tuner, 63 in upper case on NT", &WizardApp::LookupSaa713xKeysNt,
+       "STREAM\\PHTVTUNE.34" + std::string(45, 'x'), false, false},
+      {"another chip's tuner", &WizardApp::LookupSaa713xKeysNt, "Stream\\PhTVTune.33", false,
+       false},
+      {"9x, 44 exact", &WizardApp::LookupSaa713xKeys9x, kSaa7134Id, true, false},
+      {"9x, tuner upper case", &WizardApp::LookupSaa713xKeys9x, "STREAM\\PHTVTUNE.34", false, true},
+      {"9x, tuner mixed case", &WizardApp::LookupSaa713xKeys9x, "Stream\\PhTVTune.34", false,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Found f = RunLookup(DeviceKey("PCI\\DEV\\1", {c.id}, kCaptureKey), c.lookup, 0x4);
+    EXPECT_EQ(f.capture, c.capture ? kCaptureKey : "");
+    EXPECT_EQ(f.tuner, c.tuner ? kCaptureKey : "");
+  }
+}
+
+TEST(DriverKeyLookup, UsbIdentifiers) {
+  struct Case {
+    std::string id;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"USB\\Vid_eb1a&Pid_2800&Rev_0100", true},  {"usb\\vid_eb1a&pid_2800&rev_0100&mi_00", true},
+      {"USB\\Vid_eb1a&Pid_2800&Rev_0200", false},  // detected, but not looked up
+      {"USB\\Vid_eb1a&Pid_2800", false},          {"USB\\Vid_eb1a&Pid_2821&Rev_0100", true},
+      {"USB\\VID_EB1A&PID_2820", true},           {"USB\\Vid_eb1a&Pid_2830&Rev_0100", false},
+  };
+  for (const Case& c : cases) {
+    for (bool nt : {true, false}) {
+      SCOPED_TRACE(c.id + (nt ? " NT" : " 9x"));
+      Found f = RunLookup(DeviceKey("USB\\DEV\\1", {c.id}, kCaptureKey),
+                          nt ? &WizardApp::LookupUsbKeyNt : &WizardApp::LookupUsbKey9x, 0);
+      EXPECT_EQ(f.capture, c.matches ? kCaptureKey : "");
+      EXPECT_EQ(f.tuner, "");
+      // Only the 9x lookup marks the USB device once more.
+      EXPECT_EQ(f.flags, !nt && c.matches ? 0x10000u : 0u);
+    }
+  }
+}
+
+TEST(DriverKeyLookup, TheUsbFlagIsSetEvenWhenTheDriverKeyCannotBeRead) {
+  Found f = RunLookup(DeviceKey("USB\\DEV\\1", {"USB\\VID_EB1A&PID_2821"}),
+                      &WizardApp::LookupUsbKey9x, 0x4);
+  EXPECT_EQ(f.flags, 0x10004u);
+  EXPECT_EQ(f.capture, "");
+}
+
+TEST(DriverKeyLookup, ALaterMatchReplacesAnEarlierOne) {
+  const std::string devices =
+      DeviceKey("A\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_1"}, "{c}\\0001") +
+      DeviceKey("A\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0001") +
+      DeviceKey("B\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_2"}, "{c}\\0002") +
+      DeviceKey("B\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0002") +
+      // A match whose driver key cannot be read does not undo the one before.
+      DeviceKey("C\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_3"});
+  Found f = RunLookup(devices, &WizardApp::LookupBt878aKeysNt, 0x100);
+  EXPECT_EQ(f.capture, "{c}\\0002");
+  EXPECT_EQ(f.tuner, "{t}\\0002");
+}
+
+TEST(DriverKeyLookup, NoMatchOrNoDeviceListLeavesTheKeysAsTheyWere) {
+  const std::string devices =
+      DeviceKey("PCI\\A\\1", {"PCI\\VEN_14F1&DEV_8800"}, kCaptureKey) +
+      DeviceKey("STREAM\\B\\1", {"Stream\\cxtune.VEN_14F1.Philips"}, kTunerKey);
+  Found noList = RunLookup(devices, &WizardApp::LookupCx2388xKeysNt, 0x10,
+                           {{"SetupDiGetClassDevsA", 1, 5}}, "before");
+  EXPECT_EQ(noList.result, 0);
+  EXPECT_EQ(noList.capture, "before");
+  EXPECT_EQ(noList.tuner, "before");
+
+  Found noMatch = RunLookup(devices, &WizardApp::LookupBt878aKeys9x, 0x100, {}, "before");
+  EXPECT_EQ(noMatch.result, 1);
+  EXPECT_EQ(noMatch.capture, "before");
+  EXPECT_EQ(noMatch.tuner, "before");
+}
+
+TEST(DriverKeyLookup, AReadErrorEndsTheWalkKeepingWhatWasFound) {
+  const std::string devices =
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\A\\NOID\\1]\r\n"
+      "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n\r\n" +  // skipped
+      DeviceKey("B\\C\\1", {"PCI\\VEN_14F1&DEV_8800"}, kCaptureKey) +
+      DeviceKey("C\\T\\1", {"STREAM\\CXTUNE.VEN_14F1.PHILIPS"}, kTunerKey);
+  // 9x, one buffer: the first device's read fails with 13, the second's
+  // identifiers and driver key read at once; the third read fails with 31.
+  Found f = RunLookup(devices, &WizardApp::LookupCx2388xKeys9x, 0x10,
+                      {{"SetupDiGetDeviceRegistryPropertyA", 4, 31}});
+  EXPECT_EQ(f.result, 1);
+  EXPECT_EQ(f.capture, kCaptureKey);
+  EXPECT_EQ(f.tuner, "");
+}
+
+// A platform whose driver-key reads fail the way a broken device's would.
+class FailingDriverReads : public sim::SimPlatform {
+ public:
+  FailingDriverReads(sim::Machine& machine, DWORD error, DWORD required)
+      : SimPlatform(machine, nullptr), error_(error), required_(required) {}
+  BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO list, SP_DEVINFO_DATA* data, DWORD property,
+                                         DWORD* type, BYTE* buffer, DWORD bufferSize,
+                                         DWORD* requiredSize) override {
+    if (property != SPDRP_DRIVER)
+      return SimPlatform::SetupDiGetDeviceRegistryPropertyA(list, data, property, type, buffer,
+                                                            bufferSize, requiredSize);
+    if (requiredSize) *requiredSize = required_;
+    SetLastError(error_);
+    return FALSE;
+  }
+
+ private:
+  DWORD error_;
+  DWORD required_;
+};
+
+TEST(DriverKeyLookup, AFailingDriverReadLeavesTheKeyUnchanged) {
+  struct Case {
+    const char* name;
+    DWORD error;
+    DWORD required;
+  };
+  const Case cases[] = {
+      {"general failure", 31, 0},
+      {"no such property", 13, 0},
+      {"too small, asking for 4 GiB", 122, 0xFFFFFFF0u},
+      {"too small, asking for what it has", 122, 4},
+  };
+  const std::string devices = DeviceKey("PCI\\A\\1", {kSaa7134Id}, kCaptureKey) +
+                              DeviceKey("STREAM\\B\\1", {"STREAM\\PHTVTUNE.34"}, kTunerKey);
+  const Lookup lookups[] = {&WizardApp::LookupSaa713xKeysNt, &WizardApp::LookupSaa713xKeys9x,
+                            &WizardApp::LookupCx2388xKeysNt, &WizardApp::LookupCx2388xKeys9x};
+  for (const Case& c : cases) {
+    for (Lookup lookup : lookups) {
+      SCOPED_TRACE(c.name);
+      sim::Machine machine = MachineFromText(RegText(devices));
+      FailingDriverReads platform(machine, c.error, c.required);
+      WizardApp app(platform, {});
+      app.DeviceFlags = 0x14;
+      app.CaptureDriverKey = "before";
+      app.TunerDriverKey = "before";
+      EXPECT_EQ((app.*lookup)(), 1);
+      EXPECT_EQ(app.CaptureDriverKey, "before");
+      EXPECT_EQ(app.TunerDriverKey, "before");
+    }
+  }
+}
+
+TEST(DriverKeyLookup, LongAndUnterminatedPropertiesAreReadWhole) {
+  const std::string longDriver = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\" + std::string(300, '7');
+  // 43 bytes of driver key with no terminator, as REG_BINARY gives them.
+  std::string rawDriver = "\"Driver\"=hex:";
+  const std::string unterminated = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0001";
+  for (size_t i = 0; i < unterminated.size(); ++i) {
+    char buf[4];
+    std::snprintf(buf, sizeof(buf), "%02x", static_cast<unsigned char>(unterminated[i]));
+    rawDriver += (i ? "," : "") + std::string(buf);
+  }
+  struct Case {
+    const char* name;
+    Lookup lookup;
+    std::string id;
+  };
+  const Case cases[] = {
+      {"CX2388X NT", &WizardApp::LookupCx2388xKeysNt,
+       "PCI\\VEN_14F1&DEV_8800&SUBSYS_" + std::string(400, '0')},
+      {"CX2388X 9x", &WizardApp::LookupCx2388xKeys9x,
+       "PCI\\VEN_14F1&DEV_8800&SUBSYS_" + std::string(400, '0')},
+      {"SAA7134 NT", &WizardApp::LookupSaa713xKeysNt, kSaa7134Id},
+      {"SAA7134 9x", &WizardApp::LookupSaa713xKeys9x, kSaa7134Id},
+      {"USB NT", &WizardApp::LookupUsbKeyNt, "USB\\Vid_eb1a&Pid_2821"},
+      {"USB 9x", &WizardApp::LookupUsbKey9x, "USB\\Vid_eb1a&Pid_2821"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Found big = RunLookup(DeviceKey("A\\B\\1", {c.id}, longDriver), c.lookup, 0x4);
+    EXPECT_EQ(big.capture, longDriver);
+
+    std::string raw = DeviceKey("A\\B\\1", {c.id});
+    raw.insert(raw.size() - 2, rawDriver + "\r\n");
+    Found bare = RunLookup(raw, c.lookup, 0x4);
+    EXPECT_EQ(bare.capture, unterminated);
+  }
+
+  // An identifier without a terminator, read into a buffer of exactly its size.
+  const std::string bareId =
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\A\\B\\1]\r\n"
+      "\"HardwareID\"=hex:50,43,49,5c,56,45,4e,5f,31,34,46,31,26,44,45,56,5f,38,38,30,30\r\n"
+      "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n"
+      "\"Driver\"=\"" +
+      std::string("{c}\\\\0001") + "\"\r\n\r\n";
+  Found f = RunLookup(bareId, &WizardApp::LookupCx2388xKeysNt, 0x10);
+  EXPECT_EQ(f.capture, "{c}\\0001");
+}
+
+TEST(DriverKeyLookup, BuffersGrowAsEachLookupGrowsThem) {
+  // Three devices that match nothing: identifiers needing 300 + 2, then
+  // 310 + 2, then 20 + 2 bytes.
+  const std::string devices =
+      DeviceKey("A\\A\\1", {"PCI\\VEN_8086&DEV_" + std::string(300 - 17, '1')}) +
+      DeviceKey("A\\B\\1", {"PCI\\VEN_8086&DEV_" + std::string(310 - 17, '2')}) +
+      DeviceKey("A\\C\\1", {"PCI\\VEN_8086&DEV_123"});
+  struct Case {
+    const char* name;
+    Lookup lookup;
+    size_t reads;
+  };
+  const Case cases[] = {
+      {"NT: a sizing read for every device", &WizardApp::LookupCx2388xKeysNt, 6},
+      {"9x: grown by 16, so the second fits", &WizardApp::LookupBt878aKeys9x, 4},
+      {"SAA713x NT: grown exactly, so the second does not", &WizardApp::LookupSaa713xKeysNt, 5},
+      {"SAA713x 9x: grown by 16", &WizardApp::LookupSaa713xKeys9x, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Reads(RunLookup(devices, c.lookup, 0x4)), c.reads);
+  }
+}
+
+}  // namespace
+}  // namespace cw::test

@@ -1,0 +1,546 @@
+// The writers' registry access: key paths, the value writes, and the bracket
+// that opens a driver key's security for the writes and puts it back.
+#include "writers/registry_access.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sim/reg_file.h"
+#include "platform/sim/security.h"
+#include "platform/win_constants.h"
+#include "support/sim_harness.h"
+
+namespace cw::test {
+namespace {
+
+using sim::RegRoot;
+
+const std::string kDriverKey = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0001";
+const std::string kClassKey = std::string(NtClassRoot) + kDriverKey;
+
+std::string Doubled(const std::string& path) {
+  std::string out;
+  for (char c : path) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return out;
+}
+
+// A driver key with a DriverData subkey holding `values` (.reg lines), the
+// driver key's security given as SDDL ("" leaves it to the default).
+std::string DriverKeyMachine(const std::string& sddl, const std::string& values = "",
+                             bool zeroSecuritySize = false) {
+  std::string text = "[HKEY_LOCAL_MACHINE\\" + kClassKey + "]\r\n\"DriverDesc\"=\"Board\"\r\n\r\n" +
+                     "[HKEY_LOCAL_MACHINE\\" + kClassKey + "\\DriverData]\r\n" + values + "\r\n";
+  if (zeroSecuritySize)
+    text +=
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n"
+        "\"ZeroSecurityDescriptorSize\"=dword:00000001\r\n\r\n";
+  if (!sddl.empty())
+    text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\Security]\r\n\"" +
+            Doubled("HKEY_LOCAL_MACHINE\\" + kClassKey) + "\"=\"" + sddl + "\"\r\n\r\n";
+  return RegText(text);
+}
+
+std::string Box(const std::string& text) {
+  return "{\"event\":\"messagebox\",\"text\":\"" + text +
+         "\",\"caption\":\"Message\",\"style\":0,\"answer\":1}";
+}
+
+std::vector<std::string> Boxes(std::initializer_list<const char*> texts) {
+  std::vector<std::string> out;
+  for (const char* t : texts) out.push_back(Box(t));
+  return out;
+}
+
+const sim::RegKey* ClassKey(const SimRun& run, const std::string& path = kClassKey) {
+  return run.machine.registry.Find(RegRoot::LocalMachine, path);
+}
+
+sim::SecurityModel ModelOf(const std::vector<BYTE>& descriptor) {
+  sim::SecurityModel model;
+  std::string why;
+  EXPECT_TRUE(sim::ParseDescriptor(descriptor.data(), descriptor.size(), &model, &why)) << why;
+  return model;
+}
+
+std::vector<BYTE> DaclOf(const std::vector<BYTE>& descriptor) {
+  std::vector<BYTE> acl;
+  EXPECT_TRUE(sim::DaclBytes(descriptor.data(), descriptor.size(), &acl));
+  return acl;
+}
+
+// What one bracket saw and did.
+struct Bracketed {
+  BracketResult result = BracketResult::Skipped;
+  bool wrote = false;
+  std::string securedPath;
+  std::vector<BYTE> during;  // the key's descriptor while the writes ran
+};
+
+Bracketed RunBracket(SimRun& run, const std::string& driverKey = kDriverKey,
+                     BracketPolicy policy = BracketPolicy::GoOnWithoutDescriptor) {
+  Bracketed b;
+  b.result = KeySecurityBracket(*run.platform, NtClassRoot, driverKey, "", policy,
+                                [&](const char* securedPath) {
+                                  b.wrote = true;
+                                  b.securedPath = securedPath;
+                                  if (const sim::RegKey* key = ClassKey(run))
+                                    b.during = key->security();
+                                });
+  EXPECT_TRUE(run.platform->OpenKeyPaths().empty());
+  return b;
+}
+
+// Every SID of the saved DACL, in its order, allowed everything.
+std::vector<sim::AceModel> Widened(const sim::SecurityModel& saved) {
+  std::vector<sim::AceModel> out;
+  for (const sim::AceModel& ace : saved.dacl)
+    out.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, 0xFFFFFFFF, ace.sid});
+  return out;
+}
+
+// ---- The bracket ----
+
+TEST(KeySecurityBracket, EverySavedEntryIsAllowedEverythingDuringTheWritesThenRestored) {
+  const char* dacls[] = {
+      "O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)",
+      "O:BAG:SYD:(D;CI;KA;;;WD)(A;CI;KR;;;AU)(A;OICI;GA;;;BA)(D;;0x1;;;SY)",
+      "O:BAG:SYD:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)",
+  };
+  for (const char* sddl : dacls) {
+    SCOPED_TRACE(sddl);
+    SimRun run(MachineFromText(DriverKeyMachine(sddl)));
+    const std::vector<BYTE> before = ClassKey(run)->security();
+
+    Bracketed b = RunBracket(run);
+    EXPECT_EQ(b.result, BracketResult::Ran);
+    ASSERT_TRUE(b.wrote);
+    EXPECT_EQ(b.securedPath, kClassKey);
+    const sim::SecurityModel saved = ModelOf(before);
+    const sim::SecurityModel during = ModelOf(b.during);
+    EXPECT_EQ(during.dacl, Widened(saved));
+    EXPECT_EQ(during.owner, saved.owner);
+
+    EXPECT_EQ(DaclOf(ClassKey(run)->security()), DaclOf(before));
+    EXPECT_EQ(ClassKey(run)->security(), before);
+    EXPECT_TRUE(run.Events("messagebox").empty());
+  }
+}
+
+TEST(KeySecurityBracket, AKeyClosedToTheAdministratorOpensForTheWrites) {
+  // Only the owner's implicit rights reach the administrator: enough to read
+  // and replace the DACL, not to open the key for writing.
+  SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(D;;KA;;;BA)(A;;KR;;;SY)")));
+  sim::SimPlatform& p = *run.platform;
+  HKEY key = HKEY(0);
+  ASSERT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassKey.c_str(), 0, KEY_ALL_ACCESS, &key),
+            ERROR_ACCESS_DENIED);
+
+  LONG openedInside = -1;
+  KeySecurityBracket(
+      p, NtClassRoot, kDriverKey, "", BracketPolicy::GoOnWithoutDescriptor, [&](const char* path) {
+        RegKeyHandle handle(p);
+        openedInside =
+            p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_ALL_ACCESS, handle.receive());
+      });
+  EXPECT_EQ(openedInside, ERROR_SUCCESS);
+  EXPECT_TRUE(run.Events("messagebox").empty());
+  EXPECT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassKey.c_str(), 0, KEY_ALL_ACCESS, &key),
+            ERROR_ACCESS_DENIED);
+}
+
+TEST(KeySecurityBracket, AnEmptyDaclGivesAnEightByteList) {
+  SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:")));
+  const std::vector<BYTE> before = ClassKey(run)->security();
+  Bracketed b = RunBracket(run);
+  EXPECT_EQ(DaclOf(b.during), (std::vector<BYTE>{2, 0, 8, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(ClassKey(run)->security(), before);
+  EXPECT_TRUE(run.Events("messagebox").empty());
+}
+
+TEST(KeySecurityBracket, TheDefaultedFlagOfTheSavedDaclIsKept) {
+  SimRun run(MachineFromText(DriverKeyMachine("")));
+  sim::SecurityModel model = sim::DefaultKeySecurity();
+  model.daclDefaulted = true;
+  run.machine.registry.Find(RegRoot::LocalMachine, kClassKey)
+      ->set_security(sim::BuildSelfRelative(model));
+  Bracketed b = RunBracket(run);
+  EXPECT_TRUE(ModelOf(b.during).daclDefaulted);
+  EXPECT_EQ(ModelOf(b.during).dacl, Widened(model));
+}
+
+TEST(KeySecurityBracket, NoDaclOrANullOneIsLeftAsItIs) {
+  for (const char* sddl : {"O:BAG:SY", "O:BAG:SYD:NO_ACCESS_CONTROL"}) {
+    SCOPED_TRACE(sddl);
+    SimRun run(MachineFromText(DriverKeyMachine(sddl)));
+    const std::vector<BYTE> before = ClassKey(run)->security();
+    Bracketed b = RunBracket(run);
+    EXPECT_TRUE(b.wrote);
+    EXPECT_EQ(b.during, before);
+    EXPECT_EQ(ClassKey(run)->security(), before);
+    EXPECT_TRUE(run.Events("messagebox").empty());
+  }
+}
+
+TEST(KeySecurityBracket, AMissingKeyGivesThreeOpenErrorsAndNothingIsWritten) {
+  SimRun run(MachineFromText(DriverKeyMachine("")));
+  const std::string missing = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0009";
+  bool opened = true;
+  const BracketResult result = KeySecurityBracket(
+      *run.platform, NtClassRoot, missing, "", BracketPolicy::GoOnWithoutDescriptor,
+      [&](const char*) {
+        RegKeyHandle key(*run.platform);
+        opened = OpenDriverKeyForWrites(*run.platform, NtClassRoot, missing, "\\DriverData", &key);
+      });
+  EXPECT_EQ(result, BracketResult::Ran);
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(run.Events("messagebox"),
+            Boxes({"Error: Registry Open", "Error: Registry Open", "Error: Registry Open"}));
+  EXPECT_EQ(sim::WriteRegChanges(run.before, run.machine.registry, sim::RegFileFormat::Utf8v5),
+            sim::WriteRegChanges(run.before, run.before, sim::RegFileFormat::Utf8v5));
+}
+
+TEST(KeySecurityBracket, AnEmptyDriverKeyLeavesTheClassRootAlone) {
+  SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)")));
+  const size_t callsBefore = run.platform->calls().size();
+  for (BracketPolicy policy :
+       {BracketPolicy::GoOnWithoutDescriptor, BracketPolicy::StopWithoutDescriptor}) {
+    Bracketed b = RunBracket(run, "", policy);
+    EXPECT_EQ(b.result, BracketResult::Skipped);
+    EXPECT_FALSE(b.wrote);
+  }
+  RegKeyHandle key(*run.platform);
+  EXPECT_FALSE(OpenDriverKeyForWrites(*run.platform, NtClassRoot, "", "", &key));
+  EXPECT_EQ(run.platform->calls().size(), callsBefore);
+  EXPECT_TRUE(run.Events("messagebox").empty());
+  const std::string root(NtClassRoot, std::strlen(NtClassRoot) - 1);
+  EXPECT_TRUE(ClassKey(run, root) == nullptr || ClassKey(run, root)->security().empty());
+}
+
+// Each security call failing: its message, the writes still made, and the
+// key's DACL during and after either the widened one or the saved one.
+TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack) {
+  const char* kSddl = "O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)";
+  struct Case {
+    sim::Fault fault;
+    std::vector<std::string> boxes;
+    bool widenedDuring;
+  };
+  const Case cases[] = {
+      {{"RegOpenKeyA", 1, 5}, Boxes({"Error: Registry Open"}), false},  // save
+      {{"RegOpenKeyA", 2, 5}, Boxes({"Error: Registry Open"}), false},  // grant
+      {{"RegOpenKeyA", 3, 5}, Boxes({"Error: Registry Open"}), true},   // restore: tried again
+      {{"RegQueryInfoKeyA", 1, 5}, {}, true},  // the size is only a first guess
+      {{"RegGetKeySecurity", 1, 5}, Boxes({"ERROR: Get Security Descriptor"}), false},
+      {{"GetSecurityDescriptorDacl", 1, 87},
+       Boxes({"ERROR: Get DACL Of Security Descriptor"}),
+       false},
+      {{"GetAce", 1, 87}, Boxes({"ERROR: Get DACL Of Security Descriptor"}), false},
+      {{"InitializeAcl", 1, 87},
+       Boxes({"ERROR: Initialize New ACL", "ERROR: Access ACE Data to new ACL",
+              "ERROR: Access ACE Data to new ACL"}),
+       false},
+      {{"AddAccessAllowedAce", 2, 87}, Boxes({"ERROR: Access ACE Data to new ACL"}), false},
+      {{"AddAccessAllowedAce", 0, 87},
+       Boxes({"ERROR: Access ACE Data to new ACL", "ERROR: Access ACE Data to new ACL"}),
+       false},
+      {{"InitializeSecurityDescriptor", 1, 1305},
+       Boxes({"ERROR: Initialize New Security Descriptor",
+              "ERROR: Access ACL to Security Descriptor"}),
+       false},
+      {{"SetSecurityDescriptorDacl", 1, 87},
+       Boxes({"ERROR: Access ACL to Security Descriptor"}),
+       false},
+      {{"RegSetKeySecurity", 1, 5}, Boxes({"Error: Set Security Data"}), false},  // grant
+      {{"RegSetKeySecurity", 2, 5}, Boxes({"Error: Set Security Data"}), true},   // restore
+      {{"RegSetKeySecurity", 0, 5},
+       Boxes({"Error: Set Security Data", "Error: Set Security Data"}),
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault.operation + " #" + std::to_string(c.fault.nth));
+    SimRun run(MachineFromText(DriverKeyMachine(kSddl)));
+    run.platform->AddFault(c.fault);
+    const std::vector<BYTE> before = ClassKey(run)->security();
+    Bracketed b = RunBracket(run);
+    EXPECT_TRUE(b.wrote);
+    EXPECT_EQ(run.Events("messagebox"), c.boxes);
+    if (c.widenedDuring)
+      EXPECT_EQ(ModelOf(b.during).dacl, Widened(ModelOf(before)));
+    else
+      EXPECT_EQ(b.during, before);
+    EXPECT_EQ(DaclOf(ClassKey(run)->security()), DaclOf(before));
+    EXPECT_EQ(ClassKey(run)->security(), before);
+  }
+}
+
+TEST(KeySecurityBracket, AZeroSizeReportStillSavesAndRestoresWithoutAMessage) {
+  const char* kSddl = "O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)";
+  SimRun run(MachineFromText(DriverKeyMachine(kSddl, "", true)));
+  ASSERT_TRUE(run.machine.config.zeroSecurityDescriptorSize);
+  const std::vector<BYTE> before = ClassKey(run)->security();
+  Bracketed b = RunBracket(run);
+  EXPECT_TRUE(run.Events("messagebox").empty());
+  EXPECT_EQ(ModelOf(b.during).dacl, Widened(ModelOf(before)));
+  EXPECT_EQ(ClassKey(run)->security(), before);
+}
+
+TEST(KeySecurityBracket, TheUsbWriterStopsWhenNothingWasSaved) {
+  SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)")));
+  run.platform->AddFault({"RegGetKeySecurity", 1, 5});
+  Bracketed b = RunBracket(run, kDriverKey, BracketPolicy::StopWithoutDescriptor);
+  EXPECT_EQ(b.result, BracketResult::NotSaved);
+  EXPECT_FALSE(b.wrote);
+  EXPECT_EQ(run.Events("messagebox"), Boxes({"ERROR: Get Security Descriptor"}));
+  const auto& calls = run.platform->calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "RegOpenKeyA"), 1);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "RegSetKeySecurity"), 0);
+}
+
+TEST(KeySecurity, RestoreReleasesTheDescriptorWhetherOrNotTheKeyOpens) {
+  SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(A;;KA;;;SY)")));
+  sim::SimPlatform& p = *run.platform;
+  SavedDescriptor saved = SaveKeySecurity(p, kClassKey.c_str());
+  ASSERT_TRUE(saved.has_value());
+  EXPECT_EQ(RestoreKeySecurity(p, kClassKey.c_str(), std::move(saved)), ERROR_SUCCESS);
+  EXPECT_FALSE(saved.has_value());
+
+  SavedDescriptor other = SaveKeySecurity(p, kClassKey.c_str());
+  ASSERT_TRUE(other.has_value());
+  const std::string missing = kClassKey + "9";
+  EXPECT_EQ(RestoreKeySecurity(p, missing.c_str(), std::move(other)), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(other.has_value());
+  EXPECT_EQ(GrantFullKeyAccess(p, missing.c_str(), SavedDescriptor()), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(p.OpenKeyPaths().empty());
+}
+
+// ---- Key paths ----
+
+TEST(KeyPath, APathThatDoesNotFitIsRefusedNeverCut) {
+  const size_t rootLength = std::strlen(NtClassRoot);
+  struct Case {
+    size_t driverKeyLength;
+    const char* subkey;
+    bool fits;
+  };
+  const Case cases[] = {
+      {259 - rootLength, "", true},
+      {260 - rootLength, "", false},
+      {259 - rootLength - 11, "\\DriverData", true},
+      {260 - rootLength - 11, "\\DriverData", false},
+      {400, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.driverKeyLength) + c.subkey);
+    const std::string driverKey = "{guid}\\" + std::string(c.driverKeyLength - 7, 'x');
+    char path[kKeyPathSize];
+    std::fill(path, path + kKeyPathSize, 'Z');
+    EXPECT_EQ(BuildKeyPath(path, NtClassRoot, driverKey, c.subkey), c.fits);
+    EXPECT_EQ(std::string(path), c.fits ? NtClassRoot + driverKey + c.subkey : "");
+  }
+  char path[kKeyPathSize];
+  EXPECT_FALSE(BuildKeyPath(path, NtClassRoot, std::string("{guid}\0\\0001", 12), ""));
+}
+
+TEST(KeyPath, ATooLongKeyIsSkippedEvenWhereItsCutPathExists) {
+  // A driver key one character too long, and a key at the path it would be
+  // cut to: neither is opened, written or has its security touched.
+  const std::string driverKey = "{guid}\\" + std::string(260 - std::strlen(NtClassRoot) - 7, 'x');
+  const std::string cut = (NtClassRoot + driverKey).substr(0, kKeyPathSize - 1);
+  SimRun run(
+      MachineFromText(RegText("[HKEY_LOCAL_MACHINE\\" + cut +
+                              "]\r\n\"Value\"=dword:00000001\r\n\r\n" + "[HKEY_LOCAL_MACHINE\\" +
+                              NtClassRoot + driverKey + "]\r\n\"Value\"=dword:00000001\r\n\r\n")));
+  const size_t callsBefore = run.platform->calls().size();
+  Bracketed b = RunBracket(run, driverKey);
+  EXPECT_EQ(b.result, BracketResult::Skipped);
+  EXPECT_FALSE(b.wrote);
+  RegKeyHandle key(*run.platform);
+  EXPECT_FALSE(OpenDriverKeyForWrites(*run.platform, NtClassRoot, driverKey, "", &key));
+  EXPECT_EQ(run.platform->calls().size(), callsBefore);
+  EXPECT_TRUE(run.Events("messagebox").empty());
+}
+
+// ---- Value writes ----
+
+constexpr const char* kValues =
+    "\"Dword\"=dword:00000007\r\n"
+    "\"Text\"=\"abc\"\r\n"
+    "\"Two\"=hex:01,02\r\n"
+    "\"Five\"=hex:01,02,03,04,05\r\n";
+
+struct Written {
+  ValueWrite result;
+  std::vector<std::string> shown;
+  std::vector<std::string> calls;
+};
+
+class ValueWrites : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    key_.reset();  // closes through the run it was opened in
+    run_ = std::make_unique<SimRun>(MachineFromText(DriverKeyMachine("", Values())));
+    key_ = std::make_unique<RegKeyHandle>(*run_->platform);
+    ASSERT_TRUE(OpenDriverKeyForWrites(*run_->platform, NtClassRoot, kDriverKey, "\\DriverData",
+                                       key_.get()));
+  }
+  virtual std::string Values() const { return kValues; }
+
+  template <typename Write>
+  Written Do(Write write) {
+    Written w;
+    const size_t first = run_->platform->calls().size();
+    w.result =
+        write(*run_->platform, key_->get(), [&](const char* text) { w.shown.push_back(text); });
+    const auto& calls = run_->platform->calls();
+    w.calls.assign(calls.begin() + static_cast<std::ptrdiff_t>(first), calls.end());
+    return w;
+  }
+  const sim::RegValue* Stored(const char* name) const {
+    return run_->machine.registry.Find(RegRoot::LocalMachine, kClassKey + "\\DriverData")
+        ->FindValue(name);
+  }
+  const sim::RegValue* Before(const char* name) const {
+    return run_->before.Find(RegRoot::LocalMachine, kClassKey + "\\DriverData")->FindValue(name);
+  }
+
+  std::unique_ptr<SimRun> run_;
+  std::unique_ptr<RegKeyHandle> key_;
+};
+
+TEST_F(ValueWrites, DwordUpdateIfPresent) {
+  struct Case {
+    const char* name;
+    ValueWrite expected;
+  };
+  const Case cases[] = {
+      {"Dword", ValueWrite::Updated},
+      {"Text", ValueWrite::Updated},  // "abc" and its NUL fit the four bytes; the type is replaced
+      {"Two", ValueWrite::Updated},
+      {"Five", ValueWrite::Skipped},  // longer than the query buffer: left as it is
+      {"Missing", ValueWrite::Skipped},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Written w = Do([&](Platform& p, HKEY key, const ShowWriteFailure& show) {
+      return UpdateDwordIfPresent(p, key, c.name, 0x12345678, "Can't Write", show);
+    });
+    EXPECT_EQ(w.result, c.expected);
+    EXPECT_TRUE(w.shown.empty());
+    const sim::RegValue* v = Stored(c.name);
+    if (c.expected == ValueWrite::Updated) {
+      ASSERT_NE(v, nullptr);
+      EXPECT_EQ(v->type, REG_DWORD);
+      EXPECT_EQ(v->data, sim::DwordData(0x12345678));
+    } else if (Before(c.name) == nullptr) {
+      EXPECT_EQ(v, nullptr);
+      EXPECT_EQ(std::count(w.calls.begin(), w.calls.end(), "RegSetValueExA"), 0);
+    } else {
+      EXPECT_EQ(v->type, Before(c.name)->type);
+      EXPECT_EQ(v->data, Before(c.name)->data);
+    }
+  }
+}
+
+TEST_F(ValueWrites, AFailedSetShowsTheWritersMessageOnce) {
+  run_->platform->AddFault({"RegSetValueExA", 0, 5});
+  Written w = Do([](Platform& p, HKEY key, const ShowWriteFailure& show) {
+    return UpdateDwordIfPresent(p, key, "Dword", 1, "Can't Write CX2388X Registry on Win2K.", show);
+  });
+  EXPECT_EQ(w.result, ValueWrite::UpdateFailed);
+  EXPECT_EQ(w.shown, std::vector<std::string>{"Can't Write CX2388X Registry on Win2K."});
+  Written missing = Do([](Platform& p, HKEY key, const ShowWriteFailure& show) {
+    return UpdateDwordIfPresent(p, key, "Missing", 1, "Can't Write", show);
+  });
+  EXPECT_EQ(missing.result, ValueWrite::Skipped);
+  EXPECT_TRUE(missing.shown.empty());
+}
+
+TEST_F(ValueWrites, DwordSetOrCreate) {
+  struct Case {
+    const char* name;
+    bool setFails;
+    ValueWrite expected;
+    const char* shown;  // null: none
+  };
+  const Case cases[] = {
+      {"Dword", false, ValueWrite::Updated, nullptr},
+      {"Missing", false, ValueWrite::Created, nullptr},
+      {"Five", false, ValueWrite::Created, nullptr},  // too long for the query: counts as missing
+      {"Dword", true, ValueWrite::UpdateFailed, "write"},
+      {"Missing", true, ValueWrite::CreateFailed, "create"},
+      {"Five", true, ValueWrite::CreateFailed, "create"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.setFails ? " failing" : ""));
+    SetUp();
+    if (c.setFails) run_->platform->AddFault({"RegSetValueExA", 0, 5});
+    Written w = Do([&](Platform& p, HKEY key, const ShowWriteFailure& show) {
+      return SetOrCreateDword(p, key, c.name, 9, "write", "create", show);
+    });
+    EXPECT_EQ(w.result, c.expected);
+    EXPECT_EQ(w.shown, c.shown ? std::vector<std::string>{c.shown} : std::vector<std::string>{});
+    if (!c.setFails) {
+      ASSERT_NE(Stored(c.name), nullptr);
+      EXPECT_EQ(Stored(c.name)->type, REG_DWORD);
+      EXPECT_EQ(Stored(c.name)->data, sim::DwordData(9));
+    }
+  }
+}
+
+class StringWrites : public ValueWrites {
+ protected:
+  std::string Values() const override {
+    return "\"Short\"=\"FM1236\"\r\n"
+           "\"At255\"=\"" +
+           std::string(254, 'a') +
+           "\"\r\n"
+           "\"Over255\"=\"" +
+           std::string(255, 'b') +
+           "\"\r\n"
+           "\"Long\"=\"" +
+           std::string(300, 'c') +
+           "\"\r\n"
+           "\"Number\"=dword:00000001\r\n";
+  }
+};
+
+TEST_F(StringWrites, UpdateIfPresentWithinTheQueryCapacity) {
+  struct Case {
+    const char* name;
+    ValueWrite expected;
+  };
+  const Case cases[] = {
+      {"Short", ValueWrite::Updated},
+      {"At255", ValueWrite::Updated},    // 254 characters and the NUL: 255 bytes
+      {"Over255", ValueWrite::Skipped},  // 256 bytes
+      {"Long", ValueWrite::Skipped},
+      {"Number", ValueWrite::Updated},  // another type is replaced by the text
+      {"Missing", ValueWrite::Skipped},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Written w = Do([&](Platform& p, HKEY key, const ShowWriteFailure& show) {
+      return UpdateStringIfPresent(p, key, c.name, "FQ1216TN", 255, "Can't Write", show);
+    });
+    EXPECT_EQ(w.result, c.expected);
+    EXPECT_TRUE(w.shown.empty());
+    const sim::RegValue* v = Stored(c.name);
+    if (c.expected == ValueWrite::Updated) {
+      ASSERT_NE(v, nullptr);
+      EXPECT_EQ(v->type, REG_SZ);
+      EXPECT_EQ(v->data, sim::StringData("FQ1216TN"));  // with its terminator
+    } else if (Before(c.name) == nullptr) {
+      EXPECT_EQ(v, nullptr);
+    } else {
+      EXPECT_EQ(v->data, Before(c.name)->data);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace cw::test

@@ -1,0 +1,162 @@
+// The simulated registry checks key access as Windows does, so the security
+// bracket is tested against keys that really keep the administrator out.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/reg_file.h"
+#include "platform/sim/security.h"
+#include "platform/win_constants.h"
+#include "support/sim_harness.h"
+
+namespace cw::test {
+namespace {
+
+using sim::RegRoot;
+
+constexpr const char* kGuarded = "SOFTWARE\\Guarded";
+
+std::string GuardedMachine(const std::string& sddl) {
+  std::string text = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Guarded]\r\n\"V\"=dword:00000001\r\n\r\n";
+  if (!sddl.empty())
+    text +=
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\Security]\r\n"
+        "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Guarded\"=\"" +
+        sddl + "\"\r\n\r\n";
+  return RegText(text);
+}
+
+TEST(SimKeySecurity, TheMachineFileGivesKeysTheirDescriptors) {
+  const char* sddls[] = {
+      "O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)",
+      "O:SYG:SYD:(D;CI;KA;;;WD)(A;OICI;KR;;;AU)",
+      "O:BAG:SYD:",
+      "O:BAG:SYD:NO_ACCESS_CONTROL",
+  };
+  for (const char* sddl : sddls) {
+    SCOPED_TRACE(sddl);
+    sim::Machine m = MachineFromText(GuardedMachine(sddl));
+    const sim::RegKey* key = m.registry.Find(RegRoot::LocalMachine, kGuarded);
+    ASSERT_NE(key, nullptr);
+    sim::SecurityModel model;
+    ASSERT_TRUE(
+        sim::ParseDescriptor(key->security().data(), key->security().size(), &model, nullptr));
+    EXPECT_EQ(sim::ToSddl(model), sddl);
+    // The simulation's own key is gone, as always.
+    EXPECT_EQ(m.registry.Find(RegRoot::LocalMachine, "SOFTWARE\\Chanwiz Simulation"), nullptr);
+  }
+}
+
+TEST(SimKeySecurity, ABadSecurityEntryFailsTheLoadNamingTheFile) {
+  const std::string entry = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\Security]\r\n";
+  const std::string guarded = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Guarded]\r\n\r\n";
+  struct Case {
+    const char* why;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"bad SDDL",
+       guarded + entry + "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Guarded\"=\"D:(A;;KA;;;XX)\"\r\n"},
+      {"no such key", guarded + entry + "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Nope\"=\"D:\"\r\n"},
+      {"no root", guarded + entry + "\"SOFTWARE\\\\Guarded\"=\"D:\"\r\n"},
+      {"not text",
+       guarded + entry + "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Guarded\"=dword:00000001\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    sim::Machine m;
+    sim::RegFileError error;
+    EXPECT_FALSE(sim::LoadMachineBytes(RegText(c.body), "bad-security.reg", &m, &error));
+    EXPECT_EQ(error.ToString().rfind("bad-security.reg: ", 0), 0u) << error.ToString();
+    EXPECT_NE(error.message.find("SOFTWARE\\"), std::string::npos) << error.message;
+  }
+}
+
+// The wizard runs as an elevated administrator: BA, WD, AU and BU.
+TEST(SimKeySecurity, OpensAndSecurityCallsAreCheckedAgainstTheDacl) {
+  constexpr LONG ok = ERROR_SUCCESS;
+  constexpr LONG denied = ERROR_ACCESS_DENIED;
+  struct Case {
+    const char* sddl;
+    LONG openAll;      // RegOpenKeyExA KEY_ALL_ACCESS
+    LONG openRead;     // RegOpenKeyExA KEY_READ
+    LONG openMaximum;  // RegOpenKeyA; the calls below use its handle
+    LONG query;
+    LONG set;
+    LONG getSecurity;
+    LONG setSecurity;
+  };
+  const Case cases[] = {
+      {"", ok, ok, ok, ok, ok, ok, ok},  // the default descriptor
+      {"O:SYG:SYD:(A;;KR;;;BA)", denied, ok, ok, ok, denied, ok, denied},
+      // The owner may always read and replace the DACL, nothing more.
+      {"O:BAG:SYD:", denied, denied, ok, denied, denied, ok, ok},
+      {"O:BAG:SYD:(D;;KA;;;BA)", denied, denied, ok, denied, denied, ok, ok},
+      {"O:SYG:SYD:(D;;KA;;;WD)(A;;KA;;;BA)", denied, denied, denied, 0, 0, 0, 0},
+      {"O:SYG:SYD:(A;;KA;;;BA)(D;;KA;;;WD)", ok, ok, ok, ok, ok, ok, ok},
+      {"O:SYG:SYD:(A;;KA;;;BU)", ok, ok, ok, ok, ok, ok, ok},
+      {"O:SYG:SYD:(A;;KA;;;SY)", denied, denied, denied, 0, 0, 0, 0},
+      {"O:SYG:SYD:(A;IO;KA;;;BA)", denied, denied, denied, 0, 0, 0, 0},
+      {"O:SYG:SYD:NO_ACCESS_CONTROL", ok, ok, ok, ok, ok, ok, ok},
+      {"O:SYG:SY", ok, ok, ok, ok, ok, ok, ok},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sddl);
+    sim::Machine m = MachineFromText(GuardedMachine(c.sddl));
+    sim::SimPlatform p(m, nullptr);
+    HKEY key = HKEY(0);
+    EXPECT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGuarded, 0, KEY_ALL_ACCESS, &key), c.openAll);
+    if (key != HKEY(0)) p.RegCloseKey(key);
+    key = HKEY(0);
+    EXPECT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGuarded, 0, KEY_READ, &key), c.openRead);
+    if (key != HKEY(0)) p.RegCloseKey(key);
+    key = HKEY(0);
+    ASSERT_EQ(p.RegOpenKeyA(HKEY_LOCAL_MACHINE, kGuarded, &key), c.openMaximum);
+    if (c.openMaximum != ok) continue;
+
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    EXPECT_EQ(p.RegQueryValueExA(key, "V", nullptr, reinterpret_cast<BYTE*>(&value), &size),
+              c.query);
+    EXPECT_EQ(p.RegSetValueExA(key, "V", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), 4), c.set);
+    BYTE descriptor[512] = {};
+    size = sizeof(descriptor);
+    EXPECT_EQ(p.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor, &size),
+              c.getSecurity);
+    std::vector<BYTE> same = m.registry.Find(RegRoot::LocalMachine, kGuarded)->security();
+    EXPECT_EQ(p.RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, same.data()), c.setSecurity);
+    p.RegCloseKey(key);
+  }
+}
+
+TEST(SimKeySecurity, CreatingAKeyNeedsCreateSubkeyOnItsParent) {
+  sim::Machine m = MachineFromText(GuardedMachine("O:SYG:SYD:(A;;KR;;;BA)"));
+  sim::SimPlatform p(m, nullptr);
+  HKEY key = HKEY(0);
+  DWORD disposition = 0;
+  for (const char* path : {"SOFTWARE\\Guarded\\New", "SOFTWARE\\Guarded\\New\\Deeper"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(p.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, 0, KEY_ALL_ACCESS, &key, &disposition),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(m.registry.Find(RegRoot::LocalMachine, path), nullptr);
+  }
+  // The existing key itself is checked for what is asked of it.
+  EXPECT_EQ(
+      p.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kGuarded, 0, 0, KEY_ALL_ACCESS, &key, &disposition),
+      ERROR_ACCESS_DENIED);
+  ASSERT_EQ(p.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kGuarded, 0, 0, KEY_READ, &key, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+  p.RegCloseKey(key);
+  // Below a key with the default descriptor the new keys are the administrator's.
+  ASSERT_EQ(p.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Free\\New", 0, 0, KEY_ALL_ACCESS, &key,
+                              &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  p.RegCloseKey(key);
+  EXPECT_TRUE(p.OpenKeyPaths().empty());
+}
+
+}  // namespace
+}  // namespace cw::test
