@@ -1,0 +1,114 @@
+// The SAA713X writers: the tuner driver's key, the capture driver's key and
+// its "Audio" subkey. Only values already present are updated: none is ever
+// created, and every presence query offers 255 bytes of a 256-byte buffer.
+#include <cstdio>
+
+#include "app/wizard_app.h"
+#include "platform/win_constants.h"
+#include "writers/registry_access.h"
+
+namespace cw {
+
+namespace {
+
+constexpr DWORD kQueryCapacity = 255;
+constexpr const char* kAudioSubkey = "\\Audio";
+
+const char* TunerModel(int32_t standardIndex, int32_t tunerVariant) {
+  const bool alternative = tunerVariant == 3;
+  switch (standardIndex) {
+    case 2:
+    case 3:
+    case 4:
+    case 7:
+    case 8:
+      return alternative ? "TN9533" : "FQ1216TN";
+    case 9:
+      return "FQ1216MK2";
+    default:  // NTSC, NTSC J, PAL M, PAL N, and anything outside 0..9
+      return alternative ? "TN5533" : "FM1236";
+  }
+}
+
+struct SaaTexts {
+  const char* tunerFailure;    // "DefaultStandard", "TunerType", "Address"
+  const char* captureFailure;  // "CountryCode", "ForceNicamI"
+};
+
+const SaaTexts kNt = {"Can't Write SAA713X Registry on Win2K.",
+                      "Can't Write SAA713X Registry on Win2K."};
+const SaaTexts k9x = {"Can't Write SAA713X Registry on Win9X.",
+                      "Can't Write SAA713X Registry on Win9K."};
+
+// "ForceNicamI" is written as a REG_DWORD whatever it was stored as, after
+// the same 255-byte presence query as the other values.
+void UpdateForceNicamI(Platform& p, HKEY key, DWORD value, const char* failure,
+                       const ShowWriteFailure& show) {
+  BYTE buffer[256] = {};
+  DWORD type = REG_DWORD;
+  DWORD size = kQueryCapacity;
+  if (p.RegQueryValueExA(key, "ForceNicamI", &type, buffer, &size) != ERROR_SUCCESS) return;
+  if (p.RegSetValueExA(key, "ForceNicamI", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof(value)) != ERROR_SUCCESS)
+    show(failure);
+}
+
+void WriteTunerKey(WizardApp& app, const char* root, const SaaTexts& texts,
+                   const ShowWriteFailure& show) {
+  Platform& p = app.platform();
+  RegKeyHandle key(p);
+  if (!OpenDriverKeyForWrites(p, root, app.TunerDriverKey, "", &key)) return;
+  char standard[16];
+  std::snprintf(standard, sizeof(standard), "0x%8.8x", app.VideoStandardMask);
+  UpdateStringIfPresent(p, key.get(), "DefaultStandard", standard, kQueryCapacity,
+                        texts.tunerFailure, show);
+  UpdateStringIfPresent(p, key.get(), "TunerType", TunerModel(app.StandardIndex, app.TunerVariant),
+                        kQueryCapacity, texts.tunerFailure, show);
+  UpdateStringIfPresent(p, key.get(), "Address", app.TunerVariant == 3 ? "0xC2" : "0xC0",
+                        kQueryCapacity, texts.tunerFailure, show);
+}
+
+void WriteCaptureKey(WizardApp& app, const char* root, const SaaTexts& texts,
+                     const ShowWriteFailure& show) {
+  Platform& p = app.platform();
+  RegKeyHandle key(p);
+  if (!OpenDriverKeyForWrites(p, root, app.CaptureDriverKey, "", &key)) return;
+  char country[16];
+  std::snprintf(country, sizeof(country), "%d", static_cast<int32_t>(app.AudioCountryCode));
+  UpdateStringIfPresent(p, key.get(), "CountryCode", country, kQueryCapacity, texts.captureFailure,
+                        show);
+}
+
+void WriteAudioKey(WizardApp& app, const char* root, const SaaTexts& texts,
+                   const ShowWriteFailure& show) {
+  Platform& p = app.platform();
+  RegKeyHandle key(p);
+  if (!OpenDriverKeyForWrites(p, root, app.CaptureDriverKey, kAudioSubkey, &key)) return;
+  UpdateForceNicamI(p, key.get(), app.NicamIRequested != 0 ? 1u : 0u, texts.captureFailure, show);
+}
+
+}  // namespace
+
+int32_t WizardApp::WriteSaa713xSettingsNt() {
+  const ShowWriteFailure show = [this](const char* text) { AfxMessageBox(text, MB_OK); };
+  KeySecurityBracket(platform_, NtClassRoot, TunerDriverKey, "", BracketPolicy::GoOnWithoutDescriptor,
+                     [&](const char*) { WriteTunerKey(*this, NtClassRoot, kNt, show); });
+  KeySecurityBracket(platform_, NtClassRoot, CaptureDriverKey, "",
+                     BracketPolicy::GoOnWithoutDescriptor,
+                     [&](const char*) { WriteCaptureKey(*this, NtClassRoot, kNt, show); });
+  // The audio key's own security is opened, not its parent's.
+  KeySecurityBracket(platform_, NtClassRoot, CaptureDriverKey, kAudioSubkey,
+                     BracketPolicy::GoOnWithoutDescriptor,
+                     [&](const char*) { WriteAudioKey(*this, NtClassRoot, kNt, show); });
+  return 1;
+}
+
+int32_t WizardApp::WriteSaa713xSettings9x() {
+  const ShowWriteFailure show = [this](const char* text) { AfxMessageBox(text, MB_OK); };
+  WriteCaptureKey(*this, Win9xClassRoot, k9x, show);
+  WriteAudioKey(*this, Win9xClassRoot, k9x, show);
+  WriteTunerKey(*this, Win9xClassRoot, k9x, show);
+  return 1;
+}
+
+}  // namespace cw
