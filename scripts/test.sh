@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test. Ends with
-# ctest's summary line.
+# Installs what is missing, builds everything and runs every test: the
+# native tests, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the two Windows builds with their checks, and
+# the end-to-end runs of Chanwiz.exe under Wine. Ends with CTest's summary.
 set -euo pipefail
 exec </dev/null
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,7 +11,12 @@ jobs=$(nproc)
 
 bash scripts/install-deps.sh
 
-echo "== native build (simulated Windows) and tests"
+echo "== sanitized native build and tests"
+cmake --preset asan
+cmake --build build/asan -j"$jobs"
+ctest --test-dir build/asan --output-on-failure -j"$jobs"
+
+echo "== native build; all tests, Windows and Wine included"
 cmake --preset native
 cmake --build build/native -j"$jobs"
 ctest --test-dir build/native --output-on-failure -j"$jobs"
