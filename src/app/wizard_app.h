@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "access/com_call.h"
 #include "app/wizard_state.h"
 #include "platform/framework/framework.h"
 
@@ -47,6 +48,26 @@ class WizardApp : public CWinApp, public WizardState {
   int32_t ProbeSaa713xTuner();
   int32_t ProbeCx2388xTunerVariant();
 
+  // Cx23880 register access (access/cx23880_register.cpp). The filter is
+  // held from FindCaptureFilter to ReleaseCaptureFilter; the handle is the
+  // filter's and is never closed here.
+  int32_t FindCaptureFilter();
+  uint32_t ReadCx23880Register(uint32_t address);
+  void ReleaseCaptureFilter();
+  ComPtr CaptureFilter;
+  HANDLE CaptureKsHandle = HANDLE(0);
+
+  // The SAA713x driver's component (access/vamp_device.cpp). The interfaces
+  // are held from the open to the end of the probe, which releases them
+  // while COM is still initialised.
+  int32_t OpenVampDevice();
+  bool QueryVampItem(uint32_t item);
+  ComPtr VampDeviceList;
+  LONG VampDeviceCount = 0;
+  LONG VampDeviceIndex = 0;
+  ComPtr VampDevice;
+  ComPtr VampItem;
+
   // Derivations and writers.
   int32_t DeriveSaa713xSettings();
   int32_t WriteSaa713xSettingsNt();
@@ -79,6 +100,17 @@ class WizardApp : public CWinApp, public WizardState {
                           UINT style);
   void RunFamilySteps(Family family);
   int32_t DetectDevices(bool nt);
+
+  // The driver-key lookups share one walk; a rule says what it looks for
+  // and how it reads (devices/lookups.cpp).
+  struct LookupRule;
+  int32_t LookupDriverKeys(const LookupRule& rule);
+
+  // Every successful CoInitialize of the probes is matched by one
+  // CoUninitialize when the probe ends (EndComUse).
+  void EndComUse();
+  void ReleaseVampInterfaces();
+  int32_t com_initializations_ = 0;
 
   Family family_run_ = Family::None;
 };

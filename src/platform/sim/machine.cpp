@@ -1,10 +1,12 @@
 #include "platform/sim/machine.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
+#include "platform/sim/security.h"
 #include "platform/win_constants.h"
 
 namespace cw::sim {
@@ -71,6 +73,107 @@ bool ParseVersionText(const std::string& text, DWORD* major, DWORD* minor, DWORD
   return true;
 }
 
+// Gives the keys named under the simulation key's "Security" subkey the
+// descriptor its SDDL describes. Value name: the key's full path, root first.
+bool ApplyKeySecurity(const RegKey& security, RegistryTree* registry, const std::string& fileName,
+                      RegFileError* error) {
+  for (const RegValue& value : security.values()) {
+    auto fail = [&](const std::string& why) {
+      error->file = fileName;
+      error->line = 0;
+      error->message = "the security of \"" + value.name + "\": " + why;
+      return false;
+    };
+    std::string sddl;
+    if ((value.type != REG_SZ && value.type != REG_EXPAND_SZ) ||
+        !ReadStringValue(security, value.name.c_str(), &sddl))
+      return fail("is not a string of SDDL");
+    const size_t slash = value.name.find('\\');
+    RegRoot root;
+    if (!ParseRegRootName(std::string_view(value.name).substr(0, slash), &root))
+      return fail("the name does not begin with a root key such as HKEY_LOCAL_MACHINE");
+    const std::string path = slash == std::string::npos ? "" : value.name.substr(slash + 1);
+    RegKey* key = registry->Find(root, path);
+    if (key == nullptr) return fail("the file has no such key");
+    SecurityModel model;
+    std::string why;
+    if (!ParseSddl(sddl, &model, &why)) return fail("bad SDDL (" + why + ")");
+    key->set_security(BuildSelfRelative(model));
+  }
+  return true;
+}
+
+// A number from a dword or from text ("64", "0x40"); `fallback` when the
+// value is missing.
+DWORD ReadNumber(const RegKey& key, const char* name, DWORD fallback) {
+  std::string text;
+  if (!ReadStringValue(key, name, &text)) return fallback;
+  return static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 0));
+}
+
+// The texts of a REG_SZ or REG_MULTI_SZ value, UTF-8; empty ones dropped.
+std::vector<std::string> ReadTexts(const RegKey& key, const char* name) {
+  std::vector<std::string> out;
+  const RegValue* v = key.FindValue(name);
+  if (v == nullptr) return out;
+  if (v->type != REG_SZ && v->type != REG_EXPAND_SZ && v->type != REG_MULTI_SZ) return out;
+  const std::string all = Utf16LeToUtf8(v->data.data(), v->data.size());
+  size_t start = 0;
+  while (start < all.size()) {
+    size_t end = all.find('\0', start);
+    if (end == std::string::npos) end = all.size();
+    if (end > start) out.push_back(all.substr(start, end - start));
+    if (v->type != REG_MULTI_SZ) break;
+    start = end + 1;
+  }
+  return out;
+}
+
+bool ParseCaptureFilter(const RegKey& key, CaptureFilterConfig* out, const std::string& fileName,
+                        RegFileError* error) {
+  out->friendlyNames = ReadTexts(key, "FriendlyName");
+  out->pending = ReadNumber(key, "Pending", 0) != 0;
+  out->failAddress = ReadNumber(key, "FailAddress", 0);
+  out->failReadSelect = ReadNumber(key, "FailReadSelect", 0);
+  out->failRead = ReadNumber(key, "FailRead", 0);
+  out->noKsHandle = ReadNumber(key, "NoKsHandle", 0) != 0;
+  static constexpr std::string_view kPrefix = "Register_";
+  for (const RegValue& value : key.values()) {
+    if (value.name.size() < kPrefix.size()) continue;
+    std::string head = value.name.substr(0, kPrefix.size());
+    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (head != "register_") continue;
+    const std::string digits = value.name.substr(kPrefix.size());
+    char* end = nullptr;
+    const unsigned long address = std::strtoul(digits.c_str(), &end, 16);
+    std::string text;
+    const bool nameOk = !digits.empty() && digits.size() <= 8 && end != nullptr && *end == '\0' &&
+                        std::isxdigit(static_cast<unsigned char>(digits[0]));
+    if (!nameOk || !ReadStringValue(key, value.name.c_str(), &text)) {
+      error->file = fileName;
+      error->line = 0;
+      error->message = "the capture filter's \"" + value.name +
+                       "\": a register is \"Register_\" and a hexadecimal address, "
+                       "with a dword value";
+      return false;
+    }
+    out->registers[static_cast<DWORD>(address)] =
+        static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 0));
+  }
+  return true;
+}
+
+void ParseVamp(const RegKey& key, VampConfig* out) {
+  out->registered = ReadNumber(key, "Registered", 1) != 0;
+  out->registerSucceeds = ReadNumber(key, "RegisterSucceeds", 1) != 0;
+  out->deviceCount = static_cast<LONG>(ReadNumber(key, "DeviceCount", 1));
+  out->getDeviceFails = ReadNumber(key, "GetDeviceFails", 0) != 0;
+  out->queryInterfaceFails = ReadNumber(key, "QueryInterfaceFails", 0) != 0;
+  out->itemObjectFails = ReadNumber(key, "ItemObjectFails", 0) != 0;
+  out->itemInterfaceNull = ReadNumber(key, "ItemInterfaceNull", 0);
+  out->item22 = static_cast<LONG>(ReadNumber(key, "Item22", 0));
+}
+
 }  // namespace
 
 WindowsVersion Machine::Version() const {
@@ -133,6 +236,11 @@ bool LoadMachineBytes(const std::string& bytes, const std::string& fileName, Mac
         }
       }
     }
+    if (const RegKey* capture = sim->FindSubkey("CaptureFilter"))
+      if (!ParseCaptureFilter(*capture, &c.captureFilter, fileName, error)) return false;
+    if (const RegKey* vamp = sim->FindSubkey("Vamp")) ParseVamp(*vamp, &c.vamp);
+    if (const RegKey* security = sim->FindSubkey("Security"))
+      if (!ApplyKeySecurity(*security, &loaded.registry, fileName, error)) return false;
     c.raw = sim->Clone();
     loaded.registry.Delete(RegRoot::LocalMachine, kSimulationKey);
   }

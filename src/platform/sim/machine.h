@@ -20,10 +20,37 @@
 // regsvr32.exe can be found and started. ZeroSecurityDescriptorSize:
 // RegQueryInfoKeyA reports a security-descriptor size of 0, as Wine does.
 // The win.ini subkeys are that file's sections (9x keeps iCountry there).
+//
+// A key's security, when it is not the default (DefaultKeySecurity), is an
+// SDDL string named by the key's full path:
+//
+//   [HKEY_LOCAL_MACHINE\SOFTWARE\Chanwiz Simulation\Security]
+//   "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e96c-...}\\0001"="O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)"
+//
+// An SDDL that does not parse, or a key the file does not have, makes the
+// file fail to load.
+//
+// The video input devices with the Conexant capture driver behind them, and
+// the SAA713x driver's component "34com.dll":
+//
+//   [HKEY_LOCAL_MACHINE\SOFTWARE\Chanwiz Simulation\CaptureFilter]
+//   "FriendlyName"="Conexant 2388x Video Capture"   (or hex(7): several devices)
+//   "Register_350018"=dword:00000040
+//   "Pending"=dword:00000001
+//   "FailAddress"=dword:0000001f
+//
+//   [HKEY_LOCAL_MACHINE\SOFTWARE\Chanwiz Simulation\Vamp]
+//   "DeviceCount"=dword:00000001
+//   "Item22"=dword:00000001
+//
+// See CaptureFilterConfig and VampConfig for every value. A register value
+// whose name is not "Register_" and a hexadecimal address makes the file
+// fail to load.
 #pragma once
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/sim/reg_file.h"
 #include "platform/sim/registry.h"
@@ -40,6 +67,43 @@ struct WindowsVersion {
   std::string csdVersion;
 };
 
+// The video input devices and the capture driver behind them (subkey
+// CaptureFilter). Every device listed is bound to the same driver.
+struct CaptureFilterConfig {
+  // "FriendlyName" (REG_SZ, or REG_MULTI_SZ for several devices): the
+  // devices in the order the enumerator lists them, UTF-8. None: the
+  // category is empty.
+  std::vector<std::string> friendlyNames;
+  // "Register_<hex address>" (dword): the chip's registers; others read 0.
+  std::map<DWORD, DWORD> registers;
+  // "Pending": every request completes later (ERROR_IO_PENDING, then
+  // GetOverlappedResult).
+  bool pending = false;
+  // Windows error codes for the request kinds (0: they succeed):
+  // "FailAddress" the address request, "FailReadSelect" the first read
+  // request (SET), "FailRead" the second (GET).
+  DWORD failAddress = 0;
+  DWORD failReadSelect = 0;
+  DWORD failRead = 0;
+  // "NoKsHandle": the filter has no IKsObject.
+  bool noKsHandle = false;
+};
+
+// The SAA713x driver's component (subkey Vamp). Without the subkey it is
+// not installed: not registered, and registering it does not help.
+struct VampConfig {
+  bool registered = false;        // "Registered" (default 1 with the subkey)
+  bool registerSucceeds = false;  // "RegisterSucceeds": regsvr32 registers it (default 1)
+  LONG deviceCount = 0;           // "DeviceCount" (default 1)
+  bool getDeviceFails = false;    // "GetDeviceFails": get_Device fails
+  bool queryInterfaceFails = false;  // "QueryInterfaceFails": no IVampDevice
+  bool itemObjectFails = false;   // "ItemObjectFails": IVampDevice method 21 fails
+  // "ItemInterfaceNull": the item interface is not given; 1 as a failed
+  // QueryInterface, 2 as one that succeeds with a null pointer.
+  DWORD itemInterfaceNull = 0;
+  LONG item22 = 0;                // "Item22": the answer for item 22
+};
+
 struct MachineConfig {
   std::string moduleFileName = "C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.exe";
   std::string windowsDirectory = "C:\\WINDOWS";
@@ -49,6 +113,8 @@ struct MachineConfig {
   bool zeroSecurityDescriptorSize = false;
   // win.ini as sections of key = value, names as written.
   std::map<std::string, std::map<std::string, std::string>> winIni;
+  CaptureFilterConfig captureFilter;
+  VampConfig vamp;
   // Everything under the simulation key, kept for later readers.
   std::unique_ptr<RegKey> raw;
 };

@@ -8,6 +8,11 @@
 
 namespace cw::sim {
 
+SimComponents& SimPlatform::Components() const {
+  if (!components_) components_ = std::make_unique<SimComponents>(const_cast<SimPlatform&>(*this));
+  return *components_;
+}
+
 // ----------------------------------------------------------- device I/O
 
 HANDLE SimPlatform::CreateEventA(BOOL /*manualReset*/, BOOL /*initialState*/) {
@@ -22,20 +27,27 @@ HANDLE SimPlatform::CreateEventA(BOOL /*manualReset*/, BOOL /*initialState*/) {
   return HANDLE(handle);
 }
 
-BOOL SimPlatform::DeviceIoControl(HANDLE /*device*/, DWORD /*code*/, void* /*input*/,
-                                  DWORD /*inputSize*/, void* /*output*/, DWORD /*outputSize*/,
-                                  DWORD* /*bytesReturned*/, OVERLAPPED* /*overlapped*/) {
+BOOL SimPlatform::DeviceIoControl(HANDLE device, DWORD code, void* input, DWORD inputSize,
+                                  void* output, DWORD outputSize, DWORD* bytesReturned,
+                                  OVERLAPPED* overlapped) {
   if (InjectBool("DeviceIoControl")) return FALSE;
-  // No simulated device answers requests yet.
-  SetLastError(ERROR_INVALID_HANDLE);
-  return FALSE;
+  // The only device that answers requests is the capture filter's.
+  if (!Components().OwnsDevice(device)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return Components().DeviceIoControl(device, code, input, inputSize, output, outputSize,
+                                      bytesReturned, overlapped);
 }
 
-BOOL SimPlatform::GetOverlappedResult(HANDLE /*device*/, OVERLAPPED* /*overlapped*/,
-                                      DWORD* /*bytesTransferred*/, BOOL /*wait*/) {
+BOOL SimPlatform::GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped,
+                                      DWORD* bytesTransferred, BOOL wait) {
   if (InjectBool("GetOverlappedResult")) return FALSE;
-  SetLastError(ERROR_INVALID_HANDLE);
-  return FALSE;
+  if (!Components().OwnsDevice(device)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return Components().GetOverlappedResult(device, overlapped, bytesTransferred, wait);
 }
 
 // ------------------------------------------------------------------ COM
@@ -47,23 +59,29 @@ HRESULT SimPlatform::CoInitialize() {
 }
 
 void SimPlatform::CoUninitialize() {
-  if (com_depth_ > 0) --com_depth_;
+  if (com_depth_ == 0) {
+    Components().Problem("CoUninitialize without a CoInitialize to match");
+    return;
+  }
+  // The last one ends the apartment: the in-process components go with it.
+  if (--com_depth_ == 0) Components().ComEnded();
 }
 
-HRESULT SimPlatform::CoCreateInstance(const CLSID& /*clsid*/, void* /*outer*/, DWORD /*context*/,
-                                      const IID& /*iid*/, void** object) {
+HRESULT SimPlatform::CoCreateInstance(const CLSID& clsid, void* outer, DWORD context,
+                                      const IID& iid, void** object) {
   DWORD error = 0;
   if (object) *object = nullptr;
   if (Inject("CoCreateInstance", &error)) return HRESULT_FROM_WIN32(error);
-  // No component is registered on the simulated machine yet.
-  return REGDB_E_CLASSNOTREG;
+  // The system device enumerator, and the SAA713x driver's component when
+  // it is registered.
+  return Components().CreateInstance(clsid, outer, context, iid, object);
 }
 
 void SimPlatform::SysFreeString(BSTR text) {
   if (text == nullptr) return;
   // Strings handed out by the simulation carry their 4-byte length before
-  // the text, as a BSTR does.
-  delete[] (reinterpret_cast<BYTE*>(text) - 4);
+  // the text, as a BSTR does; any other pointer is not freed.
+  Components().FreeString(text);
 }
 
 int SimPlatform::WideCharToMultiByte(UINT /*codePage*/, DWORD /*flags*/, const OLECHAR* wide,

@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/script.h"
+#include "platform/sim/sim_components.h"
 #include "platform/sim/transcript.h"
 
 namespace cw::sim {
@@ -61,6 +62,8 @@ class SimPlatform : public Platform {
   // The state of the last page shown, as it was after its last step (null
   // before any page).
   const PageState* LastPage() const { return last_page_ ? &*last_page_ : nullptr; }
+  // The COM components and the capture driver, with what they saw.
+  const SimComponents& components() const { return Components(); }
 
   // ---- Platform ----
   DWORD GetLastError() override;
@@ -177,6 +180,10 @@ class SimPlatform : public Platform {
   };
   struct Control;
   struct Dialog;
+  friend class SimComponents;
+
+  // Made at their first use (sim_com.cpp).
+  SimComponents& Components() const;
 
   // Counts a failable call and tells whether it is to fail (and with what).
   bool Inject(const char* operation, DWORD* error);
@@ -225,6 +232,8 @@ class SimPlatform : public Platform {
   std::vector<std::unique_ptr<Dialog>> dialogs_;  // the stack of open pages
   uintptr_t next_hwnd_ = 0x10000;
   std::optional<PageState> last_page_;
+  // Declared last: destroyed first, while the rest of the machine is whole.
+  mutable std::unique_ptr<SimComponents> components_;
 };
 
 }  // namespace cw::sim

@@ -1,0 +1,307 @@
+// The Cx23880 register probe against the simulated capture filter and driver.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "access/cx23880_register.h"
+#include "access/probe_fixture.h"
+#include "platform/raii.h"
+#include "platform/win_constants.h"
+
+namespace cw::test {
+namespace {
+
+constexpr const char* kBrivanta = "Brivanta QL75X Video Capture";
+constexpr const char* kMorvex = "Morvex QL75X Video Capture";
+constexpr const char* kConexant = "Conexant 2388x Video Capture";
+
+std::string Devices(const std::vector<std::string>& names) {
+  return names.size() == 1 ? Sz("FriendlyName", names[0]) : MultiSz("FriendlyName", names);
+}
+
+// One request block as the driver must receive it, written out byte by byte.
+std::vector<BYTE> Block(DWORD flags, DWORD operation, DWORD address, DWORD value) {
+  std::vector<BYTE> out = {0x10, 0x1A, 0x4A, 0xC4, 0x37, 0x0A, 0xD2, 0x11,
+                           0x83, 0x28, 0x00, 0x60, 0x97, 0xBA, 0x83, 0xAB};
+  for (DWORD word : {DWORD{6}, flags, operation, address, value, DWORD{0}})
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<BYTE>(word >> (8 * i)));
+  return out;
+}
+
+TEST(Cx23880Probe, FriendlyNamesAreSearchedInOrderExactly) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> devices;
+    const char* bound;  // null: none
+    int enumerations;   // how many times the category was walked
+  };
+  const std::string tooLong(100, 'C');
+  const Case cases[] = {
+      {"the first name at once", {kBrivanta}, kBrivanta, 1},
+      {"the second after one miss", {kMorvex}, kMorvex, 2},
+      {"the third after two misses", {kConexant}, kConexant, 3},
+      {"an earlier name wins over the listing order",
+       {"USB Video Device", kConexant, kMorvex}, kMorvex, 2},
+      {"the first device of a name is bound", {kConexant, "Other", kConexant}, kConexant, 3},
+      {"letter case differs", {"conexant 2388x video capture", "MORVEX QL75X VIDEO CAPTURE"},
+       nullptr, 3},
+      {"a trailing space", {"Conexant 2388x Video Capture "}, nullptr, 3},
+      {"a longer name with a wanted one in front", {std::string(kConexant) + tooLong}, nullptr, 3},
+      {"a name that does not fit 80 bytes", {tooLong}, nullptr, 3},
+      {"other devices only", {"USB Video Device", "TV Card"}, nullptr, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProbeRun run(ProbeMachine(Devices(c.devices) + Dword("Register_350018", 0x40), ""));
+    run.app.TunerVariant = 7;
+    EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), c.bound ? 1 : 0);
+    EXPECT_EQ(run.app.TunerVariant, c.bound ? 3 : 7);
+    std::vector<std::string> binds;
+    int enumerations = 0;
+    for (const std::string& e : run.platform.components().events()) {
+      if (e.rfind("bind ", 0) == 0) binds.push_back(e.substr(5));
+      enumerations += e == "enumerate video input devices";
+    }
+    EXPECT_EQ(binds, c.bound ? std::vector<std::string>{c.bound} : std::vector<std::string>{});
+    EXPECT_EQ(enumerations, c.enumerations);
+    // One device enumerator per name searched, in process, as COM asks.
+    EXPECT_EQ(run.platform.Count("CoCreateInstance 62BE5D10 context 1"), c.enumerations);
+    // Every name read went through an 80-byte conversion of the whole text.
+    EXPECT_GT(run.platform.Count("WideCharToMultiByte 0 0 -1 80"), 0);
+    EXPECT_EQ(run.platform.Count("WideCharToMultiByte"),
+              run.platform.Count("WideCharToMultiByte 0 0 -1 80"));
+    EXPECT_TRUE(run.platform.boxes.empty());
+    run.ExpectCleanEnd();
+  }
+}
+
+TEST(Cx23880Probe, TheEightyByteBufferDecidesWhatCanMatch) {
+  // 79 bytes and the terminator fit; 80 do not.
+  for (size_t length : {size_t{78}, size_t{79}, size_t{80}, size_t{81}}) {
+    SCOPED_TRACE(length);
+    const std::string name(length, 'x');
+    sim::Machine m = ProbeMachine(Sz("FriendlyName", name), "");
+    RecordingSim platform(m);
+    ASSERT_GE(platform.CoInitialize(), 0);
+    {
+      ComPtr filter = FindFilterByFriendlyName(platform, name.c_str(),
+                                               CLSID_VideoInputDeviceCategory);
+      EXPECT_EQ(static_cast<bool>(filter), length <= 79);
+    }
+    platform.CoUninitialize();
+    EXPECT_EQ(platform.components().LiveObjects(), std::vector<std::string>{});
+    EXPECT_EQ(platform.components().LiveStrings(), 0u);
+    EXPECT_EQ(platform.components().problems(), std::vector<std::string>{});
+  }
+}
+
+TEST(Cx23880Probe, BitSixOfTheRegisterGivesTheTunerVariant) {
+  struct Case {
+    DWORD value;
+    int variant;
+  };
+  const Case cases[] = {{0x40, 3}, {0xFFFFFFFF, 3}, {0x3F, 0}, {0, 0}, {0xBF, 0}, {0x1C0, 3}};
+  for (bool pending : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(c.value) + (pending ? " pending" : ""));
+      // Registers beside the probed one must not be read instead of it.
+      ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant) +
+                                    Dword("Register_350018", c.value) +
+                                    Dword("Register_350014", ~c.value) +
+                                    Dword("Register_0", ~c.value) + Dword("Pending", pending),
+                                ""));
+      run.app.TunerVariant = 5;
+      EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), 1);
+      EXPECT_EQ(run.app.TunerVariant, c.variant);
+      EXPECT_TRUE(run.platform.boxes.empty());
+      run.ExpectCleanEnd();
+    }
+  }
+}
+
+TEST(Cx23880Probe, RequestBlocksAreLaidOutByteForByte) {
+  ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant) + Dword("Register_350018", 0x5A5A40),
+                            ""));
+  ASSERT_EQ(run.app.ProbeCx2388xTunerVariant(), 1);
+  const auto& requests = run.platform.components().requests();
+  ASSERT_EQ(requests.size(), 3u);
+  const std::vector<BYTE> expected[] = {
+      Block(KSPROPERTY_TYPE_SET, 0x30000001, 0x350018, 0),
+      Block(KSPROPERTY_TYPE_SET, 0x30000003, 0, 0),
+      // Step 2 rewrites the header only: the rest is step 1's reply.
+      Block(KSPROPERTY_TYPE_GET, 0x30000003, 0x350018, 0x5A5A40),
+  };
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(requests[i].code, 0x2F0003u);
+    EXPECT_EQ(requests[i].inputSize, 40u);
+    EXPECT_EQ(requests[i].outputSize, 40u);
+    EXPECT_TRUE(requests[i].outputIsInput);
+    EXPECT_TRUE(requests[i].overlapped);
+    EXPECT_EQ(requests[i].input, expected[i]);
+    EXPECT_EQ(requests[i].error, 0u);
+  }
+  // Each request has an event of its own: manual reset, not signalled.
+  EXPECT_EQ(run.platform.Count("CreateEventA 1 0"), 3);
+  EXPECT_EQ(run.platform.Count("CreateEventA"), 3);
+  EXPECT_EQ(run.app.TunerVariant, 3);
+  run.ExpectCleanEnd();
+}
+
+TEST(Cx23880Probe, RequestsCompletedLaterCountAsDoneOnceWaitedFor) {
+  ProbeRun run(ProbeMachine(
+      Sz("FriendlyName", kConexant) + Dword("Register_350018", 0x40) + Dword("Pending", 1), ""));
+  EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), 1);
+  EXPECT_EQ(run.app.TunerVariant, 3);
+  EXPECT_TRUE(run.platform.boxes.empty());
+  for (const auto& r : run.platform.components().requests()) EXPECT_TRUE(r.pending);
+  // Each of the three is waited for at once, with wait TRUE.
+  EXPECT_EQ(run.platform.Count("GetOverlappedResult wait 1"), 3);
+  EXPECT_EQ(run.platform.Count("GetOverlappedResult"), 3);
+  run.ExpectCleanEnd();
+}
+
+TEST(Cx23880Probe, FailuresShowTheirMessagesInOrder) {
+  struct Case {
+    const char* name;
+    std::string values;
+    std::vector<sim::Fault> faults;
+    std::vector<std::string> boxes;
+    int variant;
+    size_t requests;
+  };
+  const std::string device = Sz("FriendlyName", kConexant) + Dword("Register_350018", 0x40);
+  const std::string addressBoxes[] = {"FAILED | FAILED to set REGISTER address | 0",
+                                      "Unable to set Register address | Error | 0"};
+  const std::string readBoxes[] = {"FAILED | FAILED REGISTER READ | 0",
+                                   "Cx23880 Register Read failed | Info | 0"};
+  const Case cases[] = {
+      {"no kernel-streaming handle", device + Dword("NoKsHandle", 1), {},
+       {"Unable to find Cx23880 Video Capture | Message | 0"}, 0, 0},
+      {"IKsObject refused", device, {{"IBaseFilter.QueryInterface", 1, 0x80004002u}},
+       {"Unable to find Cx23880 Video Capture | Message | 0"}, 0, 0},
+      {"address request fails", device + Dword("FailAddress", 31), {},
+       {addressBoxes[0], addressBoxes[1]}, 0, 1},
+      {"address request fails later", device + Dword("FailAddress", 31) + Dword("Pending", 1),
+       {}, {addressBoxes[0], addressBoxes[1]}, 0, 1},
+      {"no event for the address request", device, {{"CreateEventA", 1, 8}},
+       {addressBoxes[0], addressBoxes[1]}, 0, 0},
+      {"a failure without an error code is still one", device, {{"DeviceIoControl", 1, 0}},
+       {addressBoxes[0], addressBoxes[1]}, 0, 0},
+      {"waiting fails", device + Dword("Pending", 1), {{"GetOverlappedResult", 1, 6}},
+       {addressBoxes[0], addressBoxes[1]}, 0, 1},
+      // The value word as step 1's reply left it is used.
+      {"read request fails", device + Dword("FailRead", 31), {}, {readBoxes[0], readBoxes[1]},
+       3, 3},
+      {"read request fails later", device + Dword("FailRead", 1167) + Dword("Pending", 1), {},
+       {readBoxes[0], readBoxes[1]}, 3, 3},
+      {"the second read request refused by the system", device, {{"DeviceIoControl", 3, 5}},
+       {readBoxes[0], readBoxes[1]}, 3, 2},
+      // Step 1's result is not looked at: step 2 then reads nothing latched.
+      {"the first read request fails", device + Dword("FailReadSelect", 31), {}, {}, 0, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProbeRun run(ProbeMachine(c.values, ""));
+    for (const sim::Fault& f : c.faults) run.platform.AddFault(f);
+    run.app.TunerVariant = 9;
+    EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), 1);
+    EXPECT_EQ(run.platform.boxes, c.boxes);
+    EXPECT_EQ(run.app.TunerVariant, c.variant);
+    EXPECT_EQ(run.platform.components().requests().size(), c.requests);
+    run.ExpectCleanEnd();
+  }
+}
+
+TEST(Cx23880Probe, NoCaptureDeviceShowsNothingAndKeepsTheVariant) {
+  struct Case {
+    const char* name;
+    std::string values;
+    std::vector<sim::Fault> faults;
+  };
+  const std::string device = Sz("FriendlyName", kConexant);
+  const Case cases[] = {
+      {"an empty category", "", {}},
+      {"other devices only", Sz("FriendlyName", "USB Video Device"), {}},
+      {"no device enumerator", device, {{"CoCreateInstance", 0, 1813}}},
+      {"the category cannot be listed", device,
+       {{"ICreateDevEnum.CreateClassEnumerator", 0, 0x80004005u}}},
+      {"no property bags", device, {{"IMoniker.BindToStorage", 0, 0x80004005u}}},
+      {"no names read", device, {{"IPropertyBag.Read", 0, 0x80004005u}}},
+      {"names not converted", device, {{"WideCharToMultiByte", 0, 87}}},
+      {"the enumeration fails", device, {{"IEnumMoniker.Next", 0, 0x80004005u}}},
+      {"the filter cannot be bound", device, {{"IMoniker.BindToObject", 0, 0x80004005u}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProbeRun run(ProbeMachine(c.values, ""));
+    for (const sim::Fault& f : c.faults) run.platform.AddFault(f);
+    run.app.TunerVariant = 6;
+    EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), 0);
+    EXPECT_EQ(run.app.TunerVariant, 6);
+    EXPECT_TRUE(run.platform.boxes.empty());
+    EXPECT_TRUE(run.platform.components().requests().empty());
+    run.ExpectCleanEnd();
+  }
+}
+
+TEST(Cx23880Probe, AMonikerThatCannotBeReadIsPassedOver) {
+  // The first device's property bag is refused; the second is the card.
+  ProbeRun run(ProbeMachine(
+      MultiSz("FriendlyName", {kConexant, kConexant}) + Dword("Register_350018", 0x40), ""));
+  // Third name: two walks of two devices miss first (four bags), then the
+  // fifth bag read is the first device of the third walk.
+  run.platform.AddFault({"IMoniker.BindToStorage", 5, 0x80004005u});
+  EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), 1);
+  EXPECT_EQ(run.app.TunerVariant, 3);
+  EXPECT_EQ(run.platform.Calls("IMoniker.BindToStorage"), 6);
+  run.ExpectCleanEnd();
+}
+
+TEST(Cx23880Probe, ComIsUninitialisedOnlyAsOftenAsItWasInitialised) {
+  // CoInitialize failing (another apartment model) must not be matched by a
+  // CoUninitialize.
+  ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant), ""));
+  run.platform.AddFault({"CoInitialize", 1, 0x80010106u});
+  run.app.ProbeCx2388xTunerVariant();
+  EXPECT_EQ(run.platform.Count("CoUninitialize"), 0);
+  EXPECT_EQ(run.platform.components().problems(), std::vector<std::string>{});
+}
+
+TEST(KsSyncIoctl, StatusFromTheWindowsError) {
+  sim::Machine m = ProbeMachine("", "");
+  RecordingSim platform(m);
+  BYTE block[40] = {};
+  DWORD returned = 0;
+  // Not a device of the simulation: ERROR_INVALID_HANDLE.
+  EXPECT_EQ(KsSyncIoctl(platform, HANDLE(0x1234), IOCTL_KS_PROPERTY, block, 40, block, 40,
+                        &returned),
+            static_cast<HRESULT>(0x80070006u));
+  platform.AddFault({"DeviceIoControl", 2, 0x12345});
+  EXPECT_EQ(KsSyncIoctl(platform, HANDLE(0x1234), IOCTL_KS_PROPERTY, block, 40, block, 40,
+                        &returned),
+            static_cast<HRESULT>(0x80072345u));
+  platform.AddFault({"CreateEventA", 3, 8});
+  EXPECT_EQ(KsSyncIoctl(platform, HANDLE(0x1234), IOCTL_KS_PROPERTY, block, 40, block, 40,
+                        &returned),
+            static_cast<HRESULT>(0x80070008u));
+  // Every event made was closed.
+  EXPECT_EQ(platform.Count("CreateEventA"), 3);
+  EXPECT_EQ(platform.closed.size(), 2u);
+}
+
+TEST(Cx23880Probe, TheCardOnAConexantMachineEndToEnd) {
+  sim::Machine m = MachineFromSample("cx2388x-xp-germany.reg");
+  m.config.captureFilter.friendlyNames = {kConexant};
+  m.config.captureFilter.registers[0x350018] = 0x40;
+  SimRun run(std::move(m), "click 1016; click 1; click 1");
+  run.Run();
+  EXPECT_EQ(run.app->family_run(), Family::Cx2388x);
+  EXPECT_EQ(run.app->TunerVariant, 3);
+  EXPECT_TRUE(run.Events("messagebox").empty());
+  EXPECT_EQ(run.platform->components().LiveObjects(), std::vector<std::string>{});
+  EXPECT_EQ(run.platform->components().problems(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace cw::test

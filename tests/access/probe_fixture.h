@@ -1,0 +1,197 @@
+// The hardware probes on a simulated machine: the machine's capture filter
+// and component from a few values, a platform that records the arguments of
+// the calls the probes make, and the checks every probe must pass when it
+// ends (nothing held, nothing leaked, COM balanced).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/wizard_app.h"
+#include "platform/sim/sim_platform.h"
+#include "support/sim_harness.h"
+
+namespace cw::test {
+
+// Value lines of a .reg file.
+inline std::string Sz(const std::string& name, const std::string& text) {
+  std::string escaped;
+  for (char c : text) escaped += (c == '\\' || c == '"') ? std::string("\\") + c : std::string(1, c);
+  return "\"" + name + "\"=\"" + escaped + "\"\r\n";
+}
+
+inline std::string Dword(const std::string& name, DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%08x", value);
+  return "\"" + name + "\"=dword:" + text + "\r\n";
+}
+
+inline std::string MultiSz(const std::string& name, const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& t : texts) joined += t + '\0';
+  joined += '\0';
+  std::string hex;
+  char byte[8];
+  for (size_t i = 0; i < joined.size(); ++i) {
+    std::snprintf(byte, sizeof(byte), "%s%02x,00", i ? "," : "",
+                  static_cast<unsigned char>(joined[i]));
+    hex += byte;
+  }
+  return "\"" + name + "\"=hex(7):" + hex + "\r\n";
+}
+
+// A machine whose simulation key holds `simValues` and the given subkeys
+// (value lines each).
+inline sim::Machine ProbeMachine(const std::string& captureValues, const std::string& vampValues,
+                                 const std::string& simValues = "", bool withVamp = true) {
+  std::string body = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" + simValues + "\r\n";
+  if (!captureValues.empty())
+    body += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\CaptureFilter]\r\n" +
+            captureValues + "\r\n";
+  if (withVamp)
+    body += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\Vamp]\r\n" + vampValues + "\r\n";
+  return MachineFromText(RegText(body));
+}
+
+// The simulated Windows, recording the arguments of the calls the probes
+// make, in order.
+class RecordingSim : public sim::SimPlatform {
+ public:
+  explicit RecordingSim(sim::Machine& machine) : SimPlatform(machine, nullptr) {}
+
+  std::vector<std::string> log;
+  std::vector<HANDLE> started;  // process and thread handles handed out
+  std::vector<HANDLE> closed;
+  int comInitialized = 0;       // successful CoInitialize calls
+  int comUninitialized = 0;
+
+  HRESULT CoInitialize() override {
+    HRESULT status = SimPlatform::CoInitialize();
+    if (status >= 0) ++comInitialized;
+    log.push_back("CoInitialize");
+    return status;
+  }
+  void CoUninitialize() override {
+    ++comUninitialized;
+    log.push_back("CoUninitialize");
+    SimPlatform::CoUninitialize();
+  }
+  HRESULT CoCreateInstance(const CLSID& clsid, void* outer, DWORD context, const IID& iid,
+                           void** object) override {
+    char text[64];
+    std::snprintf(text, sizeof(text), "CoCreateInstance %08X context %u", clsid.Data1, context);
+    log.push_back(text);
+    return SimPlatform::CoCreateInstance(clsid, outer, context, iid, object);
+  }
+  int WideCharToMultiByte(UINT codePage, DWORD flags, const OLECHAR* wide, int wideLength,
+                          char* buffer, int bufferSize) override {
+    log.push_back("WideCharToMultiByte " + std::to_string(codePage) + " " +
+                  std::to_string(flags) + " " + std::to_string(wideLength) + " " +
+                  std::to_string(bufferSize));
+    return SimPlatform::WideCharToMultiByte(codePage, flags, wide, wideLength, buffer,
+                                            bufferSize);
+  }
+  HANDLE CreateEventA(BOOL manualReset, BOOL initialState) override {
+    log.push_back("CreateEventA " + std::to_string(manualReset) + " " +
+                  std::to_string(initialState));
+    return SimPlatform::CreateEventA(manualReset, initialState);
+  }
+  BOOL DeviceIoControl(HANDLE device, DWORD code, void* input, DWORD inputSize, void* output,
+                       DWORD outputSize, DWORD* bytesReturned, OVERLAPPED* overlapped) override {
+    log.push_back("DeviceIoControl");
+    return SimPlatform::DeviceIoControl(device, code, input, inputSize, output, outputSize,
+                                        bytesReturned, overlapped);
+  }
+  BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* bytes,
+                           BOOL wait) override {
+    log.push_back("GetOverlappedResult wait " + std::to_string(wait));
+    return SimPlatform::GetOverlappedResult(device, overlapped, bytes, wait);
+  }
+  UINT WinExec(const char* commandLine, UINT show) override {
+    log.push_back(std::string("WinExec ") + commandLine);
+    return SimPlatform::WinExec(commandLine, show);
+  }
+  BOOL CreateProcessA(const char* applicationName, char* commandLine, DWORD creationFlags,
+                      UINT show, PROCESS_INFORMATION* info) override {
+    log.push_back(std::string("CreateProcessA [") + (applicationName ? applicationName : "") +
+                  "] [" + (commandLine ? commandLine : "") + "] show " + std::to_string(show));
+    BOOL ok = SimPlatform::CreateProcessA(applicationName, commandLine, creationFlags, show, info);
+    if (ok) {
+      started.push_back(info->hProcess);
+      started.push_back(info->hThread);
+    }
+    return ok;
+  }
+  DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override {
+    const bool onProcess = !started.empty() && handle == started[started.size() - 2];
+    log.push_back("WaitForSingleObject " + std::string(onProcess ? "process " : "other ") +
+                  std::to_string(milliseconds));
+    return SimPlatform::WaitForSingleObject(handle, milliseconds);
+  }
+  BOOL CloseHandle(HANDLE handle) override {
+    closed.push_back(handle);
+    return SimPlatform::CloseHandle(handle);
+  }
+  int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override {
+    boxes.push_back(std::string(text ? text : "") + " | " + (caption ? caption : "") + " | " +
+                    std::to_string(type));
+    log.push_back("MessageBoxA");
+    return SimPlatform::MessageBoxA(owner, text, caption, type);
+  }
+  std::vector<std::string> boxes;  // "text | caption | style"
+
+  // How many entries of the log begin with `prefix`.
+  int Count(const std::string& prefix) const {
+    int n = 0;
+    for (const std::string& line : log) n += line.compare(0, prefix.size(), prefix) == 0;
+    return n;
+  }
+  // How often the simulation counted `operation` (component methods included).
+  int Calls(const std::string& operation) const {
+    int n = 0;
+    for (const std::string& call : calls()) n += call == operation;
+    return n;
+  }
+};
+
+constexpr const char* kTitle = "QL750 Chanwiz Wizard";
+
+// A WizardApp on a machine, ready for its probes (the record as start-up
+// leaves it, with the family and the caption set).
+struct ProbeRun {
+  explicit ProbeRun(sim::Machine m, bool nt = true)
+      : machine(std::move(m)), platform(machine), app(platform, {}) {
+    app.IsNtFamily = nt ? 1 : 0;
+    CopyText(app.AppTitleName, kTitle);
+  }
+
+  // What every probe leaves behind: no interface held by the program or the
+  // application, no string unfreed, COM uninitialised as often as it was
+  // initialised, every process and thread handle closed, and no breach of a
+  // component's contract.
+  void ExpectCleanEnd() {
+    EXPECT_EQ(platform.components().LiveObjects(), std::vector<std::string>{});
+    EXPECT_EQ(platform.components().LiveStrings(), 0u);
+    EXPECT_EQ(platform.components().problems(), std::vector<std::string>{});
+    EXPECT_EQ(platform.comInitialized, platform.comUninitialized);
+    EXPECT_FALSE(app.CaptureFilter);
+    EXPECT_EQ(app.CaptureKsHandle, HANDLE(0));
+    EXPECT_FALSE(app.VampDeviceList);
+    EXPECT_FALSE(app.VampDevice);
+    EXPECT_FALSE(app.VampItem);
+    for (HANDLE h : platform.started)
+      EXPECT_NE(std::find(platform.closed.begin(), platform.closed.end(), h),
+                platform.closed.end())
+          << "handle " << static_cast<uintptr_t>(h) << " not closed";
+  }
+
+  sim::Machine machine;
+  RecordingSim platform;
+  WizardApp app;
+};
+
+}  // namespace cw::test

@@ -1,0 +1,213 @@
+// The SAA713x component probe against the simulated "34com.dll".
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "access/probe_fixture.h"
+#include "access/vamp_device.h"
+#include "platform/win_constants.h"
+
+namespace cw::test {
+namespace {
+
+constexpr const char* kNotFoundBox =
+    "Can't find 34Com.dll file.\n\nPlease check your hardware or drivers.  | QL750 Chanwiz "
+    "Wizard | 0";
+constexpr const char* kOpenBox = "Cannot open device | get_Device failure | 16";
+constexpr const char* kInterfaceBox = "Cannot get IVampDevice | QueryInterface failure | 16";
+constexpr const char* kRegsvr32 =
+    "CreateProcessA [C:\\WINDOWS\\system32\\regsvr32.exe] "
+    "[\"C:\\WINDOWS\\system32\\regsvr32.exe\" /s 34com.dll] show 0";
+
+constexpr int kUnchanged = 5;  // the variant preset before the probe
+
+TEST(Saa713xProbe, OutcomesOfTheComponent) {
+  struct Case {
+    const char* name;
+    bool nt;
+    bool installed;  // the machine has the Vamp key
+    std::string vamp;
+    std::string sim;
+    std::vector<sim::Fault> faults;
+    int result;
+    int variant;
+    std::vector<std::string> boxes;
+    int registrations;  // regsvr32 starts
+  };
+  const std::string notRegistered = Dword("Registered", 0);
+  const Case cases[] = {
+      {"present, answering 1", true, true, Dword("Item22", 1), "", {}, 1, 3, {}, 0},
+      {"present on 9x, answering 1", false, true, Dword("Item22", 1), "", {}, 1, 3, {}, 0},
+      {"answering 0", true, true, Dword("Item22", 0), "", {}, 1, 0, {}, 0},
+      {"answering 2", true, true, Dword("Item22", 2), "", {}, 1, 0, {}, 0},
+      {"answering -1", true, true, Dword("Item22", 0xFFFFFFFF), "", {}, 1, 0, {}, 0},
+      {"the second of two devices is not asked", true, true,
+       Dword("DeviceCount", 2) + Dword("Item22", 1), "", {}, 1, 3, {}, 0},
+      {"not installed on 9x", false, false, "", "", {}, 0, kUnchanged, {}, 0},
+      {"not registered on 9x", false, true, notRegistered + Dword("Item22", 1), "", {}, 0,
+       kUnchanged, {}, 0},
+      {"regsvr32 not found", true, false, "", Dword("Regsvr32", 0), {}, 1, kUnchanged,
+       {kNotFoundBox}, 1},
+      {"regsvr32 path not found", true, true, notRegistered, "", {{"CreateProcessA", 1, 3}}, 1,
+       kUnchanged, {kNotFoundBox}, 1},
+      {"regsvr32 refused otherwise", true, true, notRegistered, "", {{"CreateProcessA", 1, 5}},
+       1, kUnchanged, {}, 1},
+      {"no system folder", true, true, notRegistered, "", {{"GetSystemDirectoryA", 1, 5}}, 1,
+       kUnchanged, {}, 0},
+      {"started, but not installed", true, false, "", "", {}, 0, kUnchanged, {}, 1},
+      {"started, but registering fails", true, true,
+       notRegistered + Dword("RegisterSucceeds", 0) + Dword("Item22", 1), "", {}, 0, kUnchanged,
+       {}, 1},
+      {"registered by the registration", true, true, notRegistered + Dword("Item22", 1), "", {},
+       1, 3, {}, 1},
+      {"no device listed", true, true, Dword("DeviceCount", 0), "", {}, 0, kUnchanged, {}, 1},
+      {"no device listed on 9x", false, true, Dword("DeviceCount", 0), "", {}, 0, kUnchanged, {},
+       0},
+      {"get_Device fails", true, true, Dword("GetDeviceFails", 1), "", {}, 0, kUnchanged,
+       {kOpenBox, kOpenBox}, 1},
+      {"get_Device fails on 9x", false, true, Dword("GetDeviceFails", 1), "", {}, 0, kUnchanged,
+       {kOpenBox}, 0},
+      {"get_Device fails once", true, true, Dword("Item22", 1), "",
+       {{"VampDevices.get_Device", 1, 0x80004005u}}, 1, 3, {kOpenBox}, 1},
+      {"no IVampDevice", true, true, Dword("QueryInterfaceFails", 1), "", {}, 0, kUnchanged,
+       {kInterfaceBox, kInterfaceBox}, 1},
+      {"no IVampDevice on 9x", false, true, Dword("QueryInterfaceFails", 1), "", {}, 0,
+       kUnchanged, {kInterfaceBox}, 0},
+      {"method 21 fails", true, true, Dword("ItemObjectFails", 1) + Dword("Item22", 1), "", {},
+       1, 0, {}, 0},
+      {"no item interface", true, true, Dword("ItemInterfaceNull", 1) + Dword("Item22", 1), "",
+       {}, 1, 0, {}, 0},
+      {"a null item interface given as success", true, true,
+       Dword("ItemInterfaceNull", 2) + Dword("Item22", 1), "", {}, 1, 0, {}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProbeRun run(ProbeMachine("", c.vamp, c.sim, c.installed), c.nt);
+    for (const sim::Fault& f : c.faults) run.platform.AddFault(f);
+    run.app.TunerVariant = kUnchanged;
+    EXPECT_EQ(run.app.ProbeSaa713xTuner(), c.result);
+    EXPECT_EQ(run.app.TunerVariant, c.variant);
+    EXPECT_EQ(run.platform.boxes, c.boxes);
+    EXPECT_EQ(run.platform.Count("CreateProcessA"), c.registrations);
+    if (c.registrations > 0 && c.faults.empty()) {
+      EXPECT_EQ(run.platform.Count(kRegsvr32), 1);
+    }
+    // The component is created in process, asking for the device list; once
+    // more after a registration that started.
+    EXPECT_EQ(run.platform.Count("CoCreateInstance B8A9279E context 3"),
+              run.platform.started.empty() ? 1 : 2);
+    EXPECT_EQ(run.platform.Count("WinExec"), 0);
+    run.ExpectCleanEnd();
+  }
+}
+
+TEST(Saa713xProbe, TheSecondOpenWaitsForTheRegistration) {
+  ProbeRun run(ProbeMachine("", Dword("Registered", 0) + Dword("Item22", 1)));
+  ASSERT_EQ(run.app.ProbeSaa713xTuner(), 1);
+  const auto& log = run.platform.log;
+  auto at = [&](const std::string& entry, size_t from) {
+    return std::find(log.begin() + static_cast<std::ptrdiff_t>(from), log.end(), entry) -
+           log.begin();
+  };
+  const size_t first = at("CoCreateInstance B8A9279E context 3", 0);
+  const size_t start = at(kRegsvr32, first);
+  const size_t wait = at("WaitForSingleObject process 10000", start);
+  const size_t second = at("CoCreateInstance B8A9279E context 3", first + 1);
+  ASSERT_LT(first, log.size());
+  ASSERT_LT(start, log.size());
+  ASSERT_LT(wait, log.size());
+  ASSERT_LT(second, log.size());
+  EXPECT_LT(first, start);
+  EXPECT_LT(start, wait);
+  EXPECT_LT(wait, second);
+  EXPECT_EQ(run.platform.Count("WaitForSingleObject"), 1);
+  // Both handles of the process are closed.
+  ASSERT_EQ(run.platform.started.size(), 2u);
+  EXPECT_EQ(run.app.TunerVariant, 3);
+  run.ExpectCleanEnd();
+}
+
+TEST(Saa713xProbe, Regsvr32IsRunFromTheSystemFolderByItsFullPath) {
+  struct Case {
+    const char* systemDirectory;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"C:\\WINDOWS\\system32",
+       "CreateProcessA [C:\\WINDOWS\\system32\\regsvr32.exe] "
+       "[\"C:\\WINDOWS\\system32\\regsvr32.exe\" /s 34com.dll] show 0"},
+      {"D:\\Program Files\\WINNT\\System32",
+       "CreateProcessA [D:\\Program Files\\WINNT\\System32\\regsvr32.exe] "
+       "[\"D:\\Program Files\\WINNT\\System32\\regsvr32.exe\" /s 34com.dll] show 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.systemDirectory);
+    ProbeRun run(ProbeMachine("", Dword("Registered", 0) + Dword("Item22", 1),
+                              Sz("SystemDirectory", c.systemDirectory)));
+    EXPECT_EQ(run.app.ProbeSaa713xTuner(), 1);
+    EXPECT_EQ(run.platform.Count(c.expected), 1);
+    EXPECT_EQ(run.app.TunerVariant, 3);
+    run.ExpectCleanEnd();
+  }
+}
+
+TEST(Saa713xProbe, TheItemInterfaceIsFetchedOnceAndReused) {
+  ProbeRun run(ProbeMachine("", Dword("Item22", 1)));
+  ASSERT_EQ(run.app.OpenVampDevice(), 1);
+  EXPECT_EQ(run.app.VampDeviceCount, 1);
+  EXPECT_EQ(run.app.VampDeviceIndex, 0);
+  EXPECT_TRUE(run.app.QueryVampItem(22));
+  EXPECT_TRUE(run.app.QueryVampItem(22));
+  EXPECT_FALSE(run.app.QueryVampItem(21));
+  EXPECT_EQ(run.platform.Calls("IVampDevice.ItemObject"), 1);
+  EXPECT_EQ(run.platform.Calls("VampItem.Query"), 3);
+  // Held: the device list, IVampDevice and the item interface; the device
+  // object and the object method 21 gave are released.
+  std::vector<std::string> live = run.platform.components().LiveObjects();
+  std::sort(live.begin(), live.end());
+  EXPECT_EQ(live, (std::vector<std::string>{"IVampDevice", "Vamp device list",
+                                            "Vamp item interface"}));
+}
+
+TEST(Saa713xProbe, TheBoardOnAPhilipsMachineEndToEnd) {
+  struct Case {
+    const char* name;
+    bool installed;
+    LONG item22;
+    int variant;
+    size_t processes;
+  };
+  const Case cases[] = {
+      {"the alternative tuner", true, 1, 3, 0},
+      {"the usual tuner", true, 0, 0, 0},
+      // No component: regsvr32 runs once, silently, and the variant stays.
+      {"no component", false, 0, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Machine m = MachineFromSample("saa7134-xp-italy.reg");
+    if (c.installed) {
+      m.config.vamp.registered = true;
+      m.config.vamp.deviceCount = 1;
+      m.config.vamp.item22 = c.item22;
+    }
+    SimRun run(std::move(m), "click 1016; click 1; click 1");
+    run.Run();
+    EXPECT_EQ(run.app->family_run(), Family::Saa713x);
+    EXPECT_EQ(run.app->TunerVariant, c.variant);
+    EXPECT_TRUE(run.Events("messagebox").empty());
+    const auto processes = run.Events("process");
+    ASSERT_EQ(processes.size(), c.processes);
+    if (c.processes) {
+      EXPECT_EQ(processes[0],
+                "{\"event\":\"process\",\"application\":\"C:\\\\WINDOWS\\\\system32\\\\regsvr32."
+                "exe\",\"command\":\"\\\"C:\\\\WINDOWS\\\\system32\\\\regsvr32.exe\\\" /s "
+                "34com.dll\"}");
+    }
+    EXPECT_EQ(run.platform->components().LiveObjects(), std::vector<std::string>{});
+    EXPECT_EQ(run.platform->components().problems(), std::vector<std::string>{});
+  }
+}
+
+}  // namespace
+}  // namespace cw::test

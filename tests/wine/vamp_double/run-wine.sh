@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The test double of "34com.dll" under Wine: builds it and its client,
+# registers it in a throwaway prefix (by regsvr32, and by the client's own
+# registration run from the system folder, as the wizard's probe does), and
+# checks the answers the client gets by the wizard's method positions.
+# Then the wizard's own probes (built for the real API) against the double:
+# the SAA713x probe registers it by itself, and the CX2388X probe finds no
+# capture filter. The prefix and its wineserver are removed on exit.
+#
+# usage: tests/wine/vamp_double/run-wine.sh        exit code 0 when every check passed
+set -uo pipefail
+exec </dev/null
+
+if [ -z "${CHANWIZ_VAMP_INNER:-}" ]; then
+    export CHANWIZ_VAMP_INNER=1
+    exec timeout -k 20 "${VAMP_TIMEOUT:-600}" bash "$0" "$@"
+fi
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ROOT=$(cd "$HERE/../../.." && pwd)
+# shellcheck source=../../../scripts/wine/wine-env.sh
+. "$ROOT/scripts/wine/wine-env.sh"
+wine_check || exit 2
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/chanwiz-vamp.XXXXXX")
+PASSED=0
+FAILED=0
+cleanup() {
+    trap - EXIT INT TERM
+    wine_drop_prefix
+    rm -rf "$WORK"
+}
+trap cleanup EXIT INT TERM
+
+"$HERE/build.sh" --probes "$WORK/app" || exit 2
+wine_new_prefix "$WORK/prefix" >/dev/null || exit 2
+cd "$WORK/app" || exit 2
+
+client() {  # client DESCRIPTION EXPECTED [ARGS...]
+    run_exe vamp_client.exe "$@"
+}
+probes() {  # probes DESCRIPTION EXPECTED saa|cx
+    run_exe wizard_probes.exe "$@"
+}
+run_exe() {  # run_exe PROGRAM DESCRIPTION EXPECTED [ARGS...]
+    local program=$1 what=$2 want=$3 got
+    shift 3
+    timeout -k 5 60 "$WINE" "$program" "$@" >"$WORK/client.log" 2>&1
+    got=$?
+    if [ "$got" -eq "$want" ]; then
+        PASSED=$((PASSED + 1)); echo "PASS: $what (exit $got)"
+    else
+        FAILED=$((FAILED + 1)); echo "FAIL: $what: exit $got, expected $want"
+        sed 's/^/    /' "$WORK/client.log"
+    fi
+}
+setting() {  # setting NAME VALUE
+    timeout -k 5 60 "$WINE" reg add 'HKLM\SOFTWARE\Chanwiz Test\Vamp' /v "$1" /t REG_DWORD \
+        /d "$2" /f >/dev/null 2>&1
+}
+
+client "not registered: the class cannot be created" 20
+client "registered by regsvr32 from the system folder, Item22 unset: answer 0" 0 --register
+grep -q 'regsvr32.exe" /s 34com.dll: wait 0, exit code 0' "$WORK/client.log" &&
+    { PASSED=$((PASSED + 1)); echo "PASS: registration ran and ended within the wait"; } ||
+    { FAILED=$((FAILED + 1)); echo "FAIL: registration"; sed 's/^/    /' "$WORK/client.log"; }
+setting Item22 1
+client "Item22 = 1: the alternative tuner" 3
+setting Item22 2
+client "Item22 = 2: the usual tuner" 0
+setting DeviceCount 0
+client "no device listed" 21
+setting DeviceCount 1
+timeout -k 5 60 "$WINE" regsvr32 /u /s 34com.dll >/dev/null 2>&1
+client "unregistered again" 20
+timeout -k 5 60 "$WINE" regsvr32 /s 34com.dll >/dev/null 2>&1
+setting Item22 1
+client "registered with wine64 regsvr32" 3
+
+# The wizard's probes. Exit code: 10 * TunerVariant + result, TunerVariant
+# starting at 5.
+timeout -k 5 60 "$WINE" regsvr32 /u /s 34com.dll >/dev/null 2>&1
+client "unregistered before the wizard's probe" 20
+probes "SAA713x probe registers the component, answer 1: variant 3" 31 saa
+client "the probe left it registered" 3
+setting Item22 0
+probes "SAA713x probe, answer 0: variant 0" 1 saa
+timeout -k 5 60 "$WINE" regsvr32 /u /s 34com.dll >/dev/null 2>&1
+mv 34com.dll 34com.dll.away
+probes "SAA713x probe, registration finds no 34com.dll: result 0, variant kept" 50 saa
+mv 34com.dll.away 34com.dll
+probes "CX2388X probe, no capture filter: result 0, variant kept" 50 cx
+
+echo "vamp double: $PASSED passed, $FAILED failed"
+[ "$FAILED" -eq 0 ]

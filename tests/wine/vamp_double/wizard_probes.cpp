@@ -1,0 +1,32 @@
+// The wizard's two hardware probes on the real Windows API, outside the
+// wizard: for checking them under Wine against the test double of
+// "34com.dll" (and a machine with no capture filter).
+//
+// usage: wizard_probes.exe saa|cx
+// Prints the probe's result and TunerVariant; the exit code is
+// 10 * TunerVariant + result. TunerVariant starts at 5, so an unchanged
+// variant shows as 50 + result.
+#include "app/wizard_app.h"
+#include "platform/win32/win32_platform.h"
+
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+  const bool saa = argc > 1 && std::strcmp(argv[1], "saa") == 0;
+  const bool cx = argc > 1 && std::strcmp(argv[1], "cx") == 0;
+  if (!saa && !cx) {
+    std::fprintf(stderr, "usage: wizard_probes.exe saa|cx\n");
+    return 2;
+  }
+  cw::win32::Win32Platform platform;
+  cw::WizardApp app(platform, {});
+  app.IsNtFamily = app.IsNtFamilyOs();
+  cw::CopyText(app.AppTitleName, "QL750 Chanwiz Wizard");
+  app.TunerVariant = 5;
+  const int result = saa ? app.ProbeSaa713xTuner() : app.ProbeCx2388xTunerVariant();
+  std::printf("%s probe: result %d, TunerVariant %d\n", saa ? "SAA713x" : "CX2388x", result,
+              static_cast<int>(app.TunerVariant));
+  std::fflush(stdout);
+  return 10 * app.TunerVariant + result;
+}
