@@ -116,6 +116,9 @@ def saa7134(m, index=0, dev="7134", tuner="34"):
     m.sz(cls(m, tun), "DefaultStandard", "0x00000001")
     m.sz(cls(m, tun), "TunerType", "FM1236")
     m.sz(cls(m, tun), "Address", "0xC0")
+    # The driver's component, installed, with the usual tuner.
+    m.dword(SIM + r"\Vamp", "DeviceCount", 1)
+    m.dword(SIM + r"\Vamp", "Item22", 0)
 
 
 def cx2388x(m):
@@ -133,6 +136,9 @@ def cx2388x(m):
     m.dword(cls(m, 4, "\\DriverData"), "TunerBrand", 2)
     m.dword(cls(m, 4, "\\DriverData"), "TunerType", 1)
     m.dword(cls(m, 4, "\\DriverData"), "TunerI2CAddress", 192)
+    # The capture filter and the register that tells the tuner variants apart.
+    m.sz(SIM + r"\CaptureFilter", "FriendlyName", "Conexant 2388x Video Capture")
+    m.dword(SIM + r"\CaptureFilter", "Register_350018", 0x3F)
 
 
 def bt878a(m):
