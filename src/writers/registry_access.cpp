@@ -19,7 +19,10 @@ namespace {
 constexpr DWORD kMaxDescriptorSize = 0x40000;
 // The same for a string value's query buffer.
 constexpr DWORD kMaxStringQueryCapacity = 0x10000;
-constexpr DWORD kFullAccess = 0xFFFFFFFF;
+// Full control of a key, as Windows' own security editor grants it. Every
+// bit of the mask (reserved and generic ones included) is no access right
+// a key has, and Wine's server aborts on a DACL that holds it.
+constexpr DWORD kFullAccess = KEY_ALL_ACCESS;
 constexpr DWORD kAclHeaderSize = sizeof(ACL);
 constexpr DWORD kAceSidOffset = 8;   // header and mask
 constexpr DWORD kSidHeaderSize = 8;  // revision, count, authority

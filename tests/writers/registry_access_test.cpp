@@ -99,7 +99,7 @@ Bracketed RunBracket(SimRun& run, const std::string& driverKey = kDriverKey,
 std::vector<sim::AceModel> Widened(const sim::SecurityModel& saved) {
   std::vector<sim::AceModel> out;
   for (const sim::AceModel& ace : saved.dacl)
-    out.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, 0xFFFFFFFF, ace.sid});
+    out.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, KEY_ALL_ACCESS, ace.sid});
   return out;
 }
 
