@@ -110,6 +110,43 @@ wine_stop() {
     [ -n "${WINEPREFIX:-}" ] || return 0
     timeout -k 2 15 "$WINESERVER" -k >/dev/null 2>&1 || true
     timeout -k 2 15 "$WINESERVER" -w >/dev/null 2>&1 || true
+    wine_kill_leftovers
+}
+
+# wine_prefix_pids  - pids of the Wine processes (loader, preloader, server) that
+# run with exactly the current WINEPREFIX, read from /proc.
+wine_prefix_pids() {
+    [ -n "${WINEPREFIX:-}" ] || return 0
+    local env exe pid
+    # One grep over every environment (NUL-separated), then the few matches.
+    for env in $(grep -lzxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
+        pid=${env#/proc/}
+        pid=${pid%/environ}
+        [ "$pid" = "$$" ] && continue
+        exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
+        case "$exe" in
+            "$WINE" | "$WINE"-preloader | "$WINESERVER") echo "$pid" ;;
+        esac
+    done
+}
+
+# wine_kill_leftovers  - end the Wine processes of the current WINEPREFIX that
+# outlived their server. When the wineserver dies (e.g. an assertion), its
+# services.exe, winedevice.exe... keep running with no server to stop them, and
+# keep open whatever pipes they inherited.
+wine_kill_leftovers() {
+    local pids i
+    pids=$(wine_prefix_pids)
+    [ -n "$pids" ] || return 0
+    # shellcheck disable=SC2086
+    kill $pids 2>/dev/null || true
+    for i in 1 2 3 4 5 6 7 8 9 10; do
+        pids=$(wine_prefix_pids)
+        [ -n "$pids" ] || return 0
+        sleep 0.2
+    done
+    # shellcheck disable=SC2086
+    kill -9 $pids 2>/dev/null || true
 }
 
 # wine_drop_prefix  - stop the server of the current prefix and delete the prefix,

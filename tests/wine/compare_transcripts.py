@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""Compares chanwiz-sim's transcript with the one ui-driver wrote under Wine.
+
+usage: compare_transcripts.py SIM.jsonl WINE.jsonl [DIFF_OUT]
+
+Before comparing, on both sides:
+  - "end" records lose their result (the driver cannot see a page's
+    EndDialog value and writes null);
+  - "restart" and "process" records are left out (the driver does not see
+    ExitWindowsEx or CreateProcess; their count is reported).
+Records are compared as JSON values, so the order of an object's members does
+not matter. On a difference, prints where the two first part and a unified
+diff of both transcripts in a readable form (also written to DIFF_OUT).
+Exit code 0 when equal, 1 when not, 2 when a file cannot be read.
+"""
+import difflib
+import json
+import sys
+
+UNSEEN = ("restart", "process")
+
+
+def load(path):
+    records = []
+    with open(path, "rb") as f:
+        for n, raw in enumerate(f.read().decode("utf-8").splitlines(), 1):
+            if raw.strip():
+                try:
+                    records.append(json.loads(raw))
+                except ValueError as e:
+                    raise ValueError("%s:%d: not JSON (%s)" % (path, n, e))
+    return records
+
+
+def normalise(records):
+    out, dropped = [], 0
+    for r in records:
+        if r.get("event") in UNSEEN:
+            dropped += 1
+            continue
+        if r.get("event") == "end":
+            r = dict(r, result=None)
+        out.append(r)
+    return out, dropped
+
+
+def render(records):
+    """A few lines per record, for people to read a diff."""
+    lines = []
+    for r in records:
+        ev = r.get("event")
+        if ev in ("page", "action"):
+            head = "%s %s %s" % (ev, r.get("template"), json.dumps(r.get("title"), ensure_ascii=False))
+            if ev == "action":
+                head += " after " + json.dumps(r.get("step"), ensure_ascii=False)
+            lines.append(head)
+            for c in r.get("controls", []):
+                rest = {k: v for k, v in c.items() if k not in ("id", "class")}
+                lines.append("    [%s] %s %s" % (c.get("id"), c.get("class"), json.dumps(rest, ensure_ascii=False)))
+        else:
+            lines.append(json.dumps(r, ensure_ascii=False))
+    return lines
+
+
+def main(argv):
+    if len(argv) not in (2, 3):
+        print(__doc__, file=sys.stderr)
+        return 2
+    try:
+        sim, sim_dropped = normalise(load(argv[0]))
+        wine, _ = normalise(load(argv[1]))
+    except (OSError, ValueError) as e:
+        print("compare_transcripts: %s" % e, file=sys.stderr)
+        return 2
+    note = " (%d restart/process record(s) of the simulation not compared)" % sim_dropped if sim_dropped else ""
+    if sim == wine:
+        print("transcripts equal: %d record(s)%s" % (len(sim), note))
+        return 0
+    first = next((i for i, (a, b) in enumerate(zip(sim, wine)) if a != b), min(len(sim), len(wine)))
+    print("transcripts differ at record %d (simulation %d records, Wine %d)%s:" % (first + 1, len(sim), len(wine), note))
+    print("  simulation: %s" % (json.dumps(sim[first], ensure_ascii=False)[:400] if first < len(sim) else "(no more records)"))
+    print("  Wine:       %s" % (json.dumps(wine[first], ensure_ascii=False)[:400] if first < len(wine) else "(no more records)"))
+    diff = list(difflib.unified_diff(render(sim), render(wine), "simulation", "wine", lineterm="", n=2))
+    for line in diff[:80]:
+        print("  " + line)
+    if len(diff) > 80:
+        print("  ... (%d more diff lines)" % (len(diff) - 80))
+    if len(argv) == 3:
+        with open(argv[2], "w", encoding="utf-8") as f:
+            f.write("\n".join(diff) + "\n")
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

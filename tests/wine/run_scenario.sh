@@ -1,0 +1,320 @@
+#!/usr/bin/env bash
+# One scenario of the real Chanwiz.exe under Wine, compared with the simulation.
+#
+# usage: tests/wine/run_scenario.sh [--name NAME] [--out DIR] [--expect EXPR]...
+#                                   MACHINE SCRIPT [ARGS...]
+#   MACHINE  a machine file, e.g. samples/saa7134-xp-italy.reg
+#   SCRIPT   the user's answers in chanwiz-sim's script language, or @FILE
+#   ARGS     the wizard's own arguments ("1": no restart page)
+#   --expect EXPR, checked on the Wine run (repeatable):
+#       contains TEXT        the transcript holds TEXT (as written in the JSON)
+#       lacks TEXT           it does not
+#       sim-contains TEXT, sim-lacks TEXT   the same for the simulation's transcript
+#       pages A,B,...        the pages met, by template id, in this order
+#       registry TEXT        a line of the registry changes holds TEXT
+#       no-registry-changes  the run changed nothing under the compared keys
+#       exit N               ui-driver's exit code (0 ended by itself, 3 answers ran out)
+#
+# Steps:
+#  1. the base Wine prefix (fonts, Managed=N) from the run's cache
+#     CHANWIZ_WINE_CACHE (made once per cache, ~20 s; without the variable a
+#     cache of this scenario alone is made and removed), copied for the scenario;
+#  2. the machine file without its "Chanwiz Simulation" key, imported with regedit /S;
+#  3. Chanwiz.exe (and resources/Chanwiz.ini when there is one) placed where the
+#     machine says the program lives (default C:\Program Files\Morvex\Chanwiz\);
+#  4. regdump.exe of the compared keys, Chanwiz.exe on Xvfb answered by
+#     ui-driver.exe (a PNG per page and message box), regdump.exe again;
+#  5. chanwiz-sim on the same machine, script and arguments;
+#  6. compared: transcripts (page results and the records the driver cannot
+#     see left out), registry changes under the compared keys, exit codes; then
+#     the --expect checks.
+# Output in DIR (default build/wine-out/NAME): transcript-wine.jsonl,
+# transcript-sim.jsonl, registry-wine.txt, registry-sim.txt, registry-import.txt,
+# sim-changes.reg, shots/*.png, driver.log, result.txt.
+# Prints one line "PASS NAME (N s)" or "FAIL NAME: why" last; exit 0 on PASS.
+#
+# Environment: CHANWIZ_EXE (default: the newest x86_64 Chanwiz.exe under build/),
+# CHANWIZ_SIM (default build/native/chanwiz-sim), CHANWIZ_TOOLS (folder of
+# ui-driver.exe and regdump.exe, default build/ui-driver), SCENARIO_TIMEOUT
+# (seconds for the whole scenario, default 240), KEEP_PREFIX=1 (keep the copy).
+# Xvfb, the prefix copy's wineserver and the copy itself are removed on every
+# exit, timeouts and failures included.
+set -uo pipefail
+exec </dev/null
+
+if [ -z "${CHANWIZ_SCENARIO_INNER:-}" ]; then
+    export CHANWIZ_SCENARIO_INNER=1
+    exec timeout -k 15 "${SCENARIO_TIMEOUT:-240}" bash "$0" "$@"
+fi
+unset CHANWIZ_SCENARIO_INNER
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+# The same locale for every run: Wine takes its ANSI code page (1252) and the
+# user's regional settings from it.
+export LC_ALL=C.UTF-8
+# shellcheck source=../../scripts/wine/wine-env.sh
+. "$ROOT/scripts/wine/wine-env.sh"
+# shellcheck source=common.sh
+. "$HERE/common.sh"
+REGTOOL=$ROOT/scripts/wine/regtool.py
+
+# The keys whose changes are compared.
+KEYS=(
+    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class'
+    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Class'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia'
+)
+
+NAME=""
+OUT=""
+EXPECTS=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --name) NAME=$2; shift 2 ;;
+        --out) OUT=$2; shift 2 ;;
+        --expect) EXPECTS+=("$2"); shift 2 ;;
+        --) shift; break ;;
+        -*) echo "run_scenario: unknown option $1" >&2; exit 2 ;;
+        *) break ;;
+    esac
+done
+if [ $# -lt 2 ]; then
+    sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2
+    exit 2
+fi
+MACHINE=$1
+SCRIPT=$2
+shift 2
+ARGS=("$@")
+case "$MACHINE" in /*) ;; *) [ -f "$MACHINE" ] || MACHINE=$ROOT/$MACHINE ;; esac
+[ -f "$MACHINE" ] || { echo "run_scenario: no machine file $1" >&2; exit 2; }
+MACHINE=$(cd "$(dirname "$MACHINE")" && pwd)/$(basename "$MACHINE")
+[ -n "$NAME" ] || NAME=$(basename "$MACHINE" .reg)-$(printf '%s' "$SCRIPT ${ARGS[*]}" | md5sum | cut -c1-8)
+[ -n "$OUT" ] || OUT=$ROOT/build/wine-out/$NAME
+mkdir -p "$OUT"
+OUT=$(cd "$OUT" && pwd)
+rm -rf "$OUT/shots"
+# (run.log is the caller's: run_all.sh writes this script's output there.)
+rm -f "$OUT"/*.jsonl "$OUT"/*.txt "$OUT"/*.reg "$OUT"/*.dump "$OUT"/*.diff "$OUT"/xvfb.pid \
+    "$OUT"/desktop.log "$OUT"/wineserver.log "$OUT"/driver.log "$OUT"/regdump.log "$OUT"/regedit.log "$OUT"/sim.log "$OUT"/xvfb.log
+
+T0=$(date +%s.%N)
+elapsed() { awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}'; }
+REASONS=()
+finish() {  # finish: print the verdict, exit
+    if [ ${#REASONS[@]} -eq 0 ]; then
+        echo "PASS $NAME ($(elapsed) s)" | tee "$OUT/result.txt"
+        exit 0
+    fi
+    local IFS=';'
+    echo "FAIL $NAME ($(elapsed) s): ${REASONS[*]# }" | tee "$OUT/result.txt"
+    exit 1
+}
+phase() {  # phase NAME: the time since the start, in timing.txt
+    echo "$(elapsed) s  $*" >>"$OUT/timing.txt"
+}
+die() {  # die MESSAGE: the scenario could not be run
+    REASONS+=(" $*")
+    finish
+}
+
+# --- what is needed --------------------------------------------------------
+wine_check || die "Wine is missing (scripts/install-deps.sh)"
+for t in Xvfb python3 flock; do command -v "$t" >/dev/null 2>&1 || die "missing tool $t"; done
+
+EXE=${CHANWIZ_EXE:-$(find_chanwiz_exe "$ROOT")}
+[ -n "$EXE" ] && [ -f "$EXE" ] || die "no x86_64 Chanwiz.exe under build/ (build the mingw-x86_64 preset or set CHANWIZ_EXE)"
+SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
+[ -x "$SIM" ] || die "no $SIM (build the native preset or set CHANWIZ_SIM)"
+TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}
+[ -f "$TOOLS/ui-driver.exe" ] && [ -f "$TOOLS/regdump.exe" ] || die "no $TOOLS/ui-driver.exe (scripts/wine/build-ui-driver.sh)"
+INI=$ROOT/resources/Chanwiz.ini
+
+if [ "${SCRIPT:0:1}" = "@" ]; then
+    cp "${SCRIPT:1}" "$OUT/script.txt" 2>/dev/null || die "cannot read the script ${SCRIPT:1}"
+else
+    printf '%s\n' "$SCRIPT" >"$OUT/script.txt"
+fi
+{
+    echo "machine: $MACHINE"
+    echo "script:  $(tr '\n' ';' <"$OUT/script.txt")"
+    echo "args:    ${ARGS[*]:-}"
+    echo "exe:     ${CHANWIZ_EXE_ORIGIN:-$EXE}"
+    echo "sim:     $SIM"
+} >"$OUT/scenario.txt"
+
+# --- cleanup ---------------------------------------------------------------
+CACHE=${CHANWIZ_WINE_CACHE:-}
+OWN_CACHE=0
+if [ -z "$CACHE" ]; then
+    CACHE=$ROOT/build/wine-cache/solo-$$
+    OWN_CACHE=1
+fi
+mkdir -p "$CACHE"
+CACHE=$(cd "$CACHE" && pwd)
+WORK=""
+cleanup() {
+    local rc=$?
+    trap - EXIT INT TERM
+    if [ -n "${WINEPREFIX:-}" ]; then
+        if [ "${KEEP_PREFIX:-0}" = "1" ]; then
+            wine_stop
+            echo "kept prefix $WINEPREFIX" >&2
+        else
+            wine_drop_prefix
+        fi
+    fi
+    xvfb_stop
+    if [ -n "$WORK" ] && [ "${KEEP_PREFIX:-0}" != "1" ]; then rm -rf "$WORK"; fi
+    if [ "$OWN_CACHE" = "1" ]; then rm -rf "$CACHE"; fi
+    exit "$rc"
+}
+trap cleanup EXIT
+trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
+
+# --- 1. base prefix, once per cache -------------------------------------------
+make_base() {  # in a subshell: its WINEPREFIX does not leak
+    local base=$CACHE/base tag
+    rm -rf "$base"
+    wine_new_prefix "$base" >"$CACHE/base.log" 2>&1 || return 1
+    wine_stop
+    # Copies must get their own server directory: forget the base's.
+    tag=$(head -c 64 "$base/wineserver" 2>/dev/null || true)
+    case "$tag" in wine-??????) rm -rf "/tmp/$tag" ;; esac
+    rm -f "$base/wineserver"
+    touch "$base/.chanwiz-ready"
+}
+(
+    flock -w 300 9 || { echo "run_scenario: the base prefix lock stayed taken" >&2; exit 1; }
+    if [ ! -f "$CACHE/base/.chanwiz-ready" ]; then
+        ( make_base ) || { cat "$CACHE/base.log" >&2; exit 1; }
+    fi
+) 9>"$CACHE/base.lock" || die "could not make the base Wine prefix (see $CACHE/base.log)"
+
+phase "base prefix ready"
+WORK=$(mktemp -d "$CACHE/scenario.XXXXXX")
+timeout 120 cp -a --reflink=auto "$CACHE/base" "$WORK/prefix" || die "could not copy the base prefix"
+rm -f "$WORK/prefix/.chanwiz-ready"
+export WINEPREFIX=$WORK/prefix
+# One server for the whole scenario, kept up between the programs: without -p
+# it ends 3 s after the last program, and the next program starts a new one
+# with a new desktop, which registers the display adapters again (and costs
+# seconds). It also picks the server's directory before any program starts.
+timeout -k 5 30 "$WINESERVER" -p >>"$OUT/wineserver.log" 2>&1 || die "could not start the wineserver"
+
+phase "prefix copied"
+# --- 2. machine ----------------------------------------------------------------
+DRIVE=$WINEPREFIX/drive_c
+mkdir -p "$DRIVE/windows/temp"
+"$PYTHON" "$REGTOOL" import "$MACHINE" "$DRIVE/windows/temp/machine.reg" >"$OUT/machine-format.txt" ||
+    die "could not convert the machine file"
+XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
+echo "$XVFB_PID" >"$OUT/xvfb.pid"
+timeout -k 5 90 "$WINE" regedit /S 'C:\windows\temp\machine.reg' >"$OUT/regedit.log" 2>&1 ||
+    die "regedit /S of the machine file failed (regedit.log)"
+phase "machine imported"
+# Wine registers its display adapters (under Control\Class, with the time in
+# DriverDateData) when its desktop comes up: that happens now, after the
+# import and before the first registry dump, not during the run.
+timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >"$OUT/desktop.log" 2>&1 ||
+    die "Wine's desktop did not come up (desktop.log)"
+
+phase "desktop up"
+# --- 3. program ----------------------------------------------------------------
+MODULE=$("$PYTHON" "$REGTOOL" sim-value "$MACHINE" ModuleFileName 'C:\Program Files\Morvex\Chanwiz\Chanwiz.exe')
+case "$MODULE" in [Cc]:\\*) ;; *) die "the machine's program path $MODULE is not on C:" ;; esac
+REL=${MODULE:3}
+REL=${REL//\\//}
+mkdir -p "$DRIVE/$(dirname "$REL")"
+cp "$EXE" "$DRIVE/$REL" && pe_x64 "$DRIVE/$REL" || die "could not copy $EXE into the prefix"
+INI_ARGS=(--no-ini)
+if [ -f "$INI" ]; then
+    cp "$INI" "$DRIVE/$(dirname "$REL")/Chanwiz.ini"
+    INI_ARGS=(--ini "$INI")
+fi
+
+# --- 4. the run under Wine ---------------------------------------------------------
+regdump() {  # regdump OUTFILE
+    timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" "$(wine_path "$1")" "${KEYS[@]}" 2>>"$OUT/regdump.log"
+}
+regdump "$OUT/registry-before.dump" || die "regdump before the run failed (see regdump.log)"
+phase "registry dumped"
+mkdir -p "$OUT/shots"
+driver_rc=0
+timeout -k 5 150 "$WINE" "$TOOLS/ui-driver.exe" \
+    --script "@$(wine_path "$OUT/script.txt")" \
+    --transcript "$(wine_path "$OUT/transcript-wine.jsonl")" \
+    --screenshots "$(wine_path "$OUT/shots")" \
+    --start "$MODULE" -- "${ARGS[@]}" >"$OUT/driver.log" 2>&1 || driver_rc=$?
+phase "wizard run"
+tr -d '\r' <"$OUT/driver.log" >"$OUT/driver.log.tmp" && mv "$OUT/driver.log.tmp" "$OUT/driver.log"
+regdump "$OUT/registry-after.dump" || die "regdump after the run failed (see regdump.log)"
+phase "registry dumped again"
+# The prefix goes away while the simulation runs and the results are compared.
+( wine_drop_prefix ) &
+TEARDOWN_PID=$!
+
+# --- 5. the simulation ----------------------------------------------------------------
+sim_rc=0
+timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$OUT/script.txt" "${INI_ARGS[@]}" --quiet \
+    --transcript "$OUT/transcript-sim.jsonl" --out "$OUT/sim-registry.reg" \
+    --changes "$OUT/sim-changes.reg" "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || sim_rc=$?
+
+phase "simulation run"
+# --- 6. comparisons -------------------------------------------------------------------
+if ! grep -qx "ui-driver: finished with exit code $driver_rc" "$OUT/driver.log"; then
+    why=$(cat "$OUT/wineserver.log" "$OUT/driver.log" 2>/dev/null | grep -v '^ui-driver: \(started\|watching\)' | tail -1)
+    REASONS+=(" ui-driver did not finish (rc $driver_rc): ${why:-no message}")
+    echo "--- wineserver.log, driver.log (last lines)"; tail -5 "$OUT/wineserver.log" "$OUT/driver.log"
+elif [ "$driver_rc" -ne "$sim_rc" ]; then
+    REASONS+=(" exit codes differ: ui-driver $driver_rc, chanwiz-sim $sim_rc")
+    if [ "$driver_rc" -ne 0 ] && [ "$driver_rc" -ne 2 ] && [ "$driver_rc" -ne 3 ]; then
+        echo "--- driver.log (last lines)"; tail -15 "$OUT/driver.log"
+    fi
+fi
+if [ -f "$OUT/transcript-wine.jsonl" ] && [ -f "$OUT/transcript-sim.jsonl" ]; then
+    "$PYTHON" "$HERE/compare_transcripts.py" "$OUT/transcript-sim.jsonl" "$OUT/transcript-wine.jsonl" \
+        "$OUT/transcript.diff" >"$OUT/transcript-compare.txt" 2>&1 ||
+        REASONS+=(" transcripts differ (transcript-compare.txt)")
+else
+    REASONS+=(" a transcript is missing")
+fi
+if [ -f "$OUT/sim-registry.reg" ]; then
+    "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$OUT/sim-registry.reg" \
+        --before "$OUT/registry-before.dump" --after "$OUT/registry-after.dump" --outdir "$OUT" \
+        "${KEYS[@]}" >"$OUT/registry-compare.txt" 2>&1 ||
+        REASONS+=(" registry changes differ (registry-compare.txt)")
+else
+    REASONS+=(" chanwiz-sim wrote no registry (sim.log)")
+fi
+for f in transcript-compare.txt registry-compare.txt; do
+    [ -f "$OUT/$f" ] && sed 's/^/  /' "$OUT/$f"
+done
+
+for e in "${EXPECTS[@]}"; do
+    verb=${e%% *}
+    arg=${e#* }
+    [ "$arg" = "$e" ] && arg=""
+    case "$verb" in
+        contains) grep -qF -- "$arg" "$OUT/transcript-wine.jsonl" 2>/dev/null || REASONS+=(" transcript lacks: $arg") ;;
+        lacks) ! grep -qF -- "$arg" "$OUT/transcript-wine.jsonl" 2>/dev/null || REASONS+=(" transcript holds: $arg") ;;
+        sim-contains) grep -qF -- "$arg" "$OUT/transcript-sim.jsonl" 2>/dev/null || REASONS+=(" simulation's transcript lacks: $arg") ;;
+        sim-lacks) ! grep -qF -- "$arg" "$OUT/transcript-sim.jsonl" 2>/dev/null || REASONS+=(" simulation's transcript holds: $arg") ;;
+        pages)
+            got=$(grep -o '"event":"page","template":[0-9]*' "$OUT/transcript-wine.jsonl" 2>/dev/null |
+                  sed 's/.*://' | paste -sd, -)
+            [ "$got" = "$arg" ] || REASONS+=(" pages $got, expected $arg") ;;
+        registry) grep -qF -- "$arg" "$OUT/registry-wine.txt" 2>/dev/null || REASONS+=(" registry changes lack: $arg") ;;
+        no-registry-changes) [ ! -s "$OUT/registry-wine.txt" ] || REASONS+=(" the registry changed") ;;
+        exit) [ "$driver_rc" = "$arg" ] || REASONS+=(" ui-driver exit code $driver_rc, expected $arg") ;;
+        *) REASONS+=(" unknown expectation: $e") ;;
+    esac
+done
+phase "compared"
+wait "$TEARDOWN_PID"
+unset WINEPREFIX
+xvfb_stop
+phase "prefix dropped"
+[ -n "$(ls "$OUT/shots" 2>/dev/null)" ] || REASONS+=(" no screenshot was saved")
+finish
