@@ -102,7 +102,7 @@ def cls(m, n, sub=""):
     return root + "\\%04d" % n + sub
 
 
-def saa7134(m, index=0, dev="7134", tuner="34"):
+def saa7134(m, index=0, dev="7134", tuner="34", item22=0):
     cap, tun = 1 + 2 * index, 2 + 2 * index
     m.device(r"PCI\VEN_1131&DEV_%s&SUBSYS_01381131&REV_01\4&2b8260c&0&%d0F0" % (dev, index),
              ["PCI\\VEN_1131&DEV_%s&SUBSYS_01381131&REV_01" % dev, "PCI\\VEN_1131&DEV_%s&SUBSYS_01381131" % dev,
@@ -118,7 +118,7 @@ def saa7134(m, index=0, dev="7134", tuner="34"):
     m.sz(cls(m, tun), "Address", "0xC0")
     # The driver's component, installed, with the usual tuner.
     m.dword(SIM + r"\Vamp", "DeviceCount", 1)
-    m.dword(SIM + r"\Vamp", "Item22", 0)
+    m.dword(SIM + r"\Vamp", "Item22", item22)
 
 
 def cx2388x(m):
@@ -184,6 +184,14 @@ def main():
     m = base("two-saa7134-xp.reg", True, 39); saa7134(m, 0); saa7134(m, 1); m.render()
     m = base("saa7133-and-usb-xp.reg", True, 1); saa7134(m, 0, "7133", "33"); usb(m, "2800"); m.render()
     m = base("saa7134-nt4.reg", True, 39, "4.0"); saa7134(m); m.render()
+    # The driver's component answers "the alternative tuner".
+    m = base("saa7134-xp-italy-tn.reg", True, 39); saa7134(m, item22=1); m.render()
+    m = base("usb2800-xp-usa.reg", True, 1); usb(m, "2800", "0100"); m.render()
+    # A driver key whose access list denies Users the writing of values.
+    m = base("cx2388x-xp-germany-deny.reg", True, 49); cx2388x(m)
+    m.sz(SIM + r"\Security", "HKEY_LOCAL_MACHINE\\" + cls(m, 4),
+         "O:BAG:SYD:(D;;0x2;;;BU)(A;;KA;;;SY)(A;;KA;;;BA)(A;;KR;;;BU)")
+    m.render()
 
 
 if __name__ == "__main__":

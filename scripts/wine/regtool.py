@@ -12,6 +12,11 @@
       The text value NAME of the simulation key of MACHINE (for example
       ModuleFileName, where the program is placed), or DEFAULT.
 
+  regtool.py sim-values MACHINE SUBKEY
+      The values of the subkey SUBKEY of the simulation key of MACHINE (e.g.
+      Security, Vamp), one a line: NAME<TAB>TEXT for text values,
+      NAME<TAB>NUMBER (decimal) for dwords. Nothing when there is no subkey.
+
   regtool.py canon-reg FILE KEY...     a .reg file's keys and values under KEY...
   regtool.py canon-dump DUMP           a regdump.exe dump
       as sorted canonical lines, one key or value a line.
@@ -22,9 +27,14 @@
       simulation key -> chanwiz-sim --out) and Wine's (regdump before -> after),
       under the keys KEY...; writes D/registry-sim.txt, D/registry-wine.txt and
       D/registry-import.txt (what of the machine file did not arrive in the
-      Wine registry as written). Exit 0 when the changes are the same, the
-      import is complete and the simulation changed nothing outside KEY...;
-      1 otherwise, with the differences on stdout.
+      Wine registry as written) and D/registry-wine-after.txt (Wine's keys and
+      values under KEY... after the run). When the dumps hold the keys' access
+      lists (regdump --security), D/registry-security.txt lists every key
+      that is in both dumps with its DACL before and after, the keys the run
+      wrote to marked "written"; every such key must keep its DACL.
+      Exit 0 when the changes are the same, the import is complete, the
+      access lists are unchanged and the simulation changed nothing outside
+      KEY...; 1 otherwise, with the differences on stdout.
 
 Keys and value names compare without regard to case, as Windows does.
 """
@@ -144,6 +154,7 @@ class Tree:
 
     def __init__(self):
         self.keys = {}
+        self.security = {}  # folded path -> SDDL of the DACL (regdump --security)
 
     def create(self, path):
         parts = path.split("\\")
@@ -265,6 +276,9 @@ def parse_dump(path):
             parts = raw.split("\t")
             if parts[0] == "K":
                 tree.create(parts[1])
+            elif parts[0] == "S" and len(parts) == 3:
+                tree.create(parts[1])
+                tree.security[fold(parts[1])] = unescape_dump(parts[2])
             elif parts[0] == "V" and len(parts) == 5:
                 key = tree.create(parts[1])
                 name = unescape_dump(parts[2])
@@ -347,6 +361,39 @@ def cmd_sim_value(machine, name, default):
     return 0
 
 
+def cmd_sim_values(machine, subkey):
+    with open(machine, "rb") as f:
+        tree = parse_reg(f.read(), machine)
+    key = tree.keys.get(fold(SIM_KEY + "\\" + subkey))
+    if not key:
+        return 0
+    for name, vtype, data in key[1].values():
+        if vtype in (1, 2):
+            print("%s\t%s" % (name, data.decode("utf-16-le").rstrip("\0")))
+        elif vtype == 4:
+            print("%s\t%d" % (name, int.from_bytes(data, "little")))
+    return 0
+
+
+def security_check(before, after, roots, written):
+    """(report lines, differences) for the keys under roots that both dumps
+    hold with an access list."""
+    report, diffs = [], []
+    for f in sorted(set(before.security) & set(after.security)):
+        path = after.keys[f][0]
+        if not under(path, roots):
+            continue
+        b, a = before.security[f], after.security[f]
+        mark = "written  " if f in written else "unwritten"
+        report.append("%s %s %s  %s" % ("same   " if a == b else "CHANGED", mark, path, b if a == b else "%s -> %s" % (b, a)))
+        if a != b:
+            diffs.append("  %s: %s -> %s" % (path, b, a))
+    lost = [before.keys[f][0] for f in before.security if f in after.keys and f not in after.security]
+    for path in lost:
+        diffs.append("  %s: no access list after the run" % path)
+    return report, diffs
+
+
 def cmd_canon_reg(path, roots):
     with open(path, "rb") as f:
         tree = parse_reg(f.read(), path, drop_sim=True)
@@ -393,6 +440,11 @@ def cmd_compare(args):
     d = opts["outdir"]
     write_lines(d + "/registry-sim.txt", [l for _, l in sim] + ["# outside the compared keys: " + l for l in outside])
     write_lines(d + "/registry-wine.txt", [l for _, l in wine])
+    write_lines(d + "/registry-wine-after.txt", [l for _, l in canon_lines(wine_after, roots)])
+    written = {k[1] for k, _ in wine}  # folded paths of the keys with a changed line
+    sec_report, sec_diffs = security_check(wine_before, wine_after, roots, written)
+    if wine_before.security:
+        write_lines(d + "/registry-security.txt", sec_report)
 
     # What the machine file holds under the keys must be in Wine's registry
     # before the run, as written.
@@ -424,8 +476,16 @@ def cmd_compare(args):
             print("  missing: " + l)
         if len(missing) > 20:
             print("  ... and %d more (registry-import.txt)" % (len(missing) - 20))
+    if sec_diffs:
+        ok = False
+        print("access lists changed under Wine (registry-security.txt):")
+        for l in sec_diffs:
+            print(l)
     if ok:
         print("registry changes equal: %d line(s)" % len(sim))
+        if wine_before.security:
+            n_written = sum(1 for l in sec_report if " written " in l)
+            print("access lists unchanged: %d key(s), %d of them written to" % (len(sec_report), n_written))
     return 0 if ok else 1
 
 
@@ -435,6 +495,8 @@ def main(argv):
             return cmd_import(argv[1], argv[2])
         if len(argv) == 4 and argv[0] == "sim-value":
             return cmd_sim_value(argv[1], argv[2], argv[3])
+        if len(argv) == 3 and argv[0] == "sim-values":
+            return cmd_sim_values(argv[1], argv[2])
         if len(argv) >= 2 and argv[0] == "canon-reg":
             return cmd_canon_reg(argv[1], argv[2:])
         if len(argv) == 2 and argv[0] == "canon-dump":

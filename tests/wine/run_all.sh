@@ -6,8 +6,8 @@
 #   -j N           scenarios run N at a time (default 2)
 #   NAME_PATTERN   only the scenarios whose name matches (a grep -E pattern)
 #
-# Builds ui-driver.exe and regdump.exe (scripts/wine/build-ui-driver.sh) when
-# needed, makes one base Wine prefix for the whole run (build/wine-cache/run-PID,
+# Builds ui-driver.exe and regdump.exe (scripts/wine/build-ui-driver.sh) and the
+# stand-in of 34com.dll (tests/wine/vamp_double/build.sh) when needed, makes one base Wine prefix for the whole run (build/wine-cache/run-PID,
 # removed at the end) and copies it per scenario. Needs an x86_64 Chanwiz.exe
 # under build/ (or CHANWIZ_EXE) and build/native/chanwiz-sim (or CHANWIZ_SIM).
 # Results per scenario in build/wine-out/NAME/ (run.log, transcripts, registry
@@ -52,6 +52,14 @@ wine_check || exit 2
 if ! "$ROOT/scripts/wine/build-ui-driver.sh" >/dev/null; then
     echo "run_all: could not build the ui-driver tools" >&2
     exit 2
+fi
+VAMP_DIR=$ROOT/build/vamp-double
+if [ -z "${CHANWIZ_VAMP_DLL:-}" ] &&
+    { [ ! -f "$VAMP_DIR/34com.dll" ] || [ -n "$(find "$HERE/vamp_double" -newer "$VAMP_DIR/34com.dll" -type f 2>/dev/null)" ]; }; then
+    if ! timeout 300 "$HERE/vamp_double/build.sh" "$VAMP_DIR" >/dev/null; then
+        echo "run_all: could not build the stand-in of 34com.dll" >&2
+        exit 2
+    fi
 fi
 if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
     echo "run_all: building chanwiz-sim (native preset)"
@@ -136,9 +144,9 @@ NAMES=()
 CMDS=()
 while IFS= read -r line || [ -n "$line" ]; do
     case "$(trim "$line")" in ''|'#'*) continue ;; esac
-    IFS='|' read -r name machine script args expects <<<"$line"
+    IFS='|' read -r name machine script args expects options <<<"$line"
     name=$(trim "$name"); machine=$(trim "$machine"); script=$(trim "$script")
-    args=$(trim "${args:-}"); expects=$(trim "${expects:-}")
+    args=$(trim "${args:-}"); expects=$(trim "${expects:-}"); options=$(trim "${options:-}")
     if [ -n "$FILTER" ] && ! printf '%s' "$name" | grep -qE -- "$FILTER"; then continue; fi
     cmd=("$HERE/run_scenario.sh" --name "$name" --out "$ROOT/build/wine-out/$name")
     IFS=';' read -ra parts <<<"$expects"
@@ -146,7 +154,8 @@ while IFS= read -r line || [ -n "$line" ]; do
         e=$(trim "$e")
         [ -n "$e" ] && cmd+=(--expect "$e")
     done
-    cmd+=("$machine" "$script")
+    read -ra hopts <<<"$options"
+    cmd+=("${hopts[@]}" "$machine" "$script")
     read -ra wargs <<<"$args"
     cmd+=("${wargs[@]}")
     NAMES+=("$name")

@@ -2,17 +2,33 @@
 # One scenario of the real Chanwiz.exe under Wine, compared with the simulation.
 #
 # usage: tests/wine/run_scenario.sh [--name NAME] [--out DIR] [--expect EXPR]...
-#                                   MACHINE SCRIPT [ARGS...]
+#                                   [--no-ini] [--vamp] MACHINE SCRIPT [ARGS...]
 #   MACHINE  a machine file, e.g. samples/saa7134-xp-italy.reg
 #   SCRIPT   the user's answers in chanwiz-sim's script language, or @FILE
 #   ARGS     the wizard's own arguments ("1": no restart page)
+#   --no-ini   no Chanwiz.ini beside the program (and chanwiz-sim --no-ini):
+#              the wizard's built-in English texts
+#   --vamp     the stand-in of the SAA713x driver's component 34com.dll
+#              (tests/wine/vamp_double, built into build/vamp-double/ or
+#              CHANWIZ_VAMP_DLL) goes into the prefix's system folder and is
+#              registered with regsvr32 (unless the machine's Vamp subkey has
+#              Registered 0); the machine's Vamp values Item22 and DeviceCount
+#              become HKLM\SOFTWARE\Chanwiz Test\Vamp, where it reads them
 #   --expect EXPR, checked on the Wine run (repeatable):
 #       contains TEXT        the transcript holds TEXT (as written in the JSON)
 #       lacks TEXT           it does not
 #       sim-contains TEXT, sim-lacks TEXT   the same for the simulation's transcript
 #       pages A,B,...        the pages met, by template id, in this order
 #       registry TEXT        a line of the registry changes holds TEXT
+#       registry-lacks TEXT  no line of the registry changes holds TEXT
+#   (TEXT of registry, registry-lacks, value and security: pieces separated
+#    by " ... " that one line must hold in this order)
 #       no-registry-changes  the run changed nothing under the compared keys
+#       changes N            the registry changes are N lines
+#       value TEXT           a key or value line of the registry after the run
+#                            (registry-wine-after.txt) holds TEXT
+#       security TEXT        a line of registry-security.txt holds TEXT (lines
+#                            "same|CHANGED written|unwritten PATH  SDDL")
 #       exit N               ui-driver's exit code (0 ended by itself, 3 answers ran out)
 #
 # Steps:
@@ -20,14 +36,16 @@
 #     CHANWIZ_WINE_CACHE (made once per cache, ~20 s; without the variable a
 #     cache of this scenario alone is made and removed), copied for the scenario;
 #  2. the machine file without its "Chanwiz Simulation" key, imported with regedit /S;
+#     the access lists of its Security subkey set with regdump --set-security;
 #  3. Chanwiz.exe (and resources/Chanwiz.ini when there is one) placed where the
 #     machine says the program lives (default C:\Program Files\Morvex\Chanwiz\);
-#  4. regdump.exe of the compared keys, Chanwiz.exe on Xvfb answered by
+#  4. regdump.exe --security of the compared keys, Chanwiz.exe on Xvfb answered by
 #     ui-driver.exe (a PNG per page and message box), regdump.exe again;
 #  5. chanwiz-sim on the same machine, script and arguments;
 #  6. compared: transcripts (page results and the records the driver cannot
 #     see left out), registry changes under the compared keys, exit codes; then
-#     the --expect checks.
+#     the --expect checks. Every key that is in both dumps must keep its
+#     access list (DACL as SDDL, registry-security.txt).
 # Output in DIR (default build/wine-out/NAME): transcript-wine.jsonl,
 # transcript-sim.jsonl, registry-wine.txt, registry-sim.txt, registry-import.txt,
 # sim-changes.reg, shots/*.png, driver.log, result.txt.
@@ -69,9 +87,13 @@ KEYS=(
 NAME=""
 OUT=""
 EXPECTS=()
+NO_INI=0
+VAMP=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --name) NAME=$2; shift 2 ;;
+        --no-ini) NO_INI=1; shift ;;
+        --vamp) VAMP=1; shift ;;
         --out) OUT=$2; shift 2 ;;
         --expect) EXPECTS+=("$2"); shift 2 ;;
         --) shift; break ;;
@@ -130,6 +152,11 @@ SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
 TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}
 [ -f "$TOOLS/ui-driver.exe" ] && [ -f "$TOOLS/regdump.exe" ] || die "no $TOOLS/ui-driver.exe (scripts/wine/build-ui-driver.sh)"
 INI=$ROOT/resources/Chanwiz.ini
+[ "$NO_INI" = 1 ] && INI=""
+VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-double/34com.dll}
+if [ "$VAMP" = 1 ] && [ ! -f "$VAMP_DLL" ]; then
+    die "no $VAMP_DLL (tests/wine/vamp_double/build.sh)"
+fi
 
 if [ "${SCRIPT:0:1}" = "@" ]; then
     cp "${SCRIPT:1}" "$OUT/script.txt" 2>/dev/null || die "cannot read the script ${SCRIPT:1}"
@@ -140,6 +167,7 @@ fi
     echo "machine: $MACHINE"
     echo "script:  $(tr '\n' ';' <"$OUT/script.txt")"
     echo "args:    ${ARGS[*]:-}"
+    echo "options:$([ "$NO_INI" = 1 ] && echo " --no-ini")$([ "$VAMP" = 1 ] && echo " --vamp")"
     echo "exe:     ${CHANWIZ_EXE_ORIGIN:-$EXE}"
     echo "sim:     $SIM"
 } >"$OUT/scenario.txt"
@@ -213,6 +241,34 @@ XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
 echo "$XVFB_PID" >"$OUT/xvfb.pid"
 timeout -k 5 90 "$WINE" regedit /S 'C:\windows\temp\machine.reg' >"$OUT/regedit.log" 2>&1 ||
     die "regedit /S of the machine file failed (regedit.log)"
+# Access lists the machine gives its keys (its Security subkey).
+while IFS=$'\t' read -r key sddl; do
+    [ -n "$key" ] || continue
+    timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --set-security "$key" "$sddl" >>"$OUT/regedit.log" 2>&1 ||
+        die "could not set the access list of $key (regedit.log)"
+    echo "access list set: $key $sddl" >>"$OUT/regedit.log"
+done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Security)
+if [ "$VAMP" = 1 ]; then
+    cp "$VAMP_DLL" "$DRIVE/windows/system32/34com.dll" || die "could not copy 34com.dll into the prefix"
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Test\\Vamp]\r\n'
+        registered=1
+        while IFS=$'\t' read -r vname vvalue; do
+            case "$vname" in
+                Item22 | DeviceCount) printf '"%s"=dword:%08x\r\n' "$vname" "$vvalue" ;;
+                Registered) registered=$vvalue ;;
+            esac
+        done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Vamp)
+        printf '\r\n'
+        echo "$registered" >"$OUT/vamp-registered.txt"
+    } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$DRIVE/windows/temp/vamp.reg"
+    timeout -k 5 60 "$WINE" regedit /S 'C:\windows\temp\vamp.reg' >>"$OUT/regedit.log" 2>&1 ||
+        die "regedit /S of the component's settings failed (regedit.log)"
+    if [ "$(cat "$OUT/vamp-registered.txt")" != 0 ]; then
+        timeout -k 5 60 "$WINE" regsvr32 /s 'C:\windows\system32\34com.dll' >>"$OUT/regedit.log" 2>&1 ||
+            die "regsvr32 of 34com.dll failed (regedit.log)"
+    fi
+fi
 phase "machine imported"
 # Wine registers its display adapters (under Control\Class, with the time in
 # DriverDateData) when its desktop comes up: that happens now, after the
@@ -229,14 +285,14 @@ REL=${REL//\\//}
 mkdir -p "$DRIVE/$(dirname "$REL")"
 cp "$EXE" "$DRIVE/$REL" && pe_x64 "$DRIVE/$REL" || die "could not copy $EXE into the prefix"
 INI_ARGS=(--no-ini)
-if [ -f "$INI" ]; then
+if [ -n "$INI" ] && [ -f "$INI" ]; then
     cp "$INI" "$DRIVE/$(dirname "$REL")/Chanwiz.ini"
     INI_ARGS=(--ini "$INI")
 fi
 
 # --- 4. the run under Wine ---------------------------------------------------------
 regdump() {  # regdump OUTFILE
-    timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" "$(wine_path "$1")" "${KEYS[@]}" 2>>"$OUT/regdump.log"
+    timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --security "$(wine_path "$1")" "${KEYS[@]}" 2>>"$OUT/regdump.log"
 }
 regdump "$OUT/registry-before.dump" || die "regdump before the run failed (see regdump.log)"
 phase "registry dumped"
@@ -292,6 +348,23 @@ for f in transcript-compare.txt registry-compare.txt; do
     [ -f "$OUT/$f" ] && sed 's/^/  /' "$OUT/$f"
 done
 
+has_line() {  # has_line FILE TEXT: a line of FILE holds TEXT's " ... "-separated pieces in order
+    [ -f "$1" ] || return 1
+    "$PYTHON" - "$1" "$2" <<'PY'
+import sys
+pieces = sys.argv[2].split(" ... ")
+def holds(line):
+    at = 0
+    for p in pieces:
+        at = line.find(p, at)
+        if at < 0:
+            return False
+        at += len(p)
+    return True
+with open(sys.argv[1], encoding="utf-8") as f:
+    sys.exit(0 if any(holds(l.rstrip("\n")) for l in f) else 1)
+PY
+}
 for e in "${EXPECTS[@]}"; do
     verb=${e%% *}
     arg=${e#* }
@@ -305,8 +378,14 @@ for e in "${EXPECTS[@]}"; do
             got=$(grep -o '"event":"page","template":[0-9]*' "$OUT/transcript-wine.jsonl" 2>/dev/null |
                   sed 's/.*://' | paste -sd, -)
             [ "$got" = "$arg" ] || REASONS+=(" pages $got, expected $arg") ;;
-        registry) grep -qF -- "$arg" "$OUT/registry-wine.txt" 2>/dev/null || REASONS+=(" registry changes lack: $arg") ;;
+        registry) has_line "$OUT/registry-wine.txt" "$arg" || REASONS+=(" registry changes lack: $arg") ;;
+        registry-lacks) ! has_line "$OUT/registry-wine.txt" "$arg" || REASONS+=(" registry changes hold: $arg") ;;
         no-registry-changes) [ ! -s "$OUT/registry-wine.txt" ] || REASONS+=(" the registry changed") ;;
+        changes)
+            got=$(grep -c . "$OUT/registry-wine.txt" 2>/dev/null)
+            [ "${got:-0}" = "$arg" ] || REASONS+=(" ${got:-0} registry change line(s), expected $arg") ;;
+        value) has_line "$OUT/registry-wine-after.txt" "$arg" 2>/dev/null || REASONS+=(" registry after the run lacks: $arg") ;;
+        security) has_line "$OUT/registry-security.txt" "$arg" 2>/dev/null || REASONS+=(" registry-security.txt lacks: $arg") ;;
         exit) [ "$driver_rc" = "$arg" ] || REASONS+=(" ui-driver exit code $driver_rc, expected $arg") ;;
         *) REASONS+=(" unknown expectation: $e") ;;
     esac

@@ -1,20 +1,29 @@
 // regdump: writes registry subtrees as plain lines, one key or value a line,
 // so that two dumps taken before and after a run can be compared exactly.
 //
-// usage: regdump OUTFILE KEY...
+// usage: regdump [--security] OUTFILE KEY...
+//        regdump --set-security KEY SDDL
 //   KEY  a full key path, e.g. HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia
+//   --security      also a line per key with its access list (DACL) as SDDL
+//   --set-security  gives KEY the access list (the "D:" part) of SDDL, with
+//                   RegSetKeySecurity, and writes nothing else
 //
 // OUTFILE is UTF-8. Lines, in the order met (sort them to compare):
 //   K<TAB>path                          a key (the given one included)
 //   V<TAB>path<TAB>name<TAB>type<TAB>hex   a value: type as a decimal number,
 //                                       data as lower-case hex, no separators
+//   S<TAB>path<TAB>sddl                 (--security) the key's DACL, as
+//                                       ConvertSecurityDescriptorToString-
+//                                       SecurityDescriptorW writes it
 // Tabs, line breaks and backslashes inside names are written as \t, \n, \r
 // and \\ (a key path's own separators stay single). A key that does not
 // exist writes nothing. The 64-bit view of the registry is read.
 // Exit codes: 0 written, 1 a key could not be read, 2 bad arguments.
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -66,9 +75,44 @@ const Root kRoots[] = {
 
 FILE* g_out = nullptr;
 bool g_failed = false;
+bool g_security = false;
+
+// The key's DACL as SDDL; false after a message when it cannot be read.
+bool DaclText(HKEY key, const std::wstring& path, std::wstring* text) {
+  std::vector<BYTE> buffer(256);
+  LONG rc;
+  for (int tries = 0;; ++tries) {
+    DWORD size = static_cast<DWORD>(buffer.size());
+    rc = RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, buffer.data(), &size);
+    if (rc != ERROR_INSUFFICIENT_BUFFER || tries > 4) break;
+    buffer.resize(size > buffer.size() ? size : buffer.size() * 2);
+  }
+  if (rc != ERROR_SUCCESS) {
+    std::fprintf(stderr, "regdump: %s: RegGetKeySecurity failed (%ld)\n",
+                 Escaped(path, true).c_str(), rc);
+    return false;
+  }
+  LPWSTR sddl = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          buffer.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl, nullptr)) {
+    std::fprintf(stderr, "regdump: %s: ConvertSecurityDescriptorToStringSecurityDescriptorW failed (%lu)\n",
+                 Escaped(path, true).c_str(), GetLastError());
+    return false;
+  }
+  *text = sddl;
+  LocalFree(sddl);
+  return true;
+}
 
 void DumpKey(HKEY key, const std::wstring& path) {
   std::fprintf(g_out, "K\t%s\n", Escaped(path, true).c_str());
+  if (g_security) {
+    std::wstring sddl;
+    if (DaclText(key, path, &sddl))
+      std::fprintf(g_out, "S\t%s\t%s\n", Escaped(path, true).c_str(), Escaped(sddl, false).c_str());
+    else
+      g_failed = true;
+  }
 
   DWORD subKeys = 0, maxSubKey = 0, values = 0, maxName = 0, maxData = 0;
   LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr, &values,
@@ -143,11 +187,59 @@ void DumpKey(HKEY key, const std::wstring& path) {
   }
 }
 
+// Splits a full key path into its root key and the rest; false when the
+// root is unknown.
+bool SplitPath(const std::wstring& given, HKEY* root, std::wstring* full, std::wstring* sub) {
+  *full = given;
+  while (!full->empty() && full->back() == L'\\') full->pop_back();
+  size_t slash = full->find(L'\\');
+  std::wstring rootName = full->substr(0, slash);
+  *sub = slash == std::wstring::npos ? std::wstring() : full->substr(slash + 1);
+  *root = nullptr;
+  for (const Root& r : kRoots)
+    if (_wcsicmp(r.name, rootName.c_str()) == 0) *root = r.key;
+  return *root != nullptr;
+}
+
+int SetSecurity(const wchar_t* path, const wchar_t* sddl) {
+  HKEY root;
+  std::wstring full, sub;
+  if (!SplitPath(path, &root, &full, &sub)) {
+    std::fprintf(stderr, "regdump: unknown root key in %s\n", ToUtf8(path).c_str());
+    return 2;
+  }
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                            nullptr)) {
+    std::fprintf(stderr, "regdump: unusable SDDL %s (%lu)\n", ToUtf8(sddl).c_str(),
+                 GetLastError());
+    return 2;
+  }
+  HKEY key;
+  LONG rc = RegOpenKeyExW(root, sub.c_str(), 0, WRITE_DAC | READ_CONTROL | KEY_WOW64_64KEY, &key);
+  if (rc == ERROR_SUCCESS) {
+    rc = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+    RegCloseKey(key);
+  }
+  LocalFree(descriptor);
+  if (rc != ERROR_SUCCESS) {
+    std::fprintf(stderr, "regdump: %s: could not set its security (%ld)\n", ToUtf8(full).c_str(), rc);
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 4 && std::wcscmp(argv[1], L"--set-security") == 0) return SetSecurity(argv[2], argv[3]);
+  if (argc > 1 && std::wcscmp(argv[1], L"--security") == 0) {
+    g_security = true;
+    --argc;
+    ++argv;
+  }
   if (argc < 3) {
-    std::fputs("usage: regdump OUTFILE KEY...\n", stderr);
+    std::fputs("usage: regdump [--security] OUTFILE KEY...\n       regdump --set-security KEY SDDL\n", stderr);
     return 2;
   }
   g_out = _wfopen(argv[1], L"wb");
@@ -156,15 +248,9 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   for (int i = 2; i < argc; ++i) {
-    std::wstring full = argv[i];
-    while (!full.empty() && full.back() == L'\\') full.pop_back();
-    size_t slash = full.find(L'\\');
-    std::wstring rootName = full.substr(0, slash);
-    std::wstring sub = slash == std::wstring::npos ? std::wstring() : full.substr(slash + 1);
-    HKEY root = nullptr;
-    for (const Root& r : kRoots)
-      if (_wcsicmp(r.name, rootName.c_str()) == 0) root = r.key;
-    if (!root) {
+    HKEY root;
+    std::wstring full, sub;
+    if (!SplitPath(argv[i], &root, &full, &sub)) {
       std::fprintf(stderr, "regdump: unknown root key in %s\n", ToUtf8(full).c_str());
       std::fclose(g_out);
       return 2;
