@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the
 # native tests, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the two Windows builds with their checks, and
-# the end-to-end runs of Chanwiz.exe under Wine. Ends with CTest's summary.
+# UndefinedBehaviorSanitizer, a bounded fuzzing run, the two Windows builds
+# with their checks, and the end-to-end runs of Chanwiz.exe under Wine.
+# Ends with CTest's summary.
 set -euo pipefail
 exec </dev/null
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,6 +16,9 @@ echo "== sanitized native build and tests"
 cmake --preset asan
 cmake --build build/asan -j"$jobs"
 ctest --test-dir build/asan --output-on-failure -j"$jobs"
+
+echo "== fuzzing, 30 seconds a target"
+bash scripts/fuzz.sh 30
 
 echo "== native build; all tests, Windows and Wine included"
 cmake --preset native
