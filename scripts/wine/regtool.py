@@ -233,8 +233,8 @@ def parse_reg(data, name, drop_sim=False):
             vtype, vdata = 4, int(rest[6:].strip(), 16).to_bytes(4, "little")
         elif rest.lower().startswith("hex"):
             colon = rest.find(":")
-            spec = rest[3:colon]
-            vtype = int(spec[1:-1], 16) if spec.startswith("(") else 3
+            kind = rest[3:colon]
+            vtype = int(kind[1:-1], 16) if kind.startswith("(") else 3
             hexes = rest[colon + 1:].strip()
             while hexes.endswith("\\"):
                 hexes = hexes[:-1] + (lines[i].strip() if i < len(lines) else "")
