@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/country_setting.h"
 #include "app/wizard_app.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
@@ -66,18 +67,6 @@ const TextKey kTextKeys[] = {
 
 #undef CW_TEXT
 
-// The leading decimal digits of a country setting, at most five. No digit
-// at all gives 0, which the caller turns into its fallback.
-int32_t ParseCountryDigits(const char* text, size_t size) {
-  int32_t value = 0;
-  for (size_t i = 0; i < size && i < 5; ++i) {
-    char c = text[i];
-    if (c < '0' || c > '9') break;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
-
 }  // namespace
 
 int32_t WizardApp::GetWindowsCountryCode() {
@@ -91,22 +80,27 @@ int32_t WizardApp::GetWindowsCountryCode() {
       std::snprintf(path, sizeof(path), "win.ini");  // the profile API looks in the Windows folder
     return static_cast<int32_t>(platform_.GetPrivateProfileIntA("intl", "iCountry", 1, path));
   }
-  // The leading digits only: letters or a value that cannot be read would
-  // otherwise become a country code the TV System path writes into the
-  // drivers. Without a usable value the code is 1, as on 9x.
-  RegKeyHandle key(platform_);
-  if (platform_.RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\International", key.receive()) !=
+  return ReadNtCountrySetting(platform_);
+}
+
+int32_t ReadNtCountrySetting(Platform& platform) {
+  RegKeyHandle key(platform);
+  if (platform.RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\International", key.receive()) !=
       ERROR_SUCCESS)
     return 1;
   char data[30] = {};
   DWORD type = REG_SZ;
   DWORD size = sizeof(data);
-  if (platform_.RegQueryValueExA(key.get(), "iCountry", &type, reinterpret_cast<BYTE*>(data),
-                                 &size) != ERROR_SUCCESS)
+  if (platform.RegQueryValueExA(key.get(), "iCountry", &type, reinterpret_cast<BYTE*>(data),
+                                &size) != ERROR_SUCCESS)
     return 1;
-  if (size > sizeof(data)) size = sizeof(data);
-  int32_t code = ParseCountryDigits(data, size);
-  return code > 0 ? code : 1;
+  int32_t code = 0;
+  bool digits = false;
+  for (size_t i = 0; i < 5 && i < size && i < sizeof(data) && data[i] >= '0' && data[i] <= '9'; ++i) {
+    code = code * 10 + (data[i] - '0');
+    digits = true;
+  }
+  return digits ? code : 1;
 }
 
 int32_t WizardApp::LoadTexts() {

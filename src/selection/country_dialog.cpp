@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/country_setting.h"
 #include "app/wizard_app.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
@@ -17,23 +18,7 @@ CountryDialog::CountryDialog(WizardApp& app) : CDialog(app.platform(), IDD_COUNT
 int32_t CountryDialog::ReadWindowsCountryCode() {
   if ((platform_.GetVersion() & 0x80000000u) != 0)
     return static_cast<int32_t>(platform_.GetProfileIntA("intl", "iCountry", 1));
-  RegKeyHandle key(platform_);
-  if (platform_.RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\International", key.receive()) !=
-      ERROR_SUCCESS)
-    return 1;
-  char data[30] = {};
-  DWORD type = REG_SZ;
-  DWORD size = sizeof(data);
-  if (platform_.RegQueryValueExA(key.get(), "iCountry", &type, reinterpret_cast<BYTE*>(data),
-                                 &size) != ERROR_SUCCESS)
-    return 1;
-  int32_t code = 0;
-  bool digits = false;
-  for (size_t i = 0; i < 5 && i < size && data[i] >= '0' && data[i] <= '9'; ++i) {
-    code = code * 10 + (data[i] - '0');
-    digits = true;
-  }
-  return digits ? code : 1;
+  return ReadNtCountrySetting(platform_);
 }
 
 void CountryDialog::FillCountryList(int32_t letter) {
