@@ -673,24 +673,16 @@ void SimComponents::ComEnded() {
   Problem("COM uninitialised while the program still holds: " + names);
 }
 
-bool SimComponents::VampRegistered() {
-  const MachineConfig& config = this->config();
-  if (config.vamp.registered) return true;
-  if (registered_ || !config.vamp.registerSucceeds) return registered_;
+bool SimComponents::VampRegistered() const { return config().vamp.registered || registered_; }
+
+void SimComponents::ProcessStarted(const std::string& application, const std::string& commandLine) {
   // regsvr32.exe started from the system folder on "34com.dll" registers it.
-  const std::string prefix =
-      Lower("{\"event\":\"process\",\"application\":" +
-            JsonString(config.systemDirectory + "\\regsvr32.exe") + ",\"command\":");
-  for (const std::string& line : platform_.transcript_.lines()) {
-    const std::string lower = Lower(line);
-    if (lower.compare(0, prefix.size(), prefix) == 0 &&
-        lower.find("34com.dll", prefix.size()) != std::string::npos) {
-      registered_ = true;
-      events_.push_back("registered");
-      break;
-    }
-  }
-  return registered_;
+  const MachineConfig& config = this->config();
+  if (registered_ || !config.vamp.registerSucceeds) return;
+  if (Lower(application) != Lower(config.systemDirectory + "\\regsvr32.exe")) return;
+  if (Lower(commandLine).find("34com.dll") == std::string::npos) return;
+  registered_ = true;
+  events_.push_back("registered");
 }
 
 HRESULT SimComponents::CreateInstance(const CLSID& clsid, void* outer, DWORD context,

@@ -83,7 +83,9 @@ class SimComponents {
   const std::vector<std::string>& problems() const { return problems_; }
   // Whether "34com.dll" is registered now (by the machine, or by a
   // regsvr32.exe run from the system folder).
-  bool VampRegistered();
+  bool VampRegistered() const;
+  // A program the machine started: regsvr32 may register the component.
+  void ProcessStarted(const std::string& application, const std::string& commandLine);
 
  private:
   friend struct ComObjects;

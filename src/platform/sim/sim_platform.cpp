@@ -750,6 +750,7 @@ BOOL SimPlatform::CreateProcessA(const char* applicationName, char* commandLine,
     return FALSE;
   }
   transcript_.ProcessStarted(application, commandLine ? commandLine : "");
+  Components().ProcessStarted(application, commandLine ? commandLine : "");
   uintptr_t process = next_handle_;
   next_handle_ += 4;
   uintptr_t thread = next_handle_;
