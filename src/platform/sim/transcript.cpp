@@ -116,7 +116,9 @@ std::string RenderPage(const PageState& page) {
                     std::to_string(page.templateId) + ")\n";
   for (const ControlState& c : page.controls) {
     std::string line = "| [" + std::to_string(c.id) + "] ";
-    std::string text = AnsiToUtf8(c.text);
+    std::string text;
+    // A text of several lines stays inside the page's frame.
+    for (char ch : AnsiToUtf8(c.text)) text += ch == '\n' ? std::string("\n|        ") : std::string(1, ch);
     if (c.className == "BUTTON") {
       if (c.isCheckable)
         line += std::string(c.checked ? "(*) " : "( ) ") + text;
