@@ -4,23 +4,12 @@
 #include <cstring>
 
 #include "app/country_setting.h"
+#include "app/text_keys.h"
 #include "app/wizard_app.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
 
 namespace cw {
-
-namespace {
-
-constexpr const char* kTextFileName = "Chanwiz.ini";
-constexpr const char* kDefaultTitle = "QL750 Chanwiz Wizard";
-
-struct TextKey {
-  const char* key;
-  char* (*field)(WizardState&);
-  size_t capacity;
-  const char* defaultText;
-};
 
 #define CW_TEXT(name, text)                                             \
   TextKey {                                                             \
@@ -67,7 +56,7 @@ const TextKey kTextKeys[] = {
 
 #undef CW_TEXT
 
-}  // namespace
+const size_t kTextKeyCount = sizeof(kTextKeys) / sizeof(kTextKeys[0]);
 
 int32_t WizardApp::GetWindowsCountryCode() {
   if (!IsNtFamily) {
@@ -135,14 +124,16 @@ int32_t WizardApp::LoadTexts() {
     field[capacity - 1] = '\0';
   };
 
-  read("AppTitleName", "", AppTitleName, sizeof(AppTitleName));
+  read(kTitleKey, "", AppTitleName, sizeof(AppTitleName));
   if (AppTitleName[0] == '\0') {
-    CopyText(TextSection, "1");
-    read("AppTitleName", kDefaultTitle, AppTitleName, sizeof(AppTitleName));
+    CopyText(TextSection, kFallbackTextSection);
+    read(kTitleKey, kDefaultTitle, AppTitleName, sizeof(AppTitleName));
   }
   WizardState& state = *this;
-  for (const TextKey& key : kTextKeys)
+  for (size_t i = 0; i < kTextKeyCount; ++i) {
+    const TextKey& key = kTextKeys[i];
     read(key.key, key.defaultText, key.field(state), key.capacity);
+  }
   return 1;
 }
 

@@ -72,5 +72,45 @@ contains "names the country page" "$work/err" 'page 130 "Selezione nazione" wait
 check "failing page" 0 "$sim" --fail DialogBoxParamA:1:1813 --transcript "$work/f.jsonl"
 check "bad fault" 2 "$sim" --fail nonsense
 
+# The undo file: imported after the run's changes it puts every value back
+# (the default machine is 5.00 text in UTF-8, so the file is too).
+check "undo file" 0 "$sim" --quiet --answers "click 1016; click 1; click 1023; click 1" \
+  --undo "$work/undo.reg" --changes "$work/changes2.reg"
+contains "undo deletes the created key" "$work/undo.reg" '[-HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia]'
+contains "undo puts back the old country code" "$work/undo.reg" '"CountryCode"="1"'
+contains "undo puts back the old tuner" "$work/undo.reg" '"TunerType"="FM1236"'
+check "undo on a 9x machine" 0 "$sim" --quiet --machine "$src/samples/usb2800-98-usa.reg" \
+  --answers "click 1015; click 1" --undo "$work/undo4.reg"
+contains "undo keeps the machine's format" "$work/undo4.reg" "REGEDIT4"
+contains "undo deletes created values" "$work/undo4.reg" '"TunerID7"=-'
+check "undo needs a file" 2 "$sim" --undo
+
+# The report for support.
+check "report" 0 "$sim" --quiet --machine "$src/samples/usb2821-xp-china.reg" \
+  --answers "click 1015; click 1" --report "$work/report.txt"
+contains "report names the family" "$work/report.txt" "  family: USB EM28xx"
+contains "report names the choice" "$work/report.txt" "  TV system: 0 NTSC"
+contains "report lists created values" "$work/report.txt" '"VideoStandard"  REG_DWORD  0x00000001 (1)  (created)'
+contains "report lists the message box" "$work/report.txt" "    Please Re-Plugin the QL750 Device on your computer."
+check "report when no device" 0 "$sim" --quiet --machine "$src/samples/nodevice-xp.reg" \
+  --answers "" --report "$work/report2.txt"
+contains "report says no choice" "$work/report2.txt" "  (no choice made)"
+check "report needs a file" 2 "$sim" --report
+
+# Checking a text file.
+check "shipped texts pass" 0 "$sim" --check-texts "$src/resources/Chanwiz.ini"
+contains "every shipped section is ok" "$work/out" "[39] ok"
+printf '[1]\r\nAppTitleName=T\r\nOKText=0123456789abcdef\r\n[33]\r\nOKText=Suivant\r\nOKTexte=x\r\n' >"$work/bad.ini"
+check "cut and unknown texts" 1 "$sim" --check-texts "$work/bad.ini"
+contains "shows the cut text" "$work/out" '  cut OKText to 15 bytes: "0123456789abcde"'
+contains "shows the default of a missing key" "$work/out" '  missing CANCELText: the default shows "Cancel"'
+contains "says the section is not used" "$work/out" '  not used: AppTitleName is missing or empty, so section [1] is used instead'
+contains "names the unknown key" "$work/out" '  unknown key "OKTexte"'
+printf '[1]\r\nAppTitleName=T\r\n' >"$work/short.ini"
+check "missing keys alone pass" 0 "$sim" --check-texts "$work/short.ini"
+check "unreadable text file" 2 "$sim" --check-texts "$work/none.ini"
+contains "names the unreadable file" "$work/err" "none.ini: cannot read the text file"
+check "check-texts needs a file" 2 "$sim" --check-texts
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

@@ -16,8 +16,12 @@
 #include "app/wizard_app.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/reg_file.h"
+#include "platform/sim/report.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/terminal.h"
+#include "platform/sim/text_check.h"
+#include "platform/sim/profile.h"
+#include "platform/sim/undo.h"
 
 #ifndef CHANWIZ_DATA_DIR
 #define CHANWIZ_DATA_DIR "."
@@ -30,7 +34,8 @@ using namespace cw::sim;
 
 const char kUsage[] =
     "usage: chanwiz-sim [--machine FILE] [--answers SCRIPT|@FILE] [--ini FILE | --no-ini]\n"
-    "                   [--out FILE] [--changes FILE] [--transcript FILE]\n"
+    "                   [--out FILE] [--changes FILE] [--undo FILE] [--transcript FILE]\n"
+    "                   [--report FILE] [--check-texts FILE.ini]\n"
     "                   [--fail OPERATION:N[:ERROR]] [--quiet] [ARG]\n"
     "\n"
     "Runs the Chanwiz wizard on a simulated Windows machine described by a .reg file\n"
@@ -43,11 +48,16 @@ const char kUsage[] =
     "  --no-ini            no text file beside the program\n"
     "  --out FILE          the whole registry after the run, in the machine file's format\n"
     "  --changes FILE      only the changes the run made, as an importable .reg file\n"
+    "  --undo FILE         a .reg file that, imported after the run, puts the registry back\n"
+    "  --report FILE       a plain-text report for support: devices, choice, changes, boxes\n"
+    "  --check-texts FILE.ini  checks a text file and runs nothing: missing keys, texts\n"
+    "                      cut at their capacity, unknown keys (exit 1 for cut or unknown)\n"
     "  --transcript FILE   every page, message box and restart request, as JSON Lines\n"
     "  --fail OP:N[:ERR]   make the Nth call of a Windows operation fail (N 0 = every call)\n"
     "  --quiet             do not print the pages and boxes\n"
     "  ARG                 the wizard's own argument (\"1\" suppresses the restart page)\n"
-    "Exit codes: 0 ended by itself, 2 unusable input, 3 the answers ran out.\n";
+    "Exit codes: 0 ended by itself, 2 unusable input, 3 the answers ran out.\n"
+    "With --check-texts: 0 nothing to fix, 1 a text is cut or a key unknown, 2 unreadable.\n";
 
 bool ReadFile(const std::string& path, std::string* bytes) {
   std::ifstream in(path, std::ios::binary);
@@ -95,7 +105,7 @@ int main(int argc, char** argv) {
   std::string iniPath = std::string(CHANWIZ_DATA_DIR) + "/resources/Chanwiz.ini";
   bool noIni = false;
   bool iniGiven = false;
-  std::string outPath, changesPath, transcriptPath;
+  std::string outPath, changesPath, undoPath, transcriptPath, reportPath, checkTextsPath;
   bool quiet = false;
   std::vector<Fault> faults;
   std::vector<std::string> wizardArgs;
@@ -124,6 +134,12 @@ int main(int argc, char** argv) {
       if (!value(&outPath)) return Usage("--out needs a file");
     } else if (a == "--changes") {
       if (!value(&changesPath)) return Usage("--changes needs a file");
+    } else if (a == "--undo") {
+      if (!value(&undoPath)) return Usage("--undo needs a file");
+    } else if (a == "--check-texts") {
+      if (!value(&checkTextsPath)) return Usage("--check-texts needs a file");
+    } else if (a == "--report") {
+      if (!value(&reportPath)) return Usage("--report needs a file");
     } else if (a == "--transcript") {
       if (!value(&transcriptPath)) return Usage("--transcript needs a file");
     } else if (a == "--fail") {
@@ -139,6 +155,17 @@ int main(int argc, char** argv) {
     } else {
       wizardArgs.push_back(a);
     }
+  }
+
+  if (!checkTextsPath.empty()) {
+    std::string bytes;
+    if (!ReadFile(checkTextsPath, &bytes)) {
+      std::fprintf(stderr, "chanwiz-sim: %s: cannot read the text file\n", checkTextsPath.c_str());
+      return 2;
+    }
+    const TextCheck check = CheckTexts(ProfileTextFromBytes(bytes));
+    for (const std::string& line : check.lines) std::printf("%s\n", line.c_str());
+    return check.ExitCode();
   }
 
   Machine machine;
@@ -199,7 +226,12 @@ int main(int argc, char** argv) {
   if (!outPath.empty() && !WriteFile(outPath, WriteRegFile(after, machine.format))) writeFailed = true;
   if (!changesPath.empty() && !WriteFile(changesPath, WriteRegChanges(before, after, machine.format)))
     writeFailed = true;
+  if (!undoPath.empty() && !WriteFile(undoPath, WriteRegUndo(before, after, machine.format)))
+    writeFailed = true;
   if (!transcriptPath.empty() && !WriteFile(transcriptPath, platform.transcript().Text()))
+    writeFailed = true;
+  if (!reportPath.empty() &&
+      !WriteFile(reportPath, WriteReport(FactsOf(app), before, after, platform.transcript().lines())))
     writeFailed = true;
   if (writeFailed) {
     std::fprintf(stderr, "chanwiz-sim: could not write an output file\n");

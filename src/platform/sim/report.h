@@ -1,0 +1,44 @@
+// The report of a run, in plain text a customer can send to support: what
+// the wizard found, the choice made, every registry value the run changed
+// and every message box shown.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/wizard_app.h"
+#include "platform/sim/registry.h"
+
+namespace cw::sim {
+
+// What the wizard found and recorded, copied out of the application.
+struct ReportFacts {
+  std::string family = "none";  // FamilyName of the family whose steps ran
+  int32_t deviceCount = 0;
+  uint32_t deviceFlags = 0;
+  std::string captureDriverKey;
+  std::string tunerDriverKey;
+  int32_t standardIndex = 0;
+  int32_t countryCode = 0;
+};
+
+ReportFacts FactsOf(const WizardApp& app);
+
+// The report: a title, then the sections "Devices listed by Windows",
+// "What the wizard found", "Choice", "Registry changes" and "Message boxes".
+// `before` and `after` are the registry before and after the run;
+// `transcript` the run's transcript lines (JSON objects).
+std::string WriteReport(const ReportFacts& facts, const RegistryTree& before,
+                        const RegistryTree& after, const std::vector<std::string>& transcript);
+
+// One registry value as the report shows it: a string in quotes, a dword in
+// hex and decimal, a multi-string as its quoted strings, else hex bytes.
+std::string ReportValueText(DWORD type, const std::vector<BYTE>& data);
+const char* RegTypeName(DWORD type);
+
+// The string field `name` of a transcript line (its escapes undone); false
+// when the line has no such field.
+bool JsonField(const std::string& line, const std::string& name, std::string* value);
+
+}  // namespace cw::sim

@@ -1,0 +1,164 @@
+// The run report: what it says about each kind of run, line by line.
+#include "platform/sim/report.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/win_constants.h"
+#include "support/sim_harness.h"
+
+namespace cw::test {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    out.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return out;
+}
+
+std::string ReportOf(const std::string& sample, const std::string& script) {
+  SimRun run(MachineFromSample(sample), script);
+  run.Run();
+  EXPECT_FALSE(run.platform->halt());
+  return sim::WriteReport(sim::FactsOf(*run.app), run.before, run.platform->FinalRegistry(),
+                          run.platform->transcript().lines());
+}
+
+struct ReportCase {
+  const char* sample;
+  const char* script;
+  std::vector<std::string> lines;   // each must be a whole line of the report
+  std::vector<std::string> absent;  // none may be
+};
+
+const char kCountryRun[] = "click 1016; click 1; click 1023; click 1";
+const char kSaaKey[] = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0001";
+
+const ReportCase kReportCases[] = {
+    {"saa7134-xp-italy.reg",
+     kCountryRun,
+     {"  PCI\\VEN_1131&DEV_7134&SUBSYS_01381131&REV_01  driver \"" + std::string(kSaaKey) + "\"",
+      "  ROOT\\LEGACY_BEEP  driver (none)",
+      "  supported devices: 1",
+      "  device flags: 0x00000004",
+      "  family: SAA713X",
+      "  capture driver key: \"" + std::string(kSaaKey) + "\"",
+      "  tuner driver key: \"{4d36e96c-e325-11ce-bfc1-08002be10318}\\0002\"",
+      "  by: country page",
+      "  TV system: 2 PAL BG",
+      "  country code: 39",
+      "  HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia  (key created)",
+      "  HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common  \"UpdateChanwiz\"  REG_DWORD  "
+      "0x00000001 (1)  (created)",
+      "  HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\" + std::string(kSaaKey) +
+          "  \"CountryCode\"  REG_SZ  \"1\" -> \"39\"",
+      "  HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e96c-e325-11ce-bfc1-"
+      "08002be10318}\\0002  \"TunerType\"  REG_SZ  \"FM1236\" -> \"FQ1216TN\"",
+      "Message boxes",
+      "  (none)"},
+     {"  (no choice made)"}},
+    {"usb2821-xp-china.reg",
+     "click 1015; click 1",
+     {"  family: USB EM28xx",
+      "  device flags: 0x00010000",
+      "  tuner driver key: (none)",
+      "  by: TV system page",
+      "  TV system: 0 NTSC",
+      "  [QL750 Chanwiz Wizard]",
+      "    Please Re-Plugin the QL750 Device on your computer.",
+      "    Otherwise, the QL750 Device maybe can't work well."},
+     {"  country code: 86", "  (none)"}},
+    {"nodevice-xp.reg",
+     "",
+     {"  supported devices: 0",
+      "  family: none",
+      "  capture driver key: (none)",
+      "  (no choice made)",
+      "Registry changes",
+      "  (none)",
+      "    Sorry, we can't find any QL750 Device on your computer."},
+     {"  by: TV system page", "  by: country page"}},
+};
+
+TEST(RunReport, SaysWhatEachRunDid) {
+  for (const ReportCase& c : kReportCases) {
+    SCOPED_TRACE(c.sample);
+    const std::string report = ReportOf(c.sample, c.script);
+    const std::vector<std::string> lines = Lines(report);
+    for (const std::string& want : c.lines) {
+      bool found = false;
+      for (const std::string& l : lines) found = found || l == want;
+      EXPECT_TRUE(found) << "missing line: " << want << "\nin:\n" << report;
+    }
+    for (const std::string& unwanted : c.absent)
+      for (const std::string& l : lines) EXPECT_NE(l, unwanted) << report;
+  }
+}
+
+TEST(RunReport, ValueTexts) {
+  struct Row {
+    DWORD type;
+    std::vector<BYTE> data;
+    const char* want;
+  };
+  const Row rows[] = {
+      {REG_DWORD, sim::DwordData(12), "0x0000000c (12)"},
+      {REG_SZ, sim::StringData("FM1236"), "\"FM1236\""},
+      {REG_EXPAND_SZ, sim::StringData("%SystemRoot%"), "\"%SystemRoot%\""},
+      {REG_MULTI_SZ, sim::MultiStringData({"A", "B"}), "\"A\" \"B\""},
+      {REG_MULTI_SZ, sim::MultiStringData({}), "(empty)"},
+      {REG_BINARY, {0x01, 0xab}, "hex:01,ab"},
+      {REG_BINARY, {}, "(no data)"},
+      {REG_DWORD, {1, 2}, "hex:01,02"},  // a dword of the wrong size shows its bytes
+  };
+  for (const Row& r : rows) EXPECT_EQ(sim::ReportValueText(r.type, r.data), r.want) << r.want;
+}
+
+TEST(RunReport, ChangedDeletedAndRetypedValues) {
+  sim::RegistryTree before;
+  bool created = false;
+  sim::RegKey* k = before.Create(sim::RegRoot::LocalMachine, "SOFTWARE\\V", &created);
+  k->SetValue("Kept", REG_DWORD, sim::DwordData(1));
+  k->SetValue("Gone", REG_SZ, sim::StringData("old"));
+  k->SetValue("Retyped", REG_SZ, sim::StringData("5"));
+  before.Create(sim::RegRoot::LocalMachine, "SOFTWARE\\V\\Old", &created);
+  sim::RegistryTree after = before;
+  sim::RegKey* a = after.Find(sim::RegRoot::LocalMachine, "SOFTWARE\\V");
+  a->DeleteValue("Gone");
+  a->SetValue("Retyped", REG_DWORD, sim::DwordData(5));
+  after.Delete(sim::RegRoot::LocalMachine, "SOFTWARE\\V\\Old");
+  const std::vector<std::string> lines = Lines(sim::WriteReport({}, before, after, {}));
+  const std::vector<std::string> want = {
+      "  HKEY_LOCAL_MACHINE\\SOFTWARE\\V  \"Retyped\"  REG_SZ -> REG_DWORD  \"5\" -> 0x00000005 (5)",
+      "  HKEY_LOCAL_MACHINE\\SOFTWARE\\V  \"Gone\"  REG_SZ  \"old\"  (deleted)",
+      "  HKEY_LOCAL_MACHINE\\SOFTWARE\\V\\Old  (key deleted)",
+  };
+  for (const std::string& w : want) {
+    bool found = false;
+    for (const std::string& l : lines) found = found || l == w;
+    EXPECT_TRUE(found) << w;
+  }
+  for (const std::string& l : lines) EXPECT_EQ(l.find("\"Kept\""), std::string::npos) << l;
+}
+
+TEST(RunReport, JsonFieldUndoesEscapes) {
+  std::string v;
+  ASSERT_TRUE(sim::JsonField(R"({"event":"messagebox","text":"a\"b\\c\nd","caption":"x"})", "text", &v));
+  EXPECT_EQ(v, "a\"b\\c\nd");
+  // A field name inside a string is not a field.
+  ASSERT_TRUE(sim::JsonField(R"({"text":"\"caption\":\"no","caption":"yes"})", "caption", &v));
+  EXPECT_EQ(v, "yes");
+  EXPECT_FALSE(sim::JsonField(R"({"text":"unterminated)", "text", &v));
+  EXPECT_FALSE(sim::JsonField(R"({"event":"end"})", "text", &v));
+}
+
+}  // namespace
+}  // namespace cw::test

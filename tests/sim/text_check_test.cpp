@@ -1,0 +1,150 @@
+// The text-file check: what it finds in each kind of Chanwiz.ini, and that
+// what it predicts is what the wizard then shows.
+#include "platform/sim/text_check.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/text_keys.h"
+#include "platform/sim/profile.h"
+#include "support/sim_harness.h"
+
+namespace cw::test {
+namespace {
+
+// Every key, each with a short text, for a section with nothing missing.
+std::string FullSection(const std::string& name, const std::string& title) {
+  std::string out = "[" + name + "]\r\nAppTitleName=" + title + "\r\n";
+  for (size_t i = 0; i < kTextKeyCount; ++i)
+    out += std::string(kTextKeys[i].key) + "=t" + std::to_string(i) + "\r\n";
+  return out;
+}
+
+bool HasLine(const sim::TextCheck& c, const std::string& line) {
+  for (const std::string& l : c.lines)
+    if (l == line) return true;
+  return false;
+}
+
+std::string All(const sim::TextCheck& c) {
+  std::string out;
+  for (const std::string& l : c.lines) out += l + "\n";
+  return out;
+}
+
+struct CheckCase {
+  const char* name;
+  std::string ini;
+  int exitCode;
+  int cut, unknown, missing, unused;
+  std::vector<std::string> lines;
+};
+
+const std::vector<CheckCase>& Cases() {
+  static const std::vector<CheckCase> cases = {
+      {"complete", FullSection("1", "T") + FullSection("39", "Titolo"), 0, 0, 0, 0, 0,
+       {"[1] ok", "[39] ok", "0 cut, 0 unknown, 0 missing, 0 sections not used"}},
+      {"a missing key takes the built-in default, not section 1's",
+       FullSection("1", "T") + "[39]\r\nAppTitleName=Titolo\r\n", 0, 0, 0,
+       static_cast<int>(kTextKeyCount), 0,
+       {"[39]", "  missing OKText: the default shows \"OK\"",
+        "  missing TVSystemText: the default shows \"TV System\""}},
+      {"a section without title is not used", FullSection("1", "T") + "[49]\r\nOKText=Weiter\r\n",
+       0, 0, 0, 0, 1,
+       {"[49]", "  not used: AppTitleName is missing or empty, so section [1] is used instead"}},
+      {"an empty title counts as none", FullSection("1", "T") + "[44]\r\nAppTitleName=\r\n", 0, 0,
+       0, 0, 1, {"  not used: AppTitleName is missing or empty, so section [1] is used instead"}},
+      {"section 1 without title shows the built-in title",
+       "[1]\r\nOKText=OK\r\n", 0, 0, 0, static_cast<int>(kTextKeyCount), 0,
+       {"  missing AppTitleName: the default shows \"QL750 Chanwiz Wizard\""}},
+      {"a text one byte too long is cut to capacity less one",
+       FullSection("1", "T") + "[86]\r\nAppTitleName=Long\r\nOKText=0123456789abcdef\r\n", 1, 1,
+       0, static_cast<int>(kTextKeyCount) - 1, 0,
+       {"  cut OKText to 15 bytes: \"0123456789abcde\""}},
+      {"a text of exactly capacity less one fits",
+       "[1]\r\nAppTitleName=T\r\nCANCELText=exactly15chars!\r\n", 0, 0, 0,
+       static_cast<int>(kTextKeyCount) - 1, 0, {}},
+      {"a title too long", "[1]\r\nAppTitleName=" + std::string(130, 'x') + "\r\n", 1, 1, 0,
+       static_cast<int>(kTextKeyCount), 0,
+       {"  cut AppTitleName to 127 bytes: \"" + std::string(127, 'x') + "\""}},
+      {"unknown keys, also in an unused section; key case does not matter",
+       FullSection("1", "T") + "[7]\r\nOKTexte=Suivant\r\nokTEXT=x\r\n", 1, 0, 1, 0, 1,
+       {"  unknown key \"OKTexte\""}},
+      {"quotes and blanks are taken off as the wizard reads it",
+       "[1]\r\nAppTitleName = \"T\" \r\nOKText=\"0123456789abcde\"\r\n", 0, 0, 0,
+       static_cast<int>(kTextKeyCount) - 1, 0, {}},
+      {"a repeated section is not read",
+       FullSection("1", "T") + "[1]\r\nBogus=1\r\n", 0, 0, 0, 0, 0,
+       {"[1] appears again: only its first occurrence is read"}},
+      {"no section 1", FullSection("39", "Titolo"), 0, 0, 0, 0, 0,
+       {"no section [1]: where no section is used, the built-in English texts show"}},
+      {"comments and lines without '=' are skipped",
+       FullSection("1", "T") + "; OKTexte=comment\r\nnot a key\r\n", 0, 0, 0, 0, 0, {"[1] ok"}},
+  };
+  return cases;
+}
+
+TEST(TextCheck, FindingsPerFile) {
+  for (const CheckCase& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    const sim::TextCheck check = sim::CheckTexts(c.ini);
+    EXPECT_EQ(check.ExitCode(), c.exitCode) << All(check);
+    EXPECT_EQ(check.cut, c.cut) << All(check);
+    EXPECT_EQ(check.unknown, c.unknown) << All(check);
+    EXPECT_EQ(check.missing, c.missing) << All(check);
+    EXPECT_EQ(check.unusedSections, c.unused) << All(check);
+    for (const std::string& line : c.lines) EXPECT_TRUE(HasLine(check, line)) << line << "\n" << All(check);
+  }
+}
+
+TEST(TextCheck, ShippedTextsPass) {
+  std::ifstream in(SourcePath("resources/Chanwiz.ini"), std::ios::binary);
+  ASSERT_TRUE(in);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const sim::TextCheck check = sim::CheckTexts(sim::ProfileTextFromBytes(bytes));
+  EXPECT_EQ(check.ExitCode(), 0) << All(check);
+  EXPECT_EQ(check.missing, 0) << All(check);
+}
+
+// What the check says will show is what the wizard loads.
+TEST(TextCheck, PredictionsMatchTheWizard) {
+  const std::string ini = FullSection("1", "T") +
+                          "[39]\r\nAppTitleName=Titolo\r\nOKText=Avanti e poi ancora\r\n"
+                          "NoDeviceMsg2=" + std::string(300, 'n') + "\r\n";
+  const sim::TextCheck check = sim::CheckTexts(ini);
+  ASSERT_TRUE(HasLine(check, "  cut OKText to 15 bytes: \"Avanti e poi an\"")) << All(check);
+  ASSERT_TRUE(HasLine(check, "  cut NoDeviceMsg2 to 255 bytes: \"" + std::string(255, 'n') + "\""));
+  ASSERT_TRUE(HasLine(check, "  missing CountryText: the default shows \"Country\""));
+
+  SimRun run(MachineFromText(RegText(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
+      "\"CurrentVersion\"=\"5.1\"\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"iCountry\"=\"39\"\r\n\r\n")));
+  run.platform->MapFile("C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.ini", WriteTempFile(ini));
+  run.app->IsNtFamily = run.app->IsNtFamilyOs();
+  run.app->LoadTexts();
+  EXPECT_STREQ(run.app->TextSection, "39");
+  EXPECT_STREQ(run.app->OKText, "Avanti e poi an");
+  EXPECT_EQ(std::string(run.app->NoDeviceMsg2), std::string(255, 'n'));
+  EXPECT_STREQ(run.app->CountryText, "Country");
+}
+
+// The table the wizard reads with is the one the check uses.
+TEST(TextCheck, KeyTableMatchesTheWizardsBuffers) {
+  WizardState state;
+  for (size_t i = 0; i < kTextKeyCount; ++i) {
+    SCOPED_TRACE(kTextKeys[i].key);
+    char* field = kTextKeys[i].field(state);
+    EXPECT_GE(field, reinterpret_cast<char*>(&state));
+    EXPECT_LE(field + kTextKeys[i].capacity, reinterpret_cast<char*>(&state + 1));
+    EXPECT_LT(std::string(kTextKeys[i].defaultText).size(), kTextKeys[i].capacity);
+  }
+  EXPECT_EQ(kTextKeyCount, 23u);
+}
+
+}  // namespace
+}  // namespace cw::test
