@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/tree_compare.h"
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -11,6 +13,9 @@
 
 namespace cw::sim {
 namespace {
+
+using cw::test::Hex;
+using cw::test::TreesEqual;
 
 const char kHeader5[] = "Windows Registry Editor Version 5.00\r\n\r\n";
 
@@ -40,43 +45,6 @@ std::string K(const std::string& values) { return V5("[HKEY_LOCAL_MACHINE\\K]\r\
 std::string Utf16File(const std::string& utf8) {
   const std::vector<BYTE> wide = Utf8ToUtf16Le(utf8);
   return "\xFF\xFE" + std::string(wide.begin(), wide.end());
-}
-
-std::string Hex(const std::vector<BYTE>& data) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (BYTE b : data) {
-    out += digits[b >> 4];
-    out += digits[b & 0xF];
-    out += ' ';
-  }
-  return out;
-}
-
-// Every key and value of a tree, one line each, in enumeration order; names
-// with their case, values with type and bytes.
-std::vector<std::string> Describe(const RegistryTree& tree) {
-  std::vector<std::string> lines;
-  tree.ForEachKey([&](RegRoot root, const std::string& path, const RegKey& key) {
-    lines.push_back(std::string("[") + RegRootName(root) + "\\" + path + "] as '" + key.name() +
-                    "'");
-    for (const RegValue& v : key.values())
-      lines.push_back("  \"" + v.name + "\" type " + std::to_string(v.type) + ": " + Hex(v.data));
-  });
-  return lines;
-}
-
-::testing::AssertionResult TreesEqual(const RegistryTree& a, const RegistryTree& b) {
-  const std::vector<std::string> da = Describe(a);
-  const std::vector<std::string> db = Describe(b);
-  for (size_t i = 0; i < da.size() || i < db.size(); ++i) {
-    const std::string la = i < da.size() ? da[i] : "(end)";
-    const std::string lb = i < db.size() ? db[i] : "(end)";
-    if (la != lb)
-      return ::testing::AssertionFailure() << "trees differ at line " << i << ":\n  " << la
-                                           << "\nvs\n  " << lb;
-  }
-  return ::testing::AssertionSuccess();
 }
 
 bool Apply(const std::string& file, RegistryTree* tree, RegFileFormat* format = nullptr,

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/tree_compare.h"
+
 #include <string>
 #include <vector>
 
@@ -12,41 +14,6 @@
 
 namespace cw::test {
 namespace {
-
-std::string Hex(const std::vector<BYTE>& data) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (BYTE b : data) {
-    out += digits[b >> 4];
-    out += digits[b & 0xF];
-    out += ' ';
-  }
-  return out;
-}
-
-std::vector<std::string> Describe(const sim::RegistryTree& tree) {
-  std::vector<std::string> lines;
-  tree.ForEachKey([&](sim::RegRoot root, const std::string& path, const sim::RegKey& key) {
-    lines.push_back(std::string("[") + sim::RegRootName(root) + "\\" + path + "] as '" +
-                    key.name() + "'");
-    for (const sim::RegValue& v : key.values())
-      lines.push_back("  \"" + v.name + "\" type " + std::to_string(v.type) + ": " + Hex(v.data));
-  });
-  return lines;
-}
-
-::testing::AssertionResult TreesEqual(const sim::RegistryTree& a, const sim::RegistryTree& b) {
-  const std::vector<std::string> da = Describe(a);
-  const std::vector<std::string> db = Describe(b);
-  for (size_t i = 0; i < da.size() || i < db.size(); ++i) {
-    const std::string la = i < da.size() ? da[i] : "(end)";
-    const std::string lb = i < db.size() ? db[i] : "(end)";
-    if (la != lb)
-      return ::testing::AssertionFailure() << "trees differ at line " << i << ":\n  " << la
-                                           << "\nvs\n  " << lb;
-  }
-  return ::testing::AssertionSuccess();
-}
 
 // Applies a .reg text to *tree; fails the test when it does not apply.
 void Apply(const std::string& bytes, const char* what, sim::RegistryTree* tree) {
