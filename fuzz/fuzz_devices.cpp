@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/wizard_app.h"
+#include "fuzz_check.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/win_constants.h"
@@ -27,14 +28,6 @@
 namespace {
 
 using namespace cw;
-
-#define CHECK(cond)                                                     \
-  do {                                                                  \
-    if (!(cond)) {                                                      \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                     \
-    }                                                                   \
-  } while (0)
 
 constexpr const char* kEnumPath = "SYSTEM\\CurrentControlSet\\Enum";
 constexpr DWORD kMaxProperty = 1u << 20;  // PropertyBuffer::kMaxSize

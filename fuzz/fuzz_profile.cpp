@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/wizard_app.h"
+#include "fuzz_check.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/profile.h"
 #include "platform/sim/sim_platform.h"
@@ -19,14 +20,6 @@
 namespace {
 
 using namespace cw;
-
-#define CHECK(cond)                                                     \
-  do {                                                                  \
-    if (!(cond)) {                                                      \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                     \
-    }                                                                   \
-  } while (0)
 
 constexpr const char* kIniWindowsPath = "C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.ini";
 

@@ -14,17 +14,11 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/reg_file.h"
 
+#include "fuzz_check.h"
+
 namespace {
 
 using namespace cw::sim;
-
-#define CHECK(cond)                                                     \
-  do {                                                                  \
-    if (!(cond)) {                                                      \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                     \
-    }                                                                   \
-  } while (0)
 
 struct FlatKey {
   RegRoot root;
