@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win_types.h"
+
 namespace cw::sim {
 
 struct ScriptStep {
@@ -38,6 +40,11 @@ class AnswerSource {
   virtual void Take() = 0;
   // Whether a person reads the screen (then OK-only boxes wait for "ok").
   virtual bool Interactive() const { return false; }
+  // Told when a page has opened and waits, and when a message box waits,
+  // before the steps for it are asked for: answers given per page rather
+  // than in order can then serve the right ones.
+  virtual void PageWaits(int /*templateId*/) {}
+  virtual void MessageBoxWaits(const std::string& /*text*/, UINT /*style*/) {}
 };
 
 class ScriptAnswers : public AnswerSource {

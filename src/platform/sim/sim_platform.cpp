@@ -152,18 +152,66 @@ std::vector<std::string> SimPlatform::OpenKeyPaths() const {
   return out;
 }
 
-void SimPlatform::Stop(int exitCode, const std::string& message) {
-  if (halt_) return;
-  halt_ = Halt{exitCode, message};
-  halt_registry_ = std::make_unique<RegistryTree>(machine_.registry);
-  transcript_.Stopped(message);
-  Echo("stopped: " + message + "\n");
-}
+SimPlatform::SimPlatform(Machine& machine, AnswerSource* answers, std::FILE* echo)
+    : machine_(machine),
+      pages_(answers, echo,
+             PageHost::Hooks{[this](DWORD error) { SetLastError(error); },
+                             [this](const char* operation, DWORD* error) {
+                               return Inject(operation, error);
+                             },
+                             [this] {
+                               halt_registry_ = std::make_unique<RegistryTree>(machine_.registry);
+                             }}) {}
 
-void SimPlatform::Echo(const std::string& text) {
-  if (echo_ == nullptr) return;
-  std::fputs(text.c_str(), echo_);
-  std::fflush(echo_);
+SimPlatform::~SimPlatform() = default;
+
+// ------------------------------------------------------------ windows
+
+INT_PTR SimPlatform::DialogBoxParamA(int templateId, HWND parent, DialogProcHandler* handler) {
+  return pages_.DialogBoxParamA(templateId, parent, handler);
+}
+BOOL SimPlatform::EndDialog(HWND dialog, INT_PTR result) { return pages_.EndDialog(dialog, result); }
+HWND SimPlatform::GetDlgItem(HWND dialog, int id) { return pages_.GetDlgItem(dialog, id); }
+int SimPlatform::GetDlgCtrlID(HWND control) { return pages_.GetDlgCtrlID(control); }
+BOOL SimPlatform::SetWindowTextA(HWND window, const char* text) {
+  return pages_.SetWindowTextA(window, text);
+}
+int SimPlatform::GetWindowTextA(HWND window, char* buffer, int size) {
+  return pages_.GetWindowTextA(window, buffer, size);
+}
+BOOL SimPlatform::SetDlgItemTextA(HWND dialog, int id, const char* text) {
+  return pages_.SetDlgItemTextA(dialog, id, text);
+}
+LRESULT SimPlatform::SendMessageA(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
+  return pages_.SendMessageA(window, msg, wparam, lparam);
+}
+BOOL SimPlatform::CheckDlgButton(HWND dialog, int id, UINT check) {
+  return pages_.CheckDlgButton(dialog, id, check);
+}
+UINT SimPlatform::IsDlgButtonChecked(HWND dialog, int id) {
+  return pages_.IsDlgButtonChecked(dialog, id);
+}
+BOOL SimPlatform::EnableWindow(HWND window, BOOL enable) {
+  return pages_.EnableWindow(window, enable);
+}
+BOOL SimPlatform::IsWindowEnabled(HWND window) { return pages_.IsWindowEnabled(window); }
+HICON SimPlatform::LoadIconA(int resourceId) { return pages_.LoadIconA(resourceId); }
+BOOL SimPlatform::IsIconic(HWND window) { return pages_.IsIconic(window); }
+int SimPlatform::GetSystemMetrics(int index) { return pages_.GetSystemMetrics(index); }
+BOOL SimPlatform::GetClientRect(HWND window, RECT* rect) {
+  return pages_.GetClientRect(window, rect);
+}
+HDC SimPlatform::BeginPaint(HWND window, PAINTSTRUCT* paint) {
+  return pages_.BeginPaint(window, paint);
+}
+BOOL SimPlatform::EndPaint(HWND window, const PAINTSTRUCT* paint) {
+  return pages_.EndPaint(window, paint);
+}
+BOOL SimPlatform::DrawIcon(HDC dc, int x, int y, HICON icon) {
+  return pages_.DrawIcon(dc, x, y, icon);
+}
+int SimPlatform::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
+  return pages_.MessageBoxA(owner, text, caption, type);
 }
 
 // ------------------------------------------------------------ last error
@@ -506,8 +554,8 @@ BOOL SimPlatform::ExitWindowsEx(UINT flags, DWORD reason) {
     SetLastError(ERROR_PRIVILEGE_NOT_HELD);
     return FALSE;
   }
-  transcript_.Restart(flags, reason);
-  Echo("restart requested (flags " + std::to_string(flags) + ")\n");
+  pages_.transcript().Restart(flags, reason);
+  pages_.Echo("restart requested (flags " + std::to_string(flags) + ")\n");
   return TRUE;
 }
 
@@ -731,7 +779,7 @@ UINT SimPlatform::WinExec(const char* commandLine, UINT /*show*/) {
   std::string command = commandLine ? commandLine : "";
   if (Lower(command).rfind("regsvr32", 0) == 0 && !machine_.config.regsvr32Found)
     return static_cast<UINT>(ERROR_FILE_NOT_FOUND);
-  transcript_.ProcessStarted("", command);
+  pages_.transcript().ProcessStarted("", command);
   return 33;
 }
 
@@ -749,7 +797,7 @@ BOOL SimPlatform::CreateProcessA(const char* applicationName, char* commandLine,
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  transcript_.ProcessStarted(application, commandLine ? commandLine : "");
+  pages_.transcript().ProcessStarted(application, commandLine ? commandLine : "");
   Components().ProcessStarted(application, commandLine ? commandLine : "");
   uintptr_t process = next_handle_;
   next_handle_ += 4;

@@ -15,6 +15,7 @@
 #include "platform/common/dialog_templates.h"
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/page_host.h"
 #include "platform/sim/script.h"
 #include "platform/sim/sim_components.h"
 #include "platform/sim/transcript.h"
@@ -27,12 +28,6 @@ struct Fault {
   std::string operation;  // e.g. "RegOpenKeyExA"
   int nth = 1;
   DWORD error = 5;  // ERROR_ACCESS_DENIED
-};
-
-// Why the run stopped before the program ended by itself.
-struct Halt {
-  int exitCode = 0;  // 2 unusable input (a script step that cannot apply), 3 answers ran out
-  std::string message;
 };
 
 class SimPlatform : public Platform {
@@ -48,12 +43,12 @@ class SimPlatform : public Platform {
   void MapFile(const std::string& windowsPath, const std::string& hostPath);
   void AddFault(const Fault& fault) { faults_.push_back(fault); }
 
-  const Transcript& transcript() const { return transcript_; }
+  const Transcript& transcript() const { return pages_.transcript(); }
   // Every failable call made so far, in order.
   const std::vector<std::string>& calls() const { return calls_; }
   // Set when a page or question waited with no answer, or a step could not
   // apply: the run is over at that point, as if the process had been ended.
-  const std::optional<Halt>& halt() const { return halt_; }
+  const std::optional<Halt>& halt() const { return pages_.halt(); }
   // The registry as it was when the run stopped (the machine's own when it
   // did not).
   const RegistryTree& FinalRegistry() const;
@@ -61,7 +56,7 @@ class SimPlatform : public Platform {
   std::vector<std::string> OpenKeyPaths() const;
   // The state of the last page shown, as it was after its last step (null
   // before any page).
-  const PageState* LastPage() const { return last_page_ ? &*last_page_ : nullptr; }
+  const PageState* LastPage() const { return pages_.LastPage(); }
   // The COM components and the capture driver, with what they saw.
   const SimComponents& components() const { return Components(); }
 
@@ -178,8 +173,6 @@ class SimPlatform : public Platform {
   struct DeviceList {
     std::vector<std::string> instancePaths;  // below HKLM
   };
-  struct Control;
-  struct Dialog;
   friend class SimComponents;
 
   // Made at their first use (sim_com.cpp).
@@ -199,26 +192,13 @@ class SimPlatform : public Platform {
   bool ReadProfileFile(const std::string& windowsPath, std::string* text) const;
   std::string WindowsPathOf(const char* fileName) const;
 
-  // Windows.
-  Dialog* DialogOf(HWND hwnd) const;
-  Control* ControlOf(HWND hwnd, Dialog** owner = nullptr) const;
-  PageState Snapshot(const Dialog& dialog) const;
-  LRESULT ControlMessage(Dialog& dialog, Control& control, UINT msg, WPARAM wparam,
-                         LPARAM lparam);
-  void SendCommand(Dialog& dialog, int id, int code);
-  bool ApplyStep(Dialog& dialog, const ScriptStep& step, std::string* error);
-  void Stop(int exitCode, const std::string& message);
-  void Echo(const std::string& text);
-
   Machine& machine_;
-  AnswerSource* answers_;
-  std::FILE* echo_;
-  Transcript transcript_;
   std::vector<Fault> faults_;
   std::map<std::string, int> call_counts_;
   std::vector<std::string> calls_;
-  std::optional<Halt> halt_;
+  // The registry as it was when the run stopped.
   std::unique_ptr<RegistryTree> halt_registry_;
+  PageHost pages_;
 
   DWORD last_error_ = 0;
   uintptr_t next_handle_ = 0x100;
@@ -229,9 +209,6 @@ class SimPlatform : public Platform {
   int com_depth_ = 0;
   std::map<std::string, std::string> files_;  // lower-case Windows path -> host path
 
-  std::vector<std::unique_ptr<Dialog>> dialogs_;  // the stack of open pages
-  uintptr_t next_hwnd_ = 0x10000;
-  std::optional<PageState> last_page_;
   // Declared last: destroyed first, while the rest of the machine is whole.
   mutable std::unique_ptr<SimComponents> components_;
 };

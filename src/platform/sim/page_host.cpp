@@ -1,18 +1,19 @@
-// Windows of the simulated machine: modal pages built from the program's
-// dialog templates, with the behaviour of Windows' buttons, radio buttons,
-// statics, edit boxes, list boxes and combo boxes, answered by a script or a
-// person; and message boxes.
+// Pages without windows: modal pages built from the program's dialog
+// templates, with the behaviour of Windows' buttons, radio buttons, statics,
+// edit boxes, list boxes and combo boxes, answered by a script, a person or
+// the options of an unattended run; and message boxes.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <deque>
+#include <utility>
 
-#include "platform/sim/sim_platform.h"
+#include "platform/sim/page_host.h"
 #include "platform/win_constants.h"
 
 namespace cw::sim {
 
-struct SimPlatform::Control {
+struct PageHost::Control {
   HWND hwnd;
   const ControlTemplate* tmpl;
   std::string text;
@@ -34,7 +35,7 @@ struct SimPlatform::Control {
   }
 };
 
-struct SimPlatform::Dialog {
+struct PageHost::Dialog {
   HWND hwnd;
   const DialogTemplate* tmpl;
   DialogProcHandler* handler;
@@ -91,18 +92,40 @@ std::string DescribeBox(const std::string& text, const std::string& caption) {
 }  // namespace
 
 // Here, where a page's record is a complete type.
-SimPlatform::SimPlatform(Machine& machine, AnswerSource* answers, std::FILE* echo)
-    : machine_(machine), answers_(answers), echo_(echo) {}
+PageHost::PageHost(AnswerSource* answers, std::FILE* echo, Hooks hooks)
+    : answers_(answers), echo_(echo), hooks_(std::move(hooks)) {}
 
-SimPlatform::~SimPlatform() = default;
+PageHost::~PageHost() = default;
 
-SimPlatform::Dialog* SimPlatform::DialogOf(HWND hwnd) const {
+void PageHost::SetLastError(DWORD error) {
+  if (hooks_.setLastError) hooks_.setLastError(error);
+}
+
+bool PageHost::Inject(const char* operation, DWORD* error) {
+  return hooks_.inject && hooks_.inject(operation, error);
+}
+
+void PageHost::Stop(int exitCode, const std::string& message) {
+  if (halt_) return;
+  halt_ = Halt{exitCode, message};
+  if (hooks_.halted) hooks_.halted();
+  transcript_.Stopped(message);
+  Echo("stopped: " + message + "\n");
+}
+
+void PageHost::Echo(const std::string& text) {
+  if (echo_ == nullptr) return;
+  std::fputs(text.c_str(), echo_);
+  std::fflush(echo_);
+}
+
+PageHost::Dialog* PageHost::DialogOf(HWND hwnd) const {
   for (const auto& d : dialogs_)
     if (d->hwnd == hwnd) return d.get();
   return nullptr;
 }
 
-SimPlatform::Control* SimPlatform::ControlOf(HWND hwnd, Dialog** owner) const {
+PageHost::Control* PageHost::ControlOf(HWND hwnd, Dialog** owner) const {
   for (const auto& d : dialogs_)
     for (Control& c : d->controls)
       if (c.hwnd == hwnd) {
@@ -112,7 +135,7 @@ SimPlatform::Control* SimPlatform::ControlOf(HWND hwnd, Dialog** owner) const {
   return nullptr;
 }
 
-PageState SimPlatform::Snapshot(const Dialog& dialog) const {
+PageState PageHost::Snapshot(const Dialog& dialog) const {
   PageState page;
   page.templateId = dialog.tmpl->id;
   page.title = dialog.title;
@@ -132,7 +155,7 @@ PageState SimPlatform::Snapshot(const Dialog& dialog) const {
   return page;
 }
 
-void SimPlatform::SendCommand(Dialog& dialog, int id, int code) {
+void PageHost::SendCommand(Dialog& dialog, int id, int code) {
   Control* control = dialog.Find(id);
   WPARAM wparam = static_cast<WPARAM>((static_cast<unsigned>(id) & 0xFFFFu) |
                                       ((static_cast<unsigned>(code) & 0xFFFFu) << 16));
@@ -142,7 +165,7 @@ void SimPlatform::SendCommand(Dialog& dialog, int id, int code) {
 
 // One script step on the page that waits; false with *error when the step
 // cannot apply to it (a mistake in the script).
-bool SimPlatform::ApplyStep(Dialog& dialog, const ScriptStep& step, std::string* error) {
+bool PageHost::ApplyStep(Dialog& dialog, const ScriptStep& step, std::string* error) {
   const std::string where = "step " + std::to_string(step.number) + " (" + step.ToString() +
                             ") on page " + std::to_string(dialog.tmpl->id);
   switch (step.kind) {
@@ -222,7 +245,7 @@ bool SimPlatform::ApplyStep(Dialog& dialog, const ScriptStep& step, std::string*
   return false;
 }
 
-INT_PTR SimPlatform::DialogBoxParamA(int templateId, HWND /*parent*/, DialogProcHandler* handler) {
+INT_PTR PageHost::DialogBoxParamA(int templateId, HWND /*parent*/, DialogProcHandler* handler) {
   DWORD error = 0;
   if (Inject("DialogBoxParamA", &error)) {
     SetLastError(error);
@@ -262,6 +285,7 @@ INT_PTR SimPlatform::DialogBoxParamA(int templateId, HWND /*parent*/, DialogProc
     Echo(RenderPage(*last_page_));
   }
 
+  if (!d.ended && answers_ != nullptr) answers_->PageWaits(templateId);
   while (!d.ended) {
     if (!d.posted.empty()) {
       auto [id, code] = d.posted.front();
@@ -314,7 +338,7 @@ INT_PTR SimPlatform::DialogBoxParamA(int templateId, HWND /*parent*/, DialogProc
   return result;
 }
 
-BOOL SimPlatform::EndDialog(HWND dialog, INT_PTR result) {
+BOOL PageHost::EndDialog(HWND dialog, INT_PTR result) {
   Dialog* d = DialogOf(dialog);
   if (d == nullptr) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -325,7 +349,7 @@ BOOL SimPlatform::EndDialog(HWND dialog, INT_PTR result) {
   return TRUE;
 }
 
-HWND SimPlatform::GetDlgItem(HWND dialog, int id) {
+HWND PageHost::GetDlgItem(HWND dialog, int id) {
   Dialog* d = DialogOf(dialog);
   if (d == nullptr) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -339,12 +363,12 @@ HWND SimPlatform::GetDlgItem(HWND dialog, int id) {
   return c->hwnd;
 }
 
-int SimPlatform::GetDlgCtrlID(HWND control) {
+int PageHost::GetDlgCtrlID(HWND control) {
   Control* c = ControlOf(control);
   return c ? c->tmpl->id : 0;
 }
 
-BOOL SimPlatform::SetWindowTextA(HWND window, const char* text) {
+BOOL PageHost::SetWindowTextA(HWND window, const char* text) {
   if (Dialog* d = DialogOf(window)) {
     d->title = text ? text : "";
     return TRUE;
@@ -357,7 +381,7 @@ BOOL SimPlatform::SetWindowTextA(HWND window, const char* text) {
   return FALSE;
 }
 
-int SimPlatform::GetWindowTextA(HWND window, char* buffer, int size) {
+int PageHost::GetWindowTextA(HWND window, char* buffer, int size) {
   if (Dialog* d = DialogOf(window)) return CopyOut(d->title, buffer, size);
   if (Control* c = ControlOf(window)) return CopyOut(c->text, buffer, size);
   SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -365,13 +389,13 @@ int SimPlatform::GetWindowTextA(HWND window, char* buffer, int size) {
   return 0;
 }
 
-BOOL SimPlatform::SetDlgItemTextA(HWND dialog, int id, const char* text) {
+BOOL PageHost::SetDlgItemTextA(HWND dialog, int id, const char* text) {
   HWND control = GetDlgItem(dialog, id);
   if (control == HWND(0)) return FALSE;
   return SetWindowTextA(control, text);
 }
 
-LRESULT SimPlatform::ControlMessage(Dialog& /*dialog*/, Control& c, UINT msg, WPARAM wparam,
+LRESULT PageHost::ControlMessage(Dialog& /*dialog*/, Control& c, UINT msg, WPARAM wparam,
                                     LPARAM lparam) {
   const bool list = c.Is("LISTBOX");
   const bool combo = c.Is("COMBOBOX");
@@ -449,7 +473,7 @@ LRESULT SimPlatform::ControlMessage(Dialog& /*dialog*/, Control& c, UINT msg, WP
   return 0;
 }
 
-LRESULT SimPlatform::SendMessageA(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
+LRESULT PageHost::SendMessageA(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
   if (Dialog* d = DialogOf(window)) {
     switch (msg) {
       case WM_SETICON: {
@@ -473,20 +497,20 @@ LRESULT SimPlatform::SendMessageA(HWND window, UINT msg, WPARAM wparam, LPARAM l
   return 0;
 }
 
-BOOL SimPlatform::CheckDlgButton(HWND dialog, int id, UINT check) {
+BOOL PageHost::CheckDlgButton(HWND dialog, int id, UINT check) {
   HWND control = GetDlgItem(dialog, id);
   if (control == HWND(0)) return FALSE;
   SendMessageA(control, BM_SETCHECK, check, 0);
   return TRUE;
 }
 
-UINT SimPlatform::IsDlgButtonChecked(HWND dialog, int id) {
+UINT PageHost::IsDlgButtonChecked(HWND dialog, int id) {
   HWND control = GetDlgItem(dialog, id);
   if (control == HWND(0)) return 0;
   return static_cast<UINT>(SendMessageA(control, BM_GETCHECK, 0, 0));
 }
 
-BOOL SimPlatform::EnableWindow(HWND window, BOOL enable) {
+BOOL PageHost::EnableWindow(HWND window, BOOL enable) {
   // Returns whether the window was disabled before.
   if (Control* c = ControlOf(window)) {
     BOOL wasDisabled = c->enabled ? FALSE : TRUE;
@@ -498,12 +522,12 @@ BOOL SimPlatform::EnableWindow(HWND window, BOOL enable) {
   return FALSE;
 }
 
-BOOL SimPlatform::IsWindowEnabled(HWND window) {
+BOOL PageHost::IsWindowEnabled(HWND window) {
   if (Control* c = ControlOf(window)) return c->enabled ? TRUE : FALSE;
   return DialogOf(window) != nullptr ? TRUE : FALSE;
 }
 
-HICON SimPlatform::LoadIconA(int resourceId) {
+HICON PageHost::LoadIconA(int resourceId) {
   DWORD error = 0;
   if (Inject("LoadIconA", &error)) {
     SetLastError(error);
@@ -516,13 +540,13 @@ HICON SimPlatform::LoadIconA(int resourceId) {
   return HICON(0x7F00 + static_cast<uintptr_t>(resourceId));
 }
 
-BOOL SimPlatform::IsIconic(HWND /*window*/) { return FALSE; }
+BOOL PageHost::IsIconic(HWND /*window*/) { return FALSE; }
 
-int SimPlatform::GetSystemMetrics(int index) {
+int PageHost::GetSystemMetrics(int index) {
   return index == SM_CXICON || index == SM_CYICON ? kIconSize : 0;
 }
 
-BOOL SimPlatform::GetClientRect(HWND window, RECT* rect) {
+BOOL PageHost::GetClientRect(HWND window, RECT* rect) {
   Dialog* d = DialogOf(window);
   if (d == nullptr || rect == nullptr) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -533,7 +557,7 @@ BOOL SimPlatform::GetClientRect(HWND window, RECT* rect) {
   return TRUE;
 }
 
-HDC SimPlatform::BeginPaint(HWND window, PAINTSTRUCT* paint) {
+HDC PageHost::BeginPaint(HWND window, PAINTSTRUCT* paint) {
   if (paint) *paint = PAINTSTRUCT{};
   if (DialogOf(window) == nullptr) return HDC(0);
   HDC dc = HDC(0xDC00 + static_cast<uintptr_t>(window));
@@ -541,13 +565,13 @@ HDC SimPlatform::BeginPaint(HWND window, PAINTSTRUCT* paint) {
   return dc;
 }
 
-BOOL SimPlatform::EndPaint(HWND /*window*/, const PAINTSTRUCT* /*paint*/) { return TRUE; }
+BOOL PageHost::EndPaint(HWND /*window*/, const PAINTSTRUCT* /*paint*/) { return TRUE; }
 
-BOOL SimPlatform::DrawIcon(HDC dc, int /*x*/, int /*y*/, HICON icon) {
+BOOL PageHost::DrawIcon(HDC dc, int /*x*/, int /*y*/, HICON icon) {
   return dc != HDC(0) && icon != HICON(0) ? TRUE : FALSE;
 }
 
-int SimPlatform::MessageBoxA(HWND /*owner*/, const char* text, const char* caption, UINT type) {
+int PageHost::MessageBoxA(HWND /*owner*/, const char* text, const char* caption, UINT type) {
   DWORD error = 0;
   if (Inject("MessageBoxA", &error)) {
     SetLastError(error);
@@ -560,6 +584,7 @@ int SimPlatform::MessageBoxA(HWND /*owner*/, const char* text, const char* capti
 
   const UINT buttons = type & MB_TYPEMASK;
   int answer = 0;
+  if (answers_ != nullptr) answers_->MessageBoxWaits(body, type);
   ScriptStep step;
   bool have = answers_ != nullptr && answers_->Peek(&step);
   if (buttons == MB_OK) {
