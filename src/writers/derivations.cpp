@@ -2,6 +2,7 @@
 // into the values each family's drivers expect.
 #include "app/wizard_app.h"
 #include "platform/win_constants.h"
+#include "writers/nicam_question.h"
 
 namespace cw {
 
@@ -87,8 +88,8 @@ int32_t WizardApp::DeriveSaa713xSettings() {
   const bool tvSystemPath = SelectionMode == 0;
   if (tvSystemPath) CountryCode = GetWindowsCountryCode();
   if (CountryCode == kChina) {
-    int answer = platform_.MessageBoxA(HWND(0), "Do you want to change your TV Audio System to NICAM_I ?",
-                                       AppTitleName, MB_YESNO | MB_DEFBUTTON2);
+    int answer = platform_.MessageBoxA(HWND(0), kNicamIQuestion, AppTitleName,
+                                       MB_YESNO | MB_DEFBUTTON2);
     NicamIRequested = answer == IDYES ? 1 : 0;
   }
   const StandardRow& row = RowFor(StandardIndex);

@@ -3,6 +3,9 @@
 // Exit codes: 0 the run ended by itself (whatever path it took); 2 unusable
 // input (machine file, script, text file or options), with a message naming
 // the file and line; 3 the answers ran out while a page or question waited.
+// A rehearsal of an unattended run (--standard, --country, --country-code,
+// --nicam, --restart, --dry-run) ends as chanwiz-cli.exe would: 0 settings
+// written, 1 nothing to configure or a write failed, 2, 3 as above.
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,6 +25,8 @@
 #include "platform/sim/text_check.h"
 #include "platform/sim/profile.h"
 #include "platform/sim/undo.h"
+#include "unattended/deployment.h"
+#include "unattended/recording_platform.h"
 
 #ifndef CHANWIZ_DATA_DIR
 #define CHANWIZ_DATA_DIR "."
@@ -36,6 +41,8 @@ const char kUsage[] =
     "usage: chanwiz-sim [--machine FILE] [--answers SCRIPT|@FILE] [--ini FILE | --no-ini]\n"
     "                   [--out FILE] [--changes FILE] [--undo FILE] [--transcript FILE]\n"
     "                   [--report FILE] [--check-texts FILE.ini]\n"
+    "                   [--standard NAME | --country TEXT | --country-code N]\n"
+    "                   [--nicam yes|no] [--restart] [--dry-run]\n"
     "                   [--fail OPERATION:N[:ERROR]] [--quiet] [ARG]\n"
     "\n"
     "Runs the Chanwiz wizard on a simulated Windows machine described by a .reg file\n"
@@ -54,6 +61,15 @@ const char kUsage[] =
     "                      cut at their capacity, unknown keys (exit 1 for cut or unknown)\n"
     "  --transcript FILE   every page, message box and restart request, as JSON Lines\n"
     "  --fail OP:N[:ERR]   make the Nth call of a Windows operation fail (N 0 = every call)\n"
+    "Rehearsing an unattended run of chanwiz-cli.exe (same options, same exit codes):\n"
+    "  --standard NAME     the TV system, as its page lists it, e.g. \"PAL DK (NICAM I)\"\n"
+    "  --country TEXT      the country, as its page lists it, e.g. \"Italy (PAL-B/G)\"\n"
+    "  --country-code N    the country the country page preselects for code N, e.g. 39\n"
+    "  --nicam yes|no      the answer to the NICAM I question (asked for China, 86)\n"
+    "  --restart           restart at the end (default: not)\n"
+    "  --dry-run           write nothing; print the changes the run would make\n"
+    "  With these, --answers answers only what the options do not, and the exit code\n"
+    "  is 0 settings written, 1 nothing to configure or a write failed, 2, 3.\n"
     "  --quiet             do not print the pages and boxes\n"
     "  ARG                 the wizard's own argument (\"1\" suppresses the restart page)\n"
     "Exit codes: 0 ended by itself, 2 unusable input, 3 the answers ran out.\n"
@@ -96,6 +112,55 @@ bool ParseFault(const std::string& text, Fault* fault) {
   return true;
 }
 
+struct OutputPaths {
+  std::string out, changes, undo, transcript, report;
+};
+
+// A rehearsal of chanwiz-cli.exe on the simulated machine: the same answers,
+// the same recorder between the wizard and Windows, the same exit codes. The
+// files describe the whole registry before and after (in a dry run: what the
+// recorder kept aside).
+int RunUnattended(SimPlatform& platform, const Machine& machine, const RegistryTree& before,
+                  const DeploymentOptions& options, const std::vector<std::string>& wizardArgs,
+                  const OutputPaths& paths) {
+  RecordingPlatform recorder(platform, options.dryRun ? RecordingPlatform::Mode::DryRun
+                                                      : RecordingPlatform::Mode::Apply,
+                             /*keepOldValues=*/false);
+  recorder.SetStopped([&platform] { return platform.halt().has_value(); });
+  WizardApp app(recorder, wizardArgs);
+  app.Run();
+  const UnattendedOutcome outcome = DecideOutcome(app, recorder, platform.halt());
+
+  const RegistryTree& after = platform.FinalRegistry();
+  const RegistryTree& from = options.dryRun ? recorder.before() : before;
+  const RegistryTree& to = options.dryRun ? recorder.after() : after;
+  if (options.dryRun) {
+    std::fputs(WriteRegChanges(from, to, RegFileFormat::Utf8v5).c_str(), stdout);
+    for (const std::string& note : recorder.notes())
+      std::fprintf(stderr, "chanwiz-sim: dry run: %s\n", note.c_str());
+  }
+  bool writeFailed = false;
+  if (!paths.out.empty() && !WriteFile(paths.out, WriteRegFile(after, machine.format)))
+    writeFailed = true;
+  if (!paths.changes.empty() &&
+      !WriteFile(paths.changes, WriteRegChanges(from, to, machine.format)))
+    writeFailed = true;
+  if (!paths.undo.empty() && !WriteFile(paths.undo, WriteRegUndo(from, to, machine.format)))
+    writeFailed = true;
+  if (!paths.transcript.empty() && !WriteFile(paths.transcript, platform.transcript().Text()))
+    writeFailed = true;
+  if (!paths.report.empty() &&
+      !WriteFile(paths.report, WriteReport(options.dryRun ? ReportFactsOf(app, recorder) : FactsOf(app),
+                                           from, to, platform.transcript().lines())))
+    writeFailed = true;
+  std::fprintf(stderr, "chanwiz-sim: %s\n", outcome.message.c_str());
+  if (writeFailed) {
+    std::fprintf(stderr, "chanwiz-sim: could not write an output file\n");
+    return outcome.exitCode == kExitWritten ? kExitBadOptions : outcome.exitCode;
+  }
+  return outcome.exitCode;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,8 +175,21 @@ int main(int argc, char** argv) {
   std::vector<Fault> faults;
   std::vector<std::string> wizardArgs;
 
+  DeploymentOptions deployment;
+  bool unattended = false;
+  const std::vector<std::string> args(argv, argv + argc);
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "--standard" || a == "--country" || a == "--country-code" || a == "--nicam" ||
+        a == "--restart" || a == "--dry-run") {
+      size_t at = static_cast<size_t>(i);
+      std::string problem;
+      if (ParseDeploymentOption(args, &at, &deployment, &problem) != OptionParse::Taken)
+        return Usage(problem);
+      i = static_cast<int>(at);
+      unattended = true;
+      continue;
+    }
     auto value = [&](std::string* out) -> bool {
       if (i + 1 >= argc) return false;
       *out = argv[++i];
@@ -191,8 +269,18 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "chanwiz-sim: answers: %s\n", problem.c_str());
       return 2;
     }
-    source = std::make_unique<ScriptAnswers>(std::move(steps));
-  } else if (isatty(STDIN_FILENO)) {
+    if (unattended) {
+      deployment.answers = std::move(steps);
+      deployment.haveAnswers = true;
+    } else {
+      source = std::make_unique<ScriptAnswers>(std::move(steps));
+    }
+  }
+  if (unattended) {
+    std::string problem;
+    if (!CheckDeploymentOptions(deployment, &problem)) return Usage(problem);
+    source = std::make_unique<OptionAnswers>(deployment);
+  } else if (!haveAnswers && isatty(STDIN_FILENO)) {
     source = std::make_unique<TerminalAnswers>(stdin, stdout);
   }
 
@@ -211,6 +299,11 @@ int main(int argc, char** argv) {
     size_t slash = module.find_last_of('\\');
     std::string folder = slash == std::string::npos ? std::string() : module.substr(0, slash + 1);
     platform.MapFile(folder + "Chanwiz.ini", iniPath);
+  }
+
+  if (unattended) {
+    return RunUnattended(platform, machine, before, deployment, wizardArgs,
+                         OutputPaths{outPath, changesPath, undoPath, transcriptPath, reportPath});
   }
 
   WizardApp app(platform, wizardArgs);

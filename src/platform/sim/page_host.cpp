@@ -585,6 +585,13 @@ int PageHost::MessageBoxA(HWND /*owner*/, const char* text, const char* caption,
   const UINT buttons = type & MB_TYPEMASK;
   int answer = 0;
   if (answers_ != nullptr) answers_->MessageBoxWaits(body, type);
+  // However the box ends, the answers hear that it no longer waits.
+  struct Answered {
+    AnswerSource* answers;
+    ~Answered() {
+      if (answers != nullptr) answers->MessageBoxAnswered();
+    }
+  } answered{answers_};
   ScriptStep step;
   bool have = answers_ != nullptr && answers_->Peek(&step);
   if (buttons == MB_OK) {
@@ -621,6 +628,7 @@ int PageHost::MessageBoxA(HWND /*owner*/, const char* text, const char* caption,
     }
   }
   transcript_.MessageBox(body, title, type, answer);
+  if (hooks_.messageBoxShown) hooks_.messageBoxShown(body, title, type, answer);
   Echo("answered " + std::to_string(answer) + "\n");
   return answer;
 }

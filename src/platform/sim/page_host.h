@@ -37,6 +37,10 @@ class PageHost {
     std::function<bool(const char* operation, DWORD* error)> inject;
     // Called once, when the run stops (see halt()).
     std::function<void()> halted;
+    // Called for every message box once it has been answered.
+    std::function<void(const std::string& text, const std::string& caption, UINT style,
+                       int answer)>
+        messageBoxShown;
   };
 
   // `answers` may be null (every page and question then stops the run).

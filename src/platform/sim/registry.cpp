@@ -521,4 +521,22 @@ std::vector<BYTE> DwordData(DWORD value) {
           static_cast<BYTE>((value >> 16) & 0xFF), static_cast<BYTE>((value >> 24) & 0xFF)};
 }
 
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+std::vector<BYTE> StoredToAnsi(const RegValue& value) {
+  if (!IsStringType(value.type)) return value.data;
+  std::string utf8 = Utf16LeToUtf8(value.data.data(), value.data.size());
+  std::string ansi = Utf8ToAnsi(utf8);
+  return std::vector<BYTE>(ansi.begin(), ansi.end());
+}
+
+std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size) {
+  if (data == nullptr || size == 0) return {};
+  if (!IsStringType(type)) return std::vector<BYTE>(data, data + size);
+  std::string ansi(reinterpret_cast<const char*>(data), size);
+  return Utf8ToUtf16Le(AnsiToUtf8(ansi));
+}
+
 }  // namespace cw::sim

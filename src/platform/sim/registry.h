@@ -149,4 +149,11 @@ std::vector<BYTE> StringData(std::string_view utf8);
 std::vector<BYTE> MultiStringData(const std::vector<std::string>& utf8);
 std::vector<BYTE> DwordData(DWORD value);
 
+// REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ: the types the "A" calls convert.
+bool IsStringType(DWORD type);
+// Stored UTF-16LE string data as the ANSI bytes the "A" calls return, and
+// the bytes an "A" call passes as they are stored; other types unchanged.
+std::vector<BYTE> StoredToAnsi(const RegValue& value);
+std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size);
+
 }  // namespace cw::sim

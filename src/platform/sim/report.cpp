@@ -230,7 +230,15 @@ std::string WriteReport(const ReportFacts& facts, const RegistryTree& before,
 
   out += "Devices listed by Windows\n";
   int devices = 0;
-  before.ForEachKey([&](RegRoot root, const std::string& path, const RegKey& key) {
+  if (facts.devices) {
+    for (const ReportFacts::Device& device : *facts.devices) {
+      out += "  " + (device.hardwareId.empty() ? std::string("(no hardware id)") : device.hardwareId) +
+             "  driver " + (device.driver.empty() ? std::string("(none)") : Quoted(device.driver)) +
+             "\n";
+      ++devices;
+    }
+  }
+  if (!facts.devices) before.ForEachKey([&](RegRoot root, const std::string& path, const RegKey& key) {
     if (root != RegRoot::LocalMachine || !StartsWithNoCase(path, kEnumPath)) return;
     if (!key.FindValue("ClassGUID")) return;  // not listed, as Windows does
     const RegValue* ids = key.FindValue("HardwareID");

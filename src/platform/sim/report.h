@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,14 @@ struct ReportFacts {
   std::string tunerDriverKey;
   int32_t standardIndex = 0;
   int32_t countryCode = 0;
+  // The devices Windows listed (first hardware id, driver key) when they are
+  // known from the run itself; otherwise they are read from the registry's
+  // Enum keys.
+  struct Device {
+    std::string hardwareId;
+    std::string driver;
+  };
+  std::optional<std::vector<Device>> devices;
 };
 
 ReportFacts FactsOf(const WizardApp& app);

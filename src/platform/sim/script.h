@@ -45,6 +45,7 @@ class AnswerSource {
   // than in order can then serve the right ones.
   virtual void PageWaits(int /*templateId*/) {}
   virtual void MessageBoxWaits(const std::string& /*text*/, UINT /*style*/) {}
+  virtual void MessageBoxAnswered() {}
 };
 
 class ScriptAnswers : public AnswerSource {

@@ -58,25 +58,6 @@ std::string JoinKeyPath(const std::string& base, const std::vector<std::string>&
   return out;
 }
 
-bool IsStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// Stored UTF-16LE string data as the ANSI bytes the "A" calls return.
-std::vector<BYTE> StoredToAnsi(const RegValue& value) {
-  if (!IsStringType(value.type)) return value.data;
-  std::string utf8 = Utf16LeToUtf8(value.data.data(), value.data.size());
-  std::string ansi = Utf8ToAnsi(utf8);
-  return std::vector<BYTE>(ansi.begin(), ansi.end());
-}
-
-std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size) {
-  if (data == nullptr || size == 0) return {};
-  if (!IsStringType(type)) return std::vector<BYTE>(data, data + size);
-  std::string ansi(reinterpret_cast<const char*>(data), size);
-  return Utf8ToUtf16Le(AnsiToUtf8(ansi));
-}
-
 // The caller the wizard runs as: an administrator, elevated.
 const std::vector<std::vector<BYTE>>& CallerSids() {
   static const std::vector<std::vector<BYTE>> sids = [] {
@@ -161,7 +142,8 @@ SimPlatform::SimPlatform(Machine& machine, AnswerSource* answers, std::FILE* ech
                              },
                              [this] {
                                halt_registry_ = std::make_unique<RegistryTree>(machine_.registry);
-                             }}) {}
+                             },
+                             nullptr}) {}
 
 SimPlatform::~SimPlatform() = default;
 

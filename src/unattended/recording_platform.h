@@ -1,0 +1,159 @@
+// Stands between the wizard and the platform of an unattended run and keeps
+// account of what the run does to the registry:
+//
+// - every value it sets, with the value as it was before (or that there was
+//   none), and every key it creates, so that the changes, an undo file and a
+//   report can be written for the live machine too;
+// - every write that failed, so the exit code can say so;
+// - the devices Windows listed, as the wizard read them.
+//
+// In a dry run nothing reaches the registry: keys are opened for reading
+// only, values the wizard sets are kept aside (and read back from there),
+// keys it creates exist only here, access lists are left as they are, and no
+// process is started and no restart made. Once the run has stopped (the
+// answers ran out) nothing more is written either, as if the process had
+// ended there.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/forwarding_platform.h"
+#include "platform/sim/registry.h"
+
+namespace cw {
+
+class RecordingPlatform : public ForwardingPlatform {
+ public:
+  enum class Mode {
+    Apply,   // writes go through
+    DryRun,  // nothing is written
+  };
+
+  // With `keepOldValues` false (the simulation, which compares whole
+  // registries instead) the values are not read before they are set, so the
+  // run makes exactly the calls it would make alone.
+  RecordingPlatform(Platform& inner, Mode mode, bool keepOldValues = true);
+
+  // Asked before each write: true once the run is over.
+  void SetStopped(std::function<bool()> stopped) { stopped_ = std::move(stopped); }
+
+  struct FailedCall {
+    std::string operation;  // "RegSetValueExA", "RegOpenKeyExA", ...
+    std::string key;        // full path, "HKEY_LOCAL_MACHINE\..."
+    std::string value;      // the value name, for value writes
+    LONG error = 0;
+    REGSAM access = 0;  // for opens: the access asked for
+  };
+  struct WrittenValue {
+    std::string key;  // full path
+    std::string value;
+  };
+  struct Device {
+    DWORD devInst = 0;
+    std::string hardwareId;  // the first of the device's hardware ids
+    std::string driver;      // its driver key, "" when not read
+  };
+
+  Mode mode() const { return mode_; }
+  // Every key the run wrote to or created, with the values it set as they
+  // were before the run (absent when there was none) and as it left them.
+  // Keys the run created are only in after(). Nothing else is in them.
+  const sim::RegistryTree& before() const { return before_; }
+  const sim::RegistryTree& after() const { return after_; }
+  // Writes that failed: values, created keys, access lists.
+  const std::vector<FailedCall>& failedWrites() const { return failed_writes_; }
+  // Keys that did not open, in the order tried (reads and writes alike).
+  const std::vector<FailedCall>& failedOpens() const { return failed_opens_; }
+  // Every value set (in a dry run: that would have been set), in order.
+  const std::vector<WrittenValue>& writtenValues() const { return written_; }
+  // Values whose old data could not be read: an undo cannot put them back.
+  const std::vector<WrittenValue>& unknownOldValues() const { return unknown_old_; }
+  const std::vector<Device>& devices() const { return devices_; }
+  bool restartRequested() const { return restart_requested_; }
+  // What a dry run left out that a real run would have done.
+  const std::vector<std::string>& notes() const { return notes_; }
+
+  // ---- Platform ----
+  LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) override;
+  LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
+                     HKEY* result) override;
+  LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, DWORD options, REGSAM access,
+                       HKEY* result, DWORD* disposition) override;
+  LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
+                        DWORD* dataSize) override;
+  LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
+                      const BYTE* data, DWORD dataSize) override;
+  LONG RegFlushKey(HKEY key) override;
+  LONG RegCloseKey(HKEY key) override;
+  LONG RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize, DWORD* subKeys,
+                        DWORD* maxSubKeyLen, DWORD* maxClassLen, DWORD* values,
+                        DWORD* maxValueNameLen, DWORD* maxValueLen,
+                        DWORD* securityDescriptorSize, FILETIME* lastWriteTime) override;
+  LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor,
+                         DWORD* size) override;
+  LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
+                         PSECURITY_DESCRIPTOR descriptor) override;
+  BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
+  BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO list, SP_DEVINFO_DATA* data, DWORD property,
+                                         DWORD* type, BYTE* buffer, DWORD bufferSize,
+                                         DWORD* requiredSize) override;
+  UINT WinExec(const char* commandLine, UINT show) override;
+  BOOL CreateProcessA(const char* applicationName, char* commandLine, DWORD creationFlags,
+                      UINT show, PROCESS_INFORMATION* processInformation) override;
+
+ private:
+  // A key the wizard holds open, by its path. Keys that exist only in a dry
+  // run (created by it) have handles of this class's own.
+  struct OpenKey {
+    sim::RegRoot root;
+    std::string path;  // UTF-8, below the root
+    REGSAM access;     // as the wizard asked (RegOpenKeyA: everything)
+    bool previewOnly;
+  };
+
+  bool Resolve(HKEY key, OpenKey* out) const;
+  static std::string Join(const std::string& parent, const char* subKey);
+  std::string FullPath(sim::RegRoot root, const std::string& path) const;
+  bool Stopped() const { return stopped_ && stopped_(); }
+  void Remember(HKEY handle, const OpenKey& key) { keys_[static_cast<uintptr_t>(handle)] = key; }
+  HKEY NewPreviewHandle();
+  // Whether the key exists on the machine (a key that exists but may not be
+  // read counts as existing).
+  bool ExistsOnMachine(sim::RegRoot root, const std::string& path);
+  // Puts the existing keys of a path into before() and after().
+  void NoteExistingParents(sim::RegRoot root, const std::string& path);
+  // Reads a value's data before it is first set, into before().
+  void KeepOldValue(HKEY handle, const OpenKey& key, const std::string& name);
+  LONG OpenChild(HKEY key, const char* subKey, REGSAM access, bool exactAccess, HKEY* result,
+                 const char* operation);
+
+  Mode mode_;
+  bool keep_old_values_;
+  std::function<bool()> stopped_;
+  std::map<uintptr_t, OpenKey> keys_;
+  uintptr_t next_preview_handle_ = 0x7E000000;
+  sim::RegistryTree before_;
+  sim::RegistryTree after_;
+  // Values already in before() (set once, at their first write), and the
+  // values a dry run holds aside, by "ROOT\path" + "\n" + name, upper-cased.
+  std::set<std::string> kept_;
+  std::set<std::string> set_aside_;
+  // Keys only a dry run has created, and keys a real run created, by full
+  // path, upper-cased.
+  std::set<std::string> preview_keys_;
+  std::set<std::string> created_keys_;
+  std::vector<FailedCall> failed_writes_;
+  std::vector<FailedCall> failed_opens_;
+  std::vector<WrittenValue> written_;
+  std::vector<WrittenValue> unknown_old_;
+  std::vector<Device> devices_;
+  std::vector<std::string> notes_;
+  bool restart_requested_ = false;
+};
+
+}  // namespace cw

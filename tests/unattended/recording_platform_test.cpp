@@ -1,0 +1,251 @@
+// The recorder between the wizard and Windows: what it keeps of a run must
+// say exactly what the whole registry says changed, and a dry run must leave
+// the registry untouched while showing the same changes.
+#include "unattended/recording_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <memory>
+#include <string>
+
+#include "platform/sim/reg_file.h"
+#include "platform/sim/undo.h"
+#include "platform/win_constants.h"
+#include "support/sim_harness.h"
+#include "support/tree_compare.h"
+
+namespace cw::test {
+namespace {
+
+using sim::RegFileFormat;
+
+struct RecordedRun {
+  RecordedRun(const std::string& sample, const std::string& script, RecordingPlatform::Mode mode,
+              bool keepOldValues = true)
+      : machine(MachineFromSample(sample)), before(machine.registry) {
+    std::vector<sim::ScriptStep> steps;
+    std::string problem;
+    EXPECT_TRUE(sim::ParseScript(script, &steps, &problem)) << problem;
+    answers = std::make_unique<sim::ScriptAnswers>(steps);
+    platform = std::make_unique<sim::SimPlatform>(machine, answers.get());
+    recorder = std::make_unique<RecordingPlatform>(*platform, mode, keepOldValues);
+    recorder->SetStopped([this] { return platform->halt().has_value(); });
+    app = std::make_unique<WizardApp>(*recorder, std::vector<std::string>{});
+    app->Run();
+  }
+  std::string RecordedChanges() const {
+    return sim::WriteRegChanges(recorder->before(), recorder->after(), RegFileFormat::Utf8v5);
+  }
+  std::string WholeChanges() const {
+    return sim::WriteRegChanges(before, platform->FinalRegistry(), RegFileFormat::Utf8v5);
+  }
+
+  sim::Machine machine;
+  sim::RegistryTree before;
+  std::unique_ptr<sim::ScriptAnswers> answers;
+  std::unique_ptr<sim::SimPlatform> platform;
+  std::unique_ptr<RecordingPlatform> recorder;
+  std::unique_ptr<WizardApp> app;
+};
+
+// Every key keeps its access list, byte for byte. (A key the machine file
+// gave none gets Windows' default at its first use.)
+bool SameSecurity(const sim::RegistryTree& a, const sim::RegistryTree& b) {
+  bool same = true;
+  a.ForEachKey([&](sim::RegRoot root, const std::string& path, const sim::RegKey& key) {
+    if (key.security().empty()) return;
+    const sim::RegKey* other = b.Find(root, path);
+    if (other == nullptr || other->security() != key.security()) {
+      ADD_FAILURE() << "access list differs: " << sim::RegRootName(root) << "\\" << path;
+      same = false;
+    }
+  });
+  return same;
+}
+
+struct Case {
+  const char* sample;
+  const char* script;
+};
+
+// Every family on both Windows families, the marker key created or found,
+// access lists that deny, values missing, and runs that write nothing.
+const Case kCases[] = {
+    {"saa7134-xp-italy.reg", "click 1016; select 1021 8; select 1019 11; click 1; click 1023; click 1"},
+    {"saa7134-xp-italy.reg", "click 1015; select 1012 11; click 1; click 1023; click 1"},
+    {"saa7134-98-italy.reg", "click 1016; click 1; click 1023; click 1"},
+    {"saa7134-nt4.reg", "click 1015; click 1; click 1023; click 1"},
+    {"saa7134-xp-italy-tn.reg", "click 1016; click 1; click 1023; click 1"},
+    {"cx2388x-xp-germany.reg", "click 1016; select 1021 6; select 1019 1; click 1; click 1023; click 1"},
+    {"cx2388x-xp-germany-deny.reg", "click 1016; click 1; click 1023; click 1"},
+    {"cx2388x-98-germany.reg", "click 1015; click 1; click 1023; click 1"},
+    {"bt878a-xp-uk.reg", "click 1015; select 1012 2; click 1; click 1023; click 1"},
+    {"bt878a-98-uk.reg", "click 1016; click 1; click 1023; click 1"},
+    {"usb2821-xp-china.reg", "click 1015; select 1012 9; click 1"},
+    {"usb2800-xp-usa.reg", "click 1016; click 1"},
+    {"usb2800-98-usa.reg", "click 1016; click 1"},
+    {"nodevice-xp.reg", ""},
+    {"two-saa7134-xp.reg", ""},
+    {"saa7134-xp-italy.reg", "click 1016; click 2"},
+};
+
+class RecorderRuns : public ::testing::TestWithParam<Case> {};
+
+TEST_P(RecorderRuns, KeepsExactlyTheChangesTheWholeRegistryShows) {
+  const Case& c = GetParam();
+  RecordedRun run(c.sample, c.script, RecordingPlatform::Mode::Apply);
+  EXPECT_EQ(run.RecordedChanges(), run.WholeChanges());
+  EXPECT_EQ(sim::WriteRegUndo(run.recorder->before(), run.recorder->after(), RegFileFormat::Utf8v5),
+            sim::WriteRegUndo(run.before, run.platform->FinalRegistry(), RegFileFormat::Utf8v5));
+  EXPECT_TRUE(run.recorder->failedWrites().empty());
+  EXPECT_TRUE(run.recorder->unknownOldValues().empty());
+}
+
+TEST_P(RecorderRuns, DryRunChangesNothingAndShowsTheSameChanges) {
+  const Case& c = GetParam();
+  RecordedRun real(c.sample, c.script, RecordingPlatform::Mode::Apply);
+  RecordedRun dry(c.sample, c.script, RecordingPlatform::Mode::DryRun);
+  EXPECT_TRUE(TreesEqual(dry.before, dry.platform->FinalRegistry()));
+  EXPECT_TRUE(SameSecurity(dry.before, dry.platform->FinalRegistry()));
+  EXPECT_EQ(dry.RecordedChanges(), real.WholeChanges());
+  // The user saw the same pages and boxes.
+  EXPECT_EQ(dry.platform->transcript().Text(), real.platform->transcript().Text());
+  EXPECT_TRUE(dry.platform->OpenKeyPaths().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, RecorderRuns, ::testing::ValuesIn(kCases));
+
+TEST(Recorder, WithoutOldValuesMakesNoCallOfItsOwn) {
+  const char* script = "click 1016; click 1; click 1023; click 1";
+  SimRun alone(MachineFromSample("cx2388x-xp-germany.reg"), script);
+  alone.Run();
+  RecordedRun recorded("cx2388x-xp-germany.reg", script, RecordingPlatform::Mode::Apply,
+                       /*keepOldValues=*/false);
+  EXPECT_EQ(recorded.platform->calls(), alone.platform->calls());
+}
+
+TEST(Recorder, AFailedSetIsKeptAndLeavesTheValueAsItWas) {
+  sim::Machine machine = MachineFromSample("bt878a-xp-uk.reg");
+  std::vector<sim::ScriptStep> steps;
+  std::string problem;
+  ASSERT_TRUE(sim::ParseScript("click 1016; click 1; click 1023; click 1", &steps, &problem));
+  sim::ScriptAnswers script(steps);
+  sim::SimPlatform scripted(machine, &script);
+  scripted.AddFault({"RegSetValueExA", 2, 5});
+  RecordingPlatform rec(scripted, RecordingPlatform::Mode::Apply);
+  const sim::RegistryTree before = machine.registry;
+  WizardApp app(rec, {});
+  app.Run();
+  ASSERT_EQ(rec.failedWrites().size(), 1u);
+  EXPECT_EQ(rec.failedWrites()[0].operation, "RegSetValueExA");
+  EXPECT_EQ(rec.failedWrites()[0].error, 5);
+  EXPECT_NE(rec.failedWrites()[0].key.find("\\Control\\Class\\"), std::string::npos);
+  // The recorded changes still match the registry: the failed value is not
+  // shown as changed (nor as deleted).
+  EXPECT_EQ(sim::WriteRegChanges(rec.before(), rec.after(), RegFileFormat::Utf8v5),
+            sim::WriteRegChanges(before, scripted.FinalRegistry(), RegFileFormat::Utf8v5));
+}
+
+TEST(Recorder, AfterTheRunStoppedNothingIsWritten) {
+  sim::Machine machine = MachineFromSample("saa7134-xp-italy.reg");
+  sim::ScriptAnswers none({});
+  sim::SimPlatform platform(machine, &none);
+  RecordingPlatform recorder(platform, RecordingPlatform::Mode::Apply);
+  bool stopped = true;
+  recorder.SetStopped([&stopped] { return stopped; });
+  HKEY key = HKEY(0);
+  ASSERT_EQ(recorder.RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                                   "SYSTEM\\CurrentControlSet\\Control\\Class\\"
+                                   "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0002",
+                                   0, KEY_ALL_ACCESS, &key),
+            ERROR_SUCCESS);
+  const char text[] = "X";
+  const sim::RegistryTree before = machine.registry;
+  EXPECT_EQ(recorder.RegSetValueExA(key, "TunerType", 0, REG_SZ,
+                                    reinterpret_cast<const BYTE*>(text), sizeof(text)),
+            ERROR_SUCCESS);
+  HKEY created = HKEY(0);
+  DWORD disposition = 0;
+  EXPECT_EQ(recorder.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", 0, 0, KEY_ALL_ACCESS,
+                                     &created, &disposition),
+            ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(recorder.ExitWindowsEx(EWX_REBOOT, 0));
+  EXPECT_TRUE(TreesEqual(before, machine.registry));
+  EXPECT_TRUE(recorder.writtenValues().empty());
+  recorder.RegCloseKey(key);
+}
+
+TEST(Recorder, DryRunReadsBackWhatItSetAndAnswersLikeWindows) {
+  sim::Machine machine = MachineFromSample("saa7134-xp-italy.reg");
+  sim::ScriptAnswers none({});
+  sim::SimPlatform platform(machine, &none);
+  RecordingPlatform recorder(platform, RecordingPlatform::Mode::DryRun);
+  const sim::RegistryTree before = machine.registry;
+
+  HKEY key = HKEY(0);
+  DWORD disposition = 0;
+  ASSERT_EQ(recorder.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Maker\\Sub", 0, 0,
+                                     KEY_ALL_ACCESS, &key, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  const DWORD one = 1;
+  ASSERT_EQ(recorder.RegSetValueExA(key, "Flag", 0, REG_DWORD,
+                                    reinterpret_cast<const BYTE*>(&one), sizeof(one)),
+            ERROR_SUCCESS);
+  DWORD type = 0, value = 0, size = sizeof(value);
+  ASSERT_EQ(recorder.RegQueryValueExA(key, "Flag", &type, reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(value, 1u);
+  // Too small a buffer: the size needed, as Windows reports it.
+  BYTE small[2];
+  size = sizeof(small);
+  EXPECT_EQ(recorder.RegQueryValueExA(key, "Flag", &type, small, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(recorder.RegQueryValueExA(key, "Other", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  // The same key again is the one the dry run made.
+  HKEY again = HKEY(0);
+  ASSERT_EQ(recorder.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Maker\\Sub", 0, 0,
+                                     KEY_ALL_ACCESS, &again, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+  EXPECT_EQ(recorder.RegCloseKey(again), ERROR_SUCCESS);
+  EXPECT_EQ(recorder.RegCloseKey(key), ERROR_SUCCESS);
+
+  // A key opened for reading only cannot be written, dry run or not.
+  HKEY readOnly = HKEY(0);
+  ASSERT_EQ(recorder.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &readOnly),
+            ERROR_SUCCESS);
+  EXPECT_EQ(recorder.RegSetValueExA(readOnly, "X", 0, REG_DWORD,
+                                    reinterpret_cast<const BYTE*>(&one), sizeof(one)),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(recorder.RegCloseKey(readOnly), ERROR_SUCCESS);
+
+  EXPECT_TRUE(TreesEqual(before, machine.registry));
+  EXPECT_TRUE(platform.OpenKeyPaths().empty());
+  // Only the new key's topmost part is undone.
+  const std::string undo =
+      sim::WriteRegUndo(recorder.before(), recorder.after(), RegFileFormat::Utf8v5);
+  EXPECT_NE(undo.find("[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Maker]"), std::string::npos) << undo;
+  EXPECT_EQ(undo.find("[-HKEY_LOCAL_MACHINE\\SOFTWARE]"), std::string::npos) << undo;
+}
+
+TEST(Recorder, ListsTheDevicesWindowsListed) {
+  RecordedRun run("saa7133-and-usb-xp.reg", "", RecordingPlatform::Mode::Apply);
+  std::vector<std::string> ids;
+  for (const auto& device : run.recorder->devices()) ids.push_back(device.hardwareId);
+  ASSERT_GE(ids.size(), 2u);
+  bool saa = false, usb = false;
+  for (const std::string& id : ids) {
+    saa = saa || id.find("DEV_7133") != std::string::npos;
+    std::string upper = id;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    usb = usb || upper.find("USB\\VID_EB1A") != std::string::npos;
+  }
+  EXPECT_TRUE(saa);
+  EXPECT_TRUE(usb);
+}
+
+}  // namespace
+}  // namespace cw::test

@@ -1,0 +1,409 @@
+#!/usr/bin/env bash
+# chanwiz-sim's --changes and --undo files imported with regedit under Wine:
+# the changes must give the registry the simulation's after-state, and the
+# undo file must then give back, byte for byte, the registry the machine
+# started with.
+#
+# usage: tests/wine/run_undo.sh [-j N] [NAME_PATTERN]
+#   -j N           cases run N at a time (default 2)
+#   NAME_PATTERN   only the cases whose name matches (a grep -E pattern)
+#
+# A case is an NT-family sample machine with the answers of a scenario of
+# scenarios.txt that writes (table CASES below). Per case:
+#  1. chanwiz-sim runs the machine and the answers with --changes, --undo, --out;
+#  2. the machine goes into a copy of one base prefix as run_scenario.sh puts
+#     it there (regedit /S, the access lists of its Security subkey, Wine's
+#     desktop brought up);
+#  3. regdump --security of the compared keys (values and access lists):
+#       dump 0  at the start
+#       dump 1  after regedit /S changes.reg: differs from dump 0, holds every
+#               value of changes.reg, and dump 0 -> dump 1 are the changes
+#               chanwiz-sim made (its machine file -> its --out); access
+#               lists unchanged
+#       dump 2  after regedit /S undo.reg: identical to dump 0, byte for byte
+#       dump 3  after changes.reg again: identical to dump 1
+#       dump 4  after undo.reg with one line left out: must differ from dump 0
+#               (the comparison notices a broken undo file)
+# Every NT sample machine without a case must write nothing (else FAIL: a new
+# sample needs a case here).
+#
+# Files of a case in build/wine-out/undo/NAME/: changes.reg, undo.reg,
+# undo-broken.reg, sim-out.reg, dump-*.dump, registry-compare.txt, *.log.
+# Prints "PASS NAME ..." or "FAIL NAME: why" per case, then
+# "wine undo: N passed, M failed". Exit 0 when all passed, 1 when one failed,
+# 2 when the run could not start. Environment: CHANWIZ_SIM, CHANWIZ_TOOLS as
+# run_scenario.sh; UNDO_TIMEOUT (whole run, default 1500 s), UNDO_CASE_TIMEOUT
+# (one case, default 300 s). The prefix copies, their wineservers and Xvfb
+# servers are removed on every exit.
+set -uo pipefail
+exec </dev/null
+
+if [ -z "${CHANWIZ_UNDO_INNER:-}" ]; then
+    export CHANWIZ_UNDO_INNER=1
+    exec timeout -k 30 "${UNDO_TIMEOUT:-1500}" bash "$0" "$@"
+fi
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+export LC_ALL=C.UTF-8
+# shellcheck source=../../scripts/wine/wine-env.sh
+. "$ROOT/scripts/wine/wine-env.sh"
+# shellcheck source=common.sh
+. "$HERE/common.sh"
+# shellcheck source=prefix.sh
+. "$HERE/prefix.sh"
+REGTOOL=$ROOT/scripts/wine/regtool.py
+OUTROOT=$ROOT/build/wine-out/undo
+
+KEYS=(
+    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class'
+    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Class'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia'
+)
+
+# name | machine | the scenario of scenarios.txt whose answers, arguments
+# and --no-ini option are used
+CASES='
+country-italy        | samples/saa7134-xp-italy.reg        | country-italy
+saa-component-tn     | samples/saa7134-xp-italy-tn.reg     | saa-component-tn-country
+nt4-country-italy    | samples/saa7134-nt4.reg             | country-italy
+cx-country-germany   | samples/cx2388x-xp-germany.reg      | cx-country-germany
+cx-key-security-deny | samples/cx2388x-xp-germany-deny.reg | cx-key-security-deny
+bt-country-uk        | samples/bt878a-xp-uk.reg            | bt-country-uk
+usb2821-tv-secam-l   | samples/usb2821-xp-china.reg        | usb2821-tv-secam-l
+usb2800-country-usa  | samples/usb2800-xp-usa.reg          | usb2800-country-usa
+'
+
+trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"}; printf '%s' "$s"; }
+
+# ============================================================ one case
+# run_undo.sh --case NAME MACHINE SCRIPT_FILE NO_INI [ARGS...]
+if [ "${1:-}" = "--case" ]; then
+    NAME=$2 MACHINE=$3 SCRIPT_FILE=$4 NO_INI=$5
+    shift 5
+    ARGS=("$@")
+    OUT=$OUTROOT/$NAME
+    CACHE=${UNDO_CACHE:?}
+    SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
+    TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}
+    T0=$(date +%s.%N)
+    REASONS=()
+    WORK=""
+    finish() {
+        local t
+        t=$(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}')
+        if [ ${#REASONS[@]} -eq 0 ]; then
+            echo "PASS $NAME ($(basename "$MACHINE"), $t s)" | tee "$OUT/result.txt"
+            exit 0
+        fi
+        local IFS=';'
+        echo "FAIL $NAME ($t s):${REASONS[*]}" | tee "$OUT/result.txt"
+        exit 1
+    }
+    die() { REASONS+=(" $*"); finish; }
+    cleanup() {
+        local rc=$?
+        trap - EXIT INT TERM
+        [ -n "${WINEPREFIX:-}" ] && wine_drop_prefix
+        xvfb_stop
+        [ -n "$WORK" ] && rm -rf "$WORK"
+        exit "$rc"
+    }
+    trap cleanup EXIT
+    trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
+
+    # --- 1. the simulation -----------------------------------------------------
+    ini=()
+    [ "$NO_INI" = 1 ] && ini=(--no-ini)
+    sim_rc=0
+    timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$SCRIPT_FILE" "${ini[@]}" --quiet \
+        --changes "$OUT/changes.reg" --undo "$OUT/undo.reg" --out "$OUT/sim-out.reg" \
+        "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || sim_rc=$?
+    [ "$sim_rc" -eq 0 ] || die "chanwiz-sim exit code $sim_rc (sim.log)"
+    grep -q '^\[' "$OUT/changes.reg" || die "the run changed nothing: no case for an undo"
+    grep -q '^[["@]' "$OUT/undo.reg" || die "undo.reg puts nothing back"
+    {
+        for f in "$MACHINE" "$OUT/changes.reg" "$OUT/undo.reg"; do
+            printf '%s: %s\n' "$(basename "$f")" "$("$PYTHON" "$REGTOOL" import "$f" /dev/null 2>&1)"
+        done
+    } >"$OUT/formats.txt"
+    # The files keep the machine's format (regedit reads them as it reads the machine).
+    [ "$(cut -d' ' -f2 "$OUT/formats.txt" | sort -u | wc -l)" -eq 1 ] ||
+        REASONS+=(" changes/undo not in the machine's format ($(tr '\n' ' ' <"$OUT/formats.txt"))")
+
+    # The undo file with one line left out: the last value on a line of its
+    # own, else the last key deletion.
+    "$PYTHON" - "$OUT/undo.reg" "$OUT/undo-broken.reg" >"$OUT/undo-broken.txt" <<'PY' ||
+import sys
+data = open(sys.argv[1], "rb").read()
+if data.startswith(b"\xff\xfe"):
+    text, enc = data[2:].decode("utf-16-le"), lambda t: b"\xff\xfe" + t.encode("utf-16-le")
+else:  # ANSI or UTF-8: bytes kept as they are
+    text, enc = data.decode("latin-1"), lambda t: t.encode("latin-1")
+lines = text.split("\n")
+def single(i):
+    own = not lines[i].rstrip("\r").endswith("\\")
+    return own and (i == 0 or not lines[i - 1].rstrip("\r").endswith("\\"))
+pick = [i for i, l in enumerate(lines) if l.lstrip().startswith(('"', "@")) and single(i)]
+pick = pick or [i for i, l in enumerate(lines) if l.lstrip().startswith("[-")]
+if not pick:
+    sys.exit("no line to leave out")
+i = pick[-1]
+print("left out line %d: %s" % (i + 1, lines[i].rstrip("\r")))
+del lines[i]
+open(sys.argv[2], "wb").write(enc("\n".join(lines)))
+PY
+        die "could not make the broken undo file"
+
+    # --- 2. the machine in a prefix ------------------------------------------------
+    prefix_base "$CACHE" 2>>"$OUT/errors.log" || die "no base prefix"
+    WORK=$(mktemp -d "$CACHE/undo.XXXXXX")
+    prefix_copy "$CACHE" "$WORK" "$OUT/wineserver.log" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
+    XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
+    echo "$XVFB_PID" >"$OUT/xvfb.pid"
+    prefix_machine "$MACHINE" "$TOOLS" "$OUT" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
+
+    # --- 3. dumps --------------------------------------------------------------------
+    dump() {  # dump N
+        prefix_regdump "$OUT/dump-$1.dump" "$TOOLS" "$OUT/regdump.log" "${KEYS[@]}" 2>>"$OUT/errors.log" ||
+            die "regdump $1 failed (regdump.log)"
+    }
+    import() {  # import FILE
+        prefix_regedit "$1" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
+    }
+    differences() {  # differences A B: the canonical lines of two dumps that differ
+        diff <("$PYTHON" "$REGTOOL" canon-dump "$1") <("$PYTHON" "$REGTOOL" canon-dump "$2") |
+            grep '^[<>]' | head -"${3:-6}" | sed 's/^/    /'
+    }
+    dump 0
+    import "$OUT/changes.reg"
+    dump 1
+    import "$OUT/undo.reg"
+    dump 2
+    import "$OUT/changes.reg"
+    dump 3
+    import "$OUT/undo-broken.reg"
+    dump 4
+    ( wine_drop_prefix ) &
+    TEARDOWN=$!
+
+    # --- 4. checks ---------------------------------------------------------------------
+    if cmp -s "$OUT/dump-0.dump" "$OUT/dump-1.dump"; then
+        REASONS+=(" the registry did not change when changes.reg was imported")
+    fi
+    if ! "$PYTHON" - "$ROOT/scripts/wine" "$OUT/changes.reg" "$OUT/dump-1.dump" "${KEYS[@]}" \
+        >"$OUT/changes-held.txt" 2>&1 <<'PY'
+import sys
+sys.path.insert(0, sys.argv[1])
+import regtool
+roots = sys.argv[4:]
+with open(sys.argv[2], "rb") as f:
+    wanted = regtool.canon_lines(regtool.parse_reg(f.read(), sys.argv[2]), roots)
+have = {k for k, _ in regtool.canon_lines(regtool.parse_dump(sys.argv[3]), roots)}
+missing = [line for k, line in wanted if k not in have]
+for line in missing:
+    print("not in the registry: " + line)
+print("%d of %d lines of changes.reg in the registry" % (len(wanted) - len(missing), len(wanted)))
+sys.exit(1 if missing else 0)
+PY
+    then
+        REASONS+=(" the registry lacks lines of changes.reg (changes-held.txt)")
+    fi
+    "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$OUT/sim-out.reg" \
+        --before "$OUT/dump-0.dump" --after "$OUT/dump-1.dump" --outdir "$OUT" "${KEYS[@]}" \
+        >"$OUT/registry-compare.txt" 2>&1 ||
+        REASONS+=(" after changes.reg, not the simulation's after-state (registry-compare.txt)")
+    if ! cmp -s "$OUT/dump-0.dump" "$OUT/dump-2.dump"; then
+        REASONS+=(" after undo.reg the registry is not the one it started with")
+        echo "dump 0 (<) and dump 2 (>) differ:"
+        differences "$OUT/dump-0.dump" "$OUT/dump-2.dump" 12
+    fi
+    if ! cmp -s "$OUT/dump-1.dump" "$OUT/dump-3.dump"; then
+        REASONS+=(" changes.reg imported again gave another registry")
+        differences "$OUT/dump-1.dump" "$OUT/dump-3.dump"
+    fi
+    if cmp -s "$OUT/dump-0.dump" "$OUT/dump-4.dump"; then
+        REASONS+=(" an undo file with a line left out went unnoticed ($(cat "$OUT/undo-broken.txt"))")
+    else
+        echo "broken undo noticed: $(cat "$OUT/undo-broken.txt")"
+    fi
+    sed 's/^/  /' "$OUT/registry-compare.txt"
+    sed 's/^/  /' "$OUT/changes-held.txt" | tail -1
+    wait "$TEARDOWN"
+    unset WINEPREFIX
+    xvfb_stop
+    finish
+fi
+
+# ============================================================ the run
+JOBS=2
+FILTER=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        -j) JOBS=${2:-}; shift 2 ;;
+        -j*) JOBS=${1#-j}; shift ;;
+        -h|--help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+        -*) echo "run_undo: unknown option $1" >&2; exit 2 ;;
+        *) FILTER=$1; shift ;;
+    esac
+done
+case "$JOBS" in ''|*[!0-9]*|0) echo "run_undo: -j needs a number" >&2; exit 2 ;; esac
+
+T0=$(date +%s.%N)
+wine_check || exit 2
+command -v Xvfb >/dev/null 2>&1 || { echo "run_undo: Xvfb is missing (scripts/install-deps.sh)" >&2; exit 2; }
+if [ -z "${CHANWIZ_TOOLS:-}" ] && ! "$ROOT/scripts/wine/build-ui-driver.sh" >/dev/null; then
+    echo "run_undo: could not build the ui-driver tools" >&2
+    exit 2
+fi
+if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
+    echo "run_undo: building chanwiz-sim (native preset)"
+    (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
+        timeout 900 cmake --build --preset native --target chanwiz-sim -j2 >/dev/null) ||
+        { echo "run_undo: could not build chanwiz-sim" >&2; exit 2; }
+fi
+
+CACHE=$ROOT/build/wine-cache/undo-$$
+mkdir -p "$CACHE" "$OUTROOT"
+touch "$CACHE/.started"
+PIDS=()
+# One chanwiz-sim for the whole run: a build that relinks it meanwhile does
+# not reach the cases.
+SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
+cp "$SIM" "$CACHE/chanwiz-sim" 2>/dev/null || { echo "run_undo: cannot copy $SIM" >&2; rm -rf "$CACHE"; exit 2; }
+export CHANWIZ_SIM=$CACHE/chanwiz-sim UNDO_CACHE=$CACHE
+
+leftovers() {  # Wine processes of this run's prefixes, and its cases' Xvfb servers
+    local env pid exe f
+    for env in $(grep -lz "^WINEPREFIX=$CACHE/" /proc/[0-9]*/environ 2>/dev/null); do
+        pid=${env#/proc/}
+        pid=${pid%/environ}
+        exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
+        case "$exe" in "$WINE" | "$WINE"-preloader | "$WINESERVER") echo "$pid" ;; esac
+    done
+    for f in "$OUTROOT"/*/xvfb.pid; do
+        [ -f "$f" ] && [ "$f" -nt "$CACHE/.started" ] || continue
+        pid=$(cat "$f")
+        [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
+    done
+}
+cleanup() {
+    local rc=$? left
+    trap - EXIT INT TERM
+    for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+    for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+    left=$(leftovers)
+    if [ -n "$left" ]; then
+        echo "run_undo: ending processes left by the cases: $(echo $left)"
+        # shellcheck disable=SC2086
+        kill $left 2>/dev/null; sleep 1
+        # shellcheck disable=SC2086
+        kill -9 $left 2>/dev/null
+        [ "$rc" -eq 0 ] && rc=1
+    fi
+    for d in "$CACHE"/undo.*; do
+        [ -e "$d" ] || continue
+        echo "run_undo: removing a prefix copy left behind: $d"
+        [ "$rc" -eq 0 ] && rc=1
+    done
+    rm -rf "$CACHE"
+    rmdir "$ROOT/build/wine-cache" 2>/dev/null
+    exit "$rc"
+}
+trap cleanup EXIT
+trap 'echo "run_undo: interrupted or out of time"; exit 1' INT TERM
+
+# --- the cases, with their scenarios' answers -----------------------------------
+scenario_line() {  # scenario_line NAME: that line of scenarios.txt
+    local line
+    while IFS= read -r line || [ -n "$line" ]; do
+        case "$(trim "$line")" in ''|'#'*) continue ;; esac
+        [ "$(trim "${line%%|*}")" = "$1" ] && { printf '%s\n' "$line"; return 0; }
+    done <"$HERE/scenarios.txt"
+    return 1
+}
+NAMES=()
+CMDS=()
+MACHINES=()
+while IFS= read -r row; do
+    [ -n "$(trim "$row")" ] || continue
+    IFS='|' read -r name machine scenario <<<"$row"
+    name=$(trim "$name"); machine=$(trim "$machine"); scenario=$(trim "$scenario")
+    MACHINES+=("$machine")
+    if [ -n "$FILTER" ] && ! printf '%s' "$name" | grep -qE -- "$FILTER"; then continue; fi
+    line=$(scenario_line "$scenario") || { echo "run_undo: no scenario $scenario in scenarios.txt" >&2; exit 2; }
+    IFS='|' read -r _ _ script args _ options <<<"$line"
+    mkdir -p "$OUTROOT/$name"
+    rm -f "$OUTROOT/$name"/*
+    printf '%s\n' "$(trim "$script")" >"$OUTROOT/$name/script.txt"
+    no_ini=0
+    case " $(trim "${options:-}") " in *" --no-ini "*) no_ini=1 ;; esac
+    read -ra wargs <<<"$(trim "${args:-}")"
+    cmd=(timeout -k 15 "${UNDO_CASE_TIMEOUT:-300}" bash "$0" --case "$name" "$ROOT/$machine"
+         "$OUTROOT/$name/script.txt" "$no_ini" "${wargs[@]}")
+    NAMES+=("$name")
+    CMDS+=("$(printf '%q ' "${cmd[@]}")")
+done <<<"$CASES"
+[ ${#NAMES[@]} -gt 0 ] || { echo "run_undo: no case matches" >&2; exit 2; }
+
+PASSED=0
+FAILED=0
+# Every NT sample machine without a case must be one on which the wizard
+# writes nothing (no device, two devices).
+if [ -z "$FILTER" ]; then
+    for m in "$ROOT"/samples/*.reg; do
+        rel=samples/$(basename "$m")
+        printf '%s\n' "${MACHINES[@]}" | grep -qxF "$rel" && continue
+        [ "$("$PYTHON" "$REGTOOL" import "$m" /dev/null 2>/dev/null)" = regedit4 ] && continue
+        "$CHANWIZ_SIM" --machine "$m" --answers "click 1015; click 1; click 1023; click 1" --quiet \
+            --changes "$CACHE/coverage.reg" >/dev/null 2>&1
+        if grep -q '^\[' "$CACHE/coverage.reg" 2>/dev/null; then
+            FAILED=$((FAILED + 1))
+            echo "  FAIL $rel: the wizard writes on it, and run_undo.sh has no case for it"
+        else
+            echo "  (no case: $rel, the wizard writes nothing on it)"
+        fi
+    done
+fi
+
+echo "wine undo: ${#NAMES[@]} case(s), $JOBS at a time"
+# One base prefix for the whole run, copied per case.
+prefix_base "$CACHE" || { echo "run_undo: could not make the base Wine prefix" >&2; exit 2; }
+report() {  # report INDEX RC
+    local log=$OUTROOT/${NAMES[$1]}/run.log verdict
+    verdict=$(grep -E '^(PASS|FAIL) ' "$log" 2>/dev/null | tail -1)
+    if [ "$2" -eq 0 ]; then
+        PASSED=$((PASSED + 1))
+        echo "  ${verdict:-PASS ${NAMES[$1]}}"
+    else
+        FAILED=$((FAILED + 1))
+        echo "  ${verdict:-FAIL ${NAMES[$1]}: exit code $2, see $log}"
+        grep -E '^(  registry changes differ|  the machine file|  access lists|    |dump 0)' "$log" | head -14 | sed 's/^/    /'
+    fi
+}
+next=0
+running=0
+declare -A INDEX_OF=()
+while [ $next -lt ${#NAMES[@]} ] || [ $running -gt 0 ]; do
+    while [ $running -lt "$JOBS" ] && [ $next -lt ${#NAMES[@]} ]; do
+        eval "cmd=(${CMDS[$next]})"
+        "${cmd[@]}" >"$OUTROOT/${NAMES[$next]}/run.log" 2>&1 &
+        pid=$!
+        PIDS+=("$pid")
+        INDEX_OF[$pid]=$next
+        next=$((next + 1))
+        running=$((running + 1))
+    done
+    done_pid=""
+    rc=0
+    wait -n -p done_pid "${!INDEX_OF[@]}" || rc=$?
+    [ -n "$done_pid" ] || continue
+    report "${INDEX_OF[$done_pid]}" "$rc"
+    unset "INDEX_OF[$done_pid]"
+    running=$((running - 1))
+done
+PIDS=()
+
+echo "wine undo suite: $(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}') s"
+echo "wine undo: $PASSED passed, $FAILED failed"
+[ "$FAILED" -eq 0 ]
