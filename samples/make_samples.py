@@ -192,6 +192,13 @@ def main():
     m.sz(SIM + r"\Security", "HKEY_LOCAL_MACHINE\\" + cls(m, 4),
          "O:BAG:SYD:(D;;0x2;;;BU)(A;;KA;;;SY)(A;;KA;;;BA)(A;;KR;;;BU)")
     m.render()
+    # Nobody may set values in the maker's key, where the wizard marks itself
+    # as run (nor create keys there): that write fails.
+    m = base("saa7134-xp-italy-locked.reg", True, 39); saa7134(m)
+    m.key(r"SOFTWARE\Morvex Multimedia\Common")
+    m.sz(SIM + r"\Security", r"HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia\Common",
+         "O:BAG:SYD:(D;;0x6;;;WD)(A;;KA;;;SY)(A;;KA;;;BA)")
+    m.render()
 
 
 if __name__ == "__main__":

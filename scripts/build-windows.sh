@@ -3,7 +3,9 @@
 # out:
 #   1. configure and build the presets mingw-x86_64 and mingw-i686
 #      (warnings are errors unless CHANWIZ_WERROR=OFF is in the cache);
-#   2. tests/win32/check_imports.sh on both Chanwiz.exe: system DLLs only;
+#   2. tests/win32/check_imports.sh on both Chanwiz.exe and both
+#      chanwiz-cli.exe: system DLLs only (tests/win32/check_cli.py: a console
+#      program with its own manifest);
 #   3. tests/win32/check_resources.py on both: pages, icon, version, manifest;
 #   4. tests/win32/check_resources_test.py: the checker notices damage;
 #   5. under Wine and Xvfb, when installed (scripts/install-deps.sh), in a
@@ -117,6 +119,19 @@ for preset in mingw-x86_64 mingw-i686; do
     check "$preset: Chanwiz.exe resources equal the template table, icon, version, manifest" \
         bash -c "timeout 120 python3 tests/win32/check_resources.py '$exe' >'$OUT/resources-$preset.log' 2>&1 ||
                  { grep -E 'FAIL|Error|Traceback' '$OUT/resources-$preset.log'; exit 1; }"
+done
+for preset in mingw-x86_64 mingw-i686; do
+    exe=build/$preset/chanwiz-cli.exe
+    if [ ! -f "$exe" ]; then
+        fail "$exe was built"
+        continue
+    fi
+    check "$preset: chanwiz-cli.exe imports only Windows system DLLs" \
+        bash -c "bash tests/win32/check_imports.sh '$exe' >'$OUT/cli-imports-$preset.log' 2>&1 ||
+                 { cat '$OUT/cli-imports-$preset.log'; exit 1; }"
+    check "$preset: chanwiz-cli.exe is a console program with its own manifest" \
+        bash -c "timeout 120 python3 tests/win32/check_cli.py '$exe' >'$OUT/cli-resources-$preset.log' 2>&1 ||
+                 { grep -E 'FAIL|Error|Traceback' '$OUT/cli-resources-$preset.log'; exit 1; }"
 done
 if [ -f build/mingw-x86_64/Chanwiz.exe ]; then
     check "check_resources.py notices damaged resources" \

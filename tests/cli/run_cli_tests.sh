@@ -112,5 +112,70 @@ check "unreadable text file" 2 "$sim" --check-texts "$work/none.ini"
 contains "names the unreadable file" "$work/err" "none.ini: cannot read the text file"
 check "check-texts needs a file" 2 "$sim" --check-texts
 
+# Rehearsing an unattended run: the options answer the pages, and the exit
+# code is the one chanwiz-cli.exe gives a deployment tool.
+m="$src/samples"
+check "country by name writes" 0 "$sim" --quiet --machine "$m/saa7134-xp-italy.reg" \
+  --country "Italy (PAL-B/G)" --changes "$work/u-changes.reg" --transcript "$work/u.jsonl"
+contains "says what it wrote" "$work/err" "settings written: 5 driver values for the SAA713X device"
+contains "country answered as a person would" "$work/u.jsonl" '"step":"select 1019 11"'
+contains "no restart by default" "$work/u.jsonl" '"step":"click 1023"'
+contains "the tuner's standard written" "$work/u-changes.reg" '"DefaultStandard"="0x00000010"'
+check "same run by script" 0 "$sim" --quiet --machine "$m/saa7134-xp-italy.reg" \
+  --answers "click 1016; select 1021 8; select 1019 11; click 1; click 1023; click 1" \
+  --changes "$work/s-changes.reg" --transcript "$work/s.jsonl"
+if cmp -s "$work/u-changes.reg" "$work/s-changes.reg" && cmp -s "$work/u.jsonl" "$work/s.jsonl"; then
+  pass=$((pass + 1))
+else
+  fail=$((fail + 1)); echo "FAIL: --country and the equivalent script differ"
+fi
+check "country code" 0 "$sim" --quiet --machine "$m/cx2388x-xp-germany.reg" --country-code 49
+check "TV system" 0 "$sim" --quiet --machine "$m/bt878a-xp-uk.reg" --standard "pal i" \
+  --transcript "$work/tv.jsonl"
+contains "TV system row" "$work/tv.jsonl" '"step":"select 1012 4"'
+check "restart asked for" 0 "$sim" --quiet --machine "$m/bt878a-xp-uk.reg" --standard "PAL I" \
+  --restart --transcript "$work/r.jsonl"
+contains "restarts, not forced" "$work/r.jsonl" '"event":"restart","flags":18'
+check "USB device" 0 "$sim" --quiet --machine "$m/usb2800-xp-usa.reg" --country-code 1
+contains "success box on standard error" "$work/err" "[QL750 Chanwiz Wizard]"
+
+check "no device" 1 "$sim" --quiet --machine "$m/nodevice-xp.reg" --country-code 39
+contains "says there is nothing to configure" "$work/err" "nothing to configure: no supported TV tuner device was found"
+check "several devices" 1 "$sim" --quiet --machine "$m/two-saa7134-xp.reg" --country-code 39
+contains "says how many" "$work/err" "2 supported TV tuner devices were found"
+check "a write fails" 1 "$sim" --quiet --machine "$m/bt878a-xp-uk.reg" --standard "PAL I" \
+  --fail RegSetValueExA:1:5
+contains "names the failed write" "$work/err" 'a write failed: RegSetValueExA HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class\'
+check "NICAM question unanswered" 3 "$sim" --quiet --machine "$m/saa7134-xp-italy.reg" \
+  --country "China (PAL-D/K)" --out "$work/nicam-out.reg"
+contains "says how to answer it" "$work/err" "give --nicam yes or --nicam no"
+check "untouched registry" 0 "$sim" --quiet --machine "$m/saa7134-xp-italy.reg" --answers close \
+  --out "$work/untouched.reg"
+check "nothing written when the answers ran out" 0 cmp "$work/untouched.reg" "$work/nicam-out.reg"
+check "NICAM answered" 0 "$sim" --quiet --machine "$m/saa7134-xp-italy.reg" \
+  --country "China (PAL-D/K)" --nicam yes --changes "$work/n.reg"
+contains "NICAM I forced" "$work/n.reg" '"ForceNicamI"=dword:00000001'
+
+check "dry run" 0 "$sim" --quiet --machine "$m/cx2388x-xp-germany-deny.reg" --country-code 49 \
+  --dry-run --out "$work/dry-out.reg" --undo "$work/dry-undo.reg"
+contains "prints the changes" "$work/out" '"WWVideoCountryCode"=dword:00000031'
+contains "says nothing changed" "$work/err" "nothing was changed"
+contains "undo of the dry run" "$work/dry-undo.reg" '"WWVideoCountryCode"=dword:00000001'
+check "untouched registry" 0 "$sim" --quiet --machine "$m/cx2388x-xp-germany-deny.reg" \
+  --answers close --out "$work/untouched-deny.reg"
+check "dry run leaves the registry" 0 cmp "$work/untouched-deny.reg" "$work/dry-out.reg"
+
+check "unknown TV system" 2 "$sim" --quiet --standard "PAL X"
+contains "lists the TV systems" "$work/err" '"PAL DK (NICAM I)"'
+check "unknown country" 2 "$sim" --quiet --country "Italia"
+contains "names the page's texts" "$work/err" 'e.g. "Italy (PAL-B/G)"'
+check "country hint" 2 "$sim" --quiet --country "germany"
+contains "suggests the texts" "$work/err" 'did you mean "Germany (PAL-B/G)"'
+check "country code without a country" 2 "$sim" --quiet --country-code 999
+check "two choices" 2 "$sim" --quiet --country-code 39 --standard NTSC
+check "nicam yes or no" 2 "$sim" --quiet --country-code 86 --nicam maybe
+check "a choice is needed" 2 "$sim" --quiet --restart
+contains "says what to give" "$work/err" "give --standard, --country or --country-code"
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

@@ -2,8 +2,10 @@
 # Every scenario of tests/wine/scenarios.txt: the real Chanwiz.exe under Wine,
 # answered by ui-driver.exe, compared with chanwiz-sim (tests/wine/run_scenario.sh).
 #
-# usage: tests/wine/run_all.sh [-j N] [NAME_PATTERN]
+# usage: tests/wine/run_all.sh [-j N] [--scenarios FILE] [NAME_PATTERN]
 #   -j N           scenarios run N at a time (default 2)
+#   --scenarios FILE  the scenario table (default tests/wine/scenarios.txt;
+#                  tests/wine/cli_scenarios.txt has those of chanwiz-cli.exe)
 #   NAME_PATTERN   only the scenarios whose name matches (a grep -E pattern)
 #
 # Builds ui-driver.exe and regdump.exe (scripts/wine/build-ui-driver.sh) and the
@@ -29,10 +31,12 @@ HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 JOBS=2
 FILTER=""
+SCENARIOS=$HERE/scenarios.txt
 while [ $# -gt 0 ]; do
     case "$1" in
         -j) JOBS=$2; shift 2 ;;
         -j*) JOBS=${1#-j}; shift ;;
+        --scenarios) SCENARIOS=$2; shift 2 ;;
         -h|--help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         *) FILTER=$1; shift ;;
     esac
@@ -84,6 +88,16 @@ if [ -z "$EXE" ] || ! cp "$EXE" "$CACHE/Chanwiz.exe" 2>/dev/null || ! pe_x64 "$C
 fi
 echo "wine: Chanwiz.exe from ${EXE#"$ROOT"/} ($(date -r "$EXE" '+%F %T'))"
 export CHANWIZ_EXE=$CACHE/Chanwiz.exe CHANWIZ_EXE_ORIGIN=$EXE
+# chanwiz-cli.exe from the same build, when the table runs it.
+if grep -q '^[^#]*|[^|]*|[^|]*|[^|]*|[^|]*|[^|]*|.*--' "$SCENARIOS"; then
+    CLI_EXE=${CHANWIZ_CLI:-$(dirname "$EXE")/chanwiz-cli.exe}
+    if ! cp "$CLI_EXE" "$CACHE/chanwiz-cli.exe" 2>/dev/null || ! pe_x64 "$CACHE/chanwiz-cli.exe"; then
+        echo "run_all: no x86_64 $CLI_EXE beside Chanwiz.exe (build the mingw-x86_64 preset, or set CHANWIZ_CLI)" >&2
+        rm -rf "$CACHE"
+        exit 2
+    fi
+    export CHANWIZ_CLI=$CACHE/chanwiz-cli.exe
+fi
 SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
 if ! cp "$SIM" "$CACHE/chanwiz-sim" 2>/dev/null; then
     echo "run_all: cannot copy $SIM" >&2
@@ -144,7 +158,7 @@ NAMES=()
 CMDS=()
 while IFS= read -r line || [ -n "$line" ]; do
     case "$(trim "$line")" in ''|'#'*) continue ;; esac
-    IFS='|' read -r name machine script args expects options <<<"$line"
+    IFS='|' read -r name machine script args expects options cli <<<"$line"
     name=$(trim "$name"); machine=$(trim "$machine"); script=$(trim "$script")
     args=$(trim "${args:-}"); expects=$(trim "${expects:-}"); options=$(trim "${options:-}")
     if [ -n "$FILTER" ] && ! printf '%s' "$name" | grep -qE -- "$FILTER"; then continue; fi
@@ -155,12 +169,16 @@ while IFS= read -r line || [ -n "$line" ]; do
         [ -n "$e" ] && cmd+=(--expect "$e")
     done
     read -ra hopts <<<"$options"
-    cmd+=("${hopts[@]}" "$machine" "$script")
+    cmd+=("${hopts[@]}")
+    cli=$(trim "${cli:-}")
+    [ -n "$cli" ] && cmd+=(--cli "$cli")
+    [ -n "$script" ] || [ -z "$cli" ] || script=-
+    cmd+=("$machine" "$script")
     read -ra wargs <<<"$args"
     cmd+=("${wargs[@]}")
     NAMES+=("$name")
     CMDS+=("$(printf '%q ' "${cmd[@]}")")
-done <"$HERE/scenarios.txt"
+done <"$SCENARIOS"
 [ ${#NAMES[@]} -gt 0 ] || { echo "run_all: no scenario matches" >&2; exit 2; }
 
 echo "wine: ${#NAMES[@]} scenario(s), $JOBS at a time"

@@ -8,6 +8,11 @@
 #   ARGS     the wizard's own arguments ("1": no restart page)
 #   --no-ini   no Chanwiz.ini beside the program (and chanwiz-sim --no-ini):
 #              the wizard's built-in English texts
+#   --cli "OPTIONS"  runs chanwiz-cli.exe OPTIONS instead of Chanwiz.exe, and
+#              chanwiz-sim with the same OPTIONS; "exit N" is then chanwiz-cli's
+#              exit code. Unless SCRIPT is "-", Chanwiz.exe also runs with SCRIPT
+#              in a copy of the same prefix, and both must leave the same
+#              registry changes (gui/registry-wine.txt = registry-wine.txt)
 #   --vamp     the stand-in of the SAA713x driver's component 34com.dll
 #              (tests/wine/vamp_double, built into build/vamp-double/ or
 #              CHANWIZ_VAMP_DLL) goes into the prefix's system folder and is
@@ -52,6 +57,7 @@
 # Prints one line "PASS NAME (N s)" or "FAIL NAME: why" last; exit 0 on PASS.
 #
 # Environment: CHANWIZ_EXE (default: the newest x86_64 Chanwiz.exe under build/),
+# CHANWIZ_CLI (default: chanwiz-cli.exe beside it),
 # CHANWIZ_SIM (default build/native/chanwiz-sim), CHANWIZ_TOOLS (folder of
 # ui-driver.exe and regdump.exe, default build/ui-driver), SCENARIO_TIMEOUT
 # (seconds for the whole scenario, default 240), KEEP_PREFIX=1 (keep the copy).
@@ -89,8 +95,11 @@ OUT=""
 EXPECTS=()
 NO_INI=0
 VAMP=0
+CLI_OPTS=""
+CLI=0
 while [ $# -gt 0 ]; do
     case "$1" in
+        --cli) CLI=1; CLI_OPTS=$2; shift 2 ;;
         --name) NAME=$2; shift 2 ;;
         --no-ini) NO_INI=1; shift ;;
         --vamp) VAMP=1; shift ;;
@@ -147,6 +156,12 @@ for t in Xvfb python3 flock; do command -v "$t" >/dev/null 2>&1 || die "missing 
 
 EXE=${CHANWIZ_EXE:-$(find_chanwiz_exe "$ROOT")}
 [ -n "$EXE" ] && [ -f "$EXE" ] || die "no x86_64 Chanwiz.exe under build/ (build the mingw-x86_64 preset or set CHANWIZ_EXE)"
+CLI_EXE=${CHANWIZ_CLI:-$(dirname "$EXE")/chanwiz-cli.exe}
+CLI_ARGS=()
+if [ "$CLI" = 1 ]; then
+    [ -f "$CLI_EXE" ] || die "no $CLI_EXE (build the mingw-x86_64 preset or set CHANWIZ_CLI)"
+    eval "CLI_ARGS=($CLI_OPTS)" || die "cannot split the options $CLI_OPTS"
+fi
 SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
 [ -x "$SIM" ] || die "no $SIM (build the native preset or set CHANWIZ_SIM)"
 TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}
@@ -168,6 +183,7 @@ fi
     echo "script:  $(tr '\n' ';' <"$OUT/script.txt")"
     echo "args:    ${ARGS[*]:-}"
     echo "options:$([ "$NO_INI" = 1 ] && echo " --no-ini")$([ "$VAMP" = 1 ] && echo " --vamp")"
+    [ "$CLI" = 1 ] && echo "cli:     chanwiz-cli.exe $CLI_OPTS"
     echo "exe:     ${CHANWIZ_EXE_ORIGIN:-$EXE}"
     echo "sim:     $SIM"
 } >"$OUT/scenario.txt"
@@ -241,13 +257,18 @@ XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
 echo "$XVFB_PID" >"$OUT/xvfb.pid"
 timeout -k 5 90 "$WINE" regedit /S 'C:\windows\temp\machine.reg' >"$OUT/regedit.log" 2>&1 ||
     die "regedit /S of the machine file failed (regedit.log)"
-# Access lists the machine gives its keys (its Security subkey).
-while IFS=$'\t' read -r key sddl; do
-    [ -n "$key" ] || continue
-    timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --set-security "$key" "$sddl" >>"$OUT/regedit.log" 2>&1 ||
-        die "could not set the access list of $key (regedit.log)"
-    echo "access list set: $key $sddl" >>"$OUT/regedit.log"
-done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Security)
+# Access lists the machine gives its keys (its Security subkey). Wine keeps
+# them only while its server runs: a restarted server needs them again.
+set_machine_security() {
+    local key sddl
+    while IFS=$'\t' read -r key sddl; do
+        [ -n "$key" ] || continue
+        timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --set-security "$key" "$sddl" >>"$OUT/regedit.log" 2>&1 ||
+            return 1
+        echo "access list set: $key $sddl" >>"$OUT/regedit.log"
+    done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Security)
+}
+set_machine_security || die "could not set an access list of the machine (regedit.log)"
 if [ "$VAMP" = 1 ]; then
     cp "$VAMP_DLL" "$DRIVE/windows/system32/34com.dll" || die "could not copy 34com.dll into the prefix"
     {
@@ -284,6 +305,9 @@ REL=${MODULE:3}
 REL=${REL//\\//}
 mkdir -p "$DRIVE/$(dirname "$REL")"
 cp "$EXE" "$DRIVE/$REL" && pe_x64 "$DRIVE/$REL" || die "could not copy $EXE into the prefix"
+if [ "$CLI" = 1 ]; then
+    cp "$CLI_EXE" "$DRIVE/$(dirname "$REL")/chanwiz-cli.exe" || die "could not copy $CLI_EXE into the prefix"
+fi
 INI_ARGS=(--no-ini)
 if [ -n "$INI" ] && [ -f "$INI" ]; then
     cp "$INI" "$DRIVE/$(dirname "$REL")/Chanwiz.ini"
@@ -294,17 +318,58 @@ fi
 regdump() {  # regdump OUTFILE
     timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --security "$(wine_path "$1")" "${KEYS[@]}" 2>>"$OUT/regdump.log"
 }
+GUI_TWIN=0
+if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
+    # The same machine for Chanwiz.exe: a copy of this prefix as it is now.
+    GUI_TWIN=1
+    wine_stop
+    timeout 120 cp -a --reflink=auto "$WINEPREFIX" "$WORK/gui-prefix" ||
+        die "could not copy the prefix for Chanwiz.exe"
+    rm -f "$WORK/gui-prefix/wineserver"
+    timeout -k 5 30 "$WINESERVER" -p >>"$OUT/wineserver.log" 2>&1 || die "could not restart the wineserver"
+    # A new server brings a new desktop, which registers the display adapters
+    # again: before the dumps, as above.
+    set_machine_security || die "could not set an access list of the machine again (regedit.log)"
+    timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >>"$OUT/desktop.log" 2>&1 ||
+        die "Wine's desktop did not come up again (desktop.log)"
+fi
 regdump "$OUT/registry-before.dump" || die "regdump before the run failed (see regdump.log)"
 phase "registry dumped"
 mkdir -p "$OUT/shots"
 driver_rc=0
-timeout -k 5 150 "$WINE" "$TOOLS/ui-driver.exe" \
-    --script "@$(wine_path "$OUT/script.txt")" \
-    --transcript "$(wine_path "$OUT/transcript-wine.jsonl")" \
-    --screenshots "$(wine_path "$OUT/shots")" \
-    --start "$MODULE" -- "${ARGS[@]}" >"$OUT/driver.log" 2>&1 || driver_rc=$?
+if [ "$GUI_TWIN" = 1 ]; then
+    mkdir -p "$OUT/gui"
+    (
+        export WINEPREFIX=$WORK/gui-prefix
+        timeout -k 5 30 "$WINESERVER" -p >>"$OUT/wineserver.log" 2>&1 || exit 1
+        set_machine_security || exit 1
+        timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >>"$OUT/gui/desktop.log" 2>&1 || exit 1
+        regdump "$OUT/gui/registry-before.dump" || exit 1
+        timeout -k 5 150 "$WINE" "$TOOLS/ui-driver.exe" \
+            --script "@$(wine_path "$OUT/script.txt")" \
+            --transcript "$(wine_path "$OUT/gui/transcript-wine.jsonl")" \
+            --start "$MODULE" -- "${ARGS[@]}" >"$OUT/gui/driver.log" 2>&1
+        regdump "$OUT/gui/registry-after.dump" || exit 1
+        wine_drop_prefix
+    ) || REASONS+=(" the run of Chanwiz.exe beside it failed (gui/driver.log)")
+    phase "Chanwiz.exe run in the twin prefix"
+fi
+if [ "$CLI" = 1 ]; then
+    # The console program, as a deployment tool starts it: no window, no input.
+    timeout -k 5 150 "$WINE" "$DRIVE/$(dirname "$REL")/chanwiz-cli.exe" "${CLI_ARGS[@]}" \
+        --transcript "$(wine_path "$OUT/transcript-wine.jsonl")" \
+        >"$OUT/cli-stdout.txt" 2>"$OUT/cli-stderr.txt" || driver_rc=$?
+    tr -d '\r' <"$OUT/cli-stderr.txt" | grep -v '^[0-9a-f]*:\(fixme\|err\|warn\):' >"$OUT/driver.log"
+    echo "exit code $driver_rc" >>"$OUT/driver.log"
+else
+    timeout -k 5 150 "$WINE" "$TOOLS/ui-driver.exe" \
+        --script "@$(wine_path "$OUT/script.txt")" \
+        --transcript "$(wine_path "$OUT/transcript-wine.jsonl")" \
+        --screenshots "$(wine_path "$OUT/shots")" \
+        --start "$MODULE" -- "${ARGS[@]}" >"$OUT/driver.log" 2>&1 || driver_rc=$?
+    tr -d '\r' <"$OUT/driver.log" >"$OUT/driver.log.tmp" && mv "$OUT/driver.log.tmp" "$OUT/driver.log"
+fi
 phase "wizard run"
-tr -d '\r' <"$OUT/driver.log" >"$OUT/driver.log.tmp" && mv "$OUT/driver.log.tmp" "$OUT/driver.log"
 regdump "$OUT/registry-after.dump" || die "regdump after the run failed (see regdump.log)"
 phase "registry dumped again"
 # The prefix goes away while the simulation runs and the results are compared.
@@ -313,13 +378,27 @@ TEARDOWN_PID=$!
 
 # --- 5. the simulation ----------------------------------------------------------------
 sim_rc=0
-timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$OUT/script.txt" "${INI_ARGS[@]}" --quiet \
-    --transcript "$OUT/transcript-sim.jsonl" --out "$OUT/sim-registry.reg" \
-    --changes "$OUT/sim-changes.reg" "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || sim_rc=$?
+if [ "$CLI" = 1 ]; then
+    # The rehearsal of the same deployment.
+    timeout -k 5 60 "$SIM" --machine "$MACHINE" "${CLI_ARGS[@]}" "${INI_ARGS[@]}" --quiet \
+        --transcript "$OUT/transcript-sim.jsonl" --out "$OUT/sim-registry.reg" \
+        --changes "$OUT/sim-changes.reg" >"$OUT/sim.log" 2>&1 || sim_rc=$?
+else
+    timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$OUT/script.txt" "${INI_ARGS[@]}" --quiet \
+        --transcript "$OUT/transcript-sim.jsonl" --out "$OUT/sim-registry.reg" \
+        --changes "$OUT/sim-changes.reg" "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || sim_rc=$?
+fi
 
 phase "simulation run"
 # --- 6. comparisons -------------------------------------------------------------------
-if ! grep -qx "ui-driver: finished with exit code $driver_rc" "$OUT/driver.log"; then
+if [ "$CLI" = 1 ]; then
+    [ "$driver_rc" -eq "$sim_rc" ] ||
+        REASONS+=(" exit codes differ: chanwiz-cli $driver_rc, chanwiz-sim $sim_rc")
+    # What the program said on standard error, beside Wine's own messages.
+    diff <(grep '^chanwiz-cli: ' "$OUT/driver.log" | sed 's/^chanwiz-cli: //') \
+         <(grep '^chanwiz-sim: ' "$OUT/sim.log" | sed 's/^chanwiz-sim: //') >"$OUT/messages.diff" ||
+        REASONS+=(" the messages on standard error differ (messages.diff)")
+elif ! grep -qx "ui-driver: finished with exit code $driver_rc" "$OUT/driver.log"; then
     why=$(cat "$OUT/wineserver.log" "$OUT/driver.log" 2>/dev/null | grep -v '^ui-driver: \(started\|watching\)' | tail -1)
     REASONS+=(" ui-driver did not finish (rc $driver_rc): ${why:-no message}")
     echo "--- wineserver.log, driver.log (last lines)"; tail -5 "$OUT/wineserver.log" "$OUT/driver.log"
@@ -343,6 +422,23 @@ if [ -f "$OUT/sim-registry.reg" ]; then
         REASONS+=(" registry changes differ (registry-compare.txt)")
 else
     REASONS+=(" chanwiz-sim wrote no registry (sim.log)")
+fi
+if [ "$GUI_TWIN" = 1 ]; then
+    # Chanwiz.exe with the script against the simulation with the script, then
+    # the two Wine registries against each other.
+    gui_sim_rc=0
+    timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$OUT/script.txt" "${INI_ARGS[@]}" --quiet \
+        --out "$OUT/gui/sim-registry.reg" "${ARGS[@]}" >"$OUT/gui/sim.log" 2>&1 || gui_sim_rc=$?
+    "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$OUT/gui/sim-registry.reg" \
+        --before "$OUT/gui/registry-before.dump" --after "$OUT/gui/registry-after.dump" \
+        --outdir "$OUT/gui" "${KEYS[@]}" >"$OUT/gui/registry-compare.txt" 2>&1 ||
+        REASONS+=(" Chanwiz.exe's registry changes differ from the simulation's (gui/registry-compare.txt)")
+    if cmp -s "$OUT/gui/registry-wine.txt" "$OUT/registry-wine.txt"; then
+        echo "  chanwiz-cli.exe and Chanwiz.exe left the same registry: $(grep -c . "$OUT/registry-wine.txt") change line(s)"
+    else
+        REASONS+=(" chanwiz-cli.exe and Chanwiz.exe left different registries")
+        diff "$OUT/gui/registry-wine.txt" "$OUT/registry-wine.txt" | head -10 | sed 's/^/  /'
+    fi
 fi
 for f in transcript-compare.txt registry-compare.txt; do
     [ -f "$OUT/$f" ] && sed 's/^/  /' "$OUT/$f"
@@ -386,7 +482,9 @@ for e in "${EXPECTS[@]}"; do
             [ "${got:-0}" = "$arg" ] || REASONS+=(" ${got:-0} registry change line(s), expected $arg") ;;
         value) has_line "$OUT/registry-wine-after.txt" "$arg" 2>/dev/null || REASONS+=(" registry after the run lacks: $arg") ;;
         security) has_line "$OUT/registry-security.txt" "$arg" 2>/dev/null || REASONS+=(" registry-security.txt lacks: $arg") ;;
-        exit) [ "$driver_rc" = "$arg" ] || REASONS+=(" ui-driver exit code $driver_rc, expected $arg") ;;
+        exit) [ "$driver_rc" = "$arg" ] || REASONS+=(" exit code $driver_rc, expected $arg") ;;
+        stdout) grep -qF -- "$arg" "$OUT/cli-stdout.txt" 2>/dev/null || REASONS+=(" standard output lacks: $arg") ;;
+        stderr) grep -qF -- "$arg" "$OUT/driver.log" 2>/dev/null || REASONS+=(" standard error lacks: $arg") ;;
         *) REASONS+=(" unknown expectation: $e") ;;
     esac
 done
@@ -395,5 +493,5 @@ wait "$TEARDOWN_PID"
 unset WINEPREFIX
 xvfb_stop
 phase "prefix dropped"
-[ -n "$(ls "$OUT/shots" 2>/dev/null)" ] || REASONS+=(" no screenshot was saved")
+[ "$CLI" = 1 ] || [ -n "$(ls "$OUT/shots" 2>/dev/null)" ] || REASONS+=(" no screenshot was saved")
 finish

@@ -127,6 +127,12 @@ int RunUnattended(SimPlatform& platform, const Machine& machine, const RegistryT
                                                       : RecordingPlatform::Mode::Apply,
                              /*keepOldValues=*/false);
   recorder.SetStopped([&platform] { return platform.halt().has_value(); });
+  // As chanwiz-cli.exe shows them: on standard error.
+  platform.SetMessageBoxHook(
+      [](const std::string& text, const std::string& caption, UINT style, int answer) {
+        std::fprintf(stderr, "chanwiz-sim: %s\n",
+                     DescribeMessageBox(text, caption, style, answer).c_str());
+      });
   WizardApp app(recorder, wizardArgs);
   app.Run();
   const UnattendedOutcome outcome = DecideOutcome(app, recorder, platform.halt());

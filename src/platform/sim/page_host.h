@@ -58,6 +58,10 @@ class PageHost {
   // The state of the last page shown, as it was after its last step (null
   // before any page).
   const PageState* LastPage() const { return last_page_ ? &*last_page_ : nullptr; }
+  // Replaces the hook called for every message box once answered.
+  void SetMessageBoxHook(decltype(Hooks::messageBoxShown) hook) {
+    hooks_.messageBoxShown = std::move(hook);
+  }
   // Writes a line to the echo stream, when there is one.
   void Echo(const std::string& text);
 

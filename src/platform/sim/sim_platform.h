@@ -42,6 +42,10 @@ class SimPlatform : public Platform {
   // machine, for the profile calls.
   void MapFile(const std::string& windowsPath, const std::string& hostPath);
   void AddFault(const Fault& fault) { faults_.push_back(fault); }
+  // Called for every message box once it has been answered.
+  void SetMessageBoxHook(decltype(PageHost::Hooks::messageBoxShown) hook) {
+    pages_.SetMessageBoxHook(std::move(hook));
+  }
 
   const Transcript& transcript() const { return pages_.transcript(); }
   // Every failable call made so far, in order.
