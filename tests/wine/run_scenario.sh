@@ -35,6 +35,9 @@
 #       security TEXT        a line of registry-security.txt holds TEXT (lines
 #                            "same|CHANGED written|unwritten PATH  SDDL")
 #       exit N               ui-driver's exit code (0 ended by itself, 3 answers ran out)
+#       file WINPATH TEXT    the run wrote the file WINPATH (C:\...) holding TEXT
+#       undo-restores WINPATH  regedit /S WINPATH after the run gives back the
+#                            registry as it was before (values and access lists)
 #
 # Steps:
 #  1. the base Wine prefix (fonts, Managed=N) from the run's cache
@@ -372,6 +375,37 @@ fi
 phase "wizard run"
 regdump "$OUT/registry-after.dump" || die "regdump after the run failed (see regdump.log)"
 phase "registry dumped again"
+# Files the run wrote into the prefix, and undo files taken back with regedit,
+# while the prefix is still there.
+for e in "${EXPECTS[@]}"; do
+    arg=${e#* }
+    case "$e" in
+        "file "*)
+            wpath=${arg%% *}
+            text=${arg#* }
+            upath=$DRIVE/${wpath:3}
+            upath=${upath//\\//}
+            if [ ! -f "$upath" ]; then
+                REASONS+=(" the run wrote no $wpath")
+            elif ! { if [ "$(head -c 2 "$upath" | od -An -tx1 | tr -d ' ')" = fffe ]; then
+                         iconv -f UTF-16 -t UTF-8 "$upath"; else cat "$upath"; fi; } |
+                     tr -d '\r' | grep -qF -- "$text"; then
+                REASONS+=(" $wpath lacks: $text")
+            fi ;;
+        "undo-restores "*)
+            timeout -k 5 60 "$WINE" regedit /S "$arg" >>"$OUT/regedit.log" 2>&1 ||
+                REASONS+=(" regedit /S $arg failed")
+            regdump "$OUT/registry-undone.dump" || die "regdump after the undo failed (see regdump.log)"
+            if cmp -s <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-before.dump") \
+                      <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-undone.dump"); then
+                echo "  $arg put the registry back as it was"
+            else
+                REASONS+=(" the registry after regedit /S $arg is not as before the run")
+                diff <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-before.dump") \
+                     <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-undone.dump") | head -10 | sed 's/^/  /'
+            fi ;;
+    esac
+done
 # The prefix goes away while the simulation runs and the results are compared.
 ( wine_drop_prefix ) &
 TEARDOWN_PID=$!
@@ -379,10 +413,13 @@ TEARDOWN_PID=$!
 # --- 5. the simulation ----------------------------------------------------------------
 sim_rc=0
 if [ "$CLI" = 1 ]; then
-    # The rehearsal of the same deployment.
-    timeout -k 5 60 "$SIM" --machine "$MACHINE" "${CLI_ARGS[@]}" "${INI_ARGS[@]}" --quiet \
+    # The rehearsal of the same deployment, in a folder of its own: output
+    # files named for Windows (C:\...) land there.
+    mkdir -p "$OUT/sim-files"
+    ( cd "$OUT/sim-files" &&
+      timeout -k 5 60 "$SIM" --machine "$MACHINE" "${CLI_ARGS[@]}" "${INI_ARGS[@]}" --quiet \
         --transcript "$OUT/transcript-sim.jsonl" --out "$OUT/sim-registry.reg" \
-        --changes "$OUT/sim-changes.reg" >"$OUT/sim.log" 2>&1 || sim_rc=$?
+        --changes "$OUT/sim-changes.reg" ) >"$OUT/sim.log" 2>&1 || sim_rc=$?
 else
     timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$OUT/script.txt" "${INI_ARGS[@]}" --quiet \
         --transcript "$OUT/transcript-sim.jsonl" --out "$OUT/sim-registry.reg" \
@@ -483,6 +520,7 @@ for e in "${EXPECTS[@]}"; do
         value) has_line "$OUT/registry-wine-after.txt" "$arg" 2>/dev/null || REASONS+=(" registry after the run lacks: $arg") ;;
         security) has_line "$OUT/registry-security.txt" "$arg" 2>/dev/null || REASONS+=(" registry-security.txt lacks: $arg") ;;
         exit) [ "$driver_rc" = "$arg" ] || REASONS+=(" exit code $driver_rc, expected $arg") ;;
+        file | undo-restores) ;;  # checked before the prefix went away
         stdout) grep -qF -- "$arg" "$OUT/cli-stdout.txt" 2>/dev/null || REASONS+=(" standard output lacks: $arg") ;;
         stderr) grep -qF -- "$arg" "$OUT/driver.log" 2>/dev/null || REASONS+=(" standard error lacks: $arg") ;;
         *) REASONS+=(" unknown expectation: $e") ;;
