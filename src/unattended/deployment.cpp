@@ -82,6 +82,20 @@ std::string DescribeCall(const RecordingPlatform::FailedCall& call) {
   return text + " (error " + std::to_string(call.error) + ")";
 }
 
+// Records the one choice of the run; a second one is refused.
+bool Choose(DeploymentOptions* options, int standardRow, int letter, int row, const char* text,
+            std::string* problem) {
+  if (options->HasChoice()) {
+    *problem = "give one of --standard, --country and --country-code";
+    return false;
+  }
+  options->standardRow = standardRow;
+  options->countryLetter = letter;
+  options->countryRow = row;
+  options->choice = text;
+  return true;
+}
+
 }  // namespace
 
 bool FindTvSystem(const std::string& text, int* row) {
@@ -146,12 +160,7 @@ OptionParse ParseDeploymentOption(const std::vector<std::string>& args, size_t* 
                  TvSystemList();
       return OptionParse::Bad;
     }
-    if (options->HasChoice()) {
-      *problem = "give one of --standard, --country and --country-code";
-      return OptionParse::Bad;
-    }
-    options->standardRow = row;
-    options->choice = TvSystemChoices[row].listText;
+    if (!Choose(options, row, -1, -1, TvSystemChoices[row].listText, problem)) return OptionParse::Bad;
   } else if (name == "--country") {
     int letter = -1, row = -1;
     if (!FindCountry(value, &letter, &row)) {
@@ -165,13 +174,8 @@ OptionParse ParseDeploymentOption(const std::vector<std::string>& args, size_t* 
       }
       return OptionParse::Bad;
     }
-    if (options->HasChoice()) {
-      *problem = "give one of --standard, --country and --country-code";
+    if (!Choose(options, -1, letter, row, CountryGroupAt(letter).entries[row].text, problem))
       return OptionParse::Bad;
-    }
-    options->countryLetter = letter;
-    options->countryRow = row;
-    options->choice = CountryGroupAt(letter).entries[row].text;
   } else if (name == "--country-code") {
     char* end = nullptr;
     const long code = std::strtol(value.c_str(), &end, 10);
@@ -187,13 +191,8 @@ OptionParse ParseDeploymentOption(const std::vector<std::string>& args, size_t* 
                  "codes Windows uses, e.g. 39 for Italy)";
       return OptionParse::Bad;
     }
-    if (options->HasChoice()) {
-      *problem = "give one of --standard, --country and --country-code";
+    if (!Choose(options, -1, letter, row, CountryGroupAt(letter).entries[row].text, problem))
       return OptionParse::Bad;
-    }
-    options->countryLetter = letter;
-    options->countryRow = row;
-    options->choice = CountryGroupAt(letter).entries[row].text;
   } else if (name == "--nicam") {
     if (SameText(value, "yes")) {
       options->nicam = 1;

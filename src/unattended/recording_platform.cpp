@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 
 #include "platform/win_constants.h"
 
@@ -281,18 +280,7 @@ LONG RecordingPlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD*
   const RegKey* held = after_.Find(k.root, AnsiToUtf8(k.path));
   const sim::RegValue* value = held ? held->FindValue(AnsiToUtf8(name)) : nullptr;
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
-  const std::vector<BYTE> bytes = sim::StoredToAnsi(*value);
-  const DWORD needed = static_cast<DWORD>(bytes.size());
-  if (type) *type = value->type;
-  if (data != nullptr) {
-    if (*dataSize < needed) {
-      *dataSize = needed;
-      return ERROR_MORE_DATA;
-    }
-    if (needed) std::memcpy(data, bytes.data(), needed);
-  }
-  if (dataSize) *dataSize = needed;
-  return ERROR_SUCCESS;
+  return sim::QueryStoredValue(*value, type, data, dataSize);
 }
 
 LONG RecordingPlatform::RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,

@@ -12,6 +12,7 @@
 #include "platform/sim/reg_file.h"
 #include "support/sim_harness.h"
 #include "support/tree_compare.h"
+#include "support/unattended_run.h"
 #include "unattended/deployment.h"
 #include "unattended/recording_platform.h"
 
@@ -32,54 +33,28 @@ const Scenario kScenarios[] = {
     {"saa7134-xp-italy-locked.reg", {"--country-code", "39"}},
 };
 
-struct SweepRun {
-  SweepRun(const Scenario& s, RecordingPlatform::Mode mode, const std::string& failing, int nth)
-      : machine(MachineFromSample(s.sample)), before(machine.registry) {
-    std::vector<std::string> args = {"chanwiz-cli"};
-    args.insert(args.end(), s.options.begin(), s.options.end());
-    for (size_t i = 1; i < args.size(); ++i) {
-      std::string problem;
-      EXPECT_EQ(ParseDeploymentOption(args, &i, &options, &problem), OptionParse::Taken);
-    }
-    answers = std::make_unique<OptionAnswers>(options);
-    platform = std::make_unique<sim::SimPlatform>(machine, answers.get());
-    if (!failing.empty()) platform->AddFault({failing, nth, 5});
-    recorder = std::make_unique<RecordingPlatform>(*platform, mode);
-    recorder->SetStopped([this] { return platform->halt().has_value(); });
-    WizardApp app(*recorder, {});
-    app.Run();
-    outcome = DecideOutcome(app, *recorder, platform->halt());
-  }
-  sim::Machine machine;
-  sim::RegistryTree before;
-  DeploymentOptions options;
-  std::unique_ptr<OptionAnswers> answers;
-  std::unique_ptr<sim::SimPlatform> platform;
-  std::unique_ptr<RecordingPlatform> recorder;
-  UnattendedOutcome outcome;
-};
-
 TEST(RecorderFaultSweep, ReportsWhatHappenedWhateverFails) {
   int runs = 0, exact = 0;
   for (const Scenario& s : kScenarios) {
-    for (RecordingPlatform::Mode mode :
-         {RecordingPlatform::Mode::Apply, RecordingPlatform::Mode::DryRun}) {
-      const SweepRun baseline(s, mode, "", 0);
+    for (bool dry : {false, true}) {
+      std::vector<std::string> options = s.options;
+      if (dry) options.push_back("--dry-run");
+      const UnattendedSimRun baseline(s.sample, options);
       const std::vector<std::string> calls = baseline.platform->calls();
       std::map<std::string, int> seen;
       for (const std::string& op : calls) {
         const int nth = ++seen[op];
-        SweepRun run(s, mode, op, nth);
+        UnattendedSimRun run(s.sample, options, sim::Fault{op, nth, 5});
         ++runs;
         SCOPED_TRACE(std::string(s.sample) + " " + op + " #" + std::to_string(nth) +
-                     (mode == RecordingPlatform::Mode::DryRun ? " (dry run)" : ""));
+                     (dry ? " (dry run)" : ""));
         // (A close that fails leaves its key open, on Windows too.)
         if (op != "RegCloseKey") {
           EXPECT_TRUE(run.platform->OpenKeyPaths().empty());
         }
         const std::string whole = sim::WriteRegChanges(run.before, run.platform->FinalRegistry(),
                                                        sim::RegFileFormat::Utf8v5);
-        if (mode == RecordingPlatform::Mode::DryRun) {
+        if (dry) {
           EXPECT_TRUE(TreesEqual(run.before, run.platform->FinalRegistry()));
         } else if (run.recorder->unknownOldValues().empty()) {
           EXPECT_EQ(sim::WriteRegChanges(run.recorder->before(), run.recorder->after(),

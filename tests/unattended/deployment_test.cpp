@@ -9,6 +9,7 @@
 
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
+#include "support/unattended_run.h"
 
 namespace cw::test {
 namespace {
@@ -83,32 +84,6 @@ TEST(DeploymentOptions, RefuseWhatCannotBeUsedAndSayWhy) {
   EXPECT_TRUE(CheckDeploymentOptions(Parse({"--answers", "click 1016"}).options, &problem));
 }
 
-// Runs the wizard on a sample as chanwiz-cli would, on the simulation.
-struct Unattended {
-  Unattended(const std::string& sample, std::vector<std::string> args)
-      : machine(MachineFromSample(sample)) {
-    args.insert(args.begin(), "chanwiz-cli");
-    for (size_t i = 1; i < args.size(); ++i) {
-      std::string problem;
-      EXPECT_EQ(ParseDeploymentOption(args, &i, &options, &problem), OptionParse::Taken) << problem;
-    }
-    answers = std::make_unique<OptionAnswers>(options);
-    platform = std::make_unique<sim::SimPlatform>(machine, answers.get());
-    recorder = std::make_unique<RecordingPlatform>(
-        *platform, options.dryRun ? RecordingPlatform::Mode::DryRun : RecordingPlatform::Mode::Apply);
-    recorder->SetStopped([this] { return platform->halt().has_value(); });
-    WizardApp app(*recorder, {});
-    app.Run();
-    outcome = DecideOutcome(app, *recorder, platform->halt());
-  }
-  sim::Machine machine;
-  DeploymentOptions options;
-  std::unique_ptr<OptionAnswers> answers;
-  std::unique_ptr<sim::SimPlatform> platform;
-  std::unique_ptr<RecordingPlatform> recorder;
-  UnattendedOutcome outcome;
-};
-
 TEST(UnattendedOutcome, DriverKeysWithoutTheValuesAreNotASuccess) {
   // The SAA7134 sample with the tuner's and the capture device's values gone:
   // update-if-present finds nothing to update.
@@ -152,7 +127,7 @@ TEST(UnattendedOutcome, FromEachRoadOfTheRun) {
       {"saa7134-xp-italy-locked.reg", {"--country-code", "39"}, kExitNotWritten, "a write failed: RegCreateKeyExA"},
   };
   for (const Case& c : cases) {
-    Unattended run(c.sample, c.args);
+    UnattendedSimRun run(c.sample, c.args);
     EXPECT_EQ(run.outcome.exitCode, c.exitCode) << c.sample << " " << c.args[0] << ": "
                                                 << run.outcome.message;
     EXPECT_NE(run.outcome.message.find(c.says), std::string::npos) << run.outcome.message;

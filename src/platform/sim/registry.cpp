@@ -1,5 +1,6 @@
 #include "platform/sim/registry.h"
 
+#include <cstring>
 #include <utility>
 
 #include "platform/win_constants.h"
@@ -537,6 +538,21 @@ std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size) {
   if (!IsStringType(type)) return std::vector<BYTE>(data, data + size);
   std::string ansi(reinterpret_cast<const char*>(data), size);
   return Utf8ToUtf16Le(AnsiToUtf8(ansi));
+}
+
+LONG QueryStoredValue(const RegValue& value, DWORD* type, BYTE* data, DWORD* dataSize) {
+  const std::vector<BYTE> bytes = StoredToAnsi(value);
+  const DWORD needed = static_cast<DWORD>(bytes.size());
+  if (type) *type = value.type;
+  if (data != nullptr) {
+    if (*dataSize < needed) {
+      *dataSize = needed;
+      return ERROR_MORE_DATA;
+    }
+    if (needed) std::memcpy(data, bytes.data(), needed);
+  }
+  if (dataSize) *dataSize = needed;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace cw::sim

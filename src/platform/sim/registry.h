@@ -155,5 +155,9 @@ bool IsStringType(DWORD type);
 // the bytes an "A" call passes as they are stored; other types unchanged.
 std::vector<BYTE> StoredToAnsi(const RegValue& value);
 std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size);
+// The answer of RegQueryValueExA for a value that exists: its type, and its
+// data when the buffer is large enough (else ERROR_MORE_DATA), with *dataSize
+// the bytes needed either way.
+LONG QueryStoredValue(const RegValue& value, DWORD* type, BYTE* data, DWORD* dataSize);
 
 }  // namespace cw::sim

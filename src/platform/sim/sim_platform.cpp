@@ -316,18 +316,7 @@ LONG SimPlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* type,
   if (k == nullptr) return status;
   const RegValue* v = k->FindValue(AnsiToUtf8(valueName ? valueName : ""));
   if (v == nullptr) return ERROR_FILE_NOT_FOUND;
-  std::vector<BYTE> bytes = StoredToAnsi(*v);
-  DWORD needed = static_cast<DWORD>(bytes.size());
-  if (type) *type = v->type;
-  if (data != nullptr) {
-    if (*dataSize < needed) {
-      *dataSize = needed;
-      return ERROR_MORE_DATA;
-    }
-    if (needed) std::memcpy(data, bytes.data(), needed);
-  }
-  if (dataSize) *dataSize = needed;
-  return ERROR_SUCCESS;
+  return QueryStoredValue(*v, type, data, dataSize);
 }
 
 LONG SimPlatform::RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD type,
