@@ -56,7 +56,9 @@ check() {  # check DESCRIPTION COMMAND...
 WORK=""
 cleanup() {
     local rc=$?
-    trap - EXIT INT TERM
+    # timeout sends its TERM twice (to us and to our group): the second
+    # must not cut the cleanup short.
+    trap - EXIT; trap '' INT TERM
     if [ -n "${WINEPREFIX:-}" ]; then wine_drop_prefix; fi
     if [ -n "${XVFB_PID:-}" ]; then xvfb_stop; fi
     if [ -n "$WORK" ]; then rm -rf "$WORK"; fi

@@ -51,7 +51,9 @@ since() { awk -v a="$1" -v b="$(now)" 'BEGIN{printf "%.1f", b-a}'; }
 
 cleanup() {
     local rc=$?
-    trap - EXIT INT TERM
+    # timeout sends its TERM twice (to us and to our group): the second
+    # must not cut the cleanup short.
+    trap - EXIT; trap '' INT TERM
     if [ -n "$DLG_PID" ]; then kill "$DLG_PID" 2>/dev/null; wait "$DLG_PID" 2>/dev/null; fi
     if [ -n "${WINEPREFIX:-}" ]; then
         if [ "${KEEP_PREFIX:-0}" = "1" ]; then

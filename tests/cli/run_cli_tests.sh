@@ -22,13 +22,21 @@ check() {  # name, expected exit code, command...
   fi
 }
 
+text_of() {  # file: its text (UTF-16LE files, as regedit wants 5.00 ones, decoded)
+  if [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; then
+    iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r'
+  else
+    cat "$1"
+  fi
+}
+
 contains() {  # name, file, text
-  if grep -qF -- "$3" "$2"; then
+  if text_of "$2" | grep -qF -- "$3"; then
     pass=$((pass + 1))
   else
     fail=$((fail + 1))
     echo "FAIL: $1: \"$3\" not in $2:"
-    sed 's/^/    /' "$2" | head -5
+    text_of "$2" | sed 's/^/    /' | head -5
   fi
 }
 
@@ -46,6 +54,16 @@ contains "changes are a .reg file" "$work/changes.reg" "Windows Registry Editor 
 contains "whole registry written" "$work/out.reg" 'Enum\STREAM\PHTVTUNE.34'
 contains "transcript records the start page" "$work/t.jsonl" '{"event":"page","template":102'
 contains "transcript records the end" "$work/t.jsonl" '{"event":"end","template":131,"result":1}'
+# regedit reads a 5.00 file without a byte-order mark as ANSI: the files meant
+# for it are UTF-16LE, whatever the machine file was written in.
+if [ "$(head -c 2 "$work/changes.reg" | od -An -tx1 | tr -d ' ')" = fffe ]; then
+  pass=$((pass + 1))
+else
+  fail=$((fail + 1)); echo "FAIL: a 5.00 changes file without the UTF-16LE byte-order mark"
+fi
+check "REGEDIT4 machine" 0 "$sim" --quiet --machine "$src/samples/bt878a-98-uk.reg" \
+  --answers "click 1016; click 1; click 1023; click 1" --undo "$work/undo4.reg"
+check "REGEDIT4 undo stays ANSI" 0 grep -q '^REGEDIT4' "$work/undo4.reg"
 
 # Answers from a file, on a 9x machine.
 printf 'esc\n# the country page\nclick 1\nclick 1023; click 1\n' >"$work/answers.txt"

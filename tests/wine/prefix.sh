@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # A machine in a Wine prefix, set up the way run_scenario.sh sets it up, for
 # the scripts that need a prefix but not a whole scenario (run_undo.sh,
-# bench/wine_process_bench.sh). Source it after scripts/wine/wine-env.sh and
-# tests/wine/common.sh.
+# bench/wine_process_bench.sh; scripts/pictures.sh takes its base prefix).
+# Source it after scripts/wine/wine-env.sh and tests/wine/common.sh.
 #
 #   prefix_base CACHE            CACHE/base: a fresh prefix (Wine's fonts,
 #                                Managed=N), made once per cache; the same lock

@@ -125,7 +125,9 @@ leftovers() {
 
 cleanup() {
     local rc=$? left
-    trap - EXIT INT TERM
+    # timeout sends its TERM twice (to us and to our group): the second
+    # must not cut the cleanup short.
+    trap - EXIT; trap '' INT TERM
     for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
     for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
     left=$(leftovers)

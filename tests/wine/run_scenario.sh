@@ -203,7 +203,9 @@ CACHE=$(cd "$CACHE" && pwd)
 WORK=""
 cleanup() {
     local rc=$?
-    trap - EXIT INT TERM
+    # timeout sends its TERM twice (to us and to our group): the second
+    # must not cut the cleanup short.
+    trap - EXIT; trap '' INT TERM
     if [ -n "${WINEPREFIX:-}" ]; then
         if [ "${KEEP_PREFIX:-0}" = "1" ]; then
             wine_stop

@@ -4,12 +4,20 @@
 # undo file must then give back, byte for byte, the registry the machine
 # started with.
 #
-# usage: tests/wine/run_undo.sh [-j N] [NAME_PATTERN]
+# usage: tests/wine/run_undo.sh [-j N] [--converted] [NAME_PATTERN]
 #   -j N           cases run N at a time (default 2)
+#   --converted    regedit gets changes.reg and undo.reg made what it reads
+#                  by scripts/wine/regtool.py import, as the machine file is;
+#                  by default they go to regedit exactly as chanwiz-sim wrote
+#                  them (5.00 as UTF-16LE with a byte-order mark, REGEDIT4 as
+#                  ANSI), which is how support staff use them
 #   NAME_PATTERN   only the cases whose name matches (a grep -E pattern)
 #
-# A case is an NT-family sample machine with the answers of a scenario of
-# scenarios.txt that writes (table CASES below). Per case:
+# A case is a sample machine (or one derived from it by
+# scripts/wine/machine_variant.py) with the answers of a scenario of
+# scenarios.txt that writes (table CASES below). The 9x machines are here
+# too: the wizard does not run on them under Wine, but their files are
+# REGEDIT4 in ANSI, the other format regedit reads. Per case:
 #  1. chanwiz-sim runs the machine and the answers with --changes, --undo, --out;
 #  2. the machine goes into a copy of one base prefix as run_scenario.sh puts
 #     it there (regedit /S, the access lists of its Security subkey, Wine's
@@ -24,8 +32,8 @@
 #       dump 3  after changes.reg again: identical to dump 1
 #       dump 4  after undo.reg with one line left out: must differ from dump 0
 #               (the comparison notices a broken undo file)
-# Every NT sample machine without a case must write nothing (else FAIL: a new
-# sample needs a case here).
+# Every sample machine without a case must be one the wizard writes nothing on
+# (else FAIL: a new sample needs a case here).
 #
 # Files of a case in build/wine-out/undo/NAME/: changes.reg, undo.reg,
 # undo-broken.reg, sim-out.reg, dump-*.dump, registry-compare.txt, *.log.
@@ -42,6 +50,10 @@ if [ -z "${CHANWIZ_UNDO_INNER:-}" ]; then
     export CHANWIZ_UNDO_INNER=1
     exec timeout -k 30 "${UNDO_TIMEOUT:-1500}" bash "$0" "$@"
 fi
+
+# The whole file is read before it runs: an edit during a run must not
+# change the running script.
+{
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
@@ -62,16 +74,22 @@ KEYS=(
 )
 
 # name | machine | the scenario of scenarios.txt whose answers, arguments
-# and --no-ini option are used
+# and --no-ini option are used | machine_variant.py options, if any
 CASES='
 country-italy        | samples/saa7134-xp-italy.reg        | country-italy
 saa-component-tn     | samples/saa7134-xp-italy-tn.reg     | saa-component-tn-country
 nt4-country-italy    | samples/saa7134-nt4.reg             | country-italy
+locked-country-italy | samples/saa7134-xp-italy-locked.reg | country-italy
 cx-country-germany   | samples/cx2388x-xp-germany.reg      | cx-country-germany
 cx-key-security-deny | samples/cx2388x-xp-germany-deny.reg | cx-key-security-deny
 bt-country-uk        | samples/bt878a-xp-uk.reg            | bt-country-uk
 usb2821-tv-secam-l   | samples/usb2821-xp-china.reg        | usb2821-tv-secam-l
 usb2800-country-usa  | samples/usb2800-xp-usa.reg          | usb2800-country-usa
+w98-country-italy    | samples/saa7134-98-italy.reg        | country-italy
+w98-cx-germany       | samples/cx2388x-98-germany.reg      | cx-country-germany
+w98-bt-country-uk    | samples/bt878a-98-uk.reg            | bt-country-uk
+w98-usb2800          | samples/usb2800-98-usa.reg          | usb2800-country-usa
+non-ascii-old-value  | samples/saa7134-xp-italy.reg        | country-italy | --set-sz HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class\{4d36e96c-e325-11ce-bfc1-08002be10318}\0002 TunerType FM1236-Müller
 '
 
 trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"}; printf '%s' "$s"; }
@@ -103,7 +121,10 @@ if [ "${1:-}" = "--case" ]; then
     die() { REASONS+=(" $*"); finish; }
     cleanup() {
         local rc=$?
-        trap - EXIT INT TERM
+        # timeout(1) sends its TERM twice (to us and to our process group):
+        # a second one must not cut the cleanup short.
+        trap - EXIT
+        trap '' INT TERM
         [ -n "${WINEPREFIX:-}" ] && wine_drop_prefix
         xvfb_stop
         [ -n "$WORK" ] && rm -rf "$WORK"
@@ -120,16 +141,28 @@ if [ "${1:-}" = "--case" ]; then
         --changes "$OUT/changes.reg" --undo "$OUT/undo.reg" --out "$OUT/sim-out.reg" \
         "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || sim_rc=$?
     [ "$sim_rc" -eq 0 ] || die "chanwiz-sim exit code $sim_rc (sim.log)"
-    grep -q '^\[' "$OUT/changes.reg" || die "the run changed nothing: no case for an undo"
-    grep -q '^[["@]' "$OUT/undo.reg" || die "undo.reg puts nothing back"
+    reg_text() {  # reg_text FILE: the text of a .reg file, UTF-16LE decoded
+        if [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; then
+            iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r'
+        else
+            tr -d '\r' <"$1"
+        fi
+    }
+    reg_text "$OUT/changes.reg" | grep -q '^\[' || die "the run changed nothing: no case for an undo"
+    reg_text "$OUT/undo.reg" | grep -q '^[["@]' || die "undo.reg puts nothing back"
     {
         for f in "$MACHINE" "$OUT/changes.reg" "$OUT/undo.reg"; do
             printf '%s: %s\n' "$(basename "$f")" "$("$PYTHON" "$REGTOOL" import "$f" /dev/null 2>&1)"
         done
     } >"$OUT/formats.txt"
-    # The files keep the machine's format (regedit reads them as it reads the machine).
-    [ "$(cut -d' ' -f2 "$OUT/formats.txt" | sort -u | wc -l)" -eq 1 ] ||
-        REASONS+=(" changes/undo not in the machine's format ($(tr '\n' ' ' <"$OUT/formats.txt"))")
+    # The files are what regedit reads: 5.00 in UTF-16LE, REGEDIT4 in ANSI
+    # (whatever the machine file was written in).
+    case "$(sed -n 1p "$OUT/formats.txt" | cut -d' ' -f2)" in
+        regedit4) want=regedit4 ;;
+        *) want=unicode5 ;;
+    esac
+    [ "$(sed -n '2,3p' "$OUT/formats.txt" | cut -d' ' -f2 | sort -u)" = "$want" ] ||
+        REASONS+=(" changes/undo not as regedit reads them ($(tr '\n' ' ' <"$OUT/formats.txt"))")
 
     # The undo file with one line left out: the last value on a line of its
     # own, else the last key deletion.
@@ -169,11 +202,20 @@ PY
             die "regdump $1 failed (regdump.log)"
     }
     import() {  # import FILE
-        prefix_regedit "$1" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
+        if [ "${UNDO_CONVERTED:-0}" = 1 ]; then
+            prefix_regedit "$1" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
+        else
+            cp "$1" "$WINEPREFIX/drive_c/windows/temp/as-written.reg" &&
+                timeout -k 5 90 "$WINE" regedit /S 'C:\windows\temp\as-written.reg' >>"$OUT/regedit.log" 2>&1 ||
+                die "regedit /S $1 failed"
+        fi
     }
     differences() {  # differences A B: the canonical lines of two dumps that differ
+        # (the parents of the compared keys are no difference of their own)
         diff <("$PYTHON" "$REGTOOL" canon-dump "$1") <("$PYTHON" "$REGTOOL" canon-dump "$2") |
-            grep '^[<>]' | head -"${3:-6}" | sed 's/^/    /'
+            grep '^[<>]' |
+            grep -vE '^[<>] \[HKEY_LOCAL_MACHINE(\\SOFTWARE|\\SYSTEM(\\CurrentControlSet(\\Control|\\Services)?)?)?\]$' |
+            head -"${3:-6}" | sed 's/^/    /'
     }
     dump 0
     import "$OUT/changes.reg"
@@ -194,6 +236,7 @@ PY
     if ! "$PYTHON" - "$ROOT/scripts/wine" "$OUT/changes.reg" "$OUT/dump-1.dump" "${KEYS[@]}" \
         >"$OUT/changes-held.txt" 2>&1 <<'PY'
 import sys
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, sys.argv[1])
 import regtool
 roots = sys.argv[4:]
@@ -242,6 +285,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
         -j) JOBS=${2:-}; shift 2 ;;
         -j*) JOBS=${1#-j}; shift ;;
+        --converted) export UNDO_CONVERTED=1; shift ;;
         -h|--help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         -*) echo "run_undo: unknown option $1" >&2; exit 2 ;;
         *) FILTER=$1; shift ;;
@@ -289,7 +333,10 @@ leftovers() {  # Wine processes of this run's prefixes, and its cases' Xvfb serv
 }
 cleanup() {
     local rc=$? left
-    trap - EXIT INT TERM
+    # timeout(1) sends its TERM twice (to us and to our process group): a
+    # second one must not cut the cleanup short.
+    trap - EXIT
+    trap '' INT TERM
     for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
     for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
     left=$(leftovers)
@@ -327,19 +374,27 @@ CMDS=()
 MACHINES=()
 while IFS= read -r row; do
     [ -n "$(trim "$row")" ] || continue
-    IFS='|' read -r name machine scenario <<<"$row"
+    IFS='|' read -r name machine scenario variant <<<"$row"
     name=$(trim "$name"); machine=$(trim "$machine"); scenario=$(trim "$scenario")
     MACHINES+=("$machine")
     if [ -n "$FILTER" ] && ! printf '%s' "$name" | grep -qE -- "$FILTER"; then continue; fi
+    machine=$ROOT/$machine
+    read -ra vopts <<<"$(trim "${variant:-}")"
+    if [ ${#vopts[@]} -gt 0 ]; then
+        mkdir -p "$CACHE/machines"
+        "$PYTHON" "$ROOT/scripts/wine/machine_variant.py" "$machine" "$CACHE/machines/$name.reg" "${vopts[@]}" ||
+            { echo "run_undo: could not derive the machine of case $name" >&2; exit 2; }
+        machine=$CACHE/machines/$name.reg
+    fi
     line=$(scenario_line "$scenario") || { echo "run_undo: no scenario $scenario in scenarios.txt" >&2; exit 2; }
-    IFS='|' read -r _ _ script args _ options <<<"$line"
+    IFS='|' read -r _ _ script args _ options _ <<<"$line"
     mkdir -p "$OUTROOT/$name"
     rm -f "$OUTROOT/$name"/*
     printf '%s\n' "$(trim "$script")" >"$OUTROOT/$name/script.txt"
     no_ini=0
     case " $(trim "${options:-}") " in *" --no-ini "*) no_ini=1 ;; esac
     read -ra wargs <<<"$(trim "${args:-}")"
-    cmd=(timeout -k 15 "${UNDO_CASE_TIMEOUT:-300}" bash "$0" --case "$name" "$ROOT/$machine"
+    cmd=(timeout -k 15 "${UNDO_CASE_TIMEOUT:-300}" bash "$0" --case "$name" "$machine"
          "$OUTROOT/$name/script.txt" "$no_ini" "${wargs[@]}")
     NAMES+=("$name")
     CMDS+=("$(printf '%q ' "${cmd[@]}")")
@@ -348,14 +403,14 @@ done <<<"$CASES"
 
 PASSED=0
 FAILED=0
-# Every NT sample machine without a case must be one on which the wizard
-# writes nothing (no device, two devices).
+# Every sample machine without a case must be one on which the wizard writes
+# nothing (no device, two devices).
 if [ -z "$FILTER" ]; then
     for m in "$ROOT"/samples/*.reg; do
         rel=samples/$(basename "$m")
         printf '%s\n' "${MACHINES[@]}" | grep -qxF "$rel" && continue
-        [ "$("$PYTHON" "$REGTOOL" import "$m" /dev/null 2>/dev/null)" = regedit4 ] && continue
-        "$CHANWIZ_SIM" --machine "$m" --answers "click 1015; click 1; click 1023; click 1" --quiet \
+        # PAL B/G changes every family's settings (NTSC is the samples' own).
+        "$CHANWIZ_SIM" --machine "$m" --answers "click 1015; select 1012 2; click 1; click 1023; click 1" --quiet \
             --changes "$CACHE/coverage.reg" >/dev/null 2>&1
         if grep -q '^\[' "$CACHE/coverage.reg" 2>/dev/null; then
             FAILED=$((FAILED + 1))
@@ -407,3 +462,5 @@ PIDS=()
 echo "wine undo suite: $(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}') s"
 echo "wine undo: $PASSED passed, $FAILED failed"
 [ "$FAILED" -eq 0 ]
+exit
+}

@@ -56,6 +56,7 @@ const char kUsage[] =
     "  --out FILE          the whole registry after the run, in the machine file's format\n"
     "  --changes FILE      only the changes the run made, as an importable .reg file\n"
     "  --undo FILE         a .reg file that, imported after the run, puts the registry back\n"
+    "                      (both as regedit reads them: 5.00 in UTF-16LE, REGEDIT4 in ANSI)\n"
     "  --report FILE       a plain-text report for support: devices, choice, changes, boxes\n"
     "  --check-texts FILE.ini  checks a text file and runs nothing: missing keys, texts\n"
     "                      cut at their capacity, unknown keys (exit 1 for cut or unknown)\n"
@@ -120,6 +121,14 @@ struct OutputPaths {
 // the same recorder between the wizard and Windows, the same exit codes. The
 // files describe the whole registry before and after (in a dry run: what the
 // recorder kept aside).
+// The format of the files meant for regedit (--changes, --undo): regedit
+// reads a 5.00 file without a byte-order mark as ANSI, which would garble
+// every text beyond ASCII, so 5.00 is written as regedit writes it, in
+// UTF-16LE; REGEDIT4 stays ANSI.
+RegFileFormat ImportFormat(RegFileFormat machineFormat) {
+  return machineFormat == RegFileFormat::Utf8v5 ? RegFileFormat::Unicode5 : machineFormat;
+}
+
 int RunUnattended(SimPlatform& platform, const Machine& machine, const RegistryTree& before,
                   const DeploymentOptions& options, const std::vector<std::string>& wizardArgs,
                   const OutputPaths& paths) {
@@ -149,9 +158,10 @@ int RunUnattended(SimPlatform& platform, const Machine& machine, const RegistryT
   if (!paths.out.empty() && !WriteFile(paths.out, WriteRegFile(after, machine.format)))
     writeFailed = true;
   if (!paths.changes.empty() &&
-      !WriteFile(paths.changes, WriteRegChanges(from, to, machine.format)))
+      !WriteFile(paths.changes, WriteRegChanges(from, to, ImportFormat(machine.format))))
     writeFailed = true;
-  if (!paths.undo.empty() && !WriteFile(paths.undo, WriteRegUndo(from, to, machine.format)))
+  if (!paths.undo.empty() &&
+      !WriteFile(paths.undo, WriteRegUndo(from, to, ImportFormat(machine.format))))
     writeFailed = true;
   if (!paths.transcript.empty() && !WriteFile(paths.transcript, platform.transcript().Text()))
     writeFailed = true;
@@ -323,9 +333,11 @@ int main(int argc, char** argv) {
   const RegistryTree& after = platform.FinalRegistry();
   bool writeFailed = false;
   if (!outPath.empty() && !WriteFile(outPath, WriteRegFile(after, machine.format))) writeFailed = true;
-  if (!changesPath.empty() && !WriteFile(changesPath, WriteRegChanges(before, after, machine.format)))
+  if (!changesPath.empty() &&
+      !WriteFile(changesPath, WriteRegChanges(before, after, ImportFormat(machine.format))))
     writeFailed = true;
-  if (!undoPath.empty() && !WriteFile(undoPath, WriteRegUndo(before, after, machine.format)))
+  if (!undoPath.empty() &&
+      !WriteFile(undoPath, WriteRegUndo(before, after, ImportFormat(machine.format))))
     writeFailed = true;
   if (!transcriptPath.empty() && !WriteFile(transcriptPath, platform.transcript().Text()))
     writeFailed = true;

@@ -26,7 +26,9 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/chanwiz-vamp.XXXXXX")
 PASSED=0
 FAILED=0
 cleanup() {
-    trap - EXIT INT TERM
+    # timeout sends its TERM twice (to us and to our group): the second
+    # must not cut the cleanup short.
+    trap - EXIT; trap '' INT TERM
     wine_drop_prefix
     rm -rf "$WORK"
 }

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# scripts/pictures.sh works: run into a temporary folder, it must make, for
+# every section of resources/Chanwiz.ini, every picture a translator needs,
+# each a whole PNG of a plausible size, and the same picture must differ from
+# section to section (its texts are translated).
+#
+# usage: tests/wine/run_pictures_check.sh [-j N]     (N: passed on to pictures.sh)
+#        tests/wine/run_pictures_check.sh --from DIR  checks pictures made before
+# Prints a PASS or FAIL line per check, then "pictures check: N passed, M failed";
+# exit 0 when all passed. Also says whether docs/pictures/ still shows what
+# section [1] (the built-in English texts) looks like; that is no failure.
+# The temporary folder is removed on exit; PICTURES_CHECK_TIMEOUT bounds the
+# whole (default 2400 s).
+set -uo pipefail
+exec </dev/null
+
+if [ -z "${CHANWIZ_PICTURES_CHECK_INNER:-}" ]; then
+    export CHANWIZ_PICTURES_CHECK_INNER=1
+    exec timeout -k 60 "${PICTURES_CHECK_TIMEOUT:-2400}" bash "$0" "$@"
+fi
+unset CHANWIZ_PICTURES_CHECK_INNER
+
+# The whole file is read before it runs: an edit during a run must not
+# change the running script.
+{
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+# shellcheck source=common.sh
+. "$HERE/common.sh"
+PNGTOOL=$ROOT/scripts/wine/pngtool.py
+NAMES=(102 129 130 131 box-no-device box-two-devices box-usb-success box-usb-failure box-nicam)
+
+OUT=$(mktemp -d "${TMPDIR:-/tmp}/chanwiz-pictures-check.XXXXXX") || exit 2
+PICTURES_PID=""
+cleanup() {
+    local rc=$?
+    trap - EXIT
+    trap '' INT TERM
+    if [ -n "$PICTURES_PID" ]; then
+        kill -TERM "$PICTURES_PID" 2>/dev/null
+        wait "$PICTURES_PID" 2>/dev/null
+    fi
+    rm -rf "$OUT"
+    exit "$rc"
+}
+trap cleanup EXIT
+trap 'echo "pictures check: interrupted or out of time"; exit 1' INT TERM
+
+PASSED=0
+FAILED=0
+pass() { PASSED=$((PASSED + 1)); echo "PASS $*"; }
+fail() { FAILED=$((FAILED + 1)); echo "FAIL $*"; }
+
+mapfile -t SECTIONS < <("$PYTHON" - "$ROOT/resources/Chanwiz.ini" <<'PY'
+import re, sys
+names = []
+for line in open(sys.argv[1], encoding="cp1252", errors="replace"):
+    m = re.match(r"\s*\[\s*(\d+)\s*\]", line)
+    if m and str(int(m.group(1))) not in names:
+        names.append(str(int(m.group(1))))
+print("\n".join(names))
+PY
+)
+[ -n "${SECTIONS[0]:-}" ] || { echo "pictures check: no section in resources/Chanwiz.ini" >&2; exit 2; }
+
+# --- the command ------------------------------------------------------------------
+PICS=$OUT/pictures
+rc=0
+if [ "${1:-}" = "--from" ]; then
+    [ -d "${2:-}" ] || { echo "pictures check: no folder ${2:-}" >&2; exit 2; }
+    PICS=$(cd "$2" && pwd)
+    echo "(the pictures in $PICS, made before)"
+else
+    bash "$ROOT/scripts/pictures.sh" "$@" "$PICS" >"$OUT/pictures.log" 2>&1 &
+    PICTURES_PID=$!
+    wait "$PICTURES_PID" || rc=$?
+    PICTURES_PID=""
+    if [ "$rc" -eq 0 ]; then
+        pass "scripts/pictures.sh ran ($(tail -1 "$OUT/pictures.log"))"
+    else
+        fail "scripts/pictures.sh exit code $rc:"
+        grep -E 'FAIL|no picture|pictures:' "$OUT/pictures.log" | head -20 | sed 's/^/    /'
+    fi
+fi
+
+# --- every picture, whole and of a plausible size ------------------------------------
+missing=()
+files=()
+for s in "${SECTIONS[@]}"; do
+    for n in "${NAMES[@]}"; do
+        f=$PICS/$s/$n.png
+        if [ -f "$f" ]; then files+=("$f"); else missing+=("$s/$n.png"); fi
+    done
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    pass "${#files[@]} pictures for sections ${SECTIONS[*]}"
+else
+    fail "pictures missing: ${missing[*]}"
+fi
+if [ ${#files[@]} -gt 0 ]; then
+    if "$PYTHON" "$PNGTOOL" check "${files[@]}" >"$OUT/check.txt" 2>&1; then
+        pass "${#files[@]} pictures are whole PNG files of a plausible size"
+    else
+        fail "pictures that are not whole PNG files of a plausible size:"
+        grep -v ' colours$' "$OUT/check.txt" | sed "s|$PICS/|    |"
+    fi
+fi
+
+# --- translated: each picture differs between sections --------------------------------
+if [ ${#SECTIONS[@]} -lt 2 ]; then
+    echo "(one section only: nothing to compare between sections)"
+else
+    same=()
+    pairs=0
+    for n in "${NAMES[@]}"; do
+        for ((i = 0; i < ${#SECTIONS[@]}; i++)); do
+            for ((j = i + 1; j < ${#SECTIONS[@]}; j++)); do
+                a=$PICS/${SECTIONS[$i]}/$n.png
+                b=$PICS/${SECTIONS[$j]}/$n.png
+                [ -f "$a" ] && [ -f "$b" ] || continue
+                pairs=$((pairs + 1))
+                "$PYTHON" "$PNGTOOL" same "$a" "$b" 2>/dev/null && same+=("$n.png in ${SECTIONS[$i]} and ${SECTIONS[$j]}")
+            done
+        done
+    done
+    if [ ${#same[@]} -eq 0 ] && [ "$pairs" -gt 0 ]; then
+        pass "every picture differs between sections ($pairs pairs compared)"
+    else
+        fail "the same picture in two sections (untranslated?): ${same[*]:-no pair could be compared}"
+    fi
+fi
+
+# --- docs/pictures against section 1 (the built-in English texts) -------------------------
+for pair in 102:page-102-start 129:page-129-tv-system 131:page-131-restart box-no-device:box-no-device; do
+    a=$PICS/1/${pair%%:*}.png
+    b=$ROOT/docs/pictures/${pair#*:}.png
+    [ -f "$a" ] && [ -f "$b" ] || continue
+    if "$PYTHON" "$PNGTOOL" same "$a" "$b" 2>/dev/null; then
+        echo "(docs/pictures/${pair#*:}.png shows what section 1 shows)"
+    else
+        echo "(docs/pictures/${pair#*:}.png differs from section 1's ${pair%%:*}.png: refresh it from scripts/pictures.sh)"
+    fi
+done
+
+echo "pictures check: $PASSED passed, $FAILED failed"
+[ "$FAILED" -eq 0 ]
+exit
+}
