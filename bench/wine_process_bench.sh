@@ -114,8 +114,11 @@ INI_ARGS=(--ini "$ROOT/resources/Chanwiz.ini")
 timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$OUT/script.txt" "${INI_ARGS[@]}" --quiet \
     --changes "$OUT/changes.reg" --undo "$OUT/undo.reg" "${WARGS[@]}" >"$OUT/sim.log" 2>&1 ||
     { echo "wine_process_bench: chanwiz-sim failed (build/bench-wine/sim.log)" >&2; exit 2; }
-CHANGE_LINES=$(grep -c '^["@]' "$OUT/changes.reg")
-CHANGE_KEYS=$(grep -c '^\[' "$OUT/changes.reg")
+# (5.00 files come in UTF-16LE, as regedit reads them.)
+CHANGE_TEXT=$(if [ "$(head -c 2 "$OUT/changes.reg" | od -An -tx1 | tr -d ' ')" = fffe ]; then
+                  iconv -f UTF-16 -t UTF-8 "$OUT/changes.reg"; else cat "$OUT/changes.reg"; fi | tr -d '\r')
+CHANGE_LINES=$(grep -c '^["@]' <<<"$CHANGE_TEXT")
+CHANGE_KEYS=$(grep -c '^\[' <<<"$CHANGE_TEXT")
 
 # --- set-up ---------------------------------------------------------------------------
 CACHE=$ROOT/build/wine-cache/bench-$$
