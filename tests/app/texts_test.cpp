@@ -134,5 +134,20 @@ TEST(Texts, Windows9xReadsTheCountryFromWinIni) {
   EXPECT_EQ(without.app->GetWindowsCountryCode(), 1);
 }
 
+// NT 4 takes the 9x road for the country (GetProfileIntA), but on the NT
+// family win.ini's [intl] is the user's International key.
+TEST(Texts, NtFamilyProfileCountryIsTheUsersInternationalKey) {
+  SimRun nt4(MachineFromSample("saa7134-nt4.reg"));
+  nt4.app->IsNtFamily = 0;
+  EXPECT_EQ(nt4.app->GetWindowsCountryCode(), 39);
+  // A win.ini [intl] of the simulation's is not what NT reads.
+  SimRun xp(MachineFromText(RegText(
+      "[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"iCountry\"=\"44\"\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\win.ini\\intl]\r\n"
+      "\"iCountry\"=\"49\"\r\n\r\n")));
+  xp.app->IsNtFamily = 0;
+  EXPECT_EQ(xp.app->GetWindowsCountryCode(), 44);
+}
+
 }  // namespace
 }  // namespace cw::test

@@ -114,7 +114,16 @@ TEST_P(RecorderRuns, DryRunChangesNothingAndShowsTheSameChanges) {
   EXPECT_TRUE(dry.platform->OpenKeyPaths().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Samples, RecorderRuns, ::testing::ValuesIn(kCases));
+// "saa7134_xp_italy_0": the sample and the case's place in the table.
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  std::string name = info.param.sample;
+  name = name.substr(0, name.find(".reg"));
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name + "_" + std::to_string(info.index);
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, RecorderRuns, ::testing::ValuesIn(kCases), CaseName);
 
 TEST(Recorder, WithoutOldValuesMakesNoCallOfItsOwn) {
   const char* script = "click 1016; click 1; click 1023; click 1";

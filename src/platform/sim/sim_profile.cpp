@@ -96,10 +96,27 @@ std::string SimPlatform::WindowsPathOf(const char* fileName) const {
 bool SimPlatform::ReadProfileFile(const std::string& windowsPath, std::string* text) const {
   std::string key = Lower(windowsPath);
   if (key == Lower(machine_.config.windowsDirectory + "\\win.ini")) {
+    // On the NT family win.ini's [intl] is the user's registry key
+    // (IniFileMapping: USR:Control Panel\International), for every profile
+    // call; only the 9x family keeps it in the file.
+    const bool nt = machine_.Version().platformId == VER_PLATFORM_WIN32_NT;
     std::string out;
     for (const auto& [section, values] : machine_.config.winIni) {
+      if (nt && Lower(section) == "intl") continue;
       out += "[" + Utf8ToAnsi(section) + "]\n";
       for (const auto& [name, value] : values) out += Utf8ToAnsi(name) + "=" + Utf8ToAnsi(value) + "\n";
+    }
+    const RegKey* intl =
+        nt ? machine_.registry.Find(RegRoot::CurrentUser, "Control Panel\\International") : nullptr;
+    if (intl != nullptr) {
+      out += "[intl]\n";
+      for (const RegValue& v : intl->values()) {
+        if (!IsStringType(v.type)) continue;
+        const std::vector<BYTE> ansi = StoredToAnsi(v);
+        std::string value(ansi.begin(), ansi.end());
+        value = value.substr(0, value.find('\0'));
+        out += Utf8ToAnsi(v.name) + "=" + value + "\n";
+      }
     }
     *text = out;
     return true;
