@@ -120,45 +120,14 @@ cp "$SIM" "$CACHE/chanwiz-sim" 2>/dev/null || { echo "pictures: cannot copy $SIM
 export CHANWIZ_EXE=$CACHE/Chanwiz.exe CHANWIZ_EXE_ORIGIN=$EXE CHANWIZ_SIM=$CACHE/chanwiz-sim
 export CHANWIZ_WINE_CACHE=$CACHE
 
-leftovers() {  # Wine processes of this run's prefixes, and its runs' Xvfb servers
-    local env pid exe f
-    for env in $(grep -lz "^WINEPREFIX=$CACHE/" /proc/[0-9]*/environ 2>/dev/null); do
-        pid=${env#/proc/}
-        pid=${pid%/environ}
-        exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
-        case "$exe" in "$WINE" | "$WINE"-preloader | "$WINESERVER") echo "$pid" ;; esac
-    done
-    for f in "$LOGS"/*/xvfb.pid; do
-        [ -f "$f" ] && [ "$f" -nt "$CACHE/.started" ] || continue
-        pid=$(cat "$f")
-        [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
-    done
-}
 cleanup() {
-    local rc=$? left
+    local rc=$?
     # timeout(1) sends its TERM twice (to us and to our process group): a
     # second one must not cut the cleanup short.
     trap - EXIT
     trap '' INT TERM
-    for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-    for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
-    left=$(leftovers)
-    if [ -n "$left" ]; then
-        echo "pictures: ending processes left by the runs: $(echo $left)"
-        # shellcheck disable=SC2086
-        kill $left 2>/dev/null; sleep 1
-        # shellcheck disable=SC2086
-        kill -9 $left 2>/dev/null
-        [ "$rc" -eq 0 ] && rc=1
-    fi
-    for d in "$CACHE"/scenario.*; do
-        [ -e "$d" ] || continue
-        echo "pictures: removing a prefix copy left behind: $d"
-        [ "$rc" -eq 0 ] && rc=1
-    done
-    rm -rf "$CACHE"
-    rmdir "$ROOT/build/wine-cache" 2>/dev/null
-    exit "$rc"
+    suite_end pictures "$rc" "$CACHE" "$LOGS" 'scenario.*' "${PIDS[@]}"
+    exit $?
 }
 trap cleanup EXIT
 trap 'echo "pictures: interrupted or out of time"; exit 1' INT TERM

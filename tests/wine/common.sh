@@ -29,3 +29,51 @@ find_chanwiz_exe() {
                  -name Chanwiz.exe -type f -printf '%T@ %p\n' 2>/dev/null | sort -rn | cut -d' ' -f2-)
     return 0
 }
+
+# suite_leftovers CACHE OUTDIR: the pids of Wine processes that run with a
+# prefix below CACHE, and of the Xvfb servers named by OUTDIR/*/xvfb.pid
+# files written since CACHE/.started (a suite's runs own both).
+suite_leftovers() {
+    local cache=$1 outdir=$2 env pid exe f
+    for env in $(grep -lz "^WINEPREFIX=$cache/" /proc/[0-9]*/environ 2>/dev/null); do
+        pid=${env#/proc/}
+        pid=${pid%/environ}
+        exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
+        case "$exe" in "$WINE" | "$WINE"-preloader | "$WINESERVER") echo "$pid" ;; esac
+    done
+    for f in "$outdir"/*/xvfb.pid; do
+        [ -f "$f" ] && [ "$f" -nt "$cache/.started" ] || continue
+        pid=$(cat "$f")
+        [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null &&
+            [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
+    done
+}
+
+# suite_end NAME RC CACHE OUTDIR COPY_GLOB [PID...]: a suite's last words.
+# Ends its runs (PID...), then whatever Wine process or Xvfb server they
+# left (suite_leftovers), reports prefix copies (CACHE/COPY_GLOB) left
+# behind, removes CACHE (and its parent when empty). Returns RC, or 1 when
+# it had to clean up after a run that passed.
+suite_end() {
+    local name=$1 rc=$2 cache=$3 outdir=$4 glob=$5 pid left d
+    shift 5
+    for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
+    for pid in "$@"; do wait "$pid" 2>/dev/null; done
+    left=$(suite_leftovers "$cache" "$outdir")
+    if [ -n "$left" ]; then
+        echo "$name: ending processes left by the runs: $(echo $left)"
+        # shellcheck disable=SC2086
+        kill $left 2>/dev/null; sleep 1
+        # shellcheck disable=SC2086
+        kill -9 $left 2>/dev/null
+        [ "$rc" -eq 0 ] && rc=1
+    fi
+    for d in "$cache"/$glob; do
+        [ -e "$d" ] || continue
+        echo "$name: removing a prefix copy left behind: $d"
+        [ "$rc" -eq 0 ] && rc=1
+    done
+    rm -rf "$cache"
+    rmdir "$(dirname "$cache")" 2>/dev/null
+    return "$rc"
+}

@@ -106,49 +106,15 @@ if ! cp "$SIM" "$CACHE/chanwiz-sim" 2>/dev/null; then
 fi
 export CHANWIZ_SIM=$CACHE/chanwiz-sim
 
-# Processes of this run that are still alive: Wine processes of its prefixes,
-# and the scenarios' Xvfb servers.
-leftovers() {
-    local env pid exe f
-    for env in $(grep -lz "^WINEPREFIX=$CACHE/" /proc/[0-9]*/environ 2>/dev/null); do
-        pid=${env#/proc/}
-        pid=${pid%/environ}
-        exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
-        case "$exe" in "$WINE" | "$WINE"-preloader | "$WINESERVER") echo "$pid" ;; esac
-    done
-    for f in "$ROOT"/build/wine-out/*/xvfb.pid; do
-        [ -f "$f" ] && [ "$f" -nt "$CACHE/.started" ] || continue
-        pid=$(cat "$f")
-        [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
-    done
-}
-
 cleanup() {
-    local rc=$? left
+    local rc=$?
     # timeout sends its TERM twice (to us and to our group): the second
     # must not cut the cleanup short.
     trap - EXIT; trap '' INT TERM
-    for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-    for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
-    left=$(leftovers)
-    if [ -n "$left" ]; then
-        echo "run_all: ending processes left by the scenarios: $(echo $left)"
-        # shellcheck disable=SC2086
-        kill $left 2>/dev/null; sleep 1
-        # shellcheck disable=SC2086
-        kill -9 $left 2>/dev/null
-        [ "$rc" -eq 0 ] && rc=1
-    fi
-    for d in "$CACHE"/scenario.*; do
-        [ -e "$d" ] || continue
-        echo "run_all: removing a prefix copy left behind: $d"
-        [ "$rc" -eq 0 ] && rc=1
-    done
-    # The base prefix's server was stopped when it was made; its copies' are
-    # stopped by their scenarios.
-    rm -rf "$CACHE"
-    rmdir "$ROOT/build/wine-cache" 2>/dev/null
-    exit "$rc"
+    # (The base prefix's server was stopped when it was made; its copies'
+    # are stopped by their scenarios.)
+    suite_end run_all "$rc" "$CACHE" "$ROOT/build/wine-out" 'scenario.*' "${PIDS[@]}"
+    exit $?
 }
 trap cleanup EXIT
 trap 'echo "run_all: interrupted or out of time"; exit 1' INT TERM

@@ -317,45 +317,14 @@ SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
 cp "$SIM" "$CACHE/chanwiz-sim" 2>/dev/null || { echo "run_undo: cannot copy $SIM" >&2; rm -rf "$CACHE"; exit 2; }
 export CHANWIZ_SIM=$CACHE/chanwiz-sim UNDO_CACHE=$CACHE
 
-leftovers() {  # Wine processes of this run's prefixes, and its cases' Xvfb servers
-    local env pid exe f
-    for env in $(grep -lz "^WINEPREFIX=$CACHE/" /proc/[0-9]*/environ 2>/dev/null); do
-        pid=${env#/proc/}
-        pid=${pid%/environ}
-        exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
-        case "$exe" in "$WINE" | "$WINE"-preloader | "$WINESERVER") echo "$pid" ;; esac
-    done
-    for f in "$OUTROOT"/*/xvfb.pid; do
-        [ -f "$f" ] && [ "$f" -nt "$CACHE/.started" ] || continue
-        pid=$(cat "$f")
-        [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
-    done
-}
 cleanup() {
-    local rc=$? left
+    local rc=$?
     # timeout(1) sends its TERM twice (to us and to our process group): a
     # second one must not cut the cleanup short.
     trap - EXIT
     trap '' INT TERM
-    for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-    for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
-    left=$(leftovers)
-    if [ -n "$left" ]; then
-        echo "run_undo: ending processes left by the cases: $(echo $left)"
-        # shellcheck disable=SC2086
-        kill $left 2>/dev/null; sleep 1
-        # shellcheck disable=SC2086
-        kill -9 $left 2>/dev/null
-        [ "$rc" -eq 0 ] && rc=1
-    fi
-    for d in "$CACHE"/undo.*; do
-        [ -e "$d" ] || continue
-        echo "run_undo: removing a prefix copy left behind: $d"
-        [ "$rc" -eq 0 ] && rc=1
-    done
-    rm -rf "$CACHE"
-    rmdir "$ROOT/build/wine-cache" 2>/dev/null
-    exit "$rc"
+    suite_end run_undo "$rc" "$CACHE" "$OUTROOT" 'undo.*' "${PIDS[@]}"
+    exit $?
 }
 trap cleanup EXIT
 trap 'echo "run_undo: interrupted or out of time"; exit 1' INT TERM
