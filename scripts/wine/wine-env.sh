@@ -49,6 +49,42 @@ wine_run() {
     timeout -k 5 "$secs" "$WINE" "$@"
 }
 
+# wine_try WHAT LOG CMD...  - CMD, a set-up step of a prefix (an import, an
+# access list, the desktop, a dump: idempotent, and not what is tested), run
+# up to three times. On the CI machines a Wine program now and then fails
+# right after it starts, with no fault of its own. Every failed try is told
+# on a line of WINE_RETRY_NOTES (a file, when set), with its exit code and
+# the last line of LOG, so the suites can show it. No new try when the step
+# ran out of time (the bounds are generous), or when the prefix's wineserver
+# is gone: the registry it held went with it.
+wine_try() {
+    local what=$1 log=$2 n=1 rc last
+    shift 2
+    while :; do
+        "$@" && return 0
+        rc=$?
+        last=$(tr -d '\r' <"$log" 2>/dev/null | grep -v '^[[:space:]]*$' | tail -1 | cut -c1-160)
+        if [ -n "${WINEPREFIX:-}" ] && [ -z "$(wine_server_pid)" ]; then
+            echo "$what: exit $rc, and the wineserver is gone${last:+ ($last)}" >>"${WINE_RETRY_NOTES:-/dev/null}"
+            return "$rc"
+        fi
+        echo "$what: try $n of 3 failed, exit $rc${last:+ ($last)}" >>"${WINE_RETRY_NOTES:-/dev/null}"
+        case "$rc" in 124 | 137) return "$rc" ;; esac
+        [ "$n" -lt 3 ] || return "$rc"
+        n=$((n + 1))
+        sleep 1
+    done
+}
+
+# wine_server_pid  - the pid of the current prefix's wineserver, if it runs.
+wine_server_pid() {
+    local pid
+    for pid in $(wine_prefix_pids); do
+        [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$WINESERVER" ] && { echo "$pid"; return 0; }
+    done
+    return 0
+}
+
 # wine_new_prefix DIR  - create a fresh 64-bit prefix in DIR (must not exist or be
 # empty) and export WINEPREFIX=DIR. Prints the time taken and the size.
 # Then wine_prefix_setup: Wine's fonts and headless-friendly settings.

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/sim/reg_file.h"
 #include "platform/sim/script.h"
@@ -31,11 +33,34 @@ sim::Machine MachineFromSample(const std::string& sampleName) {
   return machine;
 }
 
+namespace {
+
+// The files WriteTempFile made, removed when the test program ends: the
+// runs that read them may outlive any one test's scope.
+class TempFiles {
+ public:
+  ~TempFiles() {
+    for (const std::string& path : paths_) unlink(path.c_str());
+  }
+  void Add(const std::string& path) { paths_.push_back(path); }
+
+ private:
+  std::vector<std::string> paths_;
+};
+
+TempFiles& MadeTempFiles() {
+  static TempFiles files;
+  return files;
+}
+
+}  // namespace
+
 std::string WriteTempFile(const std::string& content) {
   char path[] = "/tmp/chanwiz-test-XXXXXX";
   int fd = mkstemp(path);
   EXPECT_GE(fd, 0);
   if (fd >= 0) {
+    MadeTempFiles().Add(path);
     ssize_t written = write(fd, content.data(), content.size());
     EXPECT_EQ(written, static_cast<ssize_t>(content.size()));
     close(fd);

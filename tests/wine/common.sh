@@ -30,6 +30,13 @@ find_chanwiz_exe() {
     return 0
 }
 
+# retry_notes: what wine_try told in WINE_RETRY_NOTES, for a verdict line
+# (" [Wine: ...; ...]"), or nothing.
+retry_notes() {
+    [ -s "${WINE_RETRY_NOTES:-}" ] || return 0
+    printf ' [Wine: %s]' "$(paste -sd ';' "$WINE_RETRY_NOTES" | sed 's/;/; /g')"
+}
+
 # suite_leftovers CACHE OUTDIR: the pids of Wine processes that run with a
 # prefix below CACHE, and of the Xvfb servers named by OUTDIR/*/xvfb.pid
 # files written since CACHE/.started (a suite's runs own both).

@@ -64,7 +64,8 @@ prefix_regedit() {
     mkdir -p "$(dirname "$tmp")"
     "$PYTHON" "$PREFIX_REGTOOL" import "$file" "$tmp" >>"$log" 2>&1 ||
         { echo "prefix: could not convert $file for regedit" >&2; return 1; }
-    timeout -k 5 90 "$WINE" regedit /S "$(wine_path "$tmp")" >>"$log" 2>&1 ||
+    wine_try "regedit /S $(basename "$file")" "$log" \
+        timeout -k 5 90 "$WINE" regedit /S "$(wine_path "$tmp")" >>"$log" 2>&1 ||
         { echo "prefix: regedit /S $file failed (exit $?)" >&2; rm -f "$tmp"; return 1; }
     rm -f "$tmp"
 }
@@ -74,19 +75,23 @@ prefix_machine() {
     prefix_regedit "$machine" "$logdir/regedit.log" || return 1
     while IFS=$'\t' read -r key sddl; do
         [ -n "$key" ] || continue
-        timeout -k 5 60 "$WINE" "$tools/regdump.exe" --set-security "$key" "$sddl" >>"$logdir/regedit.log" 2>&1 ||
+        wine_try "access list of $key" "$logdir/regedit.log" \
+            timeout -k 5 60 "$WINE" "$tools/regdump.exe" --set-security "$key" "$sddl" >>"$logdir/regedit.log" 2>&1 ||
             { echo "prefix: could not set the access list of $key" >&2; return 1; }
         echo "access list set: $key $sddl" >>"$logdir/regedit.log"
     done < <("$PYTHON" "$PREFIX_REGTOOL" sim-values "$machine" Security)
     # Wine registers its display adapters under Control\Class when its
     # desktop comes up: now, before any dump, not in the middle of a test.
-    timeout -k 5 60 "$WINE" "$tools/ui-driver.exe" --init-display >"$logdir/desktop.log" 2>&1 ||
-        { echo "prefix: Wine's desktop did not come up" >&2; return 1; }
+    : >"$logdir/desktop.log"
+    wine_try "Wine's desktop" "$logdir/desktop.log" \
+        timeout -k 5 60 "$WINE" "$tools/ui-driver.exe" --init-display >>"$logdir/desktop.log" 2>&1 ||
+        { echo "prefix: Wine's desktop did not come up (exit $?)" >&2; return 1; }
 }
 
 prefix_regdump() {
     local out=$1 tools=$2 log=$3
     shift 3
-    timeout -k 5 60 "$WINE" "$tools/regdump.exe" --security "$(wine_path "$out")" "$@" 2>>"$log" ||
-        { echo "prefix: regdump failed (see $log)" >&2; return 1; }
+    wine_try "regdump" "$log" \
+        timeout -k 5 60 "$WINE" "$tools/regdump.exe" --security "$(wine_path "$out")" "$@" 2>>"$log" ||
+        { echo "prefix: regdump failed (exit $?; $log)" >&2; return 1; }
 }

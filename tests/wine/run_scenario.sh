@@ -136,13 +136,15 @@ rm -f "$OUT"/*.jsonl "$OUT"/*.txt "$OUT"/*.reg "$OUT"/*.dump "$OUT"/*.diff "$OUT
 T0=$(date +%s.%N)
 elapsed() { awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}'; }
 REASONS=()
+export WINE_RETRY_NOTES=$OUT/wine-retries.txt
+rm -f "$WINE_RETRY_NOTES"
 finish() {  # finish: print the verdict, exit
     if [ ${#REASONS[@]} -eq 0 ]; then
-        echo "PASS $NAME ($(elapsed) s)" | tee "$OUT/result.txt"
+        echo "PASS $NAME ($(elapsed) s)$(retry_notes)" | tee "$OUT/result.txt"
         exit 0
     fi
     local IFS=';'
-    echo "FAIL $NAME ($(elapsed) s): ${REASONS[*]# }" | tee "$OUT/result.txt"
+    echo "FAIL $NAME ($(elapsed) s): ${REASONS[*]# }$(retry_notes)" | tee "$OUT/result.txt"
     exit 1
 }
 phase() {  # phase NAME: the time since the start, in timing.txt
@@ -260,7 +262,9 @@ mkdir -p "$DRIVE/windows/temp"
     die "could not convert the machine file"
 XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
 echo "$XVFB_PID" >"$OUT/xvfb.pid"
-timeout -k 5 90 "$WINE" regedit /S 'C:\windows\temp\machine.reg' >"$OUT/regedit.log" 2>&1 ||
+: >"$OUT/regedit.log"
+wine_try "regedit /S of the machine" "$OUT/regedit.log" \
+    timeout -k 5 90 "$WINE" regedit /S 'C:\windows\temp\machine.reg' >>"$OUT/regedit.log" 2>&1 ||
     die "regedit /S of the machine file failed (regedit.log)"
 # Access lists the machine gives its keys (its Security subkey). Wine keeps
 # them only while its server runs: a restarted server needs them again.
@@ -268,7 +272,8 @@ set_machine_security() {
     local key sddl
     while IFS=$'\t' read -r key sddl; do
         [ -n "$key" ] || continue
-        timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --set-security "$key" "$sddl" >>"$OUT/regedit.log" 2>&1 ||
+        wine_try "access list of $key" "$OUT/regedit.log" \
+            timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --set-security "$key" "$sddl" >>"$OUT/regedit.log" 2>&1 ||
             return 1
         echo "access list set: $key $sddl" >>"$OUT/regedit.log"
     done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Security)
@@ -299,7 +304,9 @@ phase "machine imported"
 # Wine registers its display adapters (under Control\Class, with the time in
 # DriverDateData) when its desktop comes up: that happens now, after the
 # import and before the first registry dump, not during the run.
-timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >"$OUT/desktop.log" 2>&1 ||
+: >"$OUT/desktop.log"
+wine_try "Wine's desktop" "$OUT/desktop.log" \
+    timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >>"$OUT/desktop.log" 2>&1 ||
     die "Wine's desktop did not come up (desktop.log)"
 
 phase "desktop up"
@@ -321,7 +328,8 @@ fi
 
 # --- 4. the run under Wine ---------------------------------------------------------
 regdump() {  # regdump OUTFILE
-    timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --security "$(wine_path "$1")" "${KEYS[@]}" 2>>"$OUT/regdump.log"
+    wine_try "regdump $(basename "$1")" "$OUT/regdump.log" \
+        timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --security "$(wine_path "$1")" "${KEYS[@]}" 2>>"$OUT/regdump.log"
 }
 GUI_TWIN=0
 if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
@@ -335,7 +343,8 @@ if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
     # A new server brings a new desktop, which registers the display adapters
     # again: before the dumps, as above.
     set_machine_security || die "could not set an access list of the machine again (regedit.log)"
-    timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >>"$OUT/desktop.log" 2>&1 ||
+    wine_try "Wine's desktop again" "$OUT/desktop.log" \
+        timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >>"$OUT/desktop.log" 2>&1 ||
         die "Wine's desktop did not come up again (desktop.log)"
 fi
 regdump "$OUT/registry-before.dump" || die "regdump before the run failed (see regdump.log)"
@@ -348,7 +357,8 @@ if [ "$GUI_TWIN" = 1 ]; then
         export WINEPREFIX=$WORK/gui-prefix
         timeout -k 5 30 "$WINESERVER" -p >>"$OUT/wineserver.log" 2>&1 || exit 1
         set_machine_security || exit 1
-        timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >>"$OUT/gui/desktop.log" 2>&1 || exit 1
+        wine_try "Wine's desktop for Chanwiz.exe" "$OUT/gui/desktop.log" \
+            timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >>"$OUT/gui/desktop.log" 2>&1 || exit 1
         regdump "$OUT/gui/registry-before.dump" || exit 1
         timeout -k 5 150 "$WINE" "$TOOLS/ui-driver.exe" \
             --script "@$(wine_path "$OUT/script.txt")" \

@@ -107,15 +107,17 @@ if [ "${1:-}" = "--case" ]; then
     T0=$(date +%s.%N)
     REASONS=()
     WORK=""
+    export WINE_RETRY_NOTES=$OUT/wine-retries.txt
+    rm -f "$WINE_RETRY_NOTES"
     finish() {
         local t
         t=$(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}')
         if [ ${#REASONS[@]} -eq 0 ]; then
-            echo "PASS $NAME ($(basename "$MACHINE"), $t s)" | tee "$OUT/result.txt"
+            echo "PASS $NAME ($(basename "$MACHINE"), $t s)$(retry_notes)" | tee "$OUT/result.txt"
             exit 0
         fi
         local IFS=';'
-        echo "FAIL $NAME ($t s):${REASONS[*]}" | tee "$OUT/result.txt"
+        echo "FAIL $NAME ($t s):${REASONS[*]}$(retry_notes)" | tee "$OUT/result.txt"
         exit 1
     }
     die() { REASONS+=(" $*"); finish; }
@@ -206,7 +208,8 @@ PY
             prefix_regedit "$1" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
         else
             cp "$1" "$WINEPREFIX/drive_c/windows/temp/as-written.reg" &&
-                timeout -k 5 90 "$WINE" regedit /S 'C:\windows\temp\as-written.reg' >>"$OUT/regedit.log" 2>&1 ||
+                wine_try "regedit /S $(basename "$1")" "$OUT/regedit.log" \
+                    timeout -k 5 90 "$WINE" regedit /S 'C:\windows\temp\as-written.reg' >>"$OUT/regedit.log" 2>&1 ||
                 die "regedit /S $1 failed"
         fi
     }
