@@ -366,7 +366,9 @@ if [ "$GUI_TWIN" = 1 ]; then
             --start "$MODULE" -- "${ARGS[@]}" >"$OUT/gui/driver.log" 2>&1
         regdump "$OUT/gui/registry-after.dump" || exit 1
         wine_drop_prefix
-    ) || REASONS+=(" the run of Chanwiz.exe beside it failed (gui/driver.log)")
+    ) || REASONS+=(" the run of Chanwiz.exe beside it failed (gui/driver.log$(
+            tr -d '\r' <"$OUT/gui/driver.log" 2>/dev/null | grep -v '^[[:space:]]*$' | tail -n 1 | cut -c1-160 |
+            sed 's/^/: /'))")
     phase "Chanwiz.exe run in the twin prefix"
 fi
 if [ "$CLI" = 1 ]; then
