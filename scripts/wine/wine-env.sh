@@ -58,7 +58,7 @@ wine_run() {
 # ran out of time (the bounds are generous), or when the prefix's wineserver
 # is gone: the registry it held went with it.
 wine_try() {
-    local what=$1 log=$2 n=1 rc last
+    local what=$1 log=$2 n=1 rc last said="" why
     shift 2
     while :; do
         "$@" && return 0
@@ -68,7 +68,13 @@ wine_try() {
             echo "$what: exit $rc, and the wineserver is gone${last:+ ($last)}" >>"${WINE_RETRY_NOTES:-/dev/null}"
             return "$rc"
         fi
-        echo "$what: try $n of 3 failed, exit $rc${last:+ ($last)}" >>"${WINE_RETRY_NOTES:-/dev/null}"
+        why="exit $rc${last:+ ($last)}"
+        if [ "$why" = "$said" ]; then
+            echo "$what: try $n of 3 failed the same way" >>"${WINE_RETRY_NOTES:-/dev/null}"
+        else
+            echo "$what: try $n of 3 failed, $why" >>"${WINE_RETRY_NOTES:-/dev/null}"
+        fi
+        said=$why
         case "$rc" in 124 | 137) return "$rc" ;; esac
         [ "$n" -lt 3 ] || return "$rc"
         n=$((n + 1))

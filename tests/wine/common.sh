@@ -34,7 +34,7 @@ find_chanwiz_exe() {
 # (" [Wine: ...; ...]"), or nothing.
 retry_notes() {
     [ -s "${WINE_RETRY_NOTES:-}" ] || return 0
-    printf ' [Wine: %s]' "$(paste -sd ';' "$WINE_RETRY_NOTES" | sed 's/;/; /g')"
+    printf ' [Wine: %s]' "$(awk 'NR > 1 { printf "; " } { printf "%s", $0 }' "$WINE_RETRY_NOTES")"
 }
 
 # suite_leftovers CACHE OUTDIR: the pids of Wine processes that run with a

@@ -1,18 +1,24 @@
 # shellcheck shell=bash
-# A machine in a Wine prefix, set up the way run_scenario.sh sets it up, for
-# the scripts that need a prefix but not a whole scenario (run_undo.sh,
+# A machine in a Wine prefix, for run_scenario.sh and for the scripts that
+# need a prefix but not a whole scenario (run_undo.sh,
 # bench/wine_process_bench.sh; scripts/pictures.sh takes its base prefix).
 # Source it after scripts/wine/wine-env.sh and tests/wine/common.sh.
 #
 #   prefix_base CACHE            CACHE/base: a fresh prefix (Wine's fonts,
-#                                Managed=N), made once per cache; the same lock
-#                                and ready mark as run_scenario.sh, so they share it
+#                                Managed=N), made once per cache under a lock:
+#                                the runs of a suite share it
 #   prefix_copy CACHE WORK LOG   WORK/prefix from the base; WINEPREFIX set and its
 #                                own wineserver started with -p (kept up)
 #   prefix_machine MACHINE TOOLS LOGDIR
 #                                the machine file without its simulation key,
 #                                imported with regedit /S; the access lists of its
-#                                Security subkey set; Wine's desktop brought up
+#                                Security subkey set; Wine's desktop brought up:
+#                                prefix_regedit, prefix_security and prefix_desktop
+#                                in a row (LOGDIR/regedit.log, LOGDIR/desktop.log)
+#   prefix_security MACHINE TOOLS LOG
+#                                the access lists of the machine's Security subkey
+#                                (Wine keeps them only while its server runs)
+#   prefix_desktop TOOLS LOG     Wine's desktop brought up (ui-driver --init-display)
 #   prefix_regedit FILE LOG      a .reg file imported with regedit /S, converted
 #                                first as regedit wants it (5.00 as UTF-16LE with
 #                                a byte-order mark, REGEDIT4 as ANSI)
@@ -71,27 +77,37 @@ prefix_regedit() {
 }
 
 prefix_machine() {
-    local machine=$1 tools=$2 logdir=$3 key sddl
-    prefix_regedit "$machine" "$logdir/regedit.log" || return 1
+    local machine=$1 tools=$2 logdir=$3
+    prefix_regedit "$machine" "$logdir/regedit.log" &&
+        prefix_security "$machine" "$tools" "$logdir/regedit.log" &&
+        : >"$logdir/desktop.log" &&
+        prefix_desktop "$tools" "$logdir/desktop.log"
+}
+
+prefix_security() {
+    local machine=$1 tools=$2 log=$3 key sddl
     while IFS=$'\t' read -r key sddl; do
         [ -n "$key" ] || continue
-        wine_try "access list of $key" "$logdir/regedit.log" \
-            timeout -k 5 60 "$WINE" "$tools/regdump.exe" --set-security "$key" "$sddl" >>"$logdir/regedit.log" 2>&1 ||
+        wine_try "access list of $key" "$log" \
+            timeout -k 5 60 "$WINE" "$tools/regdump.exe" --set-security "$key" "$sddl" >>"$log" 2>&1 ||
             { echo "prefix: could not set the access list of $key" >&2; return 1; }
-        echo "access list set: $key $sddl" >>"$logdir/regedit.log"
+        echo "access list set: $key $sddl" >>"$log"
     done < <("$PYTHON" "$PREFIX_REGTOOL" sim-values "$machine" Security)
+}
+
+prefix_desktop() {
+    local tools=$1 log=$2
     # Wine registers its display adapters under Control\Class when its
     # desktop comes up: now, before any dump, not in the middle of a test.
-    : >"$logdir/desktop.log"
-    wine_try "Wine's desktop" "$logdir/desktop.log" \
-        timeout -k 5 60 "$WINE" "$tools/ui-driver.exe" --init-display >>"$logdir/desktop.log" 2>&1 ||
-        { echo "prefix: Wine's desktop did not come up (exit $?)" >&2; return 1; }
+    wine_try "Wine's desktop" "$log" \
+        timeout -k 5 60 "$WINE" "$tools/ui-driver.exe" --init-display >>"$log" 2>&1 ||
+        { echo "prefix: Wine's desktop did not come up (exit $?; $log)" >&2; return 1; }
 }
 
 prefix_regdump() {
     local out=$1 tools=$2 log=$3
     shift 3
-    wine_try "regdump" "$log" \
+    wine_try "regdump $(basename "$out")" "$log" \
         timeout -k 5 60 "$WINE" "$tools/regdump.exe" --security "$(wine_path "$out")" "$@" 2>>"$log" ||
         { echo "prefix: regdump failed (exit $?; $log)" >&2; return 1; }
 }

@@ -84,6 +84,8 @@ export LC_ALL=C.UTF-8
 . "$ROOT/scripts/wine/wine-env.sh"
 # shellcheck source=common.sh
 . "$HERE/common.sh"
+# shellcheck source=prefix.sh
+. "$HERE/prefix.sh"
 REGTOOL=$ROOT/scripts/wine/regtool.py
 
 # The keys whose changes are compared.
@@ -131,7 +133,7 @@ OUT=$(cd "$OUT" && pwd)
 rm -rf "$OUT/shots"
 # (run.log is the caller's: run_all.sh writes this script's output there.)
 rm -f "$OUT"/*.jsonl "$OUT"/*.txt "$OUT"/*.reg "$OUT"/*.dump "$OUT"/*.diff "$OUT"/xvfb.pid \
-    "$OUT"/desktop.log "$OUT"/wineserver.log "$OUT"/driver.log "$OUT"/regdump.log "$OUT"/regedit.log "$OUT"/sim.log "$OUT"/xvfb.log
+    "$OUT"/desktop.log "$OUT"/wineserver.log "$OUT"/driver.log "$OUT"/regdump.log "$OUT"/regedit.log "$OUT"/errors.log "$OUT"/sim.log "$OUT"/xvfb.log
 
 T0=$(date +%s.%N)
 elapsed() { awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}'; }
@@ -225,60 +227,29 @@ trap cleanup EXIT
 trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
 
 # --- 1. base prefix, once per cache -------------------------------------------
-make_base() {  # in a subshell: its WINEPREFIX does not leak
-    local base=$CACHE/base tag
-    rm -rf "$base"
-    wine_new_prefix "$base" >"$CACHE/base.log" 2>&1 || return 1
-    wine_stop
-    # Copies must get their own server directory: forget the base's.
-    tag=$(head -c 64 "$base/wineserver" 2>/dev/null || true)
-    case "$tag" in wine-??????) rm -rf "/tmp/$tag" ;; esac
-    rm -f "$base/wineserver"
-    touch "$base/.chanwiz-ready"
-}
-(
-    flock -w 300 9 || { echo "run_scenario: the base prefix lock stayed taken" >&2; exit 1; }
-    if [ ! -f "$CACHE/base/.chanwiz-ready" ]; then
-        ( make_base ) || { cat "$CACHE/base.log" >&2; exit 1; }
-    fi
-) 9>"$CACHE/base.lock" || die "could not make the base Wine prefix (see $CACHE/base.log)"
+prefix_base "$CACHE" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log") (see $CACHE/base.log)"
 
 phase "base prefix ready"
 WORK=$(mktemp -d "$CACHE/scenario.XXXXXX")
-timeout 120 cp -a --reflink=auto "$CACHE/base" "$WORK/prefix" || die "could not copy the base prefix"
-rm -f "$WORK/prefix/.chanwiz-ready"
-export WINEPREFIX=$WORK/prefix
 # One server for the whole scenario, kept up between the programs: without -p
 # it ends 3 s after the last program, and the next program starts a new one
 # with a new desktop, which registers the display adapters again (and costs
 # seconds). It also picks the server's directory before any program starts.
-timeout -k 5 30 "$WINESERVER" -p >>"$OUT/wineserver.log" 2>&1 || die "could not start the wineserver"
+prefix_copy "$CACHE" "$WORK" "$OUT/wineserver.log" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
 
 phase "prefix copied"
 # --- 2. machine ----------------------------------------------------------------
 DRIVE=$WINEPREFIX/drive_c
-mkdir -p "$DRIVE/windows/temp"
-"$PYTHON" "$REGTOOL" import "$MACHINE" "$DRIVE/windows/temp/machine.reg" >"$OUT/machine-format.txt" ||
-    die "could not convert the machine file"
 XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
 echo "$XVFB_PID" >"$OUT/xvfb.pid"
 : >"$OUT/regedit.log"
-wine_try "regedit /S of the machine" "$OUT/regedit.log" \
-    timeout -k 5 90 "$WINE" regedit /S 'C:\windows\temp\machine.reg' >>"$OUT/regedit.log" 2>&1 ||
-    die "regedit /S of the machine file failed (regedit.log)"
+prefix_regedit "$MACHINE" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
 # Access lists the machine gives its keys (its Security subkey). Wine keeps
 # them only while its server runs: a restarted server needs them again.
 set_machine_security() {
-    local key sddl
-    while IFS=$'\t' read -r key sddl; do
-        [ -n "$key" ] || continue
-        wine_try "access list of $key" "$OUT/regedit.log" \
-            timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --set-security "$key" "$sddl" >>"$OUT/regedit.log" 2>&1 ||
-            return 1
-        echo "access list set: $key $sddl" >>"$OUT/regedit.log"
-    done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Security)
+    prefix_security "$MACHINE" "$TOOLS" "$OUT/regedit.log" 2>>"$OUT/errors.log"
 }
-set_machine_security || die "could not set an access list of the machine (regedit.log)"
+set_machine_security || die "$(tail -n 1 "$OUT/errors.log") (regedit.log)"
 if [ "$VAMP" = 1 ]; then
     cp "$VAMP_DLL" "$DRIVE/windows/system32/34com.dll" || die "could not copy 34com.dll into the prefix"
     {
@@ -305,9 +276,7 @@ phase "machine imported"
 # DriverDateData) when its desktop comes up: that happens now, after the
 # import and before the first registry dump, not during the run.
 : >"$OUT/desktop.log"
-wine_try "Wine's desktop" "$OUT/desktop.log" \
-    timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >>"$OUT/desktop.log" 2>&1 ||
-    die "Wine's desktop did not come up (desktop.log)"
+prefix_desktop "$TOOLS" "$OUT/desktop.log" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
 
 phase "desktop up"
 # --- 3. program ----------------------------------------------------------------
@@ -328,8 +297,7 @@ fi
 
 # --- 4. the run under Wine ---------------------------------------------------------
 regdump() {  # regdump OUTFILE
-    wine_try "regdump $(basename "$1")" "$OUT/regdump.log" \
-        timeout -k 5 60 "$WINE" "$TOOLS/regdump.exe" --security "$(wine_path "$1")" "${KEYS[@]}" 2>>"$OUT/regdump.log"
+    prefix_regdump "$1" "$TOOLS" "$OUT/regdump.log" "${KEYS[@]}" 2>>"$OUT/errors.log"
 }
 GUI_TWIN=0
 if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
@@ -343,9 +311,8 @@ if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
     # A new server brings a new desktop, which registers the display adapters
     # again: before the dumps, as above.
     set_machine_security || die "could not set an access list of the machine again (regedit.log)"
-    wine_try "Wine's desktop again" "$OUT/desktop.log" \
-        timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >>"$OUT/desktop.log" 2>&1 ||
-        die "Wine's desktop did not come up again (desktop.log)"
+    prefix_desktop "$TOOLS" "$OUT/desktop.log" 2>>"$OUT/errors.log" ||
+        die "$(tail -n 1 "$OUT/errors.log") (again)"
 fi
 regdump "$OUT/registry-before.dump" || die "regdump before the run failed (see regdump.log)"
 phase "registry dumped"
@@ -357,8 +324,7 @@ if [ "$GUI_TWIN" = 1 ]; then
         export WINEPREFIX=$WORK/gui-prefix
         timeout -k 5 30 "$WINESERVER" -p >>"$OUT/wineserver.log" 2>&1 || exit 1
         set_machine_security || exit 1
-        wine_try "Wine's desktop for Chanwiz.exe" "$OUT/gui/desktop.log" \
-            timeout -k 5 60 "$WINE" "$TOOLS/ui-driver.exe" --init-display >>"$OUT/gui/desktop.log" 2>&1 || exit 1
+        prefix_desktop "$TOOLS" "$OUT/gui/desktop.log" 2>>"$OUT/errors.log" || exit 1
         regdump "$OUT/gui/registry-before.dump" || exit 1
         timeout -k 5 150 "$WINE" "$TOOLS/ui-driver.exe" \
             --script "@$(wine_path "$OUT/script.txt")" \

@@ -61,6 +61,18 @@ wine_try "Wine's desktop" "$TMP/step.log" fails_then 1 7
 check "a note names the step, exit and last log line" \
     grep -qxF "Wine's desktop: try 1 of 3 failed, exit 7 (attempt 1 says something)" "$TMP/notes"
 
+# A try that fails as the one before it is told in short; the log's text
+# reaches the verdict line as it is (semicolons and all).
+fresh
+same() { echo "unusable SDDL D:(Q;;0x2;;;BU)" >>"$TMP/step.log"; return 2; }
+wine_try "access list" "$TMP/step.log" same
+check "repeated failures told in short" [ "$(sed -n 2,3p "$TMP/notes")" = "access list: try 2 of 3 failed the same way
+access list: try 3 of 3 failed the same way" ]
+# shellcheck source=common.sh
+. "$ROOT/tests/wine/common.sh"
+check "retry_notes keeps the log's text" \
+    [ "$(retry_notes)" = " [Wine: access list: try 1 of 3 failed, exit 2 (unusable SDDL D:(Q;;0x2;;;BU)); access list: try 2 of 3 failed the same way; access list: try 3 of 3 failed the same way]" ]
+
 # A prefix whose wineserver is gone: one try, and the note says why.
 fresh
 export WINEPREFIX=$TMP/prefix-without-server
@@ -72,9 +84,7 @@ check "server gone: one try, not $(tries)" [ "$(tries)" = 1 ]
 check "server gone: the note says so" grep -q "^regdump: exit 1, and the wineserver is gone" "$TMP/notes"
 unset WINEPREFIX
 
-# Notes reach a verdict line through retry_notes (tests/wine/common.sh).
-# shellcheck source=common.sh
-. "$ROOT/tests/wine/common.sh"
+# Notes reach a verdict line through retry_notes.
 fresh
 wine_try "a" "$TMP/step.log" fails_then 2 3
 check "retry_notes joins the notes" \
