@@ -125,12 +125,7 @@ CACHE=$ROOT/build/wine-cache/bench-$$
 WORK=""
 cleanup() {
     local rc=$?
-    # timeout(1) sends its TERM twice (to us and to our process group): a
-    # second one must not cut the cleanup short.
-    trap - EXIT
-    trap '' INT TERM
-    [ -n "${WINEPREFIX:-}" ] && wine_drop_prefix
-    xvfb_stop
+    prefix_teardown
     rm -rf "$CACHE"
     rmdir "$ROOT/build/wine-cache" 2>/dev/null
     exit "$rc"

@@ -11,13 +11,12 @@ usage: check_cli.py EXE
 Prints one line per check and ends with "N passed, N failed".
 """
 import os
-import struct
 import sys
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from check_resources import (RT_MANIFEST, RT_VERSION, Checks, FormatError,  # noqa: E402
-                             PeFile, only, version_strings)
+from check_resources import (RT_MANIFEST, RT_VERSION, Checks, only, read_pe,  # noqa: E402
+                             version_strings)
 
 RT_DIALOG = 5
 RT_GROUP_ICON = 14
@@ -25,11 +24,8 @@ RT_GROUP_ICON = 14
 
 def run(data, out=sys.stdout):
     checks = Checks(out)
-    try:
-        pe = PeFile(data)
-        resources = pe.resources()
-    except (FormatError, struct.error) as e:
-        checks.check(False, "readable PE file with resources", str(e))
+    pe, resources = read_pe(checks, data)
+    if pe is None:
         return checks
     checks.check(pe.subsystem == 3, "console subsystem", "subsystem %d" % pe.subsystem)
     kinds = {key[0] for key in resources}

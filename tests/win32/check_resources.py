@@ -495,17 +495,24 @@ def check_manifest(checks, resources):
     checks.check(dpi == ["true"], "manifest declares DPI awareness", "got %r" % dpi)
 
 
+def read_pe(checks, data):
+    """The PE file and its resources, or (None, None) after a failed check."""
+    try:
+        pe = PeFile(data)
+        return pe, pe.resources()
+    except (FormatError, struct.error) as e:
+        checks.check(False, "readable PE file with resources", str(e))
+        return None, None
+
+
 def check_pe(checks, pe):
     checks.check(pe.subsystem == 2, "GUI subsystem", "subsystem %d" % pe.subsystem)
 
 
 def run(data, source_dir, out=sys.stdout):
     checks = Checks(out)
-    try:
-        pe = PeFile(data)
-        resources = pe.resources()
-    except (FormatError, struct.error) as e:
-        checks.check(False, "readable PE file with resources", str(e))
+    pe, resources = read_pe(checks, data)
+    if pe is None:
         return checks
     check_pe(checks, pe)
     try:

@@ -24,8 +24,9 @@
 #                                a byte-order mark, REGEDIT4 as ANSI)
 #   prefix_regdump OUT TOOLS LOG KEY...
 #                                regdump.exe --security of the keys into OUT
+#   prefix_teardown [KEEP]       for an EXIT trap: the prefix and the Xvfb go
+#                                (with KEEP 1 the prefix stays, its server stopped)
 # Each returns non-zero after a message on stderr. Every Wine call is bounded.
-# The caller removes the prefix (wine_drop_prefix) and its Xvfb (xvfb_stop).
 
 PREFIX_REGTOOL=${PREFIX_REGTOOL:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/wine/regtool.py}
 
@@ -110,4 +111,20 @@ prefix_regdump() {
     wine_try "regdump $(basename "$out")" "$log" \
         timeout -k 5 60 "$WINE" "$tools/regdump.exe" --security "$(wine_path "$out")" "$@" 2>>"$log" ||
         { echo "prefix: regdump failed (exit $?; $log)" >&2; return 1; }
+}
+
+prefix_teardown() {
+    # timeout(1) sends its TERM twice (to us and to our process group): the
+    # second must not cut the teardown short.
+    trap - EXIT
+    trap '' INT TERM
+    if [ -n "${WINEPREFIX:-}" ]; then
+        if [ "${1:-0}" = 1 ]; then
+            wine_stop
+            echo "kept prefix $WINEPREFIX" >&2
+        else
+            wine_drop_prefix
+        fi
+    fi
+    xvfb_stop
 }

@@ -207,18 +207,7 @@ CACHE=$(cd "$CACHE" && pwd)
 WORK=""
 cleanup() {
     local rc=$?
-    # timeout sends its TERM twice (to us and to our group): the second
-    # must not cut the cleanup short.
-    trap - EXIT; trap '' INT TERM
-    if [ -n "${WINEPREFIX:-}" ]; then
-        if [ "${KEEP_PREFIX:-0}" = "1" ]; then
-            wine_stop
-            echo "kept prefix $WINEPREFIX" >&2
-        else
-            wine_drop_prefix
-        fi
-    fi
-    xvfb_stop
+    prefix_teardown "${KEEP_PREFIX:-0}"
     if [ -n "$WORK" ] && [ "${KEEP_PREFIX:-0}" != "1" ]; then rm -rf "$WORK"; fi
     if [ "$OWN_CACHE" = "1" ]; then rm -rf "$CACHE"; fi
     exit "$rc"

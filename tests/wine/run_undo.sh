@@ -123,12 +123,7 @@ if [ "${1:-}" = "--case" ]; then
     die() { REASONS+=(" $*"); finish; }
     cleanup() {
         local rc=$?
-        # timeout(1) sends its TERM twice (to us and to our process group):
-        # a second one must not cut the cleanup short.
-        trap - EXIT
-        trap '' INT TERM
-        [ -n "${WINEPREFIX:-}" ] && wine_drop_prefix
-        xvfb_stop
+        prefix_teardown
         [ -n "$WORK" ] && rm -rf "$WORK"
         exit "$rc"
     }
