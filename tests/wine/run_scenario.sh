@@ -209,7 +209,7 @@ cleanup() {
     local rc=$?
     prefix_teardown "${KEEP_PREFIX:-0}"
     if [ -n "$WORK" ] && [ "${KEEP_PREFIX:-0}" != "1" ]; then rm -rf "$WORK"; fi
-    if [ "$OWN_CACHE" = "1" ]; then rm -rf "$CACHE"; fi
+    if [ "$OWN_CACHE" = "1" ] && [ "${KEEP_PREFIX:-0}" != "1" ]; then rm -rf "$CACHE"; fi
     exit "$rc"
 }
 trap cleanup EXIT
@@ -375,8 +375,14 @@ for e in "${EXPECTS[@]}"; do
             fi ;;
     esac
 done
-# The prefix goes away while the simulation runs and the results are compared.
-( wine_drop_prefix ) &
+# The prefix goes away while the simulation runs and the results are compared
+# (with KEEP_PREFIX=1 only its server stops, and the prefix stays to be looked at).
+if [ "${KEEP_PREFIX:-0}" = 1 ]; then
+    echo "kept prefix $WINEPREFIX" >&2
+    ( wine_stop ) &
+else
+    ( wine_drop_prefix ) &
+fi
 TEARDOWN_PID=$!
 
 # --- 5. the simulation ----------------------------------------------------------------
