@@ -126,6 +126,7 @@ class ForwardingPlatform : public Platform {
     return inner_.GetModuleFileNameA(buffer, size);
   }
   DWORD GetVersion() override { return inner_.GetVersion(); }
+  UINT GetACP() override { return inner_.GetACP(); }
   BOOL GetVersionExA(OSVERSIONINFOA* info) override { return inner_.GetVersionExA(info); }
   UINT WinExec(const char* commandLine, UINT show) override {
     return inner_.WinExec(commandLine, show);

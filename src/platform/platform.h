@@ -105,6 +105,8 @@ class Platform {
   virtual DWORD GetModuleFileNameA(char* buffer, DWORD size) = 0;
   virtual DWORD GetVersion() = 0;
   virtual BOOL GetVersionExA(OSVERSIONINFOA* info) = 0;
+  // The ANSI code page the "A" calls convert text with.
+  virtual UINT GetACP() = 0;
 
   // ---- Process start (kernel32) ----
   virtual UINT WinExec(const char* commandLine, UINT show) = 0;

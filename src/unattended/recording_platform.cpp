@@ -57,6 +57,26 @@ constexpr LONG kErrorNoAccess = 998;  // ERROR_NOACCESS: a bad data pointer
 
 }  // namespace
 
+std::string RecordingPlatform::InexactAnsiText(DWORD type, const std::vector<BYTE>& data) {
+  if (!sim::IsStringType(type)) return std::string();
+  // The "A" call gives the text in the system's ANSI code page, with '?' for
+  // each character that code page lacks. Only Windows-1252 bytes are read
+  // back as they were, and a '?' may stand for any character.
+  const bool high = std::any_of(data.begin(), data.end(), [](BYTE b) { return b >= 0x80; });
+  if (high) {
+    if (ansi_code_page_ == 0) ansi_code_page_ = inner().GetACP();
+    if (ansi_code_page_ != kWindows1252)
+      return "its text is in code page " + std::to_string(ansi_code_page_) +
+             ", which the undo file cannot carry exactly";
+  }
+  // Windows 9x keeps ANSI text as it is; only the NT family converts it.
+  const bool ntFamily = (inner().GetVersion() & 0x80000000u) == 0;
+  if (ntFamily && std::find(data.begin(), data.end(), BYTE('?')) != data.end())
+    return "its text holds '?', which Windows gives for a character the ANSI code page "
+           "lacks";
+  return std::string();
+}
+
 RecordingPlatform::RecordingPlatform(Platform& inner, Mode mode, bool keepOldValues)
     : ForwardingPlatform(inner), mode_(mode), keep_old_values_(keepOldValues || mode == Mode::DryRun) {}
 
@@ -153,7 +173,13 @@ void RecordingPlatform::KeepOldValue(HKEY handle, const OpenKey& key, const std:
   if (own != HKEY(0)) inner().RegCloseKey(own);
   if (result == ERROR_FILE_NOT_FOUND) return;  // the run creates it
   if (result != ERROR_SUCCESS) {
-    unknown_old_.push_back({FullPath(key.root, key.path), name});
+    unknown_old_.push_back({FullPath(key.root, key.path), name,
+                            "RegQueryValueExA failed with error " + std::to_string(result)});
+    return;
+  }
+  const std::string inexact = InexactAnsiText(type, data);
+  if (!inexact.empty()) {
+    unknown_old_.push_back({FullPath(key.root, key.path), name, inexact});
     return;
   }
   std::vector<BYTE> stored = AnsiToStored(type, data.data(), static_cast<DWORD>(data.size()));

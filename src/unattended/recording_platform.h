@@ -24,6 +24,7 @@
 
 #include "platform/forwarding_platform.h"
 #include "platform/sim/registry.h"
+#include "platform/sim/undo.h"
 
 namespace cw {
 
@@ -71,8 +72,9 @@ class RecordingPlatform : public ForwardingPlatform {
   const std::vector<FailedCall>& failedOpens() const { return failed_opens_; }
   // Every value set (in a dry run: that would have been set), in order.
   const std::vector<WrittenValue>& writtenValues() const { return written_; }
-  // Values whose old data could not be read: an undo cannot put them back.
-  const std::vector<WrittenValue>& unknownOldValues() const { return unknown_old_; }
+  // Values whose old data could not be read exactly: an undo cannot put them
+  // back, and says so.
+  const std::vector<sim::UnreadValue>& unknownOldValues() const { return unknown_old_; }
   const std::vector<Device>& devices() const { return devices_; }
   bool restartRequested() const { return restart_requested_; }
   // What a dry run left out that a real run would have done.
@@ -107,6 +109,11 @@ class RecordingPlatform : public ForwardingPlatform {
                       UINT show, PROCESS_INFORMATION* processInformation) override;
 
  private:
+  static constexpr UINT kWindows1252 = 1252;
+  // Why old string data read through an "A" call may not be the stored text,
+  // or "" when it is exact.
+  std::string InexactAnsiText(DWORD type, const std::vector<BYTE>& data);
+
   // A key the wizard holds open, by its path. Keys that exist only in a dry
   // run (created by it) have handles of this class's own.
   struct OpenKey {
@@ -150,7 +157,8 @@ class RecordingPlatform : public ForwardingPlatform {
   std::vector<FailedCall> failed_writes_;
   std::vector<FailedCall> failed_opens_;
   std::vector<WrittenValue> written_;
-  std::vector<WrittenValue> unknown_old_;
+  std::vector<sim::UnreadValue> unknown_old_;
+  UINT ansi_code_page_ = 0;  // asked once, when first needed
   std::vector<Device> devices_;
   std::vector<std::string> notes_;
   bool restart_requested_ = false;

@@ -626,6 +626,79 @@ TEST(RegFileWrite, Regedit4IsAnsiWithSingleByteStrings) {
   EXPECT_TRUE(TreesEqual(back, tree));
 }
 
+// What a format cannot carry is refused, naming the key and value, instead of
+// being written as a stand-in character that an import would take for
+// another key or value.
+TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
+  struct Case {
+    const char* what;
+    RegFileFormat format;
+    const char* key;
+    const char* value;  // null: the key's name is at fault
+    DWORD type;
+    std::vector<BYTE> data;
+    const char* because;
+    bool nameAtFault = true;  // else the data, which a deletion does not write
+  };
+  const std::vector<BYTE> text = StringData("ok");
+  const Case cases[] = {
+      {"BOM character in a key name", RegFileFormat::Regedit4,
+       "SOFTWARE\\Microsoft\\\xEF\xBB\xBFWindows", nullptr, REG_SZ, text, "Windows-1252"},
+      {"Cyrillic value name", RegFileFormat::Regedit4, "K", "\xD0\x94", REG_SZ, text,
+       "Windows-1252"},
+      {"Cyrillic string", RegFileFormat::Regedit4, "K", "Name", REG_SZ, StringData("\xD0\x94"),
+       "Windows-1252", false},
+      {"Cyrillic expandable string", RegFileFormat::Regedit4, "K", "Path", REG_EXPAND_SZ,
+       StringData("%A%\xD0\x94"), "Windows-1252", false},
+      {"half a character", RegFileFormat::Regedit4, "K", "List", REG_MULTI_SZ, Bytes({0x61, 0, 0}),
+       "half a character", false},
+      {"line break in a value name", RegFileFormat::Unicode5, "K", "a\nb", REG_DWORD,
+       DwordData(1), "line break"},
+      {"line break in a key name", RegFileFormat::Utf8v5, "K\rX", nullptr, REG_DWORD, DwordData(1),
+       "line break"},
+      {"invalid UTF-8 in a name", RegFileFormat::Utf8v5, "K", "\xFF", REG_DWORD, DwordData(1),
+       "not valid"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegistryTree tree;
+    RegKey* key = tree.Create(RegRoot::LocalMachine, c.key, nullptr);
+    ASSERT_NE(key, nullptr);
+    key->SetValue(c.value ? c.value : "Plain", c.type, c.data);
+    const std::string wantKey = std::string("HKEY_LOCAL_MACHINE\\") + c.key;
+    const RegistryTree empty;
+    // Deleting the value, or the key, must name it too.
+    RegistryTree without = tree;
+    if (c.value)
+      without.Find(RegRoot::LocalMachine, c.key)->DeleteValue(c.value);
+    else
+      without.Delete(RegRoot::LocalMachine, c.key);
+    using Writer = std::function<std::string(RegWriteError*)>;
+    const Writer writers[] = {
+        [&](RegWriteError* e) { return WriteRegFile(tree, c.format, e); },
+        [&](RegWriteError* e) { return WriteRegChanges(empty, tree, c.format, e); },
+        [&](RegWriteError* e) { return WriteRegChanges(tree, without, c.format, e); },
+    };
+    for (const Writer& write : writers) {
+      if (&write == &writers[2] && !c.nameAtFault) continue;
+      RegWriteError error;
+      EXPECT_EQ(write(&error), "");
+      EXPECT_EQ(error.key, wantKey);
+      EXPECT_EQ(error.hasValue, c.value != nullptr);
+      EXPECT_EQ(error.value, c.value ? c.value : "");
+      EXPECT_NE(error.message.find(c.because), std::string::npos) << error.message;
+      EXPECT_EQ(error.ToString("out.reg").rfind("out.reg: cannot write key " + wantKey, 0), 0u)
+          << error.ToString("out.reg");
+    }
+  }
+  // Windows-1252 itself, its 0x80-0x9F letters included, is written.
+  RegistryTree fine;
+  fine.Create(RegRoot::LocalMachine, "Citt\xC3\xA0 \xE2\x82\xAC", nullptr)
+      ->SetValue("\xC5\x92", REG_SZ, StringData("\xE2\x80\x9C\xC3\xBF"));
+  RegWriteError error;
+  EXPECT_NE(WriteRegFile(fine, RegFileFormat::Regedit4, &error), "") << error.message;
+}
+
 // ---- Round trips ----
 
 // A tree with every kind of value; `ansiOnly` keeps to what Windows-1252 can

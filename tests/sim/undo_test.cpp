@@ -110,6 +110,51 @@ TEST(RegUndo, WritesOldDataDeletesCreatedValuesAndTopmostCreatedKeys) {
   EXPECT_TRUE(TreesEqual(left, before));
 }
 
+// A value whose old data could not be read is neither deleted nor set to a
+// guess: the undo leaves it as the run left it and says so in a comment.
+TEST(RegUndo, UnreadOldValuesAreLeftAloneAndNamed) {
+  sim::Machine m = MachineFromText(RegText(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]\r\n"
+      "\"Unread\"=\"old ?\"\r\n"
+      "\"Changed\"=dword:00000005\r\n\r\n"));
+  const sim::RegistryTree before = m.registry;
+  sim::RegistryTree after = before;
+  sim::RegKey* vendor = after.Find(sim::RegRoot::LocalMachine, "SOFTWARE\\Vendor");
+  ASSERT_NE(vendor, nullptr);
+  vendor->SetValue("Unread", REG_SZ, sim::StringData("new"));
+  vendor->SetValue("Changed", REG_DWORD, sim::DwordData(9));
+  // What the recorder knew: the value was not read, so its "before" lacks it.
+  sim::RegistryTree known = before;
+  known.Find(sim::RegRoot::LocalMachine, "SOFTWARE\\Vendor")->DeleteValue("Unread");
+  const std::vector<sim::UnreadValue> unread = {
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor", "Unread", "code page 1251"}};
+
+  for (sim::RegFileFormat format : {sim::RegFileFormat::Utf8v5, sim::RegFileFormat::Unicode5,
+                                    sim::RegFileFormat::Regedit4}) {
+    const std::string undo = sim::WriteRegUndo(known, after, format, unread);
+    sim::RegistryTree back;
+    sim::RegFileFormat read;
+    sim::RegFileError error;
+    ASSERT_TRUE(sim::ApplyRegFile(undo, "undo.reg", &back, &read, &error)) << error.ToString();
+    EXPECT_EQ(read, format);
+    sim::RegistryTree left = after;
+    Apply(undo, "undo.reg", &left);
+    const sim::RegKey* k = left.Find(sim::RegRoot::LocalMachine, "SOFTWARE\\Vendor");
+    ASSERT_NE(k, nullptr);
+    ASSERT_NE(k->FindValue("Unread"), nullptr);
+    EXPECT_EQ(k->FindValue("Unread")->data, sim::StringData("new"));
+    EXPECT_EQ(k->FindValue("Changed")->data, sim::DwordData(5));
+  }
+  const std::string text = sim::WriteRegUndo(known, after, sim::RegFileFormat::Utf8v5, unread);
+  EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\r\n\r\n"
+                       "; NOT PUT BACK: HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor, value \"Unread\": "
+                       "its old data could not be read (code page 1251)\r\n[",
+                       0),
+            0u)
+      << text;
+  EXPECT_EQ(text.find("\"Unread\"="), std::string::npos);
+}
+
 TEST(RegUndo, NothingChangedGivesOnlyTheHeader) {
   const sim::Machine m = MachineFromSample("saa7134-xp-italy.reg");
   EXPECT_EQ(sim::WriteRegUndo(m.registry, m.registry, sim::RegFileFormat::Utf8v5),

@@ -256,5 +256,70 @@ TEST(Recorder, ListsTheDevicesWindowsListed) {
   EXPECT_TRUE(usb);
 }
 
+// Old string data read through an "A" call is exact only in Windows-1252 and
+// without a '?' Windows may have put in for a character: otherwise the undo
+// must not put back a guess.
+class CodePagePlatform : public ForwardingPlatform {
+ public:
+  CodePagePlatform(Platform& inner, UINT acp) : ForwardingPlatform(inner), acp_(acp) {}
+  UINT GetACP() override { return acp_; }
+
+ private:
+  UINT acp_;
+};
+
+TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
+  struct Case {
+    const char* sample;
+    const char* tunerType;  // the old TunerType, as stored (UTF-8)
+    UINT acp;
+    const char* why;  // part of the reason, "" when the old data is exact
+  };
+  const Case cases[] = {
+      {"saa7134-xp-italy.reg", "FM1236 \xC3\xA9", 1252, ""},
+      {"saa7134-xp-italy.reg", "FM1236 \xC3\xA9", 1251, "code page 1251"},
+      {"saa7134-98-italy.reg", "FM1236 \xC3\xA9", 1250, "code page 1250"},
+      {"saa7134-xp-italy.reg", "FM1236 ?", 1252, "'?'"},
+      {"saa7134-xp-italy.reg", "FM1236 \xD0\x94", 1252, "'?'"},
+      // Windows 9x keeps ANSI text as it is: a '?' there is a '?'.
+      {"saa7134-98-italy.reg", "FM1236 ?", 1252, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.sample) + " " + c.tunerType + " " + std::to_string(c.acp));
+    sim::Machine machine = MachineFromSample(c.sample);
+    bool found = false;
+    machine.registry.ForEachKey([&](sim::RegRoot, const std::string&, const sim::RegKey& key) {
+      const sim::RegValue* v = key.FindValue("TunerType");
+      if (v && v->type == REG_SZ) {
+        const_cast<sim::RegKey&>(key).SetValue("TunerType", REG_SZ, sim::StringData(c.tunerType));
+        found = true;
+      }
+    });
+    ASSERT_TRUE(found);
+    std::vector<sim::ScriptStep> steps;
+    std::string problem;
+    ASSERT_TRUE(sim::ParseScript("click 1016; click 1; click 1023; click 1", &steps, &problem));
+    sim::ScriptAnswers answers(steps);
+    sim::SimPlatform platform(machine, &answers);
+    CodePagePlatform windows(platform, c.acp);
+    RecordingPlatform recorder(windows, RecordingPlatform::Mode::Apply);
+    WizardApp app(recorder, {});
+    app.Run();
+    const auto& unread = recorder.unknownOldValues();
+    if (*c.why == '\0') {
+      EXPECT_TRUE(unread.empty());
+      continue;
+    }
+    ASSERT_EQ(unread.size(), 1u);
+    EXPECT_EQ(unread[0].value, "TunerType");
+    EXPECT_NE(unread[0].why.find(c.why), std::string::npos) << unread[0].why;
+    const std::string undo = sim::WriteRegUndo(recorder.before(), recorder.after(),
+                                               RegFileFormat::Utf8v5, unread);
+    EXPECT_NE(undo.find("; NOT PUT BACK: " + unread[0].key + ", value \"TunerType\""),
+              std::string::npos);
+    EXPECT_EQ(undo.find("\"TunerType\"="), std::string::npos) << undo;
+  }
+}
+
 }  // namespace
 }  // namespace cw::test

@@ -497,6 +497,48 @@ bool ApplyImpl(const std::string& bytes, RegistryTree* tree, RegFileFormat* form
 
 // ---- Writing ----
 
+// Raised inside the writers when a name or text cannot be written exactly;
+// caught at the public entry points and turned into a RegWriteError.
+struct Refused {
+  RegWriteError error;
+};
+
+// True when `utf8` comes back unchanged from a file in `format`.
+bool Carries(std::string_view utf8, RegFileFormat format) {
+  if (format == RegFileFormat::Regedit4) return AnsiToUtf8(Utf8ToAnsi(utf8)) == utf8;
+  const std::vector<BYTE> wide = Utf8ToUtf16Le(utf8);
+  return Utf16LeToUtf8(wide.data(), wide.size()) == utf8;
+}
+
+// Why `text` (a name when `isName`) cannot be written, or "" when it can.
+std::string Unwritable(std::string_view text, RegFileFormat format, bool isName) {
+  if (isName && text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+    return "the name holds a line break or NUL, which no .reg file can carry";
+  if (Carries(text, format)) return std::string();
+  if (format != RegFileFormat::Regedit4 || !Carries(text, RegFileFormat::Unicode5))
+    return std::string(isName ? "the name" : "the text") + " is not valid Unicode text";
+  return std::string(isName ? "the name" : "the text") +
+         " holds a character that Windows-1252 lacks, and a REGEDIT4 file is "
+         "Windows-1252 text (it would be imported as another character)";
+}
+
+[[noreturn]] void Refuse(std::string key, const RegValue* value, std::string message) {
+  Refused r;
+  r.error.key = std::move(key);
+  if (value) {
+    r.error.hasValue = true;
+    r.error.value = value->name;
+  }
+  r.error.message = std::move(message);
+  throw r;
+}
+
+void CheckName(const std::string& keyPath, const RegValue* value, std::string_view name,
+               RegFileFormat format) {
+  std::string why = Unwritable(name, format, true);
+  if (!why.empty()) Refuse(keyPath, value, std::move(why));
+}
+
 std::string QuotedName(std::string_view name) {
   std::string out = "\"";
   for (char c : name) {
@@ -549,10 +591,14 @@ std::string HexNumber(DWORD n, size_t minDigits) {
   return out;
 }
 
-void AppendValueLine(std::string* out, const RegValue& v, RegFileFormat format) {
+void AppendValueLine(std::string* out, const std::string& keyPath, const RegValue& v,
+                     RegFileFormat format) {
+  CheckName(keyPath, &v, v.name, format);
   std::string line = ValueNamePart(v) + "=";
   if (v.type == REG_SZ && IsPlainString(v.data)) {
     const std::string text = Utf16LeToUtf8(v.data.data(), v.data.size() - 2);
+    std::string why = Unwritable(text, format, false);
+    if (!why.empty()) Refuse(keyPath, &v, std::move(why));
     line += QuotedName(text);
     *out += line;
     *out += kCrLf;
@@ -573,6 +619,10 @@ void AppendValueLine(std::string* out, const RegValue& v, RegFileFormat format) 
                                      : std::vector<BYTE>();
   const std::vector<BYTE>& bytes =
       (format == RegFileFormat::Regedit4 && IsAnsiStringType(v.type)) ? ansi : v.data;
+  if (&bytes == &ansi && AnsiBytesToUtf16(ansi) != v.data)
+    Refuse(keyPath, &v,
+           "the data holds a character that Windows-1252 lacks (or half a character), and "
+           "a REGEDIT4 file keeps string data as Windows-1252 bytes");
   size_t column = CodePoints(line);
   line.reserve(line.size() + bytes.size() * 3 + bytes.size() / 25 * 5);
   for (size_t i = 0; i < bytes.size(); ++i) {
@@ -589,7 +639,9 @@ void AppendValueLine(std::string* out, const RegValue& v, RegFileFormat format) 
   *out += kCrLf;
 }
 
-void AppendDeleteLine(std::string* out, const RegValue& v) {
+void AppendDeleteLine(std::string* out, const std::string& keyPath, const RegValue& v,
+                      RegFileFormat format) {
+  CheckName(keyPath, &v, v.name, format);
   *out += ValueNamePart(v);
   *out += "=-";
   *out += kCrLf;
@@ -606,6 +658,14 @@ std::string KeyPath(RegRoot root, const std::string& path) {
 
 std::string ChildPath(const std::string& path, const std::string& name) {
   return path.empty() ? name : path + "\\" + name;
+}
+
+// "[path]" or "[-path]", once every part of the path is known to fit.
+std::string KeyLine(RegRoot root, const std::string& path, RegFileFormat format,
+                    bool deleted) {
+  const std::string full = KeyPath(root, path);
+  CheckName(full, nullptr, path, format);
+  return (deleted ? "[-" : "[") + full + "]";
 }
 
 std::string Header(RegFileFormat format) {
@@ -642,16 +702,17 @@ class ChangeWriter {
   // `before` is null when the key is new.
   void Key(RegRoot root, const std::string& path, const RegKey* before, const RegKey& after) {
     std::string body;
+    const std::string full = KeyPath(root, path);
     if (!before) {
-      for (const RegValue& v : after.values()) AppendValueLine(&body, v, format_);
+      for (const RegValue& v : after.values()) AppendValueLine(&body, full, v, format_);
     } else {
-      ValueChanges(*before, after, &body);
+      ValueChanges(full, *before, after, &body);
     }
     // A new key with no values is created by its subkeys' lines, but an
     // empty leaf must be written or it would be lost.
     const bool emptyNewLeaf = !before && after.values().empty() && after.subkeys().empty();
     if (!body.empty() || emptyNewLeaf) {
-      *out_ += "[" + KeyPath(root, path) + "]";
+      *out_ += KeyLine(root, path, format_, false);
       *out_ += kCrLf;
       *out_ += body;
       *out_ += kCrLf;
@@ -686,7 +747,7 @@ class ChangeWriter {
 
  private:
   void Deleted(RegRoot root, const std::string& path) {
-    *out_ += "[-" + KeyPath(root, path) + "]";
+    *out_ += KeyLine(root, path, format_, true);
     *out_ += kCrLf;
     *out_ += kCrLf;
   }
@@ -694,7 +755,8 @@ class ChangeWriter {
   // Importing the lines must give `after`'s values in `after`'s order. Values
   // that keep their place are updated in place; the first one out of place
   // and all after it are deleted and set again, which appends them in order.
-  void ValueChanges(const RegKey& before, const RegKey& after, std::string* body) {
+  void ValueChanges(const std::string& full, const RegKey& before, const RegKey& after,
+                    std::string* body) {
     const std::vector<RegValue>& want = after.values();
     size_t inPlace = 0;
     for (const RegValue& v : before.values()) {
@@ -702,14 +764,14 @@ class ChangeWriter {
       if (inPlace < want.size() && want[inPlace].name == v.name) ++inPlace;
     }
     for (const RegValue& v : before.values())
-      if (!after.FindValue(v.name)) AppendDeleteLine(body, v);
+      if (!after.FindValue(v.name)) AppendDeleteLine(body, full, v, format_);
     for (size_t i = 0; i < want.size(); ++i) {
       const RegValue* old = before.FindValue(want[i].name);
       if (i < inPlace) {
-        if (!SameData(*old, want[i])) AppendValueLine(body, want[i], format_);
+        if (!SameData(*old, want[i])) AppendValueLine(body, full, want[i], format_);
       } else {
-        if (old) AppendDeleteLine(body, want[i]);
-        AppendValueLine(body, want[i], format_);
+        if (old) AppendDeleteLine(body, full, want[i], format_);
+        AppendValueLine(body, full, want[i], format_);
       }
     }
   }
@@ -748,35 +810,48 @@ bool ApplyRegFile(const std::string& bytes, const std::string& fileName, Registr
   return false;
 }
 
-std::string WriteRegFile(const RegistryTree& tree, RegFileFormat format) {
+std::string RegWriteError::ToString(const std::string& file) const {
+  std::string out = file + ": cannot write key " + key;
+  if (hasValue) out += value.empty() ? std::string(", default value") : ", value \"" + value + "\"";
+  return out + ": " + message;
+}
+
+std::string WriteRegFile(const RegistryTree& tree, RegFileFormat format, RegWriteError* error) {
   try {
     std::string text = Header(format);
     tree.ForEachKey([&](RegRoot root, const std::string& path, const RegKey& key) {
       // Roots always exist; a key with subkeys but no values is implied by
       // its subkeys' lines. An empty leaf is real and is written.
       if (key.values().empty() && (path.empty() || !key.subkeys().empty())) return;
-      text += "[" + KeyPath(root, path) + "]";
+      text += KeyLine(root, path, format, false);
       text += kCrLf;
-      for (const RegValue& v : key.values()) AppendValueLine(&text, v, format);
+      const std::string full = KeyPath(root, path);
+      for (const RegValue& v : key.values()) AppendValueLine(&text, full, v, format);
       text += kCrLf;
     });
     return Encode(text, format);
+  } catch (const Refused& refused) {
+    if (error) *error = refused.error;
   } catch (...) {
-    return std::string();  // never a valid file: it has no header
+    if (error) *error = RegWriteError{"", "", false, "out of memory writing the file"};
   }
+  return std::string();  // never a valid file: it has no header
 }
 
 std::string WriteRegChanges(const RegistryTree& before, const RegistryTree& after,
-                            RegFileFormat format) {
+                            RegFileFormat format, RegWriteError* error) {
   try {
     std::string text = Header(format);
     ChangeWriter writer(format, &text);
     for (RegRoot root : RegistryTree::kAllRoots)
       writer.Key(root, "", &before.Root(root), after.Root(root));
     return Encode(text, format);
+  } catch (const Refused& refused) {
+    if (error) *error = refused.error;
   } catch (...) {
-    return std::string();
+    if (error) *error = RegWriteError{"", "", false, "out of memory writing the file"};
   }
+  return std::string();
 }
 
 }  // namespace cw::sim

@@ -35,19 +35,37 @@ struct RegFileError {
   std::string ToString() const;
 };
 
+// Why a tree could not be written: the key and value whose name or text the
+// format cannot carry exactly. Writing a stand-in character instead would
+// make an import touch another key or value.
+struct RegWriteError {
+  std::string key;    // full path, "HKEY_LOCAL_MACHINE\\..."
+  std::string value;  // the value's name, when a value is concerned
+  bool hasValue = false;
+  std::string message;
+
+  // "file: cannot write key K, value "V": message"
+  std::string ToString(const std::string& file) const;
+};
+
 // Parses the bytes of a .reg file and applies it to *tree. On error returns
 // false, fills *error and leaves *tree unchanged.
 bool ApplyRegFile(const std::string& bytes, const std::string& fileName, RegistryTree* tree,
                   RegFileFormat* format, RegFileError* error);
 
 // The whole tree (every key that has values or no subkeys, parents implied),
-// in the given format, bytes ready to be written to a file.
-std::string WriteRegFile(const RegistryTree& tree, RegFileFormat format);
+// in the given format, bytes ready to be written to a file. Empty (never a
+// valid file) when a name or text cannot be written exactly, with *error
+// saying which: REGEDIT4 carries Windows-1252 text only, and no format
+// carries a line break or NUL in a name.
+std::string WriteRegFile(const RegistryTree& tree, RegFileFormat format,
+                         RegWriteError* error = nullptr);
 
 // Only what differs from `before` to `after`: keys created or changed with
 // their new or changed values, deleted values as "name"=-, deleted keys as
-// [-path]. Importing it into `before` gives `after`.
+// [-path]. Importing it into `before` gives `after`. Empty, with *error, as
+// WriteRegFile.
 std::string WriteRegChanges(const RegistryTree& before, const RegistryTree& after,
-                            RegFileFormat format);
+                            RegFileFormat format, RegWriteError* error = nullptr);
 
 }  // namespace cw::sim

@@ -1,5 +1,6 @@
 #include "platform/sim/registry.h"
 
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -97,6 +98,27 @@ constexpr char16_t kCp1252High[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
+
+// A character's Windows-1252 byte; '?' when it has none, as
+// WideCharToMultiByte makes it.
+char AnsiByte(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (size_t i = 0; i < 32; ++i)
+    if (kCp1252High[i] == cp) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+// True when the four UTF-16LE units at `p` are all ASCII (high byte zero,
+// low byte below 0x80). The mask is laid out as bytes, so it does not depend
+// on the host's byte order.
+bool AsciiUnits4(const BYTE* p) {
+  static constexpr BYTE kMaskBytes[8] = {0x80, 0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80, 0xFF};
+  uint64_t units;
+  uint64_t mask;
+  std::memcpy(&units, p, sizeof(units));
+  std::memcpy(&mask, kMaskBytes, sizeof(mask));
+  return (units & mask) == 0;
+}
 
 // The character to upper case as the registry compares names. Windows'
 // table leaves characters with no single upper-case form (e.g. U+00DF)
@@ -464,18 +486,7 @@ std::string Utf8ToAnsi(std::string_view text) {
       out.push_back('?');
       continue;
     }
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-      out.push_back(static_cast<char>(cp));
-      continue;
-    }
-    char byte = '?';
-    for (size_t i = 0; i < 32; ++i) {
-      if (kCp1252High[i] == cp) {
-        byte = static_cast<char>(0x80 + i);
-        break;
-      }
-    }
-    out.push_back(byte);
+    out.push_back(AnsiByte(cp));
   }
   return out;
 }
@@ -528,9 +539,43 @@ bool IsStringType(DWORD type) {
 
 std::vector<BYTE> StoredToAnsi(const RegValue& value) {
   if (!IsStringType(value.type)) return value.data;
-  std::string utf8 = Utf16LeToUtf8(value.data.data(), value.data.size());
-  std::string ansi = Utf8ToAnsi(utf8);
-  return std::vector<BYTE>(ansi.begin(), ansi.end());
+  // Straight from UTF-16LE to Windows-1252: the bytes of
+  // Utf8ToAnsi(Utf16LeToUtf8(...)) without the UTF-8 text between. Every
+  // "A" read converts the whole value on each try, and device properties
+  // may run to megabytes, so runs of ASCII go four units at a time.
+  const BYTE* in = value.data.data();
+  const size_t size = value.data.size();
+  // Each unit, surrogate pair or dangling odd byte gives one ANSI byte.
+  std::vector<BYTE> out(size / 2 + (size & 1));
+  size_t n = 0;
+  size_t i = 0;
+  while (i + 1 < size) {
+    while (size - i >= 8 && AsciiUnits4(in + i)) {
+      out[n] = in[i];
+      out[n + 1] = in[i + 2];
+      out[n + 2] = in[i + 4];
+      out[n + 3] = in[i + 6];
+      n += 4;
+      i += 8;
+    }
+    if (i + 1 >= size) break;
+    const char16_t unit = static_cast<char16_t>(in[i] | (in[i + 1] << 8));
+    i += 2;
+    if (unit >= 0xD800 && unit <= 0xDFFF) {
+      // A pair is one character past U+FFFF, a lone surrogate U+FFFD:
+      // neither has an ANSI form.
+      if (unit <= 0xDBFF && i + 1 < size) {
+        const char16_t low = static_cast<char16_t>(in[i] | (in[i + 1] << 8));
+        if (low >= 0xDC00 && low <= 0xDFFF) i += 2;
+      }
+      out[n++] = '?';
+      continue;
+    }
+    out[n++] = static_cast<BYTE>(AnsiByte(unit));
+  }
+  if (i < size) out[n++] = '?';  // a dangling odd byte
+  out.resize(n);
+  return out;
 }
 
 std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size) {

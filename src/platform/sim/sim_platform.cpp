@@ -722,6 +722,9 @@ DWORD SimPlatform::GetVersion() {
   return low | 0x80000000u | ((v.build & 0x7FFF) << 16);
 }
 
+// The simulated machines convert text as Windows-1252 does.
+UINT SimPlatform::GetACP() { return 1252; }
+
 BOOL SimPlatform::GetVersionExA(OSVERSIONINFOA* info) {
   if (InjectBool("GetVersionExA")) return FALSE;
   // The plain and the extended structure (156 bytes) are both accepted.

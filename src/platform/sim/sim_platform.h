@@ -125,6 +125,7 @@ class SimPlatform : public Platform {
   UINT GetSystemDirectoryA(char* buffer, UINT size) override;
   DWORD GetModuleFileNameA(char* buffer, DWORD size) override;
   DWORD GetVersion() override;
+  UINT GetACP() override;
   BOOL GetVersionExA(OSVERSIONINFOA* info) override;
 
   UINT WinExec(const char* commandLine, UINT show) override;

@@ -472,6 +472,7 @@ DWORD Win32Platform::GetModuleFileNameA(char* buffer, DWORD size) {
 }
 
 DWORD Win32Platform::GetVersion() { return ::GetVersion(); }
+UINT Win32Platform::GetACP() { return ::GetACP(); }
 
 BOOL Win32Platform::GetVersionExA(OSVERSIONINFOA* info) {
   return ::GetVersionExA(reinterpret_cast<::LPOSVERSIONINFOA>(info));
