@@ -1,7 +1,8 @@
 // The machine-file parser over arbitrary bytes. A file that loads must
 // survive the writers: WriteRegFile in the file's own format read back by
 // ApplyRegFile, and WriteRegChanges from an empty registry imported into an
-// empty registry, both give the same tree. A file that fails names its file
+// empty registry, both give the same tree, or both refuse what the format
+// cannot carry. A file that fails names its file
 // and a line inside it.
 #include <algorithm>
 #include <cstdint>
@@ -54,8 +55,23 @@ void ExpectSame(const RegistryTree& a, const RegistryTree& b, const char* what) 
   std::abort();
 }
 
-void ReadBack(const std::string& bytes, RegFileFormat format, const RegistryTree& want,
-              const char* what) {
+// `bytes` came from a writer in `format`: empty when it refused, else a file
+// that reads back as `want`. A refusal names a key and says why; it is only
+// allowed where REGEDIT4's Windows-1252 cannot carry a name or text, or a
+// name holds a line break, and then the Unicode form must carry the tree.
+void ReadBack(const std::string& bytes, const RegWriteError& refusal, RegFileFormat format,
+              const RegistryTree& want, const char* what) {
+  if (bytes.empty()) {
+    CHECK(!refusal.key.empty());
+    CHECK(!refusal.message.empty());
+    if (refusal.message.find("line break") != std::string::npos) return;
+    CHECK(format == RegFileFormat::Regedit4);
+    RegWriteError unicodeError;
+    const std::string unicode = WriteRegFile(want, RegFileFormat::Unicode5, &unicodeError);
+    CHECK(!unicode.empty());
+    ReadBack(unicode, unicodeError, RegFileFormat::Unicode5, want, what);
+    return;
+  }
   RegistryTree back;
   RegFileFormat found;
   RegFileError error;
@@ -87,11 +103,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   (void)machine.Version();
 
-  ReadBack(WriteRegFile(machine.registry, machine.format), machine.format, machine.registry,
-           "WriteRegFile");
+  RegWriteError fileError;
+  const std::string file = WriteRegFile(machine.registry, machine.format, &fileError);
+  ReadBack(file, fileError, machine.format, machine.registry, "WriteRegFile");
   const RegistryTree empty;
-  ReadBack(WriteRegChanges(empty, machine.registry, machine.format), machine.format,
-           machine.registry, "WriteRegChanges");
+  RegWriteError changesError;
+  const std::string changes =
+      WriteRegChanges(empty, machine.registry, machine.format, &changesError);
+  ReadBack(changes, changesError, machine.format, machine.registry, "WriteRegChanges");
+  // Both writers see the same names and texts, so both refuse or neither.
+  CHECK(file.empty() == changes.empty());
   // No change, no key lines.
   const std::string none = WriteRegChanges(machine.registry, machine.registry, machine.format);
   RegistryTree same = machine.registry;

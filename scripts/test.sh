@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the
 # native tests, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, a bounded fuzzing run, the two Windows builds
+# UndefinedBehaviorSanitizer, the fuzzers' replay and seeded pass, the two Windows builds
 # with their checks, and the end-to-end runs of Chanwiz.exe under Wine.
 # Ends with CTest's summary.
 set -euo pipefail
@@ -17,8 +17,8 @@ cmake --preset asan
 cmake --build build/asan -j"$jobs"
 ctest --test-dir build/asan --output-on-failure -j"$jobs"
 
-echo "== fuzzing, 30 seconds a target"
-bash scripts/fuzz.sh 30
+echo "== fuzzing: every seed and finding, then a pass from a fixed seed"
+bash scripts/fuzz.sh --check
 
 echo "== native build; all tests, Windows and Wine included"
 cmake --preset native

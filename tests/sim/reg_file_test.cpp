@@ -5,11 +5,14 @@
 #include "support/tree_compare.h"
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/win_constants.h"
+#include "support/sim_harness.h"
 
 namespace cw::sim {
 namespace {
@@ -697,6 +700,28 @@ TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
       ->SetValue("\xC5\x92", REG_SZ, StringData("\xE2\x80\x9C\xC3\xBF"));
   RegWriteError error;
   EXPECT_NE(WriteRegFile(fine, RegFileFormat::Regedit4, &error), "") << error.message;
+}
+
+// A fuzzer's finding: a REGEDIT4 file in UTF-8 whose key name holds U+FEFF
+// came back from the REGEDIT4 writer as "?Windows", another key.
+TEST(RegFileWrite, FindingBomCharacterInAKeyNameIsRefusedNotReplaced) {
+  std::ifstream in(cw::test::SourcePath("fuzz/regressions/fuzz_reg_file/"
+                                        "reg-file-bom-char-in-key-name.reg"),
+                   std::ios::binary);
+  ASSERT_TRUE(in);
+  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  RegistryTree tree;
+  RegFileFormat format;
+  ASSERT_TRUE(Apply(bytes, &tree, &format));
+  ASSERT_EQ(format, RegFileFormat::Regedit4);
+  RegWriteError error;
+  EXPECT_EQ(WriteRegFile(tree, format, &error), "");
+  EXPECT_EQ(error.key.rfind("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\\xEF\xBB\xBFWindows", 0), 0u)
+      << error.key;
+  // The same tree in regedit's Unicode format comes back whole.
+  RegistryTree back;
+  ASSERT_TRUE(Apply(WriteRegFile(tree, RegFileFormat::Unicode5), &back));
+  EXPECT_TRUE(TreesEqual(back, tree));
 }
 
 // ---- Round trips ----

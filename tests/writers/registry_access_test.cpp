@@ -230,7 +230,7 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
     std::vector<std::string> boxes;
     bool widenedDuring;
   };
-  const Case cases[] = {
+  static const Case cases[] = {
       {{"RegOpenKeyA", 1, 5}, Boxes({"Error: Registry Open"}), false},  // save
       {{"RegOpenKeyA", 2, 5}, Boxes({"Error: Registry Open"}), false},  // grant
       {{"RegOpenKeyA", 3, 5}, Boxes({"Error: Registry Open"}), true},   // restore: tried again

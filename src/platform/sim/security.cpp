@@ -248,19 +248,32 @@ struct DescriptorParts {
 // Windows' layout: header, (SACL,) DACL, owner, group, each on a 4-byte boundary.
 std::vector<BYTE> Assemble(const DescriptorParts& p) {
   using SDR = SECURITY_DESCRIPTOR_RELATIVE;
-  std::vector<BYTE> out(kRelHeader, 0);
-  out[0] = SECURITY_DESCRIPTOR_REVISION;
   const WORD control = static_cast<WORD>((p.control | SE_SELF_RELATIVE) & ~SE_SACL_PRESENT);
-  Put16(&out[kControlAt], control);
-  auto append = [&](const std::vector<BYTE>& part, size_t field) {
-    if (part.empty()) return;
-    Put32(&out[field], static_cast<DWORD>(out.size()));
-    out.insert(out.end(), part.begin(), part.end());
-    out.resize(Align4(out.size()), 0);
+  // Every part's place first, then one buffer of the final size.
+  struct Placed {
+    const std::vector<BYTE>* part;
+    size_t field;  // where the header keeps its offset
+    size_t at;
   };
-  if (control & SE_DACL_PRESENT) append(p.dacl, offsetof(SDR, Dacl));
-  append(p.owner, offsetof(SDR, Owner));
-  append(p.group, offsetof(SDR, Group));
+  Placed placed[3];
+  size_t count = 0;
+  size_t size = kRelHeader;
+  auto place = [&](const std::vector<BYTE>& part, size_t field) {
+    if (part.empty()) return;
+    placed[count++] = Placed{&part, field, size};
+    size = Align4(size + part.size());
+  };
+  if (control & SE_DACL_PRESENT) place(p.dacl, offsetof(SDR, Dacl));
+  place(p.owner, offsetof(SDR, Owner));
+  place(p.group, offsetof(SDR, Group));
+
+  std::vector<BYTE> out(size, 0);
+  out[0] = SECURITY_DESCRIPTOR_REVISION;
+  Put16(&out[kControlAt], control);
+  for (size_t i = 0; i < count; ++i) {
+    Put32(&out[placed[i].field], static_cast<DWORD>(placed[i].at));
+    std::memcpy(&out[placed[i].at], placed[i].part->data(), placed[i].part->size());
+  }
   return out;
 }
 
