@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 
 #include "platform/win_constants.h"
 #include "resource.h"
@@ -15,6 +16,9 @@
 namespace cw {
 
 namespace {
+
+// An answers file is a few lines; anything this large is the wrong file.
+constexpr size_t kMaxAnswersBytes = size_t{1} << 20;
 
 using sim::ScriptStep;
 
@@ -46,17 +50,33 @@ ScriptStep Step(ScriptStep::Kind kind, int id = 0, int index = 0) {
 
 bool ReadAnswers(const std::string& value, std::vector<ScriptStep>* steps, std::string* problem) {
   std::string script = value;
-  if (!script.empty() && script[0] == '@') {
-    std::ifstream in(script.substr(1), std::ios::binary);
+  const bool fromFile = !script.empty() && script[0] == '@';
+  const std::string path = fromFile ? script.substr(1) : std::string();
+  if (fromFile) {
+    // No stream exceptions: a folder or an unreadable file is a message.
+    std::FILE* in = std::fopen(path.c_str(), "rb");
     if (!in) {
-      *problem = script.substr(1) + ": cannot read the answers";
+      *problem = path + ": cannot read the answers: " + std::strerror(errno);
       return false;
     }
-    script.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    script.clear();
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0 && script.size() < kMaxAnswersBytes)
+      script.append(buffer, got);
+    const bool failed = std::ferror(in) != 0;
+    const int error = errno;
+    std::fclose(in);
+    if (failed || script.size() >= kMaxAnswersBytes) {
+      *problem = path + ": cannot read the answers: " +
+                 (failed ? std::string(std::strerror(error)) : std::string("the file is too large"));
+      return false;
+    }
   }
   std::string error;
-  if (!sim::ParseScript(script, steps, &error)) {
-    *problem = "--answers: " + error;
+  int line = 0;
+  if (!sim::ParseScript(script, steps, &error, &line)) {
+    *problem = fromFile ? path + ":" + std::to_string(line) + ": " + error : "--answers: " + error;
     return false;
   }
   return true;

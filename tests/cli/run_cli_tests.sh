@@ -127,7 +127,7 @@ contains "names the unknown key" "$work/out" '  unknown key "OKTexte"'
 printf '[1]\r\nAppTitleName=T\r\n' >"$work/short.ini"
 check "missing keys alone pass" 0 "$sim" --check-texts "$work/short.ini"
 check "unreadable text file" 2 "$sim" --check-texts "$work/none.ini"
-contains "names the unreadable file" "$work/err" "none.ini: cannot read the text file"
+contains "names the unreadable file" "$work/err" "none.ini: no such file"
 check "check-texts needs a file" 2 "$sim" --check-texts
 
 # Rehearsing an unattended run: the options answer the pages, and the exit
@@ -169,7 +169,10 @@ check "NICAM question unanswered" 3 "$sim" --quiet --machine "$m/saa7134-xp-ital
 contains "says how to answer it" "$work/err" "give --nicam yes or --nicam no"
 check "untouched registry" 0 "$sim" --quiet --machine "$m/saa7134-xp-italy.reg" --answers close \
   --out "$work/untouched.reg"
-check "nothing written when the answers ran out" 0 cmp "$work/untouched.reg" "$work/nicam-out.reg"
+# A run that stopped writes what it did until then, marked as such.
+contains "a stopped run's file is marked" "$work/nicam-out.reg" "; INCOMPLETE: the run stopped before its end (exit 3"
+grep -v '^; INCOMPLETE' "$work/nicam-out.reg" >"$work/nicam-out-unmarked.reg"
+check "nothing written when the answers ran out" 0 cmp "$work/untouched.reg" "$work/nicam-out-unmarked.reg"
 check "NICAM answered" 0 "$sim" --quiet --machine "$m/saa7134-xp-italy.reg" \
   --country "China (PAL-D/K)" --nicam yes --changes "$work/n.reg"
 contains "NICAM I forced" "$work/n.reg" '"ForceNicamI"=dword:00000001'
@@ -194,6 +197,73 @@ check "two choices" 2 "$sim" --quiet --country-code 39 --standard NTSC
 check "nicam yes or no" 2 "$sim" --quiet --country-code 86 --nicam maybe
 check "a choice is needed" 2 "$sim" --quiet --restart
 contains "says what to give" "$work/err" "give --standard, --country or --country-code"
+
+# Every file option against a folder, a missing path, a file that cannot be
+# read or written, and a device that takes nothing (a full disk): exit 2, a
+# message naming the path, and no output file left behind. Run as an
+# unprivileged user where this runs as root, or permissions would not bite.
+as_user=()
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
+fi
+t=$work/table
+mkdir -p "$t/folder" "$t/sink" "$t/locked"
+printf 'x\n' >"$t/unreadable"
+chmod 000 "$t/unreadable"
+chmod 555 "$t/locked"
+chmod 777 "$t/sink"
+chmod 755 "$work" "$t"
+run_script="click 1016; click 1; click 1023; click 1"
+for option in --machine --ini --answers --check-texts --out --changes --undo --report --transcript; do
+  case $option in
+    --machine | --ini | --answers | --check-texts) unreadable=$t/unreadable ;;
+    *) unreadable=$t/locked/out.reg ;;
+  esac
+  for bad in "folder:$t/folder" "missing:$t/nothing/file" "unreadable:$unreadable" "full:/dev/full"; do
+    kind=${bad%%:*}
+    path=${bad#*:}
+    value=$path
+    [ "$option" = --answers ] && value=@$path
+    sink=(--report "$t/sink/report.txt")
+    [ "$option" = --report ] && sink=(--transcript "$t/sink/t.jsonl")
+    args=(--quiet "$option" "$value" "${sink[@]}")
+    [ "$option" = --answers ] || args+=(--answers "$run_script")
+    if [ "${#as_user[@]}" -eq 0 ] && [ "$kind" = unreadable ] && [ "$(id -u)" -eq 0 ]; then
+      continue  # root reads and writes whatever the permissions say
+    fi
+    check "$option $kind" 2 "${as_user[@]}" "$sim" "${args[@]}"
+    contains "$option $kind names the path" "$work/err" "$path"
+    if [ -z "$(find "$t/sink" "$t/folder" "$t/locked" -mindepth 1)" ] && [ ! -e "$t/nothing" ]; then
+      pass=$((pass + 1))
+    else
+      fail=$((fail + 1))
+      echo "FAIL: $option $kind left a file:"; ls -A "$t/sink" "$t/folder" "$t/locked"
+      rm -rf "${t:?}/sink/"* "$t/nothing"
+    fi
+  done
+done
+
+# Two options naming one file, and a run that leaves every file or none.
+check "one file for two options" 2 "$sim" --quiet --answers "$run_script" \
+  --changes "$t/sink/same.reg" --undo "$t/sink/../sink/same.reg"
+contains "names both options" "$work/err" "--undo and --changes name the same file"
+check "a bad path stops the run first" 2 "$sim" --quiet --standard "PAL BG" \
+  --undo "$t/sink/u.reg" --changes "$t/nothing/c.reg"
+contains "before anything is said" "$work/err" "$t/nothing/c.reg: cannot be written: its folder"
+check "nothing of the set is written" 0 test -z "$(ls -A "$t/sink")"
+
+# A bad step in an answers file is found by its file and line.
+printf 'click 1016\n# the country page\nclick 1\npush 3\n' >"$work/bad-answers.txt"
+check "bad step in a file" 2 "$sim" --quiet --answers "@$work/bad-answers.txt"
+contains "names file and line" "$work/err" "bad-answers.txt:4: step 3: unknown step \"push\""
+
+# --out is a machine file that runs again as the same machine.
+check "run with --out" 0 "$sim" --quiet --machine "$src/samples/saa7134-xp-italy-tn.reg" \
+  --answers "$run_script" --out "$work/again.reg"
+contains "the simulation key stays" "$work/again.reg" '[HKEY_LOCAL_MACHINE\SOFTWARE\Chanwiz Simulation\Vamp]'
+check "second run on --out" 0 "$sim" --quiet --machine "$work/again.reg" \
+  --answers "$run_script" --out "$work/again2.reg"
+check "the second run changes nothing" 0 cmp "$work/again.reg" "$work/again2.reg"
 
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

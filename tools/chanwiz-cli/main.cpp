@@ -9,17 +9,17 @@
 #include <io.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/wizard_app.h"
+#include "common/files.h"
+#include "common/run_files.h"
 #include "platform/sim/page_host.h"
-#include "platform/sim/reg_file.h"
 #include "platform/sim/report.h"
-#include "platform/sim/undo.h"
 #include "platform/win32/win32_platform.h"
 #include "unattended/deployment.h"
 #include "unattended/headless_platform.h"
@@ -55,11 +55,13 @@ const char kHelp[] =
     "  --undo FILE         a .reg file that puts every changed value back (regedit /s FILE)\n"
     "  --report FILE       a plain-text report: devices, choice, old and new values, messages\n"
     "  --transcript FILE   every page and message, one JSON object per line\n"
+    "  Each file is checked before the run and written whole or not at all; after a run\n"
+    "  that stopped (exit 3) each is marked INCOMPLETE at its top.\n"
     "\n"
     "Messages the wizard would show go to standard error.\n"
     "Exit codes: 0 settings written (dry run: would be written)\n"
     "            1 nothing to configure (no board, or two), or a write failed\n"
-    "            2 unusable options\n"
+    "            2 unusable options, or an output file that cannot be written\n"
     "            3 the options did not answer a question (e.g. --nicam for China)\n"
     "\n"
     "Examples:\n"
@@ -88,24 +90,6 @@ int Usage(const std::string& problem) {
   return kExitBadOptions;
 }
 
-// An output file opened before the run, so that a file that cannot be
-// written stops the run before anything in the registry changes.
-struct Output {
-  std::string path;
-  std::ofstream stream;
-  bool Open() {
-    if (path.empty()) return true;
-    stream.open(path, std::ios::binary | std::ios::trunc);
-    return static_cast<bool>(stream);
-  }
-  bool Write(const std::string& bytes) {
-    if (path.empty()) return true;
-    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    stream.close();
-    return !stream.fail();
-  }
-};
-
 int Run(const std::vector<std::string>& args) {
   DeploymentOptions options;
   for (size_t i = 1; i < args.size(); ++i) {
@@ -126,10 +110,17 @@ int Run(const std::vector<std::string>& args) {
   std::string problem;
   if (!CheckDeploymentOptions(options, &problem)) return Usage(problem);
 
-  Output changes{options.changesPath, {}}, undo{options.undoPath, {}},
-      report{options.reportPath, {}}, transcript{options.transcriptPath, {}};
-  for (Output* out : {&changes, &undo, &report, &transcript})
-    if (!out->Open()) return Usage(out->path + ": cannot write this file");
+  // Every output is known to be writable before the registry is touched.
+  files::Outputs outputs;
+  const std::pair<const char*, const std::string*> named[] = {
+      {"--changes", &options.changesPath}, {"--undo", &options.undoPath},
+      {"--report", &options.reportPath}, {"--transcript", &options.transcriptPath}};
+  for (const auto& [option, path] : named)
+    if (!outputs.Add(option, *path, &problem)) return Usage(problem);
+  if (!outputs.Check(&problem)) {
+    std::fprintf(stderr, "chanwiz-cli: %s\n", problem.c_str());
+    return kExitBadOptions;
+  }
 
   OptionAnswers answers(options);
   win32::Win32Platform windows;
@@ -161,25 +152,25 @@ int Run(const std::vector<std::string>& args) {
   }
   for (const auto& value : recorder.unknownOldValues())
     std::fprintf(stderr,
-                 "chanwiz-cli: the old data of %s \"%s\" could not be read; the undo file "
-                 "cannot put it back\n",
-                 value.key.c_str(), value.value.c_str());
+                 "chanwiz-cli: the old data of %s \"%s\" could not be read exactly (%s); the "
+                 "undo file leaves it as it is\n",
+                 value.key.c_str(), value.value.c_str(), value.why.c_str());
+  std::fprintf(stderr, "chanwiz-cli: %s\n", outcome.message.c_str());
 
   // regedit's own format: version 5.00 in UTF-16LE.
-  bool written = changes.Write(sim::WriteRegChanges(recorder.before(), recorder.after(),
-                                                    sim::RegFileFormat::Unicode5));
-  written = undo.Write(sim::WriteRegUndo(recorder.before(), recorder.after(),
-                                         sim::RegFileFormat::Unicode5)) &&
-            written;
-  written = report.Write(sim::WriteReport(ReportFactsOf(app, recorder), recorder.before(),
-                                          recorder.after(), pages.transcript().lines())) &&
-            written;
-  written = transcript.Write(pages.transcript().Text()) && written;
-
-  std::fprintf(stderr, "chanwiz-cli: %s\n", outcome.message.c_str());
-  if (!written) {
-    std::fprintf(stderr, "chanwiz-cli: could not finish writing an output file\n");
-    if (outcome.exitCode == kExitWritten) return kExitNotWritten;
+  files::RunRecord run;
+  run.from = &recorder.before();
+  run.to = &recorder.after();
+  run.importFormat = sim::RegFileFormat::Unicode5;
+  run.unread = recorder.unknownOldValues();
+  if (outputs.Has("--report"))
+    run.report = sim::WriteReport(ReportFactsOf(app, recorder), recorder.before(),
+                                  recorder.after(), pages.transcript().lines());
+  run.transcript = pages.transcript().Text();
+  run.halt = pages.halt();
+  if (!files::WriteRunFiles(&outputs, run, &problem)) {
+    std::fprintf(stderr, "chanwiz-cli: %s; no output file was written\n", problem.c_str());
+    return kExitBadOptions;
   }
   return outcome.exitCode;
 }

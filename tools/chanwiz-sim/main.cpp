@@ -10,13 +10,15 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "app/wizard_app.h"
+#include "common/files.h"
+#include "common/run_files.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/reg_file.h"
 #include "platform/sim/report.h"
@@ -53,7 +55,8 @@ const char kUsage[] =
     "                      terminal (when standard input is one).\n"
     "  --ini FILE          the Chanwiz.ini beside the program (default: the shipped one)\n"
     "  --no-ini            no text file beside the program\n"
-    "  --out FILE          the whole registry after the run, in the machine file's format\n"
+    "  --out FILE          the whole registry after the run, in the machine file's format,\n"
+    "                      simulation key included: a machine file to run again\n"
     "  --changes FILE      only the changes the run made, as an importable .reg file\n"
     "  --undo FILE         a .reg file that, imported after the run, puts the registry back\n"
     "                      (both as regedit reads them: 5.00 in UTF-16LE, REGEDIT4 in ANSI)\n"
@@ -73,20 +76,21 @@ const char kUsage[] =
     "  is 0 settings written, 1 nothing to configure or a write failed, 2, 3.\n"
     "  --quiet             do not print the pages and boxes\n"
     "  ARG                 the wizard's own argument (\"1\" suppresses the restart page)\n"
-    "Exit codes: 0 ended by itself, 2 unusable input, 3 the answers ran out.\n"
+    "Output files are checked before the run (a path that cannot be written, or two\n"
+    "options naming one file, stop it with exit 2) and each is written whole or not at\n"
+    "all. A run that stopped (exit 2 or 3) still writes them, each marked INCOMPLETE at\n"
+    "its top: the changes it made until then, and the undo of those.\n"
+    "Exit codes: 0 ended by itself, 2 unusable input or an output file that could not\n"
+    "be written, 3 the answers ran out.\n"
     "With --check-texts: 0 nothing to fix, 1 a text is cut or a key unknown, 2 unreadable.\n";
 
-bool ReadFile(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
+// Input limits: far above any real file, low enough to refuse a wrong one.
+constexpr size_t kMaxMachineFileBytes = size_t{256} << 20;
+constexpr size_t kMaxTextFileBytes = size_t{16} << 20;
 
-bool WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
+int Fail(const std::string& problem) {
+  std::fprintf(stderr, "chanwiz-sim: %s\n", problem.c_str());
+  return 2;
 }
 
 int Usage(const std::string& problem) {
@@ -113,10 +117,6 @@ bool ParseFault(const std::string& text, Fault* fault) {
   return true;
 }
 
-struct OutputPaths {
-  std::string out, changes, undo, transcript, report;
-};
-
 // A rehearsal of chanwiz-cli.exe on the simulated machine: the same answers,
 // the same recorder between the wizard and Windows, the same exit codes. The
 // files describe the whole registry before and after (in a dry run: what the
@@ -129,9 +129,28 @@ RegFileFormat ImportFormat(RegFileFormat machineFormat) {
   return machineFormat == RegFileFormat::Utf8v5 ? RegFileFormat::Unicode5 : machineFormat;
 }
 
+// Every output of a run that has ended, written whole or not at all.
+int WriteOutputs(files::Outputs* outputs, const Machine& machine, const RegistryTree& from,
+                 const RegistryTree& to, const RegistryTree& after, std::string report,
+                 std::string transcript, const std::optional<Halt>& halt, int exitCode) {
+  files::RunRecord run;
+  run.from = &from;
+  run.to = &to;
+  run.importFormat = ImportFormat(machine.format);
+  if (outputs->Has("--out")) run.machine = WithSimulationKey(machine, after);
+  run.machineFormat = machine.format;
+  run.report = std::move(report);
+  run.transcript = std::move(transcript);
+  run.halt = halt;
+  std::string problem;
+  if (files::WriteRunFiles(outputs, run, &problem)) return exitCode;
+  std::fprintf(stderr, "chanwiz-sim: %s; no output file was written\n", problem.c_str());
+  return kExitBadOptions;
+}
+
 int RunUnattended(SimPlatform& platform, const Machine& machine, const RegistryTree& before,
                   const DeploymentOptions& options, const std::vector<std::string>& wizardArgs,
-                  const OutputPaths& paths) {
+                  files::Outputs* outputs) {
   RecordingPlatform recorder(platform, options.dryRun ? RecordingPlatform::Mode::DryRun
                                                       : RecordingPlatform::Mode::Apply,
                              /*keepOldValues=*/false);
@@ -154,27 +173,14 @@ int RunUnattended(SimPlatform& platform, const Machine& machine, const RegistryT
     for (const std::string& note : recorder.notes())
       std::fprintf(stderr, "chanwiz-sim: dry run: %s\n", note.c_str());
   }
-  bool writeFailed = false;
-  if (!paths.out.empty() && !WriteFile(paths.out, WriteRegFile(after, machine.format)))
-    writeFailed = true;
-  if (!paths.changes.empty() &&
-      !WriteFile(paths.changes, WriteRegChanges(from, to, ImportFormat(machine.format))))
-    writeFailed = true;
-  if (!paths.undo.empty() &&
-      !WriteFile(paths.undo, WriteRegUndo(from, to, ImportFormat(machine.format))))
-    writeFailed = true;
-  if (!paths.transcript.empty() && !WriteFile(paths.transcript, platform.transcript().Text()))
-    writeFailed = true;
-  if (!paths.report.empty() &&
-      !WriteFile(paths.report, WriteReport(options.dryRun ? ReportFactsOf(app, recorder) : FactsOf(app),
-                                           from, to, platform.transcript().lines())))
-    writeFailed = true;
+  const std::string report =
+      outputs->Has("--report")
+          ? WriteReport(options.dryRun ? ReportFactsOf(app, recorder) : FactsOf(app), from, to,
+                        platform.transcript().lines())
+          : std::string();
   std::fprintf(stderr, "chanwiz-sim: %s\n", outcome.message.c_str());
-  if (writeFailed) {
-    std::fprintf(stderr, "chanwiz-sim: could not write an output file\n");
-    return outcome.exitCode == kExitWritten ? kExitBadOptions : outcome.exitCode;
-  }
-  return outcome.exitCode;
+  return WriteOutputs(outputs, machine, from, to, after, report,
+                      platform.transcript().Text(), platform.halt(), outcome.exitCode);
 }
 
 }  // namespace
@@ -252,38 +258,52 @@ int main(int argc, char** argv) {
   }
 
   if (!checkTextsPath.empty()) {
-    std::string bytes;
-    if (!ReadFile(checkTextsPath, &bytes)) {
-      std::fprintf(stderr, "chanwiz-sim: %s: cannot read the text file\n", checkTextsPath.c_str());
-      return 2;
-    }
+    std::string bytes, problem;
+    if (!files::ReadInput(checkTextsPath, kMaxTextFileBytes, &bytes, &problem)) return Fail(problem);
     const TextCheck check = CheckTexts(ProfileTextFromBytes(bytes));
     for (const std::string& line : check.lines) std::printf("%s\n", line.c_str());
     return check.ExitCode();
   }
 
+  // Every output is known to be writable before anything runs.
+  files::Outputs outputs;
+  {
+    std::string problem;
+    const std::pair<const char*, const std::string*> named[] = {
+        {"--out", &outPath},           {"--changes", &changesPath}, {"--undo", &undoPath},
+        {"--transcript", &transcriptPath}, {"--report", &reportPath}};
+    for (const auto& [option, path] : named)
+      if (!outputs.Add(option, *path, &problem)) return Usage(problem);
+    if (!outputs.Check(&problem)) return Fail(problem);
+  }
+
   Machine machine;
-  RegFileError error;
-  if (!LoadMachineFile(machinePath, &machine, &error)) {
-    std::fprintf(stderr, "chanwiz-sim: %s\n", error.ToString().c_str());
-    return 2;
+  {
+    std::string bytes, problem;
+    if (!files::ReadInput(machinePath, kMaxMachineFileBytes, &bytes, &problem))
+      return Fail(problem);
+    RegFileError error;
+    if (!LoadMachineBytes(bytes, machinePath, &machine, &error)) return Fail(error.ToString());
   }
   const RegistryTree before = machine.registry;
 
   std::unique_ptr<AnswerSource> source;
   if (haveAnswers) {
     std::string script = answers;
-    if (!script.empty() && script[0] == '@') {
-      if (!ReadFile(script.substr(1), &script)) {
-        std::fprintf(stderr, "chanwiz-sim: %s: cannot read the answers\n", answers.c_str() + 1);
-        return 2;
-      }
+    std::string where = "answers";
+    const bool fromFile = !script.empty() && script[0] == '@';
+    if (fromFile) {
+      std::string problem;
+      if (!files::ReadInput(answers.substr(1), kMaxTextFileBytes, &script, &problem))
+        return Fail(problem);
     }
     std::vector<ScriptStep> steps;
     std::string problem;
-    if (!ParseScript(script, &steps, &problem)) {
-      std::fprintf(stderr, "chanwiz-sim: answers: %s\n", problem.c_str());
-      return 2;
+    int line = 0;
+    if (!ParseScript(script, &steps, &problem, &line)) {
+      // A file's step is found by its line; a script on the command line by its number.
+      return Fail(fromFile ? answers.substr(1) + ":" + std::to_string(line) + ": " + problem
+                           : "answers: " + problem);
     }
     if (unattended) {
       deployment.answers = std::move(steps);
@@ -301,11 +321,8 @@ int main(int argc, char** argv) {
   }
 
   if (iniGiven && !noIni) {
-    std::string probe;
-    if (!ReadFile(iniPath, &probe)) {
-      std::fprintf(stderr, "chanwiz-sim: %s: cannot read the text file\n", iniPath.c_str());
-      return 2;
-    }
+    std::string probe, problem;
+    if (!files::ReadInput(iniPath, kMaxTextFileBytes, &probe, &problem)) return Fail(problem);
   }
 
   SimPlatform platform(machine, source.get(), quiet ? nullptr : stdout);
@@ -317,10 +334,8 @@ int main(int argc, char** argv) {
     platform.MapFile(folder + "Chanwiz.ini", iniPath);
   }
 
-  if (unattended) {
-    return RunUnattended(platform, machine, before, deployment, wizardArgs,
-                         OutputPaths{outPath, changesPath, undoPath, transcriptPath, reportPath});
-  }
+  if (unattended)
+    return RunUnattended(platform, machine, before, deployment, wizardArgs, &outputs);
 
   WizardApp app(platform, wizardArgs);
   app.Run();
@@ -331,22 +346,10 @@ int main(int argc, char** argv) {
     exitCode = platform.halt()->exitCode;
   }
   const RegistryTree& after = platform.FinalRegistry();
-  bool writeFailed = false;
-  if (!outPath.empty() && !WriteFile(outPath, WriteRegFile(after, machine.format))) writeFailed = true;
-  if (!changesPath.empty() &&
-      !WriteFile(changesPath, WriteRegChanges(before, after, ImportFormat(machine.format))))
-    writeFailed = true;
-  if (!undoPath.empty() &&
-      !WriteFile(undoPath, WriteRegUndo(before, after, ImportFormat(machine.format))))
-    writeFailed = true;
-  if (!transcriptPath.empty() && !WriteFile(transcriptPath, platform.transcript().Text()))
-    writeFailed = true;
-  if (!reportPath.empty() &&
-      !WriteFile(reportPath, WriteReport(FactsOf(app), before, after, platform.transcript().lines())))
-    writeFailed = true;
-  if (writeFailed) {
-    std::fprintf(stderr, "chanwiz-sim: could not write an output file\n");
-    if (exitCode == 0) exitCode = 2;
-  }
-  return exitCode;
+  const std::string report =
+      outputs.Has("--report")
+          ? WriteReport(FactsOf(app), before, after, platform.transcript().lines())
+          : std::string();
+  return WriteOutputs(&outputs, machine, before, after, after, report,
+                      platform.transcript().Text(), platform.halt(), exitCode);
 }

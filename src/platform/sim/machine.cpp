@@ -275,4 +275,25 @@ bool LoadMachineFile(const std::string& path, Machine* machine, RegFileError* er
   return LoadMachineBytes(bytes, path, machine, error);
 }
 
+namespace {
+
+void CopyKey(const RegKey& from, RegKey* to) {
+  for (const RegValue& v : from.values()) to->SetValue(v.name, v.type, v.data);
+  for (const auto& [name, child] : from.subkeys()) {
+    bool created = false;
+    if (RegKey* sub = to->CreateSubkey(child->name(), &created)) CopyKey(*child, sub);
+  }
+}
+
+}  // namespace
+
+RegistryTree WithSimulationKey(const Machine& machine, const RegistryTree& registry) {
+  RegistryTree out = registry;
+  if (!machine.config.raw) return out;
+  bool created = false;
+  if (RegKey* key = out.Create(RegRoot::LocalMachine, kSimulationKey, &created))
+    CopyKey(*machine.config.raw, key);
+  return out;
+}
+
 }  // namespace cw::sim

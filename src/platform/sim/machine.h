@@ -136,4 +136,8 @@ bool LoadMachineFile(const std::string& path, Machine* machine, RegFileError* er
 bool LoadMachineBytes(const std::string& bytes, const std::string& fileName, Machine* machine,
                       RegFileError* error);
 
+// `registry` (the machine's registry after a run) with the simulation key put
+// back, so that a file written from it loads as the same machine again.
+RegistryTree WithSimulationKey(const Machine& machine, const RegistryTree& registry);
+
 }  // namespace cw::sim

@@ -854,4 +854,20 @@ std::string WriteRegChanges(const RegistryTree& before, const RegistryTree& afte
   return std::string();
 }
 
+std::string WithCommentLines(const std::string& text, RegFileFormat format,
+                             const std::vector<std::string>& lines) {
+  const std::string header = Encode(Header(format), format);
+  if (text.compare(0, header.size(), header) != 0) return text;
+  std::string comments;
+  for (const std::string& line : lines) {
+    comments += "; ";
+    // One comment line each: a line break would end the comment.
+    for (char c : line) comments += (c == '\r' || c == '\n') ? ' ' : c;
+    comments += kCrLf;
+  }
+  std::string encoded = Encode(comments, format);
+  if (format == RegFileFormat::Unicode5) encoded.erase(0, 2);  // one byte-order mark, at the top
+  return header + encoded + text.substr(header.size());
+}
+
 }  // namespace cw::sim

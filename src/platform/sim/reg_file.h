@@ -15,6 +15,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/sim/registry.h"
 
@@ -67,5 +68,10 @@ std::string WriteRegFile(const RegistryTree& tree, RegFileFormat format,
 // WriteRegFile.
 std::string WriteRegChanges(const RegistryTree& before, const RegistryTree& after,
                             RegFileFormat format, RegWriteError* error = nullptr);
+
+// `text` (a file made by the writers above, in `format`) with `lines` put
+// under its header, each as a ";" comment line that regedit skips.
+std::string WithCommentLines(const std::string& text, RegFileFormat format,
+                             const std::vector<std::string>& lines);
 
 }  // namespace cw::sim

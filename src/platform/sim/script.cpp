@@ -51,7 +51,8 @@ std::string ScriptStep::ToString() const {
   return "?";
 }
 
-bool ParseScript(const std::string& text, std::vector<ScriptStep>* steps, std::string* error) {
+bool ParseScript(const std::string& text, std::vector<ScriptStep>* steps, std::string* error,
+                 int* errorLine) {
   std::vector<ScriptStep> parsed;
   std::string piece;
   auto flush = [&](const std::string& raw) -> bool {
@@ -102,18 +103,26 @@ bool ParseScript(const std::string& text, std::vector<ScriptStep>* steps, std::s
   };
 
   bool comment = false;
+  int line = 1;
   for (char c : text) {
     if (c == '\n' || c == ';') {
       comment = false;
-      if (!flush(piece)) return false;
+      if (!flush(piece)) {
+        if (errorLine) *errorLine = line;
+        return false;
+      }
       piece.clear();
+      if (c == '\n') ++line;
     } else if (c == '#') {
       comment = true;
     } else if (!comment) {
       piece += (c == '\r' || c == '\t') ? ' ' : c;
     }
   }
-  if (!flush(piece)) return false;
+  if (!flush(piece)) {
+    if (errorLine) *errorLine = line;
+    return false;
+  }
   *steps = std::move(parsed);
   return true;
 }

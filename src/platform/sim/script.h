@@ -27,8 +27,10 @@ struct ScriptStep {
   std::string ToString() const;
 };
 
-// Parses a script. On error returns false with *error ("step 3: ...").
-bool ParseScript(const std::string& text, std::vector<ScriptStep>* steps, std::string* error);
+// Parses a script. On error returns false with *error ("step 3: ...") and,
+// when errorLine is given, the 1-based line of the text the bad step is on.
+bool ParseScript(const std::string& text, std::vector<ScriptStep>* steps, std::string* error,
+                 int* errorLine = nullptr);
 
 // Where answers come from: a script, or a person at the terminal.
 class AnswerSource {

@@ -26,28 +26,18 @@ std::string WriteRegUndo(const RegistryTree& before, const RegistryTree& after,
   // An unread value is taken out of the run's result, so that no line of
   // the undo touches it.
   RegistryTree result = after;
-  std::string notes;
+  std::vector<std::string> notes;
   for (const UnreadValue& u : unread) {
     RegRoot root;
     std::string path;
     if (SplitKeyPath(u.key, &root, &path)) {
       if (RegKey* key = result.Find(root, path)) key->DeleteValue(u.value);
     }
-    notes += "; NOT PUT BACK: " + u.key + ", value \"" + u.value +
-             "\": its old data could not be read (" + u.why + ")\r\n";
+    notes.push_back("NOT PUT BACK: " + u.key + ", value \"" + u.value +
+                    "\": its old data could not be read (" + u.why + ")");
   }
-  std::string text = WriteRegChanges(result, before, format, error);
-  if (text.empty()) return text;
-  // The notes go under the header line; regedit skips ";" lines.
-  std::string header;
-  RegistryTree none;
-  header = WriteRegChanges(none, none, format);
-  if (format == RegFileFormat::Unicode5) {
-    const std::vector<BYTE> wide = Utf8ToUtf16Le(notes);
-    return header + std::string(wide.begin(), wide.end()) + text.substr(header.size());
-  }
-  const std::string encoded = format == RegFileFormat::Regedit4 ? Utf8ToAnsi(notes) : notes;
-  return header + encoded + text.substr(header.size());
+  const std::string text = WriteRegChanges(result, before, format, error);
+  return text.empty() ? text : WithCommentLines(text, format, notes);
 }
 
 }  // namespace cw::sim
