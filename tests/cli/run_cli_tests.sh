@@ -265,5 +265,13 @@ check "second run on --out" 0 "$sim" --quiet --machine "$work/again.reg" \
   --answers "$run_script" --out "$work/again2.reg"
 check "the second run changes nothing" 0 cmp "$work/again.reg" "$work/again2.reg"
 
+# A REGEDIT4 machine whose key name Windows-1252 cannot carry: no file at all
+# rather than one that names "?Windows", another key.
+finding=$src/fuzz/regressions/fuzz_reg_file/reg-file-bom-char-in-key-name.reg
+check "REGEDIT4 cannot carry a name" 2 "$sim" --quiet --machine "$finding" --answers close \
+  --changes "$t/sink/c.reg" --out "$t/sink/o.reg"
+contains "names file and key" "$work/err" "$t/sink/o.reg: cannot write key HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\\"
+check "and writes neither file" 0 test -z "$(ls -A "$t/sink")"
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]
