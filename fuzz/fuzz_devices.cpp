@@ -10,7 +10,9 @@
 //   Driver text of a listed device;
 // - no registry key is left open.
 #include <fuzzer/FuzzedDataProvider.h>
+#include <sanitizer/asan_interface.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -51,15 +53,106 @@ const char* const kIds[] = {
     "",
 };
 
-// ANSI bytes as the registry stores them: one UTF-16LE unit per byte.
-std::vector<BYTE> Widen(const std::string& ansi) {
-  std::vector<BYTE> out;
-  out.reserve(ansi.size() * 2);
-  for (char c : ansi) {
-    out.push_back(static_cast<BYTE>(c));
-    out.push_back(0);
+// Buffers for megabyte values, kept from one input to the next: fresh
+// memory is most of what such values cost, every page faulted in anew. Only
+// capacity carries over (each byte in use is written for every input, so no
+// result depends on an earlier one), and the unused tail is poisoned, so a
+// read or write past a value's end still trips AddressSanitizer as it would
+// on an allocation of the exact size.
+class BufferPool {
+ public:
+  // A zero-filled buffer of `size` bytes.
+  std::vector<BYTE> Take(size_t size) {
+    std::vector<BYTE> out;
+    if (size >= kMinKept) {
+      auto best = kept_.end();  // the smallest kept buffer that fits
+      for (auto it = kept_.begin(); it != kept_.end(); ++it)
+        if (it->capacity() >= size && (best == kept_.end() || it->capacity() < best->capacity()))
+          best = it;
+      if (best != kept_.end()) {
+        out = std::move(*best);
+        kept_.erase(best);
+      }
+    }
+    out.assign(size, 0);
+    ASAN_POISON_MEMORY_REGION(out.data() + out.size(), out.capacity() - out.size());
+    return out;
   }
-  return out;
+
+  // Takes a buffer back at the end of an input; past one input's worth,
+  // the smallest is let go.
+  void Give(std::vector<BYTE>* buffer) {
+    if (buffer->capacity() < kMinKept) return;
+    ASAN_UNPOISON_MEMORY_REGION(buffer->data(), buffer->capacity());
+    buffer->clear();
+    kept_.push_back(std::move(*buffer));
+    if (kept_.size() > kMaxKept)
+      kept_.erase(std::min_element(kept_.begin(), kept_.end(), [](const auto& a, const auto& b) {
+        return a.capacity() < b.capacity();
+      }));
+  }
+
+ private:
+  // Smaller buffers come cheap from the allocator's own caches.
+  static constexpr size_t kMinKept = size_t{1} << 17;
+  // Two values and two reads of each of up to six devices.
+  static constexpr size_t kMaxKept = 24;
+  std::vector<std::vector<BYTE>> kept_;
+};
+
+BufferPool& Pool() {
+  static BufferPool pool;
+  return pool;
+}
+
+// ANSI text as the registry stores it, one UTF-16LE unit per byte, put
+// together from parts and written once into one buffer.
+class WideText {
+ public:
+  void Append(std::string ansi) {
+    units_ += ansi.size();
+    parts_.push_back({std::move(ansi), 0, 0});
+  }
+  // A run of one character, filled by doubling rather than unit by unit.
+  void AppendRun(size_t count, char c) {
+    units_ += count;
+    parts_.push_back({std::string(), count, c});
+  }
+  void AppendNul() { Append(std::string(1, '\0')); }
+
+  std::vector<BYTE> Bytes() const {
+    std::vector<BYTE> out = Pool().Take(units_ * 2);  // zero-filled: the high bytes
+    size_t at = 0;
+    for (const Part& part : parts_) {
+      for (char c : part.text) {
+        out[at] = static_cast<BYTE>(c);
+        at += 2;
+      }
+      if (part.runCount == 0) continue;
+      BYTE* run = out.data() + at;
+      const size_t bytes = part.runCount * 2;
+      run[0] = static_cast<BYTE>(part.runChar);
+      for (size_t filled = 2; filled < bytes; filled *= 2)
+        std::memcpy(run + filled, run, std::min(filled, bytes - filled));
+      at += bytes;
+    }
+    return out;
+  }
+
+ private:
+  struct Part {
+    std::string text;
+    size_t runCount;
+    char runChar;
+  };
+  std::vector<Part> parts_;
+  size_t units_ = 0;
+};
+
+std::vector<BYTE> Widen(std::string ansi) {
+  WideText text;
+  text.Append(std::move(ansi));
+  return text.Bytes();
 }
 
 std::string NameFrom(FuzzedDataProvider& in) {
@@ -88,9 +181,9 @@ std::string IdFrom(FuzzedDataProvider& in) {
 }
 
 // A long run of one character, to reach the buffer limits.
-std::string LongText(FuzzedDataProvider& in) {
+void AppendLongText(FuzzedDataProvider& in, WideText* out) {
   const size_t length = in.ConsumeIntegralInRange<size_t>(0, kMaxProperty + 64);
-  return std::string(length, in.ConsumeIntegralInRange<char>('A', 'z'));
+  out->AppendRun(length, in.ConsumeIntegralInRange<char>('A', 'z'));
 }
 
 std::vector<BYTE> HardwareIdData(FuzzedDataProvider& in, DWORD* type) {
@@ -100,14 +193,17 @@ std::vector<BYTE> HardwareIdData(FuzzedDataProvider& in, DWORD* type) {
     std::string raw = in.ConsumeRandomLengthString(300);
     return std::vector<BYTE>(raw.begin(), raw.end());
   }
-  std::string list;
+  WideText list;
   const int count = in.ConsumeIntegralInRange<int>(0, 4);
   for (int i = 0; i < count; ++i) {
-    list += in.ConsumeBool() ? IdFrom(in) : LongText(in);
-    if (in.ConsumeBool()) list += '\0';
+    if (in.ConsumeBool())
+      list.Append(IdFrom(in));
+    else
+      AppendLongText(in, &list);
+    if (in.ConsumeBool()) list.AppendNul();
   }
-  if (in.ConsumeBool()) list += '\0';
-  return Widen(list);
+  if (in.ConsumeBool()) list.AppendNul();
+  return list.Bytes();
 }
 
 struct Listed {
@@ -130,24 +226,31 @@ bool ReadWhole(sim::SimPlatform& p, HDEVINFO list, DWORD index, DWORD property,
     return true;
   }
   if (p.GetLastError() != static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) return false;
-  out->assign(required, 0);
+  *out = Pool().Take(required);
   CHECK(p.SetupDiGetDeviceRegistryPropertyA(list, &device, property, &type, out->data(), required,
                                             &required));
   return true;
 }
 
-std::string FirstText(const std::vector<BYTE>& bytes) {
-  size_t n = 0;
-  while (n < bytes.size() && bytes[n] != 0) ++n;
-  return std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+// The length of the first NUL-terminated text (memchr: properties may run
+// to a megabyte).
+size_t FirstTextLength(const std::vector<BYTE>& bytes) {
+  const void* nul = bytes.empty() ? nullptr : std::memchr(bytes.data(), 0, bytes.size());
+  return nul ? static_cast<size_t>(static_cast<const BYTE*>(nul) - bytes.data()) : bytes.size();
 }
 
-bool StartsNoCase(const std::string& text, const char* prefix) {
+std::string FirstText(const std::vector<BYTE>& bytes) {
+  return std::string(reinterpret_cast<const char*>(bytes.data()), FirstTextLength(bytes));
+}
+
+// Whether the first text of `bytes` starts with `prefix`, letter case aside.
+// The prefix holds no NUL, so a text ending early fails on its terminator
+// without a search for it.
+bool FirstStartsNoCase(const std::vector<BYTE>& bytes, const char* prefix) {
   const size_t n = std::strlen(prefix);
-  if (text.size() < n) return false;
+  if (bytes.size() < n) return false;
   for (size_t i = 0; i < n; ++i)
-    if (std::toupper(static_cast<unsigned char>(text[i])) !=
-        std::toupper(static_cast<unsigned char>(prefix[i])))
+    if (std::toupper(bytes[i]) != std::toupper(static_cast<unsigned char>(prefix[i])))
       return false;
   return true;
 }
@@ -174,9 +277,8 @@ int32_t ExpectedCount(const std::vector<Listed>& devices, bool nt, uint32_t* fla
       if (d.hardwareId.size() > kMaxProperty) break;
       bufferSize = d.hardwareId.size() + spare;
     }
-    const std::string first = FirstText(d.hardwareId);
     for (const auto& row : kRows) {
-      if (!StartsNoCase(first, row.id)) continue;
+      if (!FirstStartsNoCase(d.hardwareId, row.id)) continue;
       *flags |= row.flag;
       ++count;
       break;
@@ -193,12 +295,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   sim::Machine machine;
   machine.config.moduleFileName = "C:\\Chanwiz\\Chanwiz.exe";
+  std::vector<sim::RegKey*> keys;
   const int deviceCount = in.ConsumeIntegralInRange<int>(0, 6);
   for (int i = 0; i < deviceCount && in.remaining_bytes() > 0; ++i) {
     const std::string path = std::string(kEnumPath) + "\\" + NameFrom(in) + "\\" + NameFrom(in) +
                              "\\" + NameFrom(in);
     sim::RegKey* key = machine.registry.Create(sim::RegRoot::LocalMachine, path, nullptr);
     CHECK(key != nullptr);
+    keys.push_back(key);
     if (in.ConsumeBool()) {
       DWORD type = 0;
       std::vector<BYTE> ids = HardwareIdData(in, &type);
@@ -207,21 +311,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.ConsumeIntegralInRange<int>(0, 7) != 0)
       key->SetValue("ClassGUID", REG_SZ, Widen(std::string("{4d36e96c-e325-11ce-bfc1-08002be10318}") + '\0'));
     if (in.ConsumeBool()) {
-      std::string driver;
+      WideText driver;
       switch (in.ConsumeIntegralInRange<int>(0, 2)) {
         case 0:
-          driver = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\000" + std::to_string(i);
+          driver.Append("{4d36e96c-e325-11ce-bfc1-08002be10318}\\000" + std::to_string(i));
           break;
         case 1:
-          driver = in.ConsumeRandomLengthString(300);
+          driver.Append(in.ConsumeRandomLengthString(300));
           break;
         case 2:
-          driver = LongText(in);
+          AppendLongText(in, &driver);
           break;
       }
-      if (in.ConsumeBool()) driver += '\0';
+      if (in.ConsumeBool()) driver.AppendNul();
       key->SetValue("Driver", in.ConsumeBool() ? REG_SZ : in.ConsumeIntegral<DWORD>(),
-                    Widen(driver));
+                    driver.Bytes());
     }
   }
   const uint32_t startFlags = in.ConsumeIntegral<uint32_t>();
@@ -279,5 +383,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CHECK((app.DeviceFlags & ~kFlagUsb) == (startFlags & ~kFlagUsb));
   }
   CHECK(platform.OpenKeyPaths().empty());
+
+  for (sim::RegKey* key : keys)
+    for (const char* name : {"HardwareID", "Driver"})
+      if (sim::RegValue* value = key->FindValue(name)) Pool().Give(&value->data);
+  for (Listed& d : listed) {
+    Pool().Give(&d.hardwareId);
+    Pool().Give(&d.driver);
+  }
   return 0;
 }
