@@ -44,13 +44,17 @@ class LookupBuffer {
                     DWORD spare) {
     filled_ = 0;
     for (;;) {
-      std::fill(data_.begin(), data_.end(), 0);
+      // Only what an earlier read delivered can be other than zero: a
+      // megabyte buffer is not cleared whole for every device.
+      std::fill(data_.begin(), data_.begin() + dirty_, 0);
+      dirty_ = 0;
       DWORD type = 0;
       DWORD required = size();
       if (platform.SetupDiGetDeviceRegistryPropertyA(list, device, property, &type,
                                                      data_.empty() ? nullptr : data_.data(), size(),
                                                      &required)) {
         filled_ = std::min(required, size());
+        dirty_ = filled_;
         return PropertyRead::Ok;
       }
       const DWORD error = platform.GetLastError();
@@ -66,9 +70,8 @@ class LookupBuffer {
   // The first NUL-terminated text of the last read.
   std::string FirstText() const {
     const char* begin = reinterpret_cast<const char*>(data_.data());
-    size_t n = 0;
-    while (n < filled_ && begin[n] != '\0') ++n;
-    return std::string(begin, n);
+    const void* end = filled_ ? std::memchr(begin, '\0', filled_) : nullptr;
+    return std::string(begin, end ? static_cast<const char*>(end) - begin : filled_);
   }
 
   DWORD size() const { return static_cast<DWORD>(data_.size()); }
@@ -76,6 +79,7 @@ class LookupBuffer {
  private:
   std::vector<BYTE> data_;
   DWORD filled_ = 0;
+  DWORD dirty_ = 0;  // bytes from the start that may not be zero
 };
 
 // Reads the device's driver key name into `field`; a read that fails leaves

@@ -108,16 +108,75 @@ char AnsiByte(char32_t cp) {
   return '?';
 }
 
-// True when the four UTF-16LE units at `p` are all ASCII (high byte zero,
-// low byte below 0x80). The mask is laid out as bytes, so it does not depend
-// on the host's byte order.
-bool AsciiUnits4(const BYTE* p) {
-  static constexpr BYTE kMaskBytes[8] = {0x80, 0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80, 0xFF};
-  uint64_t units;
-  uint64_t mask;
-  std::memcpy(&units, p, sizeof(units));
-  std::memcpy(&mask, kMaskBytes, sizeof(mask));
-  return (units & mask) == 0;
+// Stored string data to ANSI bytes: the bytes of
+// Utf8ToAnsi(Utf16LeToUtf8(...)) without the UTF-8 text between. Every
+// unit, surrogate pair or dangling odd byte gives one byte. Writes them to
+// `out` unless it is null; returns how many there are. The "A" calls run
+// this on every try, and device properties may run to megabytes, so runs of
+// ASCII go 64 units at a time: whole words, no per-byte pointer arithmetic
+// for the sanitizers to check.
+size_t Utf16LeToAnsi(const BYTE* in, size_t size, BYTE* out) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  constexpr bool kWordPath = true;
+#else
+  constexpr bool kWordPath = false;  // the packing below assumes little-endian words
+#endif
+  struct Block {
+    uint64_t w0, w1, w2, w3, w4, w5, w6, w7, w8, w9, w10, w11, w12, w13, w14, w15;  // 4 units each
+  };
+  struct Packed {
+    uint32_t p0, p1, p2, p3, p4, p5, p6, p7, p8, p9, p10, p11, p12, p13, p14, p15;
+  };
+  static_assert(sizeof(Block) == 128 && sizeof(Packed) == 64, "no padding");
+  // A unit is ASCII when its high byte is zero and its low byte below 0x80.
+  constexpr uint64_t kNonAscii = 0xFF80FF80FF80FF80u;
+  const auto low = [](uint64_t w) {
+    return static_cast<uint32_t>((w & 0xFF) | ((w >> 8) & 0xFF00) | ((w >> 16) & 0xFF0000) |
+                                 ((w >> 24) & 0xFF000000));
+  };
+  size_t n = 0;
+  size_t i = 0;
+  size_t unitsUntil = 0;  // a block that was not all ASCII goes unit by unit
+  while (i + 1 < size) {
+    if (kWordPath && i >= unitsUntil && size - i >= sizeof(Block)) {
+      Block b;
+      std::memcpy(&b, in + i, sizeof(b));
+      const uint64_t all = b.w0 | b.w1 | b.w2 | b.w3 | b.w4 | b.w5 | b.w6 | b.w7 | b.w8 | b.w9 |
+                           b.w10 | b.w11 | b.w12 | b.w13 | b.w14 | b.w15;
+      if ((all & kNonAscii) == 0) {
+        if (out) {
+          const Packed p = {low(b.w0),  low(b.w1),  low(b.w2),  low(b.w3),  low(b.w4),  low(b.w5),
+                            low(b.w6),  low(b.w7),  low(b.w8),  low(b.w9),  low(b.w10), low(b.w11),
+                            low(b.w12), low(b.w13), low(b.w14), low(b.w15)};
+          std::memcpy(out + n, &p, sizeof(p));
+        }
+        n += sizeof(Packed);
+        i += sizeof(Block);
+        continue;
+      }
+      unitsUntil = i + sizeof(Block);
+    }
+    const char16_t unit = static_cast<char16_t>(in[i] | (in[i + 1] << 8));
+    i += 2;
+    char byte = '?';
+    if (unit >= 0xD800 && unit <= 0xDFFF) {
+      // A pair is one character past U+FFFF, a lone surrogate U+FFFD:
+      // neither has an ANSI form.
+      if (unit <= 0xDBFF && i + 1 < size) {
+        const char16_t second = static_cast<char16_t>(in[i] | (in[i + 1] << 8));
+        if (second >= 0xDC00 && second <= 0xDFFF) i += 2;
+      }
+    } else {
+      byte = AnsiByte(unit);
+    }
+    if (out) out[n] = static_cast<BYTE>(byte);
+    ++n;
+  }
+  if (i < size) {  // a dangling odd byte
+    if (out) out[n] = '?';
+    ++n;
+  }
+  return n;
 }
 
 // The character to upper case as the registry compares names. Windows'
@@ -539,43 +598,22 @@ bool IsStringType(DWORD type) {
 
 std::vector<BYTE> StoredToAnsi(const RegValue& value) {
   if (!IsStringType(value.type)) return value.data;
-  // Straight from UTF-16LE to Windows-1252: the bytes of
-  // Utf8ToAnsi(Utf16LeToUtf8(...)) without the UTF-8 text between. Every
-  // "A" read converts the whole value on each try, and device properties
-  // may run to megabytes, so runs of ASCII go four units at a time.
-  const BYTE* in = value.data.data();
-  const size_t size = value.data.size();
-  // Each unit, surrogate pair or dangling odd byte gives one ANSI byte.
-  std::vector<BYTE> out(size / 2 + (size & 1));
-  size_t n = 0;
-  size_t i = 0;
-  while (i + 1 < size) {
-    while (size - i >= 8 && AsciiUnits4(in + i)) {
-      out[n] = in[i];
-      out[n + 1] = in[i + 2];
-      out[n + 2] = in[i + 4];
-      out[n + 3] = in[i + 6];
-      n += 4;
-      i += 8;
-    }
-    if (i + 1 >= size) break;
-    const char16_t unit = static_cast<char16_t>(in[i] | (in[i + 1] << 8));
-    i += 2;
-    if (unit >= 0xD800 && unit <= 0xDFFF) {
-      // A pair is one character past U+FFFF, a lone surrogate U+FFFD:
-      // neither has an ANSI form.
-      if (unit <= 0xDBFF && i + 1 < size) {
-        const char16_t low = static_cast<char16_t>(in[i] | (in[i + 1] << 8));
-        if (low >= 0xDC00 && low <= 0xDFFF) i += 2;
-      }
-      out[n++] = '?';
-      continue;
-    }
-    out[n++] = static_cast<BYTE>(AnsiByte(unit));
-  }
-  if (i < size) out[n++] = '?';  // a dangling odd byte
-  out.resize(n);
+  std::vector<BYTE> out(StoredAnsiSize(value));
+  CopyStoredAsAnsi(value, out.data());
   return out;
+}
+
+size_t StoredAnsiSize(const RegValue& value) {
+  if (!IsStringType(value.type)) return value.data.size();
+  return Utf16LeToAnsi(value.data.data(), value.data.size(), nullptr);
+}
+
+void CopyStoredAsAnsi(const RegValue& value, BYTE* out) {
+  if (!IsStringType(value.type)) {
+    if (!value.data.empty()) std::memcpy(out, value.data.data(), value.data.size());
+    return;
+  }
+  Utf16LeToAnsi(value.data.data(), value.data.size(), out);
 }
 
 std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size) {
@@ -586,15 +624,14 @@ std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size) {
 }
 
 LONG QueryStoredValue(const RegValue& value, DWORD* type, BYTE* data, DWORD* dataSize) {
-  const std::vector<BYTE> bytes = StoredToAnsi(value);
-  const DWORD needed = static_cast<DWORD>(bytes.size());
+  const DWORD needed = static_cast<DWORD>(StoredAnsiSize(value));
   if (type) *type = value.type;
   if (data != nullptr) {
     if (*dataSize < needed) {
       *dataSize = needed;
       return ERROR_MORE_DATA;
     }
-    if (needed) std::memcpy(data, bytes.data(), needed);
+    if (needed) CopyStoredAsAnsi(value, data);
   }
   if (dataSize) *dataSize = needed;
   return ERROR_SUCCESS;

@@ -155,6 +155,11 @@ bool IsStringType(DWORD type);
 // the bytes an "A" call passes as they are stored; other types unchanged.
 std::vector<BYTE> StoredToAnsi(const RegValue& value);
 std::vector<BYTE> AnsiToStored(DWORD type, const BYTE* data, DWORD size);
+// The size StoredToAnsi gives without making the bytes, and those bytes
+// written to a buffer of at least that size: a size query then costs no
+// copy of the whole value.
+size_t StoredAnsiSize(const RegValue& value);
+void CopyStoredAsAnsi(const RegValue& value, BYTE* out);
 // The answer of RegQueryValueExA for a value that exists: its type, and its
 // data when the buffer is large enough (else ERROR_MORE_DATA), with *dataSize
 // the bytes needed either way.

@@ -641,15 +641,14 @@ BOOL SimPlatform::SetupDiGetDeviceRegistryPropertyA(HDEVINFO list, SP_DEVINFO_DA
     SetLastError(ERROR_INVALID_DATA);
     return FALSE;
   }
-  std::vector<BYTE> bytes = StoredToAnsi(*value);
-  DWORD needed = static_cast<DWORD>(bytes.size());
+  const DWORD needed = static_cast<DWORD>(StoredAnsiSize(*value));
   if (type) *type = value->type;
   if (requiredSize) *requiredSize = needed;
   if (bufferSize < needed) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  if (needed) std::memcpy(buffer, bytes.data(), needed);
+  if (needed) CopyStoredAsAnsi(*value, buffer);
   SetLastError(NO_ERROR);
   return TRUE;
 }
