@@ -431,7 +431,9 @@ def cmd_compare(args):
     with open(opts["machine"], "rb") as f:
         machine = parse_reg(f.read(), opts["machine"], drop_sim=True)
     with open(opts["sim-out"], "rb") as f:
-        sim_after = parse_reg(f.read(), opts["sim-out"])
+        # --out keeps the simulation key (a machine file to run again); it is
+        # the simulation's own, not part of what Windows holds.
+        sim_after = parse_reg(f.read(), opts["sim-out"], drop_sim=True)
     wine_before, wine_after = parse_dump(opts["before"]), parse_dump(opts["after"])
 
     sim = changes(machine, sim_after, roots)

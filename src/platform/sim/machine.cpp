@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -255,6 +256,13 @@ bool LoadMachineBytes(const std::string& bytes, const std::string& fileName, Mac
 }
 
 bool LoadMachineFile(const std::string& path, Machine* machine, RegFileError* error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    error->file = path;
+    error->line = 0;
+    error->message = "is a folder, not a machine file";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error->file = path;
