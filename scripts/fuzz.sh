@@ -48,7 +48,7 @@ cmake --build build/fuzz -j"$(nproc)" --target "${targets[@]}" || exit 2
 # Longest input per target: a little above the largest seed.
 declare -A max_len=([fuzz_profile]=8192 [fuzz_reg_file]=8192 [fuzz_devices]=4096)
 # Inputs of the seeded pass: about half a minute each on a 2-core machine.
-declare -A check_runs=([fuzz_profile]=15000 [fuzz_reg_file]=100000 [fuzz_devices]=6000)
+declare -A check_runs=([fuzz_profile]=15000 [fuzz_reg_file]=100000 [fuzz_devices]=20000)
 passed=0
 failed=0
 
