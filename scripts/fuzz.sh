@@ -51,6 +51,15 @@ declare -A max_len=([fuzz_profile]=8192 [fuzz_reg_file]=8192 [fuzz_devices]=4096
 declare -A check_runs=([fuzz_profile]=15000 [fuzz_reg_file]=100000 [fuzz_devices]=20000)
 passed=0
 failed=0
+fixed=()
+if [ "$mode" = check ]; then
+  fixed=(env -i PATH=/usr/bin:/bin)
+  if setarch "$(uname -m)" -R true 2>/dev/null; then
+    fixed+=(setarch "$(uname -m)" -R)
+  else
+    echo "fuzz.sh: cannot turn address randomisation off; the seeded pass may vary" >&2
+  fi
+fi
 
 # run NAME TARGET LOG ARGS...: runs one libFuzzer command and counts it.
 run() {
@@ -58,8 +67,8 @@ run() {
   shift 3
   local artifacts=build/fuzz/artifacts/$target
   mkdir -p "$artifacts"
-  "build/fuzz/fuzz/$target" -max_len="${max_len[$target]}" -timeout=25 -rss_limit_mb=4096 \
-    -print_final_stats=1 -artifact_prefix="$artifacts/" "$@" >"$log" 2>&1
+  "${fixed[@]}" "build/fuzz/fuzz/$target" -max_len="${max_len[$target]}" -timeout=25 \
+    -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$artifacts/" "$@" >"$log" 2>&1
   local rc=$?
   grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1
   grep -E '^stat::number_of_executed_units' "$log"
@@ -80,11 +89,17 @@ for target in "${targets[@]}"; do
     mapfile -t files < <(find "$seeds" "$regressions" -type f ! -name '.*' | LC_ALL=C sort)
     echo "== $target: replay of ${#files[@]} seeds and findings"
     run "$target replay" "$target" "build/fuzz/$target.replay.log" "${files[@]}"
-    work=$(mktemp -d)
+    # The same inputs every time: seeds in a fixed order, a fresh corpus
+    # folder of a fixed name, no rereading of it, addresses without
+    # randomisation and an environment of its own (compare tracing feeds
+    # pointer values into the mutations).
+    work=build/fuzz/check/$target
+    rm -rf "$work"
+    mkdir -p "$work"
     echo "== $target: ${check_runs[$target]} inputs from seed 1"
     run "$target seeded" "$target" "build/fuzz/$target.seeded.log" -seed=1 \
-      -runs="${check_runs[$target]}" "$work" "$seeds" "$regressions"
-    rm -rf "$work"
+      -runs="${check_runs[$target]}" -reload=0 \
+      -seed_inputs="$(IFS=,; echo "${files[*]}")" "$work"
   else
     work=build/fuzz/corpus/$target
     mkdir -p "$work"

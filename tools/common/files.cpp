@@ -46,14 +46,21 @@ Kind KindOf(const std::string& path, int* error) {
 
 std::string Reason(int error) { return std::strerror(error); }
 
+// Path separators: a backslash is part of a name on POSIX systems.
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
+  const size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return ".";
   return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
 std::string NameOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
+  const size_t slash = path.find_last_of(kSeparators);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
