@@ -4,12 +4,11 @@ namespace cw::files {
 
 namespace {
 
-// A .reg file's text, refused whole (naming key and value) when its format
-// cannot carry a name or text exactly.
+// A .reg file's text (made only for an option that has a file), refused
+// whole, naming key and value, when its format cannot carry a name or text.
 bool SetRegFile(Outputs* outputs, const char* option, const std::string& text,
                 const sim::RegWriteError& error, sim::RegFileFormat format,
                 const std::vector<std::string>& marks, std::string* problem) {
-  if (!outputs->Has(option)) return true;
   if (text.empty()) {
     *problem = error.ToString(outputs->PathOf(option));
     return false;
@@ -30,7 +29,7 @@ bool WriteRunFiles(Outputs* outputs, const RunRecord& run, std::string* problem)
     report = marks.back() + "\n\n" + report;
   }
   sim::RegWriteError error;
-  if (run.machine &&
+  if (run.machine && outputs->Has("--out") &&
       !SetRegFile(outputs, "--out", sim::WriteRegFile(*run.machine, run.machineFormat, &error),
                   error, run.machineFormat, marks, problem))
     return false;
