@@ -94,11 +94,15 @@ void WritePciTunerSettings(WizardApp& app, bool nt, const PciWriterTexts& texts)
     return;
   }
   KeySecurityBracket(app.platform(), NtClassRoot, app.CaptureDriverKey, "",
-                     BracketPolicy::GoOnWithoutDescriptor,
-                     [&](const char*) { WriteCaptureValues(app, NtClassRoot, texts, show); });
+                     BracketPolicy::GoOnWithoutDescriptor, show,
+                     [&](const char*, const ShowWriteFailure& later) {
+                       WriteCaptureValues(app, NtClassRoot, texts, later);
+                     });
   KeySecurityBracket(app.platform(), NtClassRoot, app.TunerDriverKey, "",
-                     BracketPolicy::GoOnWithoutDescriptor,
-                     [&](const char*) { WriteTunerValues(app, NtClassRoot, texts, false, show); });
+                     BracketPolicy::GoOnWithoutDescriptor, show,
+                     [&](const char*, const ShowWriteFailure& later) {
+                       WriteTunerValues(app, NtClassRoot, texts, false, later);
+                     });
 }
 
 }  // namespace

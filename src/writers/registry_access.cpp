@@ -19,10 +19,10 @@ namespace {
 constexpr DWORD kMaxDescriptorSize = 0x40000;
 // The same for a string value's query buffer.
 constexpr DWORD kMaxStringQueryCapacity = 0x10000;
-// Full control of a key, as Windows' own security editor grants it. Every
-// bit of the mask (reserved and generic ones included) is no access right
-// a key has, and Wine's server aborts on a DACL that holds it.
-constexpr DWORD kFullAccess = KEY_ALL_ACCESS;
+// What the writes need of a driver key, and all that the widened list adds:
+// WRITE_DAC, WRITE_OWNER or DELETE would let any account in the list take
+// the key over while it is open, and keep it after the restore.
+constexpr DWORD kWriteAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 constexpr DWORD kAclHeaderSize = sizeof(ACL);
 constexpr DWORD kAceSidOffset = 8;   // header and mask
 constexpr DWORD kSidHeaderSize = 8;  // revision, count, authority
@@ -69,9 +69,18 @@ bool LocateDacl(const SavedDescriptor& saved, ACL* dacl, DaclView* view) {
   return true;
 }
 
-// The SID of entry `index` and its length, when the entry lies inside the
-// DACL and keeps its SID where allowing and denying entries keep it.
-bool EntrySid(Platform& platform, const DaclView& view, DWORD index, PSID* sid, DWORD* sidLength) {
+// One allowing or denying entry of the saved DACL.
+struct Entry {
+  BYTE type = 0;
+  BYTE flags = 0;
+  DWORD mask = 0;
+  PSID sid = nullptr;
+  DWORD sidLength = 0;
+};
+
+// Entry `index`, when it lies inside the DACL and keeps its SID where
+// allowing and denying entries keep it.
+bool ReadEntry(Platform& platform, const DaclView& view, DWORD index, Entry* entry) {
   void* ace = nullptr;
   if (!platform.GetAce(view.acl, index, &ace) || ace == nullptr) return false;
   const auto start = reinterpret_cast<std::uintptr_t>(view.acl);
@@ -84,9 +93,20 @@ bool EntrySid(Platform& platform, const DaclView& view, DWORD index, PSID* sid, 
   if (type != ACCESS_ALLOWED_ACE_TYPE && type != ACCESS_DENIED_ACE_TYPE) return false;
   const DWORD aceSize = ReadWord(bytes + offsetof(ACE_HEADER, AceSize));
   if (aceSize > room || aceSize < kAceSidOffset + kSidHeaderSize) return false;
-  *sid = static_cast<BYTE*>(ace) + kAceSidOffset;
-  *sidLength = platform.GetLengthSid(*sid);
-  return *sidLength <= aceSize - kAceSidOffset;
+  entry->type = type;
+  entry->flags = bytes[offsetof(ACE_HEADER, AceFlags)];
+  std::memcpy(&entry->mask, bytes + sizeof(ACE_HEADER), sizeof entry->mask);
+  entry->sid = static_cast<BYTE*>(ace) + kAceSidOffset;
+  entry->sidLength = platform.GetLengthSid(entry->sid);
+  return entry->sidLength <= aceSize - kAceSidOffset;
+}
+
+// An allowing entry keeps what it gave and gains what the writes need; a
+// denying one allows those alone. The new list's entries apply to the key
+// itself, so one that only passed rights on to subkeys gave the key nothing.
+DWORD WidenedMask(const Entry& entry) {
+  const bool gave = entry.type == ACCESS_ALLOWED_ACE_TYPE && !(entry.flags & INHERIT_ONLY_ACE);
+  return gave ? entry.mask | kWriteAccess : kWriteAccess;
 }
 
 LONG QueryDword(Platform& platform, HKEY key, const char* name) {
@@ -133,7 +153,7 @@ bool OpenDriverKeyForWrites(Platform& platform, const char* root, const std::str
   char path[kKeyPathSize];
   if (!BuildKeyPath(path, root, driverKey, subkey)) return false;
   HKEY opened = HKEY(0);
-  if (platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS)
+  if (platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, kWriteAccess, &opened) != ERROR_SUCCESS)
     return false;
   *slot = opened;
   return true;
@@ -207,7 +227,7 @@ SavedDescriptor SaveKeySecurity(Platform& platform, const char* path) {
 
 namespace {
 
-// GrantFullKeyAccess, also telling whether the widened DACL was written.
+// GrantWriteAccess, also telling whether the widened DACL was written.
 LONG Grant(Platform& platform, const char* path, const SavedDescriptor& saved, bool* widened) {
   *widened = false;
   RegKeyHandle key(platform);
@@ -234,10 +254,9 @@ LONG Grant(Platform& platform, const char* path, const SavedDescriptor& saved, b
   DWORD aclSize = kAclHeaderSize;
   bool readable = LocateDacl(saved, dacl, &view);
   for (DWORD i = 0; readable && i < view.count; ++i) {
-    PSID sid = nullptr;
-    DWORD sidLength = 0;
-    readable = EntrySid(platform, view, i, &sid, &sidLength);
-    aclSize += 8 + sidLength;
+    Entry entry;
+    readable = ReadEntry(platform, view, i, &entry);
+    aclSize += 8 + entry.sidLength;
     readable = readable && aclSize <= kMaxAclSize;
   }
   if (!readable) {
@@ -255,10 +274,9 @@ LONG Grant(Platform& platform, const char* path, const SavedDescriptor& saved, b
     built = false;
   }
   for (DWORD i = 0; i < view.count; ++i) {
-    PSID sid = nullptr;
-    DWORD sidLength = 0;
-    if (!EntrySid(platform, view, i, &sid, &sidLength) ||
-        !platform.AddAccessAllowedAce(newAcl, ACL_REVISION, kFullAccess, sid)) {
+    Entry entry;
+    if (!ReadEntry(platform, view, i, &entry) ||
+        !platform.AddAccessAllowedAce(newAcl, ACL_REVISION, WidenedMask(entry), entry.sid)) {
       SecurityMessage(platform, "ERROR: Access ACE Data to new ACL");
       built = false;
     }
@@ -289,31 +307,41 @@ LONG Grant(Platform& platform, const char* path, const SavedDescriptor& saved, b
 
 }  // namespace
 
-LONG GrantFullKeyAccess(Platform& platform, const char* path, const SavedDescriptor& saved) {
+LONG GrantWriteAccess(Platform& platform, const char* path, const SavedDescriptor& saved) {
   bool widened = false;
   return Grant(platform, path, saved, &widened);
 }
 
-LONG RestoreKeySecurity(Platform& platform, const char* path, SavedDescriptor&& saved) {
+namespace {
+
+LONG Restore(Platform& platform, const char* path, SavedDescriptor&& saved,
+             const ShowWriteFailure& message) {
   // Taken over here, so it is released on every path.
   SavedDescriptor owned(std::move(saved));
   RegKeyHandle key(platform);
   const LONG opened = OpenForSecurity(platform, path, &key);
   if (opened != ERROR_SUCCESS) {
-    SecurityMessage(platform, "Error: Registry Open");
+    message("Error: Registry Open");
     return opened;
   }
   // Nothing saved: the grant changed nothing either, so there is nothing to
   // put back.
   if (!owned.has_value()) return ERROR_SUCCESS;
   const LONG result = platform.RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, owned.get());
-  if (result != ERROR_SUCCESS) SecurityMessage(platform, "Error: Set Security Data");
+  if (result != ERROR_SUCCESS) message("Error: Set Security Data");
   return result;
+}
+
+}  // namespace
+
+LONG RestoreKeySecurity(Platform& platform, const char* path, SavedDescriptor&& saved) {
+  return Restore(platform, path, std::move(saved),
+                 [&platform](const char* text) { SecurityMessage(platform, text); });
 }
 
 BracketResult KeySecurityBracket(Platform& platform, const char* root, const std::string& driverKey,
                                  const char* securedSubkey, BracketPolicy policy,
-                                 const std::function<void(const char* securedPath)>& writes) {
+                                 const ShowWriteFailure& show, const BracketWrites& writes) {
   if (driverKey.empty()) return BracketResult::Skipped;
   char path[kKeyPathSize];
   if (!BuildKeyPath(path, root, driverKey, securedSubkey)) return BracketResult::Skipped;
@@ -329,9 +357,22 @@ BracketResult KeySecurityBracket(Platform& platform, const char* root, const std
     const auto* block = static_cast<const BYTE*>(saved.get());
     again = SavedDescriptor(std::vector<BYTE>(block, block + saved.size()));
   }
-  if (writes) writes(path);
-  if (RestoreKeySecurity(platform, path, std::move(saved)) != ERROR_SUCCESS && widened)
-    RestoreKeySecurity(platform, path, std::move(again));
+  // Nobody waits on a box while the key is open: what the writes and the
+  // restore have to say is shown once the list is back, in the same order.
+  std::vector<std::function<void()>> later;
+  const ShowWriteFailure deferWrite = [&](const char* text) {
+    later.push_back([&show, message = std::string(text)] {
+      if (show) show(message.c_str());
+    });
+  };
+  const ShowWriteFailure deferSecurity = [&](const char* text) {
+    later.push_back(
+        [&platform, message = std::string(text)] { SecurityMessage(platform, message.c_str()); });
+  };
+  if (writes) writes(path, deferWrite);
+  if (Restore(platform, path, std::move(saved), deferSecurity) != ERROR_SUCCESS && widened)
+    Restore(platform, path, std::move(again), deferSecurity);
+  for (const auto& message : later) message();
   return BracketResult::Ran;
 }
 

@@ -27,7 +27,8 @@ constexpr size_t kKeyPathSize = 260;
 bool BuildKeyPath(char (&path)[kKeyPathSize], const char* root, const std::string& driverKey,
                   const char* subkey = "");
 
-// Opens root + driverKey + subkey for writing (RegOpenKeyExA, KEY_ALL_ACCESS).
+// Opens root + driverKey + subkey for writing (RegOpenKeyExA asking to read,
+// set values and create subkeys: all a widened key lets anyone do).
 // False when it does not open, and also, without trying, when the driver key
 // is empty (no device was found: the bare class root is never written) or
 // the path does not fit.
@@ -99,12 +100,14 @@ class SavedDescriptor {
 // when the key does not open or its security cannot be read.
 SavedDescriptor SaveKeySecurity(Platform& platform, const char* path);
 
-// Gives every SID of the saved DACL full access to HKLM\path (denied ones
-// included), in the saved order. The RegOpenKeyA error when the key does not
+// Lets every SID of the saved DACL, in the saved order, read the key, set
+// its values and create subkeys: an allowing entry keeps what it gave besides,
+// a denying one becomes an allowing one with those rights alone. Nobody gains
+// WRITE_DAC, WRITE_OWNER or DELETE it did not have. The RegOpenKeyA error when the key does not
 // open, else 0. Without a saved descriptor or a usable DACL in it, and when
 // the new list or descriptor could not be built whole, nothing is written and
 // the key keeps its security.
-LONG GrantFullKeyAccess(Platform& platform, const char* path, const SavedDescriptor& saved);
+LONG GrantWriteAccess(Platform& platform, const char* path, const SavedDescriptor& saved);
 
 // Puts the saved DACL back on HKLM\path and releases the descriptor, on every
 // path. The RegOpenKeyA error when the key does not open, else the
@@ -122,13 +125,18 @@ enum class BracketResult {
   Ran,       // save, grant, the writes, restore
 };
 
+// The writes a bracket runs: given the secured path, and where to send the
+// failure messages they raise.
+using BracketWrites = std::function<void(const char* securedPath, const ShowWriteFailure& show)>;
+
 // The bracket around one driver key's writes: saves the security of
-// root + driverKey + securedSubkey, grants full access, runs `writes` (given
-// that path), then restores, trying once more when a key that was widened
-// could not be put back. An empty driver key means the device was not
+// root + driverKey + securedSubkey, widens it for the writes, runs `writes`,
+// then restores, trying once more when a key that was widened could not be
+// put back. The messages of the writes (through `show`) and of the restore
+// wait until the list is back. An empty driver key means the device was not
 // found: the class root itself is never opened nor its security touched.
 BracketResult KeySecurityBracket(Platform& platform, const char* root, const std::string& driverKey,
                                  const char* securedSubkey, BracketPolicy policy,
-                                 const std::function<void(const char* securedPath)>& writes);
+                                 const ShowWriteFailure& show, const BracketWrites& writes);
 
 }  // namespace cw

@@ -92,14 +92,20 @@ void WriteAudioKey(WizardApp& app, const char* root, const SaaTexts& texts,
 int32_t WizardApp::WriteSaa713xSettingsNt() {
   const ShowWriteFailure show = [this](const char* text) { AfxMessageBox(text, MB_OK); };
   KeySecurityBracket(platform_, NtClassRoot, TunerDriverKey, "", BracketPolicy::GoOnWithoutDescriptor,
-                     [&](const char*) { WriteTunerKey(*this, NtClassRoot, kNt, show); });
+                     show, [&](const char*, const ShowWriteFailure& later) {
+                       WriteTunerKey(*this, NtClassRoot, kNt, later);
+                     });
   KeySecurityBracket(platform_, NtClassRoot, CaptureDriverKey, "",
-                     BracketPolicy::GoOnWithoutDescriptor,
-                     [&](const char*) { WriteCaptureKey(*this, NtClassRoot, kNt, show); });
+                     BracketPolicy::GoOnWithoutDescriptor, show,
+                     [&](const char*, const ShowWriteFailure& later) {
+                       WriteCaptureKey(*this, NtClassRoot, kNt, later);
+                     });
   // The audio key's own security is opened, not its parent's.
   KeySecurityBracket(platform_, NtClassRoot, CaptureDriverKey, kAudioSubkey,
-                     BracketPolicy::GoOnWithoutDescriptor,
-                     [&](const char*) { WriteAudioKey(*this, NtClassRoot, kNt, show); });
+                     BracketPolicy::GoOnWithoutDescriptor, show,
+                     [&](const char*, const ShowWriteFailure& later) {
+                       WriteAudioKey(*this, NtClassRoot, kNt, later);
+                     });
   return 1;
 }
 

@@ -57,12 +57,12 @@ struct Outcome {
 };
 
 void WriteValues(WizardApp& app, const char* root, const char* subkey, const UsbValue* values,
-                 const int* order, int count, bool nt, Outcome* outcome) {
+                 const int* order, int count, bool nt, const ShowWriteFailure& show,
+                 Outcome* outcome) {
   Platform& p = app.platform();
   RegKeyHandle key(p);
   if (!OpenDriverKeyForWrites(p, root, app.CaptureDriverKey, subkey, &key)) return;
   outcome->anyKeyOpened = true;
-  const ShowWriteFailure show = [&app](const char* text) { app.AfxMessageBox(text, MB_OK); };
   for (int i = 0; i < count; ++i) {
     const UsbValue& v = values[order[i]];
     ValueWrite w = SetOrCreateDword(p, key.get(), v.name, v.data(app), nt ? kWriteNt : v.updateFailure9x,
@@ -75,9 +75,15 @@ const int kNtOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 const int k9xOrder[] = {0, 2, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 const int kDefaultsOrder[] = {0, 1};
 
-void WriteBothKeys(WizardApp& app, const char* root, bool nt, Outcome* outcome) {
-  WriteValues(app, root, kSettingsSubkey, kSettings, nt ? kNtOrder : k9xOrder, 13, nt, outcome);
-  WriteValues(app, root, kDefaultsSubkey, kDefaults, kDefaultsOrder, 2, nt, outcome);
+void WriteBothKeys(WizardApp& app, const char* root, bool nt, const ShowWriteFailure& show,
+                   Outcome* outcome) {
+  WriteValues(app, root, kSettingsSubkey, kSettings, nt ? kNtOrder : k9xOrder, 13, nt, show,
+              outcome);
+  WriteValues(app, root, kDefaultsSubkey, kDefaults, kDefaultsOrder, 2, nt, show, outcome);
+}
+
+ShowWriteFailure BoxesOf(WizardApp& app) {
+  return [&app](const char* text) { app.AfxMessageBox(text, MB_OK); };
 }
 
 // Success only when the device's key was found, a subkey took values and
@@ -94,14 +100,16 @@ int32_t WizardApp::WriteUsbSettingsNt() {
   // written when its security cannot be saved.
   BracketResult bracket =
       KeySecurityBracket(platform_, NtClassRoot, CaptureDriverKey, "", BracketPolicy::StopWithoutDescriptor,
-                         [&](const char*) { WriteBothKeys(*this, NtClassRoot, true, &outcome); });
+                         BoxesOf(*this), [&](const char*, const ShowWriteFailure& later) {
+                           WriteBothKeys(*this, NtClassRoot, true, later, &outcome);
+                         });
   if (bracket != BracketResult::Ran) return 0;
   return ResultOf(outcome);
 }
 
 int32_t WizardApp::WriteUsbSettings9x() {
   Outcome outcome;
-  WriteBothKeys(*this, Win9xClassRoot, false, &outcome);
+  WriteBothKeys(*this, Win9xClassRoot, false, BoxesOf(*this), &outcome);
   return ResultOf(outcome);
 }
 

@@ -81,53 +81,103 @@ struct Bracketed {
   std::vector<BYTE> during;  // the key's descriptor while the writes ran
 };
 
+// With `writeFails` the writes report a failure, which must wait for the
+// restore.
+constexpr const char* kWriteFailure = "Can't Write";
+
 Bracketed RunBracket(SimRun& run, const std::string& driverKey = kDriverKey,
-                     BracketPolicy policy = BracketPolicy::GoOnWithoutDescriptor) {
+                     BracketPolicy policy = BracketPolicy::GoOnWithoutDescriptor,
+                     bool writeFails = false) {
   Bracketed b;
-  b.result = KeySecurityBracket(*run.platform, NtClassRoot, driverKey, "", policy,
-                                [&](const char* securedPath) {
+  const ShowWriteFailure show = [&](const char* text) {
+    run.platform->MessageBoxA(HWND(0), text, "Message", MB_OK);
+  };
+  b.result = KeySecurityBracket(*run.platform, NtClassRoot, driverKey, "", policy, show,
+                                [&](const char* securedPath, const ShowWriteFailure& later) {
                                   b.wrote = true;
                                   b.securedPath = securedPath;
                                   if (const sim::RegKey* key = ClassKey(run))
                                     b.during = key->security();
+                                  const size_t shown = run.Events("messagebox").size();
+                                  if (writeFails) later(kWriteFailure);
+                                  EXPECT_EQ(run.Events("messagebox").size(), shown);
                                 });
   EXPECT_TRUE(run.platform->OpenKeyPaths().empty());
   return b;
 }
 
-// Every SID of the saved DACL, in its order, allowed everything.
+// The boxes of a bracket whose writes ran: `before` those of the save and
+// grant, then the write's, then `after` those of the restore.
+std::vector<std::string> BoxesAround(std::initializer_list<const char*> before,
+                                     std::initializer_list<const char*> after = {}) {
+  std::vector<std::string> out = Boxes(before);
+  out.push_back(Box(kWriteFailure));
+  for (const std::string& box : Boxes(after)) out.push_back(box);
+  return out;
+}
+
+std::string DaclSddl(const std::vector<BYTE>& descriptor) {
+  sim::SecurityModel model = ModelOf(descriptor);
+  model.owner.clear();
+  model.group.clear();
+  return sim::ToSddl(model);
+}
+
+// The saved DACL as the bracket widens it: every entry, in order, allowing
+// what it gave the key itself and what the writes need.
 std::vector<sim::AceModel> Widened(const sim::SecurityModel& saved) {
+  constexpr DWORD kWrites = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
   std::vector<sim::AceModel> out;
-  for (const sim::AceModel& ace : saved.dacl)
-    out.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, KEY_ALL_ACCESS, ace.sid});
+  for (const sim::AceModel& ace : saved.dacl) {
+    const bool gave = ace.type == ACCESS_ALLOWED_ACE_TYPE && !(ace.flags & 0x08);
+    out.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, gave ? ace.mask | kWrites : kWrites, ace.sid});
+  }
   return out;
 }
 
 // ---- The bracket ----
 
-TEST(KeySecurityBracket, EverySavedEntryIsAllowedEverythingDuringTheWritesThenRestored) {
-  const char* dacls[] = {
-      "O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)",
-      "O:BAG:SYD:(D;CI;KA;;;WD)(A;CI;KR;;;AU)(A;OICI;GA;;;BA)(D;;0x1;;;SY)",
-      "O:BAG:SYD:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)",
+TEST(KeySecurityBracket, EachSavedEntryGetsTheWritesRightsAndNoMoreThenIsRestored) {
+  struct Case {
+    const char* saved;
+    const char* widened;  // the DACL while the writes run
   };
-  for (const char* sddl : dacls) {
-    SCOPED_TRACE(sddl);
-    SimRun run(MachineFromText(DriverKeyMachine(sddl)));
+  const Case cases[] = {
+      // Denied Users set values: they may now, but never own or re-list the key.
+      {"O:SYG:SYD:(A;;KA;;;BA)(A;;KA;;;SY)(D;;KA;;;BU)", "D:(A;;KA;;;BA)(A;;KA;;;SY)(A;;0x2001f;;;BU)"},
+      {"O:BAG:SYD:(D;CI;KA;;;WD)(A;CI;KR;;;AU)(A;OICI;GA;;;BA)(D;;0x1;;;SY)",
+       "D:(A;;0x2001f;;;WD)(A;;0x2001f;;;AU)(A;;0x1002001f;;;BA)(A;;0x2001f;;;SY)"},
+      {"O:BAG:SYD:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)", "D:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x2001f;;;BU)"},
+      // An entry that only passes rights on gives the key itself nothing.
+      {"O:SYG:SYD:(A;IO;KA;;;BU)(A;;KA;;;BA)", "D:(A;;0x2001f;;;BU)(A;;KA;;;BA)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.saved);
+    SimRun run(MachineFromText(DriverKeyMachine(c.saved)));
     const std::vector<BYTE> before = ClassKey(run)->security();
 
-    Bracketed b = RunBracket(run);
+    Bracketed b = RunBracket(run, kDriverKey, BracketPolicy::GoOnWithoutDescriptor, true);
     EXPECT_EQ(b.result, BracketResult::Ran);
     ASSERT_TRUE(b.wrote);
     EXPECT_EQ(b.securedPath, kClassKey);
-    const sim::SecurityModel saved = ModelOf(before);
-    const sim::SecurityModel during = ModelOf(b.during);
-    EXPECT_EQ(during.dacl, Widened(saved));
-    EXPECT_EQ(during.owner, saved.owner);
+    EXPECT_EQ(DaclSddl(b.during), c.widened);
+    EXPECT_EQ(ModelOf(b.during).owner, ModelOf(before).owner);
 
-    EXPECT_EQ(DaclOf(ClassKey(run)->security()), DaclOf(before));
+    // Whoever the widened list names can write values, but only a right the
+    // saved list gave lets anyone take the key over.
+    std::vector<std::vector<BYTE>> user;  // a plain user's token, no administrator
+    for (const char* sid : {"BU", "AU", "WD"}) {
+      user.emplace_back();
+      ASSERT_TRUE(sim::ParseSidString(sid, &user.back()));
+    }
+    ACCESS_MASK granted = 0;
+    EXPECT_EQ(sim::AccessCheck(b.during, user, KEY_SET_VALUE | KEY_CREATE_SUB_KEY, &granted),
+              ERROR_SUCCESS);
+    for (ACCESS_MASK takeover : {ACCESS_MASK(WRITE_DAC), ACCESS_MASK(WRITE_OWNER), ACCESS_MASK(DELETE_ACCESS)})
+      EXPECT_EQ(sim::AccessCheck(b.during, user, takeover, &granted), ERROR_ACCESS_DENIED);
+
     EXPECT_EQ(ClassKey(run)->security(), before);
-    EXPECT_TRUE(run.Events("messagebox").empty());
+    EXPECT_EQ(run.Events("messagebox"), BoxesAround({}));
   }
 }
 
@@ -136,21 +186,18 @@ TEST(KeySecurityBracket, AKeyClosedToTheAdministratorOpensForTheWrites) {
   // and replace the DACL, not to open the key for writing.
   SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(D;;KA;;;BA)(A;;KR;;;SY)")));
   sim::SimPlatform& p = *run.platform;
-  HKEY key = HKEY(0);
-  ASSERT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassKey.c_str(), 0, KEY_ALL_ACCESS, &key),
-            ERROR_ACCESS_DENIED);
+  RegKeyHandle outside(p);
+  ASSERT_FALSE(OpenDriverKeyForWrites(p, NtClassRoot, kDriverKey, "", &outside));
 
-  LONG openedInside = -1;
-  KeySecurityBracket(
-      p, NtClassRoot, kDriverKey, "", BracketPolicy::GoOnWithoutDescriptor, [&](const char* path) {
-        RegKeyHandle handle(p);
-        openedInside =
-            p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_ALL_ACCESS, handle.receive());
-      });
-  EXPECT_EQ(openedInside, ERROR_SUCCESS);
+  bool openedInside = false;
+  KeySecurityBracket(p, NtClassRoot, kDriverKey, "", BracketPolicy::GoOnWithoutDescriptor, nullptr,
+                     [&](const char*, const ShowWriteFailure&) {
+                       RegKeyHandle inside(p);
+                       openedInside = OpenDriverKeyForWrites(p, NtClassRoot, kDriverKey, "", &inside);
+                     });
+  EXPECT_TRUE(openedInside);
   EXPECT_TRUE(run.Events("messagebox").empty());
-  EXPECT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassKey.c_str(), 0, KEY_ALL_ACCESS, &key),
-            ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(OpenDriverKeyForWrites(p, NtClassRoot, kDriverKey, "", &outside));
 }
 
 TEST(KeySecurityBracket, AnEmptyDaclGivesAnEightByteList) {
@@ -191,8 +238,8 @@ TEST(KeySecurityBracket, AMissingKeyGivesThreeOpenErrorsAndNothingIsWritten) {
   const std::string missing = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0009";
   bool opened = true;
   const BracketResult result = KeySecurityBracket(
-      *run.platform, NtClassRoot, missing, "", BracketPolicy::GoOnWithoutDescriptor,
-      [&](const char*) {
+      *run.platform, NtClassRoot, missing, "", BracketPolicy::GoOnWithoutDescriptor, nullptr,
+      [&](const char*, const ShowWriteFailure&) {
         RegKeyHandle key(*run.platform);
         opened = OpenDriverKeyForWrites(*run.platform, NtClassRoot, missing, "\\DriverData", &key);
       });
@@ -234,38 +281,38 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
   };
   struct Case {
     FaultSpec fault;
-    std::vector<std::string> boxes;
+    std::vector<std::string> boxes;  // the write's failure comes after the restore
     bool widenedDuring;
   };
   const Case cases[] = {
-      {{"RegOpenKeyA", 1, 5}, Boxes({"Error: Registry Open"}), false},  // save
-      {{"RegOpenKeyA", 2, 5}, Boxes({"Error: Registry Open"}), false},  // grant
-      {{"RegOpenKeyA", 3, 5}, Boxes({"Error: Registry Open"}), true},   // restore: tried again
-      {{"RegQueryInfoKeyA", 1, 5}, {}, true},  // the size is only a first guess
-      {{"RegGetKeySecurity", 1, 5}, Boxes({"ERROR: Get Security Descriptor"}), false},
+      {{"RegOpenKeyA", 1, 5}, BoxesAround({"Error: Registry Open"}), false},  // save
+      {{"RegOpenKeyA", 2, 5}, BoxesAround({"Error: Registry Open"}), false},  // grant
+      {{"RegOpenKeyA", 3, 5}, BoxesAround({}, {"Error: Registry Open"}), true},  // restore, again
+      {{"RegQueryInfoKeyA", 1, 5}, BoxesAround({}), true},  // the size is only a first guess
+      {{"RegGetKeySecurity", 1, 5}, BoxesAround({"ERROR: Get Security Descriptor"}), false},
       {{"GetSecurityDescriptorDacl", 1, 87},
-       Boxes({"ERROR: Get DACL Of Security Descriptor"}),
+       BoxesAround({"ERROR: Get DACL Of Security Descriptor"}),
        false},
-      {{"GetAce", 1, 87}, Boxes({"ERROR: Get DACL Of Security Descriptor"}), false},
+      {{"GetAce", 1, 87}, BoxesAround({"ERROR: Get DACL Of Security Descriptor"}), false},
       {{"InitializeAcl", 1, 87},
-       Boxes({"ERROR: Initialize New ACL", "ERROR: Access ACE Data to new ACL",
-              "ERROR: Access ACE Data to new ACL"}),
+       BoxesAround({"ERROR: Initialize New ACL", "ERROR: Access ACE Data to new ACL",
+                    "ERROR: Access ACE Data to new ACL"}),
        false},
-      {{"AddAccessAllowedAce", 2, 87}, Boxes({"ERROR: Access ACE Data to new ACL"}), false},
+      {{"AddAccessAllowedAce", 2, 87}, BoxesAround({"ERROR: Access ACE Data to new ACL"}), false},
       {{"AddAccessAllowedAce", 0, 87},
-       Boxes({"ERROR: Access ACE Data to new ACL", "ERROR: Access ACE Data to new ACL"}),
+       BoxesAround({"ERROR: Access ACE Data to new ACL", "ERROR: Access ACE Data to new ACL"}),
        false},
       {{"InitializeSecurityDescriptor", 1, 1305},
-       Boxes({"ERROR: Initialize New Security Descriptor",
-              "ERROR: Access ACL to Security Descriptor"}),
+       BoxesAround({"ERROR: Initialize New Security Descriptor",
+                    "ERROR: Access ACL to Security Descriptor"}),
        false},
       {{"SetSecurityDescriptorDacl", 1, 87},
-       Boxes({"ERROR: Access ACL to Security Descriptor"}),
+       BoxesAround({"ERROR: Access ACL to Security Descriptor"}),
        false},
-      {{"RegSetKeySecurity", 1, 5}, Boxes({"Error: Set Security Data"}), false},  // grant
-      {{"RegSetKeySecurity", 2, 5}, Boxes({"Error: Set Security Data"}), true},   // restore
+      {{"RegSetKeySecurity", 1, 5}, BoxesAround({"Error: Set Security Data"}), false},  // grant
+      {{"RegSetKeySecurity", 2, 5}, BoxesAround({}, {"Error: Set Security Data"}), true},
       {{"RegSetKeySecurity", 0, 5},
-       Boxes({"Error: Set Security Data", "Error: Set Security Data"}),
+       BoxesAround({"Error: Set Security Data"}, {"Error: Set Security Data"}),
        false},
   };
   for (const Case& c : cases) {
@@ -273,7 +320,7 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
     SimRun run(MachineFromText(DriverKeyMachine(kSddl)));
     run.platform->AddFault(sim::Fault{c.fault.operation, c.fault.nth, c.fault.error});
     const std::vector<BYTE> before = ClassKey(run)->security();
-    Bracketed b = RunBracket(run);
+    Bracketed b = RunBracket(run, kDriverKey, BracketPolicy::GoOnWithoutDescriptor, true);
     EXPECT_TRUE(b.wrote);
     EXPECT_EQ(run.Events("messagebox"), c.boxes);
     if (c.widenedDuring)
@@ -321,7 +368,7 @@ TEST(KeySecurity, RestoreReleasesTheDescriptorWhetherOrNotTheKeyOpens) {
   const std::string missing = kClassKey + "9";
   EXPECT_EQ(RestoreKeySecurity(p, missing.c_str(), std::move(other)), ERROR_FILE_NOT_FOUND);
   EXPECT_FALSE(other.has_value());
-  EXPECT_EQ(GrantFullKeyAccess(p, missing.c_str(), SavedDescriptor()), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GrantWriteAccess(p, missing.c_str(), SavedDescriptor()), ERROR_FILE_NOT_FOUND);
   EXPECT_TRUE(p.OpenKeyPaths().empty());
 }
 
