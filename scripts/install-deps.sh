@@ -8,8 +8,6 @@
 #
 # Options (environment):
 #   CHANWIZ_DEPS_NATIVE_ONLY=1  only the native build/test packages (no MinGW, Wine, X)
-#   CHANWIZ_DEPS_WINE32=1       also enable the i386 architecture and install wine32:i386,
-#                               needed only to run the 32-bit (i686) exe under Wine
 #   CHANWIZ_DEPS_DRY_RUN=1      print what would be installed, change nothing
 set -euo pipefail
 exec </dev/null
@@ -40,17 +38,22 @@ PKGS=(
 
 if [ "${CHANWIZ_DEPS_NATIVE_ONLY:-0}" != "1" ]; then
     PKGS+=(
-        # MinGW-w64 cross compilers, posix thread model only (std::thread/std::mutex
-        # work; links fully static). The plain g++-mingw-w64-x86-64 metapackage would
-        # add the win32 variant too (~470 MB more) which we do not use.
+        # MinGW-w64 cross compilers. The shipped programs are 32-bit, built in the
+        # win32 thread model, whose runtime loads on Windows 98 SE (see
+        # cmake/toolchains/mingw-common.cmake); the 64-bit test tools use the
+        # posix one. The plain g++-mingw-w64-* metapackages would bring both
+        # variants of each (~470 MB more).
+        g++-mingw-w64-i686-win32
         g++-mingw-w64-x86-64-posix
-        g++-mingw-w64-i686-posix
         binutils-mingw-w64-x86-64
         binutils-mingw-w64-i686
         # Wine 8.0 (64-bit). The loader is /usr/lib/wine/wine64 (not on PATH);
         # the small `wine` package adds /usr/bin/wine and wrapper scripts.
         wine64
         wine
+        # Its 32-bit half, which runs the 32-bit programs (needs the i386
+        # architecture, enabled below before apt-get update).
+        wine32:i386
         # Fonts: Wine's own (Tahoma, MS Sans Serif replacements) and Liberation
         # (metric-compatible "Arial"); otherwise dialogs render with fallback fonts.
         fonts-wine
@@ -69,12 +72,6 @@ if [ "${CHANWIZ_DEPS_NATIVE_ONLY:-0}" != "1" ]; then
         xauth
         x11-apps
     )
-fi
-
-WANT_WINE32=0
-if [ "${CHANWIZ_DEPS_WINE32:-0}" = "1" ] && [ "${CHANWIZ_DEPS_NATIVE_ONLY:-0}" != "1" ]; then
-    WANT_WINE32=1
-    PKGS+=(wine32:i386)
 fi
 
 is_installed() {
@@ -103,7 +100,7 @@ fi
 start=$(date +%s)
 
 ADDED_I386=0
-if [ "$WANT_WINE32" = "1" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "${CHANWIZ_DEPS_NATIVE_ONLY:-0}" != "1" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "install-deps: enabling i386 architecture for wine32"
     "${SUDO[@]}" dpkg --add-architecture i386
     ADDED_I386=1

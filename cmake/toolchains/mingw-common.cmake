@@ -1,11 +1,16 @@
 # Shared part of the MinGW-w64 cross toolchains (Debian 12, gcc 12).
-# Included by mingw-x86_64.cmake / mingw-i686.cmake after they set CHANWIZ_MINGW_TRIPLE.
+# Included by mingw-x86_64.cmake / mingw-i686.cmake after they set CHANWIZ_MINGW_TRIPLE
+# and CHANWIZ_MINGW_THREADS.
 #
-# Thread model: the "posix" variant (x86_64-w64-mingw32-g++-posix) is used when
-# present. With gcc 12 the "win32" variant has no std::thread / std::condition_variable;
-# the posix one has full C++11 threads and, linked with -static, embeds winpthread
-# (no libwinpthread-1.dll import). The plain names are the fallback (Debian's
-# alternatives pick win32 if both variants are installed, so we ask for -posix).
+# Thread model: Debian ships each compiler in two variants, ${triple}-g++-win32 and
+# ${triple}-g++-posix (the plain name is an alternative that may point at either,
+# so we always ask for one by name).
+#   win32  the runtime calls only what Windows 95/NT 4 already had; gcc 12 has no
+#          std::thread / std::mutex with it. Chanwiz uses neither, so the shipped
+#          32-bit programs use this one (they must load on Windows 98 SE).
+#   posix  full C++11 threads through winpthreads, linked in with -static; but
+#          winpthreads imports GetTickCount64 (Vista) and the vectored exception
+#          handler calls (XP), and its thread start is broken on 9x.
 #
 # Options (cache):
 #   CHANWIZ_MINGW_STATIC        ON: link -static -static-libgcc -static-libstdc++ (default)
@@ -13,16 +18,17 @@
 #                               add_test() runs .exe files under Wine (default OFF)
 
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_VERSION 6.1)
 
 set(_triple "${CHANWIZ_MINGW_TRIPLE}")
 
-find_program(_chanwiz_cc  NAMES ${_triple}-gcc-posix ${_triple}-gcc REQUIRED NO_CMAKE_FIND_ROOT_PATH)
-find_program(_chanwiz_cxx NAMES ${_triple}-g++-posix ${_triple}-g++ REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+set(_threads "${CHANWIZ_MINGW_THREADS}")
+# Cached per thread model: a build tree made with the other model must not keep it.
+find_program(_chanwiz_cc_${_threads}  NAMES ${_triple}-gcc-${_threads} REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+find_program(_chanwiz_cxx_${_threads} NAMES ${_triple}-g++-${_threads} REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 find_program(_chanwiz_rc  NAMES ${_triple}-windres REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 
-set(CMAKE_C_COMPILER   "${_chanwiz_cc}")
-set(CMAKE_CXX_COMPILER "${_chanwiz_cxx}")
+set(CMAKE_C_COMPILER   "${_chanwiz_cc_${_threads}}")
+set(CMAKE_CXX_COMPILER "${_chanwiz_cxx_${_threads}}")
 set(CMAKE_RC_COMPILER  "${_chanwiz_rc}")
 
 # Binutils by triple (CMake would otherwise guess from the compiler name).

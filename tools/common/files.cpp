@@ -96,11 +96,27 @@ std::string IdentityOf(const std::string& path) {
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-  // Windows 9x has no MoveFileEx: take the old file away first.
-  if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
-  DeleteFileA(to.c_str());
-  return MoveFileA(from.c_str(), to.c_str()) != 0;
+  // Windows 9x has no working MoveFileEx (a stub, if exported at all): it is
+  // looked up rather than imported, so that the program loads there.
+  using MoveFileExFunction = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+  const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  const auto moveFileEx = reinterpret_cast<MoveFileExFunction>(reinterpret_cast<void*>(
+      kernel32 != nullptr ? GetProcAddress(kernel32, "MoveFileExA") : nullptr));
+  if (moveFileEx != nullptr) {
+    if (moveFileEx(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+  }
+  // MoveFileA does not replace a file: the old one is moved aside first, and
+  // back again when the new one cannot take its place, so neither is lost.
+  const std::string aside = to + "." + std::to_string(ProcessId()) + ".old";
+  const bool hadOld = MoveFileA(to.c_str(), aside.c_str()) != 0;
+  if (!hadOld && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+  if (MoveFileA(from.c_str(), to.c_str())) {
+    if (hadOld) DeleteFileA(aside.c_str());
+    return true;
+  }
+  if (hadOld) MoveFileA(aside.c_str(), to.c_str());
+  return false;
 #else
   return std::rename(from.c_str(), to.c_str()) == 0;
 #endif
