@@ -59,7 +59,7 @@ class Machine:
         for path in sorted(self.keys, key=lambda p: p.upper()):
             lines.append("[%s]" % path)
             for kind, name, value in self.keys[path]:
-                lead = '"%s"=' % name.replace("\\", "\\\\").replace('"', '\\"')
+                lead = '@=' if name == "" else '"%s"=' % name.replace("\\", "\\\\").replace('"', '\\"')
                 if kind == "sz":
                     lines.append(lead + '"%s"' % value.replace("\\", "\\\\").replace('"', '\\"'))
                 elif kind == "dword":
@@ -78,7 +78,9 @@ def base(name, nt, country, version=None):
     m = Machine(name, nt)
     if nt:
         m.sz(r"SOFTWARE\Microsoft\Windows NT\CurrentVersion", "CurrentVersion", version or "5.1")
-        m.sz(r"SOFTWARE\Microsoft\Windows NT\CurrentVersion", "CurrentBuildNumber", "2600")
+        m.sz(r"SOFTWARE\Microsoft\Windows NT\CurrentVersion", "CurrentBuildNumber", "7601" if version == "6.1" else "2600")
+        if version == "6.1":
+            m.sz(r"SOFTWARE\Microsoft\Windows NT\CurrentVersion", "CSDVersion", "Service Pack 1")
         m.sz(r"HKEY_CURRENT_USER\Control Panel\International", "iCountry", str(country))
         m.sz(r"HKEY_CURRENT_USER\Control Panel\International", "sCountry", "Italy" if country == 39 else "Country")
     else:
@@ -90,6 +92,18 @@ def base(name, nt, country, version=None):
              ["PCI\\VEN_8086&DEV_2448&SUBSYS_00000000&REV_D3", "PCI\\VEN_8086&DEV_2448"],
              SYSTEM + "\\0011" if nt else "SYSTEM\\0011", SYSTEM)
     m.device(r"ROOT\LEGACY_BEEP\0000", ["ROOT\\LEGACY_BEEP"], None, "{8ecc055d-047f-11d1-a537-0000f8753ed1}")
+    return m
+
+
+def x64(name, country):
+    """Windows 7 SP1, 64-bit, where the wizard runs as the 32-bit program it is:
+    what it reads and writes of HKLM\\SOFTWARE lies under SOFTWARE\\Wow6432Node."""
+    m = base(name, True, country, "6.1")
+    m.sz(r"SYSTEM\CurrentControlSet\Control\Session Manager\Environment", "PROCESSOR_ARCHITECTURE", "AMD64")
+    m.key(r"SOFTWARE\Wow6432Node")
+    m.sz(SIM, "ModuleFileName", r"C:\Program Files (x86)\Morvex\Chanwiz\Chanwiz.exe")
+    m.sz(SIM, "WindowsDirectory", r"C:\Windows")
+    m.sz(SIM, "SystemDirectory", r"C:\Windows\system32")
     return m
 
 
@@ -199,6 +213,22 @@ def main():
     m.sz(SIM + r"\Security", r"HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia\Common",
          "O:BAG:SYD:(D;;0x6;;;WD)(A;;KA;;;SY)(A;;KA;;;BA)")
     m.render()
+    # 64-bit Windows 7, one per family. The driver's component is registered
+    # by its key alone ("Registered" 0), where the 32-bit regsvr32 puts it: in
+    # the 32-bit view, the only one the wizard looks in.
+    m = x64("saa7134-x64-italy-tn.reg", 39); saa7134(m, item22=1)
+    m.dword(SIM + r"\Vamp", "Registered", 0)
+    clsid = r"SOFTWARE\Wow6432Node\Classes\CLSID\{B8A9279E-C453-11D4-AD45-0060080BA634}\InprocServer32"
+    m.sz(clsid, "", r"C:\Windows\SysWOW64\34com.dll")
+    m.sz(clsid, "ThreadingModel", "Apartment")
+    m.render()
+    # The maker's key is there already, in the 32-bit view (its other
+    # software, 32-bit too, made it).
+    m = x64("cx2388x-x64-germany.reg", 49); cx2388x(m)
+    m.dword(r"SOFTWARE\Wow6432Node\Morvex Multimedia\Common", "UpdateChanwiz", 0)
+    m.render()
+    m = x64("bt878a-x64-uk.reg", 44); bt878a(m); m.render()
+    m = x64("usb2821-x64-china.reg", 86); usb(m, "2821"); m.render()
 
 
 if __name__ == "__main__":

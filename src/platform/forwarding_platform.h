@@ -127,6 +127,9 @@ class ForwardingPlatform : public Platform {
   }
   DWORD GetVersion() override { return inner_.GetVersion(); }
   UINT GetACP() override { return inner_.GetACP(); }
+  BOOL IsWow64Process(HANDLE process, BOOL* wow64) override {
+    return inner_.IsWow64Process(process, wow64);
+  }
   BOOL GetVersionExA(OSVERSIONINFOA* info) override { return inner_.GetVersionExA(info); }
   UINT WinExec(const char* commandLine, UINT show) override {
     return inner_.WinExec(commandLine, show);

@@ -107,6 +107,11 @@ class Platform {
   virtual BOOL GetVersionExA(OSVERSIONINFOA* info) = 0;
   // The ANSI code page the "A" calls convert text with.
   virtual UINT GetACP() = 0;
+  // Whether the process runs under WOW64: a 32-bit program on 64-bit
+  // Windows, which sees the registry's 32-bit view. Windows without the call
+  // (9x, 2000, XP before SP2) have no WOW64; there it fails with
+  // ERROR_CALL_NOT_IMPLEMENTED, as a call Windows lacks does.
+  virtual BOOL IsWow64Process(HANDLE process, BOOL* wow64) = 0;
 
   // ---- Process start (kernel32) ----
   virtual UINT WinExec(const char* commandLine, UINT show) = 0;

@@ -98,6 +98,25 @@ std::string RecordingPlatform::Join(const std::string& parent, const char* subKe
   return parent.empty() ? sub : parent + "\\" + sub;
 }
 
+bool RecordingPlatform::Wow64() {
+  if (wow64_ < 0) {
+    LastErrorKeeper keep(inner());
+    BOOL wow64 = FALSE;
+    // A Windows without the call has no WOW64.
+    wow64_ = inner().IsWow64Process(inner().GetCurrentProcess(), &wow64) && wow64 ? 1 : 0;
+  }
+  return wow64_ == 1;
+}
+
+std::string RecordingPlatform::ChildPath(const OpenKey& parent, const char* subKey,
+                                         REGSAM access) {
+  const std::string path = Join(parent.path, subKey);
+  if ((access & KEY_WOW64_64KEY) != 0 || !Wow64()) return path;
+  return sim::Wow64KeyPath(parent.root, path);
+}
+
+REGSAM RecordingPlatform::LiteralView() { return Wow64() ? KEY_WOW64_64KEY : 0; }
+
 std::string RecordingPlatform::FullPath(RegRoot root, const std::string& path) const {
   std::string full = sim::RegRootName(root);
   if (!path.empty()) full += "\\" + path;
@@ -113,7 +132,8 @@ HKEY RecordingPlatform::NewPreviewHandle() {
 bool RecordingPlatform::ExistsOnMachine(RegRoot root, const std::string& path) {
   LastErrorKeeper keep(inner());
   HKEY handle = HKEY(0);
-  LONG result = inner().RegOpenKeyExA(sim::RegRootHandle(root), path.c_str(), 0, KEY_READ, &handle);
+  LONG result = inner().RegOpenKeyExA(sim::RegRootHandle(root), path.c_str(), 0,
+                                      KEY_READ | LiteralView(), &handle);
   if (result == ERROR_SUCCESS) inner().RegCloseKey(handle);
   return result != ERROR_FILE_NOT_FOUND;
 }
@@ -148,8 +168,8 @@ void RecordingPlatform::KeepOldValue(HKEY handle, const OpenKey& key, const std:
   DWORD size = 0;
   LONG result = inner().RegQueryValueExA(reader, name.c_str(), &type, nullptr, &size);
   if (result == ERROR_ACCESS_DENIED &&
-      inner().RegOpenKeyExA(sim::RegRootHandle(key.root), key.path.c_str(), 0, KEY_QUERY_VALUE,
-                            &own) == ERROR_SUCCESS) {
+      inner().RegOpenKeyExA(sim::RegRootHandle(key.root), key.path.c_str(), 0,
+                            KEY_QUERY_VALUE | LiteralView(), &own) == ERROR_SUCCESS) {
     reader = own;
     result = inner().RegQueryValueExA(reader, name.c_str(), &type, nullptr, &size);
   }
@@ -192,8 +212,8 @@ LONG RecordingPlatform::OpenChild(HKEY key, const char* subKey, REGSAM access, b
                                   HKEY* result, const char* operation) {
   OpenKey parent;
   const bool known = Resolve(key, &parent);
-  const std::string path = known ? Join(parent.path, subKey) : std::string();
   const REGSAM asked = exactAccess ? access : KEY_ALL_ACCESS;
+  const std::string path = known ? ChildPath(parent, subKey, asked) : std::string();
 
   if (known && mode_ == Mode::DryRun &&
       (parent.previewOnly || preview_keys_.count(Upper(FullPath(parent.root, path))) != 0)) {
@@ -208,8 +228,9 @@ LONG RecordingPlatform::OpenChild(HKEY key, const char* subKey, REGSAM access, b
   if (!exactAccess) {
     status = inner().RegOpenKeyA(key, subKey, result);
   } else {
-    // A dry run never asks for more than reading.
-    status = inner().RegOpenKeyExA(key, subKey, 0, mode_ == Mode::DryRun ? KEY_READ : access, result);
+    // A dry run never asks for more than reading (in the view asked for).
+    const REGSAM reading = KEY_READ | (access & KEY_WOW64_RES);
+    status = inner().RegOpenKeyExA(key, subKey, 0, mode_ == Mode::DryRun ? reading : access, result);
   }
   if (!known) return status;
   if (status != ERROR_SUCCESS) {
@@ -236,14 +257,15 @@ LONG RecordingPlatform::RegCreateKeyExA(HKEY key, const char* subKey, DWORD rese
   OpenKey parent;
   if (!Resolve(key, &parent))
     return inner().RegCreateKeyExA(key, subKey, reserved, options, access, result, disposition);
-  const std::string path = Join(parent.path, subKey);
+  const std::string path = ChildPath(parent, subKey, access);
   const std::string full = FullPath(parent.root, path);
 
   if (mode_ == Mode::DryRun) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     const bool previewed = preview_keys_.count(Upper(full)) != 0;
     if (!previewed && !parent.previewOnly) {
-      LONG status = inner().RegOpenKeyExA(key, subKey, 0, KEY_READ, result);
+      LONG status =
+          inner().RegOpenKeyExA(key, subKey, 0, KEY_READ | (access & KEY_WOW64_RES), result);
       if (status == ERROR_SUCCESS) {
         Remember(*result, OpenKey{parent.root, path, access, false});
         if (disposition) *disposition = REG_OPENED_EXISTING_KEY;

@@ -118,13 +118,24 @@ class RecordingPlatform : public ForwardingPlatform {
   // run (created by it) have handles of this class's own.
   struct OpenKey {
     sim::RegRoot root;
-    std::string path;  // UTF-8, below the root
+    // Below the root, in the "A" calls' text, where the key really is: on
+    // 64-bit Windows a 32-bit process's HKLM\SOFTWARE is
+    // HKLM\SOFTWARE\Wow6432Node, and an undo imported by regedit (64-bit
+    // there) must name that.
+    std::string path;
     REGSAM access;     // as the wizard asked (RegOpenKeyA: everything)
     bool previewOnly;
   };
 
   bool Resolve(HKEY key, OpenKey* out) const;
   static std::string Join(const std::string& parent, const char* subKey);
+  // Whether this process runs under WOW64 (asked once).
+  bool Wow64();
+  // Where a key named below an open one lies, in the view `access` names.
+  std::string ChildPath(const OpenKey& parent, const char* subKey, REGSAM access);
+  // The access bits that make this class's own opens take its paths as they
+  // are: 64-bit view under WOW64 (no bit elsewhere, where some Windows refuse it).
+  REGSAM LiteralView();
   std::string FullPath(sim::RegRoot root, const std::string& path) const;
   bool Stopped() const { return stopped_ && stopped_(); }
   void Remember(HKEY handle, const OpenKey& key) { keys_[static_cast<uintptr_t>(handle)] = key; }
@@ -159,6 +170,7 @@ class RecordingPlatform : public ForwardingPlatform {
   std::vector<WrittenValue> written_;
   std::vector<sim::UnreadValue> unknown_old_;
   UINT ansi_code_page_ = 0;  // asked once, when first needed
+  int wow64_ = -1;           // likewise: -1 not asked yet, else 0 or 1
   std::vector<Device> devices_;
   std::vector<std::string> notes_;
   bool restart_requested_ = false;

@@ -186,6 +186,19 @@ check "untouched registry" 0 "$sim" --quiet --machine "$m/cx2388x-xp-germany-den
   --answers close --out "$work/untouched-deny.reg"
 check "dry run leaves the registry" 0 cmp "$work/untouched-deny.reg" "$work/dry-out.reg"
 
+# 64-bit Windows: the 32-bit program's marker and component lie in the 32-bit
+# view, and every file names the keys where they are; driver keys are shared.
+check "64-bit machine" 0 "$sim" --quiet --machine "$m/saa7134-x64-italy-tn.reg" --country-code 39 \
+  --out "$work/x64-out.reg" --changes "$work/x64-c.reg" --undo "$work/x64-u.reg" --report "$work/x64-r.txt"
+contains "marker in the 32-bit view" "$work/x64-c.reg" '[HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia\Common]'
+contains "driver key shared" "$work/x64-c.reg" '[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class\{4d36e96c-e325-11ce-bfc1-08002be10318}\0002]'
+contains "component found in the 32-bit view" "$work/x64-c.reg" '"TunerType"="TN9533"'
+contains "undo deletes it there" "$work/x64-u.reg" '[-HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia]'
+contains "--out has it there" "$work/x64-out.reg" '[HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia\Common]'
+contains "report names it there" "$work/x64-r.txt" 'HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia\Common  "UpdateChanwiz"'
+check "64-bit dry run" 0 "$sim" --quiet --machine "$m/cx2388x-x64-germany.reg" --country-code 49 --dry-run
+contains "dry run names the 32-bit view" "$work/out" '[HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia\Common]'
+
 check "unknown TV system" 2 "$sim" --quiet --standard "PAL X"
 contains "lists the TV systems" "$work/err" '"PAL DK (NICAM I)"'
 check "unknown country" 2 "$sim" --quiet --country "Italia"

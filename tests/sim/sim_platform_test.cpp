@@ -7,6 +7,7 @@
 
 #include "platform/framework/framework.h"
 #include "platform/sim/profile.h"
+#include "platform/sim/undo.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 
@@ -110,6 +111,94 @@ TEST(SimRegistry, SetCreateAndOpenContract) {
             ERROR_ACCESS_DENIED);
   p.RegCloseKey(key);
   EXPECT_TRUE(p.OpenKeyPaths().empty());
+}
+
+// The machine's PROCESSOR_ARCHITECTURE, as 64-bit Windows keeps it.
+std::string Architecture(const std::string& name) {
+  if (name.empty()) return "";
+  return "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment]"
+         "\r\n\"PROCESSOR_ARCHITECTURE\"=\"" + name + "\"\r\n\r\n";
+}
+
+// The program is 32-bit: on 64-bit Windows it sees HKLM\SOFTWARE, but for
+// the shared keys, and the COM registrations in their 32-bit view, unless
+// it asks for the other; SYSTEM is one for both.
+TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
+  struct Case {
+    const char* architecture;  // "" for none
+    HKEY root;
+    const char* parent;  // opened first ("" for none); `path` is below it
+    const char* path;
+    REGSAM view;
+    const char* real;  // where the key is made
+  };
+  const HKEY lm = HKEY_LOCAL_MACHINE;
+  const Case cases[] = {
+      {"", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common"},
+      {"x86", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common"},
+      {"AMD64", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Morvex Multimedia\\Common"},
+      {"AMD64", lm, "SOFTWARE", "Morvex Multimedia", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Morvex Multimedia"},
+      {"AMD64", lm, "", "SOFTWARE\\Morvex", KEY_WOW64_64KEY, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex"},
+      {"AMD64", lm, "", "SOFTWARE\\Wow6432Node\\Morvex", KEY_WOW64_32KEY, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Morvex"},
+      {"AMD64", lm, "", "SYSTEM\\CurrentControlSet\\Control\\Class\\X", 0, "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\X"},
+      {"AMD64", lm, "", "SOFTWARE\\Classes\\CLSID\\{X}", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Classes\\CLSID\\{X}"},
+      {"AMD64", lm, "", "SOFTWARE\\Classes\\.reg", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.reg"},
+      {"AMD64", lm, "", "SOFTWARE\\Policies\\X", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\X"},
+      {"AMD64", HKEY_CLASSES_ROOT, "", "CLSID\\{X}", 0, "HKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\{X}"},
+      {"AMD64", HKEY_CURRENT_USER, "", "Software\\Classes\\CLSID\\{X}", 0, "HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node\\CLSID\\{X}"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.architecture) + " " + c.parent + " " + c.path);
+    sim::Machine m = MachineFromText(RegText(Architecture(c.architecture)));
+    const sim::RegistryTree before = m.registry;
+    sim::SimPlatform p(m, nullptr);
+    BOOL wow64 = 2;
+    ASSERT_TRUE(p.IsWow64Process(p.GetCurrentProcess(), &wow64));
+    EXPECT_EQ(wow64, std::string(c.architecture) == "AMD64" ? TRUE : FALSE);
+    HKEY parent = c.root;
+    if (*c.parent) {
+      ASSERT_EQ(p.RegOpenKeyExA(c.root, c.parent, 0, KEY_READ, &parent), 0);
+    }
+    HKEY key = HKEY(0);
+    ASSERT_EQ(p.RegCreateKeyExA(parent, c.path, 0, 0, KEY_ALL_ACCESS | c.view, &key, nullptr), 0);
+    EXPECT_EQ(p.OpenKeyPaths().back(), c.real);
+    // Keys every Windows has are there even when the machine file lacks
+    // them: an undo never deletes one.
+    const std::string undo = sim::WriteRegUndo(before, m.registry, sim::RegFileFormat::Utf8v5);
+    EXPECT_EQ(undo.find("[-HKEY_LOCAL_MACHINE\\SOFTWARE]"), std::string::npos) << undo;
+    EXPECT_EQ(undo.find("[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node]"), std::string::npos) << undo;
+  }
+}
+
+// The driver's component registered by the registry alone: a 32-bit
+// program's COM finds it in the 32-bit view, and only there.
+TEST(SimRegistry, TheComponentIsFoundInTheProgramsOwnView) {
+  const struct {
+    const char* architecture;
+    const char* classes;  // where its registration lies
+    HRESULT created;
+  } cases[] = {
+      {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Classes", S_OK},
+      {"AMD64", "HKEY_CLASSES_ROOT\\Wow6432Node", S_OK},
+      {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", REGDB_E_CLASSNOTREG},
+      {"x86", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", S_OK},
+  };
+  GUID component, list;
+  ASSERT_TRUE(sim::ParseGuidText("{B8A9279E-C453-11D4-AD45-0060080BA634}", &component));
+  ASSERT_TRUE(sim::ParseGuidText("{B8A9279D-C453-11D4-AD45-0060080BA634}", &list));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.architecture) + " " + c.classes);
+    sim::Machine m = MachineFromText(RegText(
+        Architecture(c.architecture) + "[" + c.classes +
+        "\\CLSID\\{B8A9279E-C453-11D4-AD45-0060080BA634}\\InprocServer32]\r\n@=\"34com.dll\"\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\Vamp]\r\n\"Registered\"=dword:00000000\r\n"));
+    sim::SimPlatform p(m, nullptr);
+    p.CoInitialize();
+    void* object = nullptr;
+    EXPECT_EQ(p.CoCreateInstance(component, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                 list, &object),
+              c.created);
+  }
 }
 
 TEST(SimDevices, PropertyContract) {

@@ -88,6 +88,11 @@ const Case kCases[] = {
     {"nodevice-xp.reg", ""},
     {"two-saa7134-xp.reg", ""},
     {"saa7134-xp-italy.reg", "click 1016; click 2"},
+    // 64-bit Windows: the marker in the 32-bit view, by its real path.
+    {"saa7134-x64-italy-tn.reg", "click 1016; click 1; click 1023; click 1"},
+    {"cx2388x-x64-germany.reg", "click 1015; click 1; click 1023; click 1"},
+    {"bt878a-x64-uk.reg", "click 1016; click 1; click 1023; click 1"},
+    {"usb2821-x64-china.reg", "click 1015; select 1012 9; click 1"},
 };
 
 class RecorderRuns : public ::testing::TestWithParam<Case> {};

@@ -165,6 +165,7 @@ bool ParseCaptureFilter(const RegKey& key, CaptureFilterConfig* out, const std::
 }
 
 void ParseVamp(const RegKey& key, VampConfig* out) {
+  out->installed = true;
   out->registered = ReadNumber(key, "Registered", 1) != 0;
   out->registerSucceeds = ReadNumber(key, "RegisterSucceeds", 1) != 0;
   out->deviceCount = static_cast<LONG>(ReadNumber(key, "DeviceCount", 1));
@@ -213,6 +214,19 @@ WindowsVersion Machine::Version() const {
   return v;  // Windows XP
 }
 
+bool Machine::Is64Bit() const {
+  if (Version().platformId != VER_PLATFORM_WIN32_NT) return false;
+  const RegKey* environment = registry.Find(
+      RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment");
+  std::string architecture;
+  if (environment == nullptr ||
+      !ReadStringValue(*environment, "PROCESSOR_ARCHITECTURE", &architecture))
+    return false;
+  for (const char* wide : {"AMD64", "ARM64", "IA64"})
+    if (RegNameEqual(architecture, wide)) return true;
+  return false;
+}
+
 bool LoadMachineBytes(const std::string& bytes, const std::string& fileName, Machine* machine,
                       RegFileError* error) {
   Machine loaded;
@@ -244,6 +258,17 @@ bool LoadMachineBytes(const std::string& bytes, const std::string& fileName, Mac
       if (!ApplyKeySecurity(*security, &loaded.registry, fileName, error)) return false;
     c.raw = sim->Clone();
     loaded.registry.Delete(RegRoot::LocalMachine, kSimulationKey);
+  }
+  // Keys every Windows has, whether the file holds them or not: an undo
+  // made from the run must never take one for a key the run created (and
+  // delete all of HKLM\SOFTWARE when it is imported).
+  for (const char* always : {"SOFTWARE", "SYSTEM"}) {
+    bool created = false;
+    loaded.registry.Create(RegRoot::LocalMachine, always, &created);
+  }
+  if (loaded.Is64Bit()) {
+    bool created = false;
+    loaded.registry.Create(RegRoot::LocalMachine, "SOFTWARE\\Wow6432Node", &created);
   }
   if (loaded.config.moduleFileName.empty()) {
     error->file = fileName;

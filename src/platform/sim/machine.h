@@ -46,6 +46,14 @@
 // See CaptureFilterConfig and VampConfig for every value. A register value
 // whose name is not "Register_" and a hexadecimal address makes the file
 // fail to load.
+//
+// On a 64-bit machine (Is64Bit) the file holds the registry as it really
+// is, what the 32-bit program sees of HKLM\SOFTWARE under
+// HKLM\SOFTWARE\Wow6432Node; the simulation key stays where it is.
+//
+// Keys every such Windows has (HKLM\SOFTWARE and HKLM\SYSTEM, and that node
+// on a 64-bit one) are made when the file lacks them: an undo must never
+// take one of them for a key the run created.
 #pragma once
 
 #include <map>
@@ -92,7 +100,11 @@ struct CaptureFilterConfig {
 // The SAA713x driver's component (subkey Vamp). Without the subkey it is
 // not installed: not registered, and registering it does not help.
 struct VampConfig {
-  bool registered = false;        // "Registered" (default 1 with the subkey)
+  bool installed = false;         // the subkey is there
+  // "Registered" (default 1 with the subkey). 0: registered only when the
+  // registry holds the class's InprocServer32 key where the program looks
+  // (see SimComponents::VampRegistered).
+  bool registered = false;
   bool registerSucceeds = false;  // "RegisterSucceeds": regsvr32 registers it (default 1)
   LONG deviceCount = 0;           // "DeviceCount" (default 1)
   bool getDeviceFails = false;    // "GetDeviceFails": get_Device fails
@@ -127,6 +139,11 @@ struct Machine {
 
   // The Windows version the machine reports, from its registry.
   WindowsVersion Version() const;
+  // 64-bit Windows, as its registry says: PROCESSOR_ARCHITECTURE "AMD64",
+  // "ARM64" or "IA64" under HKLM\SYSTEM\CurrentControlSet\Control\Session
+  // Manager\Environment on the NT family. The program, 32-bit, then runs
+  // under WOW64 and sees the registry through Wow64KeyPath.
+  bool Is64Bit() const;
 };
 
 // Reads a machine file. On error returns false with *error naming the file

@@ -495,6 +495,62 @@ bool RegistryTree::Delete(RegRoot root, std::string_view path) {
   return parent->DeleteSubkey(parts.back());
 }
 
+// ---- The 32-bit view ----
+
+namespace {
+
+bool IsRedirectedClass(std::string_view name) {
+  for (const char* redirected :
+       {"CLSID", "Interface", "DirectShow", "Media Type", "MediaFoundation"})
+    if (RegNameEqual(name, redirected)) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string Wow64KeyPath(RegRoot root, std::string_view path) {
+  // The parts with where each begins, so the node goes in with the rest of
+  // the path kept byte for byte.
+  std::vector<std::string_view> parts;
+  std::vector<size_t> starts;
+  for (size_t start = 0; start <= path.size();) {
+    size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    parts.push_back(path.substr(start, end - start));
+    starts.push_back(start);
+    start = end + 1;
+  }
+  const auto is = [&](size_t i, const char* name) {
+    return i < parts.size() && RegNameEqual(parts[i], name);
+  };
+  size_t node = std::string_view::npos;  // the part the node goes before
+  switch (root) {
+    case RegRoot::LocalMachine:
+      if (!is(0, "SOFTWARE") || is(1, "Wow6432Node")) break;
+      if (is(1, "Classes")) {
+        if (parts.size() > 2 && IsRedirectedClass(parts[2])) node = 1;
+      } else if (!is(1, "Clients") && !is(1, "Policies") && !is(1, "RegisteredApplications")) {
+        node = 1;
+      }
+      break;
+    case RegRoot::ClassesRoot:
+      if (!parts.empty() && IsRedirectedClass(parts[0])) node = 0;
+      break;
+    case RegRoot::CurrentUser:
+      if (is(0, "Software") && is(1, "Classes") && parts.size() > 2 && IsRedirectedClass(parts[2]))
+        node = 2;
+      break;
+    case RegRoot::Users:
+      break;
+  }
+  std::string out(path);
+  if (node == std::string_view::npos) return out;
+  if (node < parts.size() && !parts[node].empty()) return out.insert(starts[node], "Wow6432Node\\");
+  // HKLM\SOFTWARE itself (perhaps with a trailing backslash).
+  if (out.back() != '\\') out += '\\';
+  return out + "Wow6432Node";
+}
+
 // ---- Encodings ----
 
 std::vector<BYTE> Utf8ToUtf16Le(std::string_view text) {

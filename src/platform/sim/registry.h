@@ -133,6 +133,27 @@ class RegistryTree {
   std::unique_ptr<RegKey> roots_[4];
 };
 
+// ---- The 32-bit view of 64-bit Windows ----
+
+// Where a key that a 32-bit program names lies on 64-bit Windows (7 and
+// later), where WOW64 redirects some keys into a node of their own:
+//
+// - HKLM\SOFTWARE and everything below it go to HKLM\SOFTWARE\Wow6432Node,
+//   but for the shared keys SOFTWARE\Classes, Clients, Policies and
+//   RegisteredApplications (Windows shares a few more deep below
+//   SOFTWARE\Microsoft, none of which the program reads);
+// - of the classes, the COM registrations (CLSID, Interface, DirectShow,
+//   Media Type, MediaFoundation) are redirected all the same:
+//   HKLM\SOFTWARE\Classes\CLSID to HKLM\SOFTWARE\Wow6432Node\Classes\CLSID,
+//   HKCR\CLSID to HKCR\Wow6432Node\CLSID, HKCU\Software\Classes\CLSID to
+//   HKCU\Software\Classes\Wow6432Node\CLSID;
+// - a path that already names Wow6432Node is taken as it is.
+//
+// Everything else, HKLM\SYSTEM with the driver keys and devices included, is
+// one key for both kinds of program. `path` is returned unchanged then; the
+// names are compared without regard to case and keep their own.
+std::string Wow64KeyPath(RegRoot root, std::string_view path);
+
 // ---- Text encodings used at the registry's edges ----
 
 // UTF-8 to UTF-16LE bytes and back (invalid input bytes become U+FFFD).

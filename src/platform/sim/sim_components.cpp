@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "access/com_call.h"
 #include "platform/sim/sim_platform.h"
@@ -673,7 +674,23 @@ void SimComponents::ComEnded() {
   Problem("COM uninitialised while the program still holds: " + names);
 }
 
-bool SimComponents::VampRegistered() const { return config().vamp.registered || registered_; }
+bool SimComponents::VampRegistered() const {
+  const VampConfig& vamp = config().vamp;
+  if (registered_ || vamp.registered) return true;
+  if (!vamp.installed) return false;
+  // Its in-process server where COM looks for the program: the per-user and
+  // the machine's classes, in the 32-bit view on 64-bit Windows.
+  const Machine& machine = platform_.machine_;
+  const std::string server = "CLSID\\{B8A9279E-C453-11D4-AD45-0060080BA634}\\InprocServer32";
+  const std::pair<RegRoot, std::string> places[] = {
+      {RegRoot::CurrentUser, "Software\\Classes\\" + server},
+      {RegRoot::LocalMachine, "SOFTWARE\\Classes\\" + server},
+      {RegRoot::ClassesRoot, server}};
+  const bool wow64 = machine.Is64Bit();
+  for (const auto& [root, path] : places)
+    if (machine.registry.Find(root, wow64 ? Wow64KeyPath(root, path) : path) != nullptr) return true;
+  return false;
+}
 
 void SimComponents::ProcessStarted(const std::string& application, const std::string& commandLine) {
   // regsvr32.exe started from the system folder on "34com.dll" registers it.

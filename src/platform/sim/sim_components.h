@@ -81,8 +81,9 @@ class SimComponents {
   // "registered" (by a registration run), "device 0", "item 22 = 1".
   const std::vector<std::string>& events() const { return events_; }
   const std::vector<std::string>& problems() const { return problems_; }
-  // Whether "34com.dll" is registered now (by the machine, or by a
-  // regsvr32.exe run from the system folder).
+  // Whether "34com.dll" is registered now: by the machine (its "Registered"
+  // value, or its class in the registry where the program's COM looks), or
+  // by a regsvr32.exe run from the system folder.
   bool VampRegistered() const;
   // A program the machine started: regsvr32 may register the component.
   void ProcessStarted(const std::string& application, const std::string& commandLine);

@@ -17,6 +17,7 @@ constexpr const char* kEnumPath = "SYSTEM\\CurrentControlSet\\Enum";
 constexpr DWORD kErrorInvalidUserBuffer = 1784;
 constexpr DWORD kErrorNoSuchPrivilege = 1313;
 constexpr LONG kErrorNoAccess = 998;
+constexpr DWORD kErrorCallNotImplemented = 120;
 constexpr LUID kShutdownLuid = {19, 0};
 constexpr uintptr_t kCurrentProcess = ~uintptr_t{0};
 
@@ -245,6 +246,12 @@ LONG SimPlatform::OpenPath(HKEY key, const char* subKey, REGSAM access, bool cre
   for (const std::string& p : parts)
     if (p.size() > 255) return ERROR_INVALID_PARAMETER;
   std::string utf8Path = AnsiToUtf8(JoinKeyPath(base, parts));
+  // The view bits name where the key is, not rights on it. On 64-bit
+  // Windows the program, 32-bit, names keys in its own view unless it asks
+  // for the 64-bit one; each call's view applies to the whole path it names.
+  const REGSAM view = access & KEY_WOW64_RES;
+  access &= ~KEY_WOW64_RES;
+  if (machine_.Is64Bit() && (view & KEY_WOW64_64KEY) == 0) utf8Path = Wow64KeyPath(root, utf8Path);
   if (machine_.registry.Find(root, base) == nullptr) return ERROR_KEY_DELETED;
   RegKey* target = machine_.registry.Find(root, utf8Path);
   DWORD outcome = REG_OPENED_EXISTING_KEY;
@@ -723,6 +730,27 @@ DWORD SimPlatform::GetVersion() {
 
 // The simulated machines convert text as Windows-1252 does.
 UINT SimPlatform::GetACP() { return 1252; }
+
+// The program is 32-bit. Not a failable call: the recorder asks it besides
+// the wizard, which must see the same calls either way.
+BOOL SimPlatform::IsWow64Process(HANDLE process, BOOL* wow64) {
+  if (machine_.Version().platformId != VER_PLATFORM_WIN32_NT) {
+    SetLastError(kErrorCallNotImplemented);
+    return FALSE;
+  }
+  const auto it = kernel_handles_.find(static_cast<uintptr_t>(process));
+  if (static_cast<uintptr_t>(process) != kCurrentProcess &&
+      (it == kernel_handles_.end() || it->second != "process")) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (wow64 == nullptr) {
+    SetLastError(static_cast<DWORD>(kErrorNoAccess));
+    return FALSE;
+  }
+  *wow64 = machine_.Is64Bit() ? TRUE : FALSE;
+  return TRUE;
+}
 
 BOOL SimPlatform::GetVersionExA(OSVERSIONINFOA* info) {
   if (InjectBool("GetVersionExA")) return FALSE;

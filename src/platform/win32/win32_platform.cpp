@@ -339,14 +339,32 @@ LONG Win32Platform::RegQueryInfoKeyA(HKEY key, char* className, DWORD* className
                             reinterpret_cast<::FILETIME*>(lastWriteTime));
 }
 
+// Key security exists on the NT family only, and whether Windows 9x's
+// ADVAPI32 exports these two at all (as stubs) is in doubt: they are looked
+// up when called, so the program loads either way, and where they are
+// missing the answer is the one a 9x stub gives.
+namespace {
+template <typename Function>
+Function Advapi32Export(const char* name) {
+  const ::HMODULE advapi32 = ::GetModuleHandleA("advapi32.dll");
+  if (advapi32 == nullptr) return nullptr;
+  // Through void*: FARPROC's own type is no function's real one.
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(advapi32, name)));
+}
+}  // namespace
+
 LONG Win32Platform::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
                                       PSECURITY_DESCRIPTOR descriptor, DWORD* size) {
-  return ::RegGetKeySecurity(RealKey(key), info, descriptor, Dw(size));
+  const auto get = Advapi32Export<decltype(&::RegGetKeySecurity)>("RegGetKeySecurity");
+  if (get == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  return get(RealKey(key), info, descriptor, Dw(size));
 }
 
 LONG Win32Platform::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
                                       PSECURITY_DESCRIPTOR descriptor) {
-  return ::RegSetKeySecurity(RealKey(key), info, descriptor);
+  const auto set = Advapi32Export<decltype(&::RegSetKeySecurity)>("RegSetKeySecurity");
+  if (set == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  return set(RealKey(key), info, descriptor);
 }
 
 // ---------------------------------------------------------------------------
@@ -473,6 +491,21 @@ DWORD Win32Platform::GetModuleFileNameA(char* buffer, DWORD size) {
 
 DWORD Win32Platform::GetVersion() { return ::GetVersion(); }
 UINT Win32Platform::GetACP() { return ::GetACP(); }
+
+// Found at run time: kernel32 has it from XP SP2 on, and a program that
+// imported it would not load on older Windows, which have no WOW64 anyway.
+BOOL Win32Platform::IsWow64Process(HANDLE process, BOOL* wow64) {
+  using IsWow64ProcessFn = ::BOOL(WINAPI*)(::HANDLE, ::PBOOL);
+  const ::FARPROC found = ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+  if (found == nullptr) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
+  // Through a pointer to a function of no arguments, which converts to any
+  // function pointer type without a warning.
+  const auto call = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void (*)()>(found));
+  return call(RealHandle(process), wow64);
+}
 
 BOOL Win32Platform::GetVersionExA(OSVERSIONINFOA* info) {
   return ::GetVersionExA(reinterpret_cast<::LPOSVERSIONINFOA>(info));

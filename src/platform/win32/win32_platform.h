@@ -78,6 +78,7 @@ class Win32Platform final : public Platform {
   DWORD GetModuleFileNameA(char* buffer, DWORD size) override;
   DWORD GetVersion() override;
   UINT GetACP() override;
+  BOOL IsWow64Process(HANDLE process, BOOL* wow64) override;
   BOOL GetVersionExA(OSVERSIONINFOA* info) override;
 
   UINT WinExec(const char* commandLine, UINT show) override;
