@@ -21,9 +21,10 @@
 # (The boxes titled "Message" that follow a failed registry call, and the
 # NICAM question's text, are not in Chanwiz.ini: they show in English.)
 #
-# Each run is a scenario of tests/wine/run_scenario.sh (its own prefix copy,
-# Xvfb and wineserver, answered by ui-driver.exe, compared with chanwiz-sim);
-# one base prefix serves them all. Logs in build/wine-out/pictures/<section>-<run>/.
+# Each run is a scenario of tests/wine/run_scenario.sh on Windows XP (its own
+# prefix copy, Xvfb and wineserver, answered by ui-driver.exe, compared with
+# chanwiz-sim); one base prefix serves them all. The program is the 32-bit one
+# (tests/wine/common.sh, pick_chanwiz_exe). Logs in build/wine-out/pictures/<section>-<run>/.
 # Ends with where the pictures are; exit 0 when every picture was made and
 # every run matched the simulation, 1 otherwise, 2 when nothing could run.
 # PICTURES_TIMEOUT bounds the whole (default 1800 s). Prefix copies, wineservers
@@ -92,7 +93,9 @@ PY
 [ ${#SECTIONS[@]} -gt 0 ] && [ -n "${SECTIONS[0]}" ] || { echo "pictures: no section in $INI" >&2; exit 2; }
 
 # --- tools ------------------------------------------------------------------------
-if [ -z "${CHANWIZ_TOOLS:-}" ] && ! "$ROOT/scripts/wine/build-ui-driver.sh" >/dev/null; then
+pick_chanwiz_exe "$ROOT" pictures || exit 2
+if [ "$PREFIX_BITS" = 32 ]; then ARCH=i686; else ARCH=x86_64; fi
+if [ -z "${CHANWIZ_TOOLS:-}" ] && ! "$ROOT/scripts/wine/build-ui-driver.sh" --arch "$ARCH" >/dev/null; then
     echo "pictures: could not build the ui-driver tools" >&2
     exit 2
 fi
@@ -109,9 +112,8 @@ touch "$CACHE/.started"
 PIDS=()
 # One Chanwiz.exe and chanwiz-sim for the whole run, copied now: a build that
 # relinks them meanwhile does not reach the runs.
-EXE=${CHANWIZ_EXE:-$(find_chanwiz_exe "$ROOT")}
-if [ -z "$EXE" ] || ! cp "$EXE" "$CACHE/Chanwiz.exe" 2>/dev/null || ! pe_x64 "$CACHE/Chanwiz.exe"; then
-    echo "pictures: no x86_64 Chanwiz.exe under build/ (bash scripts/build-windows.sh, or set CHANWIZ_EXE)" >&2
+if ! cp "$EXE" "$CACHE/Chanwiz.exe" 2>/dev/null; then
+    echo "pictures: cannot copy $EXE" >&2
     rm -rf "$CACHE"
     exit 2
 fi
@@ -119,6 +121,8 @@ SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
 cp "$SIM" "$CACHE/chanwiz-sim" 2>/dev/null || { echo "pictures: cannot copy $SIM" >&2; rm -rf "$CACHE"; exit 2; }
 export CHANWIZ_EXE=$CACHE/Chanwiz.exe CHANWIZ_EXE_ORIGIN=$EXE CHANWIZ_SIM=$CACHE/chanwiz-sim
 export CHANWIZ_WINE_CACHE=$CACHE
+CHANWIZ_WINE_BASES=$(prefix_bases "$ROOT")
+export CHANWIZ_WINE_BASES
 
 cleanup() {
     local rc=$?
@@ -149,6 +153,7 @@ trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"};
 
 JOB_NAMES=()
 JOB_CMDS=()
+JOB_LOGS=()
 JOB_PICTURES=()
 for section in "${SECTIONS[@]}"; do
     while IFS= read -r row; do
@@ -163,7 +168,7 @@ for section in "${SECTIONS[@]}"; do
         name=$section-$run
         rm -rf "${LOGS:?}/$name"
         mkdir -p "$LOGS/$name"
-        cmd=("$ROOT/tests/wine/run_scenario.sh" --name "pictures-$name" --out "$LOGS/$name")
+        cmd=("$ROOT/tests/wine/run_scenario.sh" --name "pictures-$name" --out "$LOGS/$name" --windows xp)
         IFS=';' read -ra parts <<<"$expects"
         for e in "${parts[@]}"; do
             e=$(trim "$e")
@@ -172,12 +177,13 @@ for section in "${SECTIONS[@]}"; do
         cmd+=("$machine" "$(trim "$script")")
         JOB_NAMES+=("$name")
         JOB_CMDS+=("$(printf '%q ' "${cmd[@]}")")
+        JOB_LOGS+=("$LOGS/$name/run.log")
         JOB_PICTURES+=("$(trim "$pictures")")
     done <<<"$RUNS"
 done
 
 echo "pictures: sections ${SECTIONS[*]} of ${INI#"$ROOT"/}; ${#JOB_NAMES[@]} runs of Chanwiz.exe, $JOBS at a time"
-prefix_base "$CACHE" || { echo "pictures: could not make the base Wine prefix" >&2; exit 2; }
+prefix_base "$CHANWIZ_WINE_BASES" xp || { echo "pictures: could not make the base Wine prefix" >&2; exit 2; }
 
 FAILED=0
 MADE=0
@@ -209,7 +215,7 @@ take_pictures() {  # take_pictures INDEX: the run's shots into OUTDIR/<section>/
         fi
     done
 }
-report() {  # report INDEX RC
+job_done() {  # job_done INDEX RC
     local log=$LOGS/${JOB_NAMES[$1]}/run.log verdict
     verdict=$(grep -E '^(PASS|FAIL) ' "$log" 2>/dev/null | tail -1)
     if [ "$2" -eq 0 ]; then
@@ -220,28 +226,7 @@ report() {  # report INDEX RC
     fi
     take_pictures "$1"
 }
-next=0
-running=0
-declare -A INDEX_OF=()
-while [ $next -lt ${#JOB_NAMES[@]} ] || [ $running -gt 0 ]; do
-    while [ $running -lt "$JOBS" ] && [ $next -lt ${#JOB_NAMES[@]} ]; do
-        eval "cmd=(${JOB_CMDS[$next]})"
-        "${cmd[@]}" >"$LOGS/${JOB_NAMES[$next]}/run.log" 2>&1 &
-        pid=$!
-        PIDS+=("$pid")
-        INDEX_OF[$pid]=$next
-        next=$((next + 1))
-        running=$((running + 1))
-    done
-    done_pid=""
-    rc=0
-    wait -n -p done_pid "${!INDEX_OF[@]}" || rc=$?
-    [ -n "$done_pid" ] || continue
-    report "${INDEX_OF[$done_pid]}" "$rc"
-    unset "INDEX_OF[$done_pid]"
-    running=$((running - 1))
-done
-PIDS=()
+run_jobs "$JOBS"
 
 for section in "${SECTIONS[@]}"; do
     echo "  $OUTDIR/$section/: $(cd "$OUTDIR/$section" && ls -- *.png 2>/dev/null | tr '\n' ' ')"

@@ -17,6 +17,12 @@
       Security, Vamp), one a line: NAME<TAB>TEXT for text values,
       NAME<TAB>NUMBER (decimal) for dwords. Nothing when there is no subkey.
 
+  regtool.py win-ini MACHINE WININI
+      The sections of win.ini that MACHINE gives (the subkeys win.ini\SECTION
+      of its simulation key, one text value a key) written into the file
+      WININI (ANSI, CRLF): keys set where the file has them, added where not,
+      the file's other lines kept. Nothing is written when MACHINE has none.
+
   regtool.py canon-reg FILE KEY...     a .reg file's keys and values under KEY...
   regtool.py canon-dump DUMP           a regdump.exe dump
       as sorted canonical lines, one key or value a line.
@@ -375,6 +381,54 @@ def cmd_sim_values(machine, subkey):
     return 0
 
 
+def cmd_win_ini(machine, path):
+    with open(machine, "rb") as f:
+        tree = parse_reg(f.read(), machine)
+    prefix = fold(SIM_KEY + "\\win.ini\\")
+    sections = {}
+    for f, (kpath, values) in tree.keys.items():
+        if f.startswith(prefix) and "\\" not in f[len(prefix):]:
+            sections[kpath[len(prefix):]] = [(n, d.decode("utf-16-le").rstrip("\0"))
+                                             for n, t, d in values.values() if t in (1, 2)]
+    if not sections:
+        return 0
+    try:
+        with open(path, "rb") as f:
+            lines = ansi_decode(f.read()).replace("\r\n", "\n").split("\n")
+    except FileNotFoundError:
+        lines = []
+    while lines and lines[-1] == "":
+        lines.pop()
+    for section, values in sections.items():
+        start = next((i for i, l in enumerate(lines)
+                      if l.strip().startswith("[") and fold(l.strip()[1:].split("]")[0].strip()) == fold(section)), None)
+        if start is None:
+            lines.append("[%s]" % section)
+            start = len(lines) - 1
+        end = next((i for i in range(start + 1, len(lines)) if lines[i].strip().startswith("[")), len(lines))
+        for name, text in values:
+            at = next((i for i in range(start + 1, end)
+                       if "=" in lines[i] and fold(lines[i].split("=", 1)[0].strip()) == fold(name)), None)
+            if at is None:
+                lines.insert(end, "%s=%s" % (name, text))
+                end += 1
+            else:
+                lines[at] = "%s=%s" % (name, text)
+        print("win.ini [%s]: %s" % (section, ", ".join("%s=%s" % v for v in values)))
+    raw = bytearray()
+    for ch in "\r\n".join(lines) + "\r\n":
+        cp = ord(ch)
+        if cp in CP1252_HIGH:
+            raw.append(0x80 + CP1252_HIGH.index(cp))
+        elif cp < 0x100:
+            raw.append(cp)
+        else:
+            raise RegError("%s: character U+%04X has no ANSI byte" % (machine, cp))
+    with open(path, "wb") as f:
+        f.write(bytes(raw))
+    return 0
+
+
 def security_check(before, after, roots, written):
     """(report lines, differences) for the keys under roots that both dumps
     hold with an access list."""
@@ -499,6 +553,8 @@ def main(argv):
             return cmd_sim_value(argv[1], argv[2], argv[3])
         if len(argv) == 3 and argv[0] == "sim-values":
             return cmd_sim_values(argv[1], argv[2])
+        if len(argv) == 3 and argv[0] == "win-ini":
+            return cmd_win_ini(argv[1], argv[2])
         if len(argv) >= 2 and argv[0] == "canon-reg":
             return cmd_canon_reg(argv[1], argv[2:])
         if len(argv) == 2 and argv[0] == "canon-dump":

@@ -8,7 +8,7 @@
 #   5. import a PCI capture board into the registry (regedit /S), list it with SetupAPI,
 #      read its driver key + security, export with regedit /E
 #   6. make Wine report Windows XP through the registry, check GetVersionExA
-#   7. the i686 build, when wine32 is installed (otherwise reported as skipped)
+#   7. the i686 build, when 32-bit programs can run here (otherwise reported as skipped)
 # Needs the packages of scripts/install-deps.sh. Every step is bounded in time; Xvfb,
 # the wineserver and the prefix are removed on exit (KEEP_PREFIX=1 keeps the prefix).
 #
@@ -187,12 +187,12 @@ log "  after winver-xp.reg: $ver"
 check "GetVersionExA reports 5.1 build 2600 SP3" bash -c "[[ '$ver' == *'5.1 build 2600'*'sp 3.0'* ]]"
 
 # --- 7. i686 ------------------------------------------------------------------------------
-if [ -x /usr/lib/wine/wine ] && [ -f "$B32/probe_sysinfo.exe" ]; then
+if wine_runs_32bit && [ -f "$B32/probe_sysinfo.exe" ]; then
     rc32=0
     timeout -k 5 60 "$WINE" "$B32/probe_sysinfo.exe" 2>/dev/null | tr -d '\r' >"$OUT/sysinfo-i686.log" || rc32=$?
     check "i686 probe_sysinfo under wine32 (WoW64)" test "$rc32" -eq 0
 else
-    log "SKIP: i686 run (wine32:i386 not installed; wine64 alone cannot start 32-bit exes)"
+    log "SKIP: i686 run (wine32:i386 not installed, or a kernel that runs no 32-bit code; wine64 alone cannot start 32-bit exes)"
 fi
 
 log "artifacts in $OUT"

@@ -1,36 +1,88 @@
 # shellcheck shell=bash
 # Source this file:  . scripts/wine/wine-env.sh
 #
-# Sets up the environment to run Windows programs under Debian 12's Wine 8.0 (wine64)
+# Sets up the environment to run Windows programs under Debian 12's Wine 8.0
 # and offers helpers to create/destroy a throw-away Wine prefix and an Xvfb display.
 # Every helper is bounded in time with `timeout`.
 #
 # Variables (override before sourcing if needed):
-#   WINE        the Wine loader (Debian: /usr/lib/wine/wine64, not on PATH)
-#   WINESERVER  the wineserver binary (Debian: /usr/lib/wine/wineserver64)
+#   WINE64      the 64-bit loader (Debian: /usr/lib/wine/wine64, not on PATH); it
+#               runs 64-bit programs and, in a 64-bit (WoW64) prefix, 32-bit ones
+#               through WINE32
+#   WINE32      the 32-bit loader (wine32:i386, /usr/lib/wine/wine): the only one
+#               that makes and runs a 32-bit (WINEARCH=win32) prefix
+#   WINE        the loader in use (WINE64 unless wine_use_arch win32 said otherwise)
+#   WINESERVER  the wineserver binary (Debian: /usr/lib/wine/wineserver64; it serves
+#               32-bit prefixes too)
 #   WINEPREFIX  set by wine_new_prefix
 #   DISPLAY     set by xvfb_start
 
 # --- loader / server ---------------------------------------------------------
-if [ -z "${WINE:-}" ]; then
-    for _w in /usr/lib/wine/wine64 /usr/lib/x86_64-linux-gnu/wine/wine64 "$(command -v wine64 2>/dev/null)"; do
-        if [ -n "$_w" ] && [ -x "$_w" ]; then WINE=$_w; break; fi
+if [ -z "${WINE64:-}" ]; then
+    for _w in "${WINE:-}" /usr/lib/wine/wine64 /usr/lib/x86_64-linux-gnu/wine/wine64 "$(command -v wine64 2>/dev/null)"; do
+        if [ -n "$_w" ] && [ -x "$_w" ]; then WINE64=$_w; break; fi
     done
     unset _w
 fi
+if [ -z "${WINE32:-}" ]; then
+    for _w in /usr/lib/wine/wine /usr/lib/i386-linux-gnu/wine/wine; do
+        if [ -x "$_w" ]; then WINE32=$_w; break; fi
+    done
+    unset _w
+fi
+WINE=${WINE:-${WINE64:-}}
 if [ -z "${WINESERVER:-}" ]; then
     for _w in /usr/lib/wine/wineserver64 /usr/lib/x86_64-linux-gnu/wine/wineserver64 "$(command -v wineserver 2>/dev/null)"; do
         if [ -n "$_w" ] && [ -x "$_w" ]; then WINESERVER=$_w; break; fi
     done
     unset _w
 fi
-export WINE WINESERVER
+export WINE WINE64 WINE32 WINESERVER
 # The loader Wine uses to start further Windows processes (what Debian's wrapper sets).
 export WINELOADER="${WINELOADER:-$WINE}"
 export WINEARCH="${WINEARCH:-win64}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono / Gecko install prompts, no .desktop/menu files written to $HOME.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
+
+# wine_use_arch win32|win64  - the loader for a prefix of that kind: a 32-bit
+# prefix is made and run by the 32-bit loader only.
+wine_use_arch() {
+    case "$1" in
+        win32) WINE=${WINE32:-/nonexistent/wine32} ;;
+        win64) WINE=$WINE64 ;;
+        *) echo "wine-env: unknown prefix kind $1" >&2; return 1 ;;
+    esac
+    WINEARCH=$1 WINELOADER=$WINE
+    export WINE WINEARCH WINELOADER
+}
+
+# wine_runs_32bit  - 32-bit Windows programs can run here: wine32 is installed
+# and the kernel runs 32-bit code itself (some kernels are built or booted
+# without: "Exec format error", "32-bit emulation disabled" in dmesg). An
+# emulator registered for 32-bit x86 programs (qemu-user through binfmt_misc)
+# does not count: Wine under it needs minutes for what takes a second.
+wine_runs_32bit() {
+    local f
+    [ -n "${WINE32:-}" ] && timeout 60 "$WINE32" --version >/dev/null 2>&1 || return 1
+    for f in /proc/sys/fs/binfmt_misc/*; do
+        [ -f "$f" ] && grep -qx enabled "$f" 2>/dev/null &&
+            grep -q '^magic 7f454c460101010000000000000000000[23]000300' "$f" 2>/dev/null && return 1
+    done
+    return 0
+}
+
+# wine_is_loader EXE  - EXE (a /proc/PID/exe target) is one of Wine's loaders,
+# preloaders or the server.
+wine_is_loader() {
+    case "$1" in
+        "" ) return 1 ;;
+        "${WINE64:-/nonexistent}" | "${WINE64:-/nonexistent}"-preloader | \
+        "${WINE32:-/nonexistent}" | "${WINE32:-/nonexistent}"-preloader | \
+        "$WINE" | "$WINE"-preloader | "$WINESERVER") return 0 ;;
+    esac
+    return 1
+}
 
 wine_check() {
     if [ -z "${WINE:-}" ] || [ ! -x "$WINE" ]; then
@@ -91,8 +143,8 @@ wine_server_pid() {
     return 0
 }
 
-# wine_new_prefix DIR  - create a fresh 64-bit prefix in DIR (must not exist or be
-# empty) and export WINEPREFIX=DIR. Prints the time taken and the size.
+# wine_new_prefix DIR  - create a fresh prefix of the kind WINEARCH says (see
+# wine_use_arch) in DIR (must not exist or be empty) and export WINEPREFIX=DIR. Prints the time taken and the size.
 # Then wine_prefix_setup: Wine's fonts and headless-friendly settings.
 wine_new_prefix() {
     wine_check || return 1
@@ -111,7 +163,7 @@ wine_new_prefix() {
     WINE_PREFIX_SECONDS=$(awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.1f", b-a}')
     WINE_PREFIX_SIZE=$(du -sh "$dir" | cut -f1)
     export WINE_PREFIX_SECONDS WINE_PREFIX_SIZE
-    echo "wine-env: prefix $dir created in $WINE_PREFIX_SECONDS s, size $WINE_PREFIX_SIZE"
+    echo "wine-env: $WINEARCH prefix $dir created in $WINE_PREFIX_SECONDS s, size $WINE_PREFIX_SIZE"
     wine_prefix_setup
 }
 
@@ -166,9 +218,7 @@ wine_prefix_pids() {
         pid=${pid%/environ}
         [ "$pid" = "$$" ] && continue
         exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
-        case "$exe" in
-            "$WINE" | "$WINE"-preloader | "$WINESERVER") echo "$pid" ;;
-        esac
+        wine_is_loader "$exe" && echo "$pid"
     done
 }
 

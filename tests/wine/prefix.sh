@@ -4,17 +4,33 @@
 # bench/wine_process_bench.sh; scripts/pictures.sh takes its base prefix).
 # Source it after scripts/wine/wine-env.sh and tests/wine/common.sh.
 #
-#   prefix_base CACHE            CACHE/base: a fresh prefix (Wine's fonts,
-#                                Managed=N), made once per cache under a lock:
-#                                the runs of a suite share it
-#   prefix_copy CACHE WORK LOG   WORK/prefix from the base; WINEPREFIX set and its
+# The Windows a prefix plays (the second column of the scenario tables):
+#   xp   32-bit XP: a 32-bit prefix (WINEARCH=win32) with no Version set, so
+#        Wine reports the machine file's own (5.1; 4.0 for the NT 4 sample)
+#   98   a 32-bit prefix, Version "win98" (GetVersionExA: 4.10, platform 1),
+#        win.ini's [intl] read from the file as on 98 (Wine maps it to the
+#        registry as NT does; the mapping is taken out)
+#   x64  a 64-bit prefix: 32-bit programs run through WoW64, their
+#        HKLM\SOFTWARE is SOFTWARE\Wow6432Node
+# With PREFIX_BITS=64 (64-bit programs, where 32-bit ones cannot run) every
+# prefix is a 64-bit one.
+#
+#   prefix_kind KIND             PREFIX_ARCH and the loader for KIND
+#   prefix_bases ROOT            the folder of the base prefixes, shared while
+#                                Wine and these scripts stay the same
+#   prefix_base CACHE [KIND]     CACHE/base-KIND-ARCH (without KIND CACHE/base,
+#                                64-bit): a fresh prefix (Wine's fonts,
+#                                Managed=N, KIND's settings), made once under a lock
+#   prefix_copy CACHE WORK LOG [KIND]
+#                                WORK/prefix from the base; WINEPREFIX set and its
 #                                own wineserver started with -p (kept up)
 #   prefix_machine MACHINE TOOLS LOGDIR
 #                                the machine file without its simulation key,
-#                                imported with regedit /S; the access lists of its
-#                                Security subkey set; Wine's desktop brought up:
-#                                prefix_regedit, prefix_security and prefix_desktop
-#                                in a row (LOGDIR/regedit.log, LOGDIR/desktop.log)
+#                                imported with regedit /S; its win.ini sections
+#                                written; the access lists of its Security subkey
+#                                set; Wine's desktop brought up
+#   prefix_win_ini MACHINE LOG   the machine's win.ini sections (its simulation
+#                                key's win.ini subkeys) into C:\windows\win.ini
 #   prefix_security MACHINE TOOLS LOG
 #                                the access lists of the machine's Security subkey
 #                                (Wine keeps them only while its server runs)
@@ -24,37 +40,81 @@
 #                                a byte-order mark, REGEDIT4 as ANSI)
 #   prefix_regdump OUT TOOLS LOG KEY...
 #                                regdump.exe --security of the keys into OUT
+#   prefix_system_dir            PREFIX_SYSDIR: the system folder of the prefix's
+#                                programs, as a Unix path (syswow64 for 32-bit ones
+#                                in a 64-bit prefix); PREFIX_REGSVR32 its regsvr32
 #   prefix_teardown [KEEP]       for an EXIT trap: the prefix and the Xvfb go
 #                                (with KEEP 1 the prefix stays, its server stopped)
 # Each returns non-zero after a message on stderr. Every Wine call is bounded.
 
 PREFIX_REGTOOL=${PREFIX_REGTOOL:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/wine/regtool.py}
+PREFIX_BITS=${PREFIX_BITS:-32}
+
+prefix_kind() {
+    case "$1" in xp | 98 | x64 | "") ;; *) echo "prefix: unknown Windows \"$1\" (xp, 98 or x64)" >&2; return 1 ;; esac
+    PREFIX_ARCH=win64
+    case "$1:$PREFIX_BITS" in xp:32 | 98:32) PREFIX_ARCH=win32 ;; esac
+    wine_use_arch "$PREFIX_ARCH"
+}
+
+prefix_bases() {
+    local root=$1 hash dir
+    # What a base is made of: Wine, and the scripts that make it.
+    hash=$({ "$WINE64" --version 2>&1; cat "${BASH_SOURCE[0]}" "$(dirname "$PREFIX_REGTOOL")/wine-env.sh"; } |
+           md5sum | cut -c1-10)
+    dir=$root/build/wine-cache/bases-$hash
+    if [ ! -d "$dir" ]; then
+        # Made by other scripts or another Wine: of no more use.
+        rm -rf "$root"/build/wine-cache/bases-*
+        mkdir -p "$dir"
+    fi
+    printf '%s\n' "$dir"
+}
+
+prefix_base_dir() {  # prefix_base_dir CACHE [KIND]
+    if [ -n "${2:-}" ]; then printf '%s/base-%s-%s\n' "$1" "$2" "$PREFIX_ARCH"; else printf '%s/base\n' "$1"; fi
+}
 
 prefix_base() {
-    local cache=$1
+    local cache=$1 kind=${2:-} base
+    prefix_kind "$kind" || return 1
+    base=$(prefix_base_dir "$cache" "$kind")
     mkdir -p "$cache" || return 1
     (
         flock -w 300 9 || { echo "prefix: the base prefix lock stayed taken" >&2; exit 1; }
-        [ -f "$cache/base/.chanwiz-ready" ] && exit 0
+        [ -f "$base/.chanwiz-ready" ] && exit 0
         (
-            rm -rf "$cache/base"
-            if ! wine_new_prefix "$cache/base" >"$cache/base.log" 2>&1; then
+            rm -rf "$base"
+            if ! wine_new_prefix "$base" >"$base.log" 2>&1 || ! prefix_settings "$kind" >>"$base.log" 2>&1; then
                 wine_stop
                 exit 1
             fi
             wine_stop
             # Copies get their own server directory: forget the base's.
-            tag=$(head -c 64 "$cache/base/wineserver" 2>/dev/null || true)
+            tag=$(head -c 64 "$base/wineserver" 2>/dev/null || true)
             case "$tag" in wine-??????) rm -rf "/tmp/$tag" ;; esac
-            rm -f "$cache/base/wineserver"
-            touch "$cache/base/.chanwiz-ready"
-        ) || { echo "prefix: could not make the base Wine prefix:" >&2; tail -5 "$cache/base.log" >&2; exit 1; }
-    ) 9>"$cache/base.lock"
+            rm -f "$base/wineserver"
+            touch "$base/.chanwiz-ready"
+        ) || { echo "prefix: could not make the base Wine prefix ${kind:-(64-bit)}:" >&2; tail -5 "$base.log" >&2; exit 1; }
+    ) 9>"$base.lock"
+}
+
+# 98's version (Wine would report the NT one its registry holds), and
+# win.ini's [intl] read from the file.
+prefix_settings() {
+    [ "$1" = 98 ] || return 0
+    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Software\Wine]' \
+        '"Version"="win98"' '' '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\IniFileMapping\win.ini]' \
+        '"intl"=-' '' >"$WINEPREFIX/drive_c/windows/temp/chanwiz-98.reg"
+    timeout -k 5 60 "$WINE" regedit /S 'C:\windows\temp\chanwiz-98.reg' ||
+        { echo "prefix: regedit of the 98 settings failed" >&2; return 1; }
 }
 
 prefix_copy() {
-    local cache=$1 work=$2 log=$3
-    timeout 120 cp -a --reflink=auto "$cache/base" "$work/prefix" ||
+    local cache=$1 work=$2 log=$3 kind=${4:-} base
+    prefix_kind "$kind" || return 1
+    base=$(prefix_base_dir "$cache" "$kind")
+    timeout 120 cp -a --reflink=auto "$base" "$work/prefix" ||
         { echo "prefix: could not copy the base prefix" >&2; return 1; }
     rm -f "$work/prefix/.chanwiz-ready"
     export WINEPREFIX=$work/prefix
@@ -63,6 +123,22 @@ prefix_copy() {
     # the display adapters into Control\Class again.
     timeout -k 5 30 "$WINESERVER" -p >>"$log" 2>&1 ||
         { echo "prefix: could not start the wineserver" >&2; return 1; }
+}
+
+prefix_system_dir() {
+    if [ "$PREFIX_ARCH" = win64 ] && [ "$PREFIX_BITS" = 32 ]; then
+        PREFIX_SYSDIR=$WINEPREFIX/drive_c/windows/syswow64
+        PREFIX_REGSVR32='C:\windows\syswow64\regsvr32.exe'
+    else
+        PREFIX_SYSDIR=$WINEPREFIX/drive_c/windows/system32
+        PREFIX_REGSVR32=regsvr32
+    fi
+}
+
+prefix_win_ini() {
+    local machine=$1 log=$2
+    "$PYTHON" "$PREFIX_REGTOOL" win-ini "$machine" "$WINEPREFIX/drive_c/windows/win.ini" >>"$log" 2>&1 ||
+        { echo "prefix: could not write the machine's win.ini" >&2; return 1; }
 }
 
 prefix_regedit() {
@@ -80,6 +156,7 @@ prefix_regedit() {
 prefix_machine() {
     local machine=$1 tools=$2 logdir=$3
     prefix_regedit "$machine" "$logdir/regedit.log" &&
+        prefix_win_ini "$machine" "$logdir/regedit.log" &&
         prefix_security "$machine" "$tools" "$logdir/regedit.log" &&
         : >"$logdir/desktop.log" &&
         prefix_desktop "$tools" "$logdir/desktop.log"

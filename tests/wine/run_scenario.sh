@@ -2,10 +2,13 @@
 # One scenario of the real Chanwiz.exe under Wine, compared with the simulation.
 #
 # usage: tests/wine/run_scenario.sh [--name NAME] [--out DIR] [--expect EXPR]...
-#                                   [--no-ini] [--vamp] MACHINE SCRIPT [ARGS...]
+#                                   [--windows xp|98|x64] [--no-ini] [--vamp]
+#                                   MACHINE SCRIPT [ARGS...]
 #   MACHINE  a machine file, e.g. samples/saa7134-xp-italy.reg
 #   SCRIPT   the user's answers in chanwiz-sim's script language, or @FILE
 #   ARGS     the wizard's own arguments ("1": no restart page)
+#   --windows  the Windows the prefix plays (tests/wine/prefix.sh): xp (default),
+#              98 or x64 (the 32-bit program on 64-bit Windows)
 #   --no-ini   no Chanwiz.ini beside the program (and chanwiz-sim --no-ini):
 #              the wizard's built-in English texts
 #   --cli "OPTIONS"  runs chanwiz-cli.exe OPTIONS instead of Chanwiz.exe, and
@@ -40,10 +43,12 @@
 #                            registry as it was before (values and access lists)
 #
 # Steps:
-#  1. the base Wine prefix (fonts, Managed=N) from the run's cache
-#     CHANWIZ_WINE_CACHE (made once per cache, ~20 s; without the variable a
-#     cache of this scenario alone is made and removed), copied for the scenario;
+#  1. the base Wine prefix of that Windows (fonts, Managed=N, its version),
+#     made once (~20 s) in CHANWIZ_WINE_BASES (default: the shared folder of
+#     tests/wine/prefix.sh's prefix_bases), copied for the scenario into the
+#     run's cache CHANWIZ_WINE_CACHE (without it, one of its own);
 #  2. the machine file without its "Chanwiz Simulation" key, imported with regedit /S;
+#     its win.ini sections written into C:\windows\win.ini;
 #     the access lists of its Security subkey set with regdump --set-security;
 #  3. Chanwiz.exe (and resources/Chanwiz.ini when there is one) placed where the
 #     machine says the program lives (default C:\Program Files\Morvex\Chanwiz\);
@@ -59,10 +64,11 @@
 # sim-changes.reg, shots/*.png, driver.log, result.txt.
 # Prints one line "PASS NAME (N s)" or "FAIL NAME: why" last; exit 0 on PASS.
 #
-# Environment: CHANWIZ_EXE (default: the newest x86_64 Chanwiz.exe under build/),
-# CHANWIZ_CLI (default: chanwiz-cli.exe beside it),
-# CHANWIZ_SIM (default build/native/chanwiz-sim), CHANWIZ_TOOLS (folder of
-# ui-driver.exe and regdump.exe, default build/ui-driver), SCENARIO_TIMEOUT
+# Environment: CHANWIZ_EXE (default: build/mingw-i686/Chanwiz.exe; a 64-bit one
+# runs xp and 98 in 64-bit prefixes, see prefix.sh), CHANWIZ_CLI (default:
+# chanwiz-cli.exe beside it), CHANWIZ_SIM (default build/native/chanwiz-sim),
+# CHANWIZ_TOOLS (folder of ui-driver.exe and regdump.exe of the program's
+# bitness, default build/ui-driver-i686 or build/ui-driver), SCENARIO_TIMEOUT
 # (seconds for the whole scenario, default 240), KEEP_PREFIX=1 (keep the copy).
 # Xvfb, the prefix copy's wineserver and the copy itself are removed on every
 # exit, timeouts and failures included.
@@ -93,6 +99,7 @@ KEYS=(
     'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class'
     'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Class'
     'HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia'
 )
 
 NAME=""
@@ -102,8 +109,10 @@ NO_INI=0
 VAMP=0
 CLI_OPTS=""
 CLI=0
+WINDOWS=xp
 while [ $# -gt 0 ]; do
     case "$1" in
+        --windows) WINDOWS=$2; shift 2 ;;
         --cli) CLI=1; CLI_OPTS=$2; shift 2 ;;
         --name) NAME=$2; shift 2 ;;
         --no-ini) NO_INI=1; shift ;;
@@ -161,21 +170,32 @@ die() {  # die MESSAGE: the scenario could not be run
 wine_check || die "Wine is missing (scripts/install-deps.sh)"
 for t in Xvfb python3 flock; do command -v "$t" >/dev/null 2>&1 || die "missing tool $t"; done
 
-EXE=${CHANWIZ_EXE:-$(find_chanwiz_exe "$ROOT")}
-[ -n "$EXE" ] && [ -f "$EXE" ] || die "no x86_64 Chanwiz.exe under build/ (build the mingw-x86_64 preset or set CHANWIZ_EXE)"
+EXE=${CHANWIZ_EXE:-$ROOT/build/mingw-i686/Chanwiz.exe}
+[ -f "$EXE" ] || die "no $EXE (build the mingw-i686 preset or set CHANWIZ_EXE)"
+case "$(pe_machine "$EXE")" in
+    i386) export PREFIX_BITS=32 ;;
+    x64) export PREFIX_BITS=64 ;;
+    *) die "$EXE is no Windows program for x86" ;;
+esac
+prefix_kind "$WINDOWS" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
+[ "$WINDOWS$PREFIX_BITS" != x6464 ] ||
+    die "64-bit Windows runs the 32-bit program in its 32-bit view: a 64-bit $EXE shows nothing of it"
 CLI_EXE=${CHANWIZ_CLI:-$(dirname "$EXE")/chanwiz-cli.exe}
 CLI_ARGS=()
 if [ "$CLI" = 1 ]; then
-    [ -f "$CLI_EXE" ] || die "no $CLI_EXE (build the mingw-x86_64 preset or set CHANWIZ_CLI)"
+    [ -f "$CLI_EXE" ] || die "no $CLI_EXE (build the mingw-i686 preset or set CHANWIZ_CLI)"
     eval "CLI_ARGS=($CLI_OPTS)" || die "cannot split the options $CLI_OPTS"
 fi
 SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
 [ -x "$SIM" ] || die "no $SIM (build the native preset or set CHANWIZ_SIM)"
-TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}
+if [ "$PREFIX_BITS" = 32 ]; then TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver-i686}; else TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}; fi
 [ -f "$TOOLS/ui-driver.exe" ] && [ -f "$TOOLS/regdump.exe" ] || die "no $TOOLS/ui-driver.exe (scripts/wine/build-ui-driver.sh)"
+# The stand-in of the component is built for the program's bitness: the real
+# one is a 32-bit in-process server, which only a 32-bit program can load.
 INI=$ROOT/resources/Chanwiz.ini
 [ "$NO_INI" = 1 ] && INI=""
-VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-double/34com.dll}
+if [ "$PREFIX_BITS" = 32 ]; then VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-double-i686/34com.dll}
+else VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-double/34com.dll}; fi
 if [ "$VAMP" = 1 ] && [ ! -f "$VAMP_DLL" ]; then
     die "no $VAMP_DLL (tests/wine/vamp_double/build.sh)"
 fi
@@ -189,6 +209,7 @@ fi
     echo "machine: $MACHINE"
     echo "script:  $(tr '\n' ';' <"$OUT/script.txt")"
     echo "args:    ${ARGS[*]:-}"
+    echo "windows: $WINDOWS ($PREFIX_ARCH prefix, $PREFIX_BITS-bit program)"
     echo "options:$([ "$NO_INI" = 1 ] && echo " --no-ini")$([ "$VAMP" = 1 ] && echo " --vamp")"
     [ "$CLI" = 1 ] && echo "cli:     chanwiz-cli.exe $CLI_OPTS"
     echo "exe:     ${CHANWIZ_EXE_ORIGIN:-$EXE}"
@@ -215,8 +236,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
 
-# --- 1. base prefix, once per cache -------------------------------------------
-prefix_base "$CACHE" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log") (see $CACHE/base.log)"
+# --- 1. base prefix, once per Windows ---------------------------------------------
+BASES=${CHANWIZ_WINE_BASES:-$(prefix_bases "$ROOT")}
+prefix_base "$BASES" "$WINDOWS" 2>>"$OUT/errors.log" ||
+    die "$(tail -n 1 "$OUT/errors.log") (see $(prefix_base_dir "$BASES" "$WINDOWS").log)"
 
 phase "base prefix ready"
 WORK=$(mktemp -d "$CACHE/scenario.XXXXXX")
@@ -224,7 +247,7 @@ WORK=$(mktemp -d "$CACHE/scenario.XXXXXX")
 # it ends 3 s after the last program, and the next program starts a new one
 # with a new desktop, which registers the display adapters again (and costs
 # seconds). It also picks the server's directory before any program starts.
-prefix_copy "$CACHE" "$WORK" "$OUT/wineserver.log" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
+prefix_copy "$BASES" "$WORK" "$OUT/wineserver.log" "$WINDOWS" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
 
 phase "prefix copied"
 # --- 2. machine ----------------------------------------------------------------
@@ -233,6 +256,7 @@ XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
 echo "$XVFB_PID" >"$OUT/xvfb.pid"
 : >"$OUT/regedit.log"
 prefix_regedit "$MACHINE" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
+prefix_win_ini "$MACHINE" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
 # Access lists the machine gives its keys (its Security subkey). Wine keeps
 # them only while its server runs: a restarted server needs them again.
 set_machine_security() {
@@ -240,7 +264,9 @@ set_machine_security() {
 }
 set_machine_security || die "$(tail -n 1 "$OUT/errors.log") (regedit.log)"
 if [ "$VAMP" = 1 ]; then
-    cp "$VAMP_DLL" "$DRIVE/windows/system32/34com.dll" || die "could not copy 34com.dll into the prefix"
+    # Where the wizard's regsvr32 finds it: the system folder as its programs see it.
+    prefix_system_dir
+    cp "$VAMP_DLL" "$PREFIX_SYSDIR/34com.dll" || die "could not copy 34com.dll into the prefix"
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Test\\Vamp]\r\n'
         registered=1
@@ -256,8 +282,8 @@ if [ "$VAMP" = 1 ]; then
     timeout -k 5 60 "$WINE" regedit /S 'C:\windows\temp\vamp.reg' >>"$OUT/regedit.log" 2>&1 ||
         die "regedit /S of the component's settings failed (regedit.log)"
     if [ "$(cat "$OUT/vamp-registered.txt")" != 0 ]; then
-        timeout -k 5 60 "$WINE" regsvr32 /s 'C:\windows\system32\34com.dll' >>"$OUT/regedit.log" 2>&1 ||
-            die "regsvr32 of 34com.dll failed (regedit.log)"
+        timeout -k 5 60 "$WINE" "$PREFIX_REGSVR32" /s 'C:\windows\system32\34com.dll' >>"$OUT/regedit.log" 2>&1 ||
+            die "$PREFIX_REGSVR32 of 34com.dll failed (regedit.log)"
     fi
 fi
 phase "machine imported"
@@ -274,7 +300,7 @@ case "$MODULE" in [Cc]:\\*) ;; *) die "the machine's program path $MODULE is not
 REL=${MODULE:3}
 REL=${REL//\\//}
 mkdir -p "$DRIVE/$(dirname "$REL")"
-cp "$EXE" "$DRIVE/$REL" && pe_x64 "$DRIVE/$REL" || die "could not copy $EXE into the prefix"
+cp "$EXE" "$DRIVE/$REL" || die "could not copy $EXE into the prefix"
 if [ "$CLI" = 1 ]; then
     cp "$CLI_EXE" "$DRIVE/$(dirname "$REL")/chanwiz-cli.exe" || die "could not copy $CLI_EXE into the prefix"
 fi

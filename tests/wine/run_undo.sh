@@ -15,9 +15,11 @@
 #
 # A case is a sample machine (or one derived from it by
 # scripts/wine/machine_variant.py) with the answers of a scenario of
-# scenarios.txt that writes (table CASES below). The 9x machines are here
-# too: the wizard does not run on them under Wine, but their files are
-# REGEDIT4 in ANSI, the other format regedit reads. Per case:
+# scenarios.txt that writes (table CASES below), in a prefix of the Windows
+# it names (tests/wine/prefix.sh): the 98 machines' files are REGEDIT4 in
+# ANSI, the other format regedit reads; the x64 machines' name the keys of
+# the 32-bit view by their real path (SOFTWARE\Wow6432Node\...), which
+# regedit in a 64-bit prefix must put back there. Per case:
 #  1. chanwiz-sim runs the machine and the answers with --changes, --undo, --out;
 #  2. the machine goes into a copy of one base prefix as run_scenario.sh puts
 #     it there (regedit /S, the access lists of its Security subkey, Wine's
@@ -40,7 +42,8 @@
 # Prints "PASS NAME ..." or "FAIL NAME: why" per case, then
 # "wine undo: N passed, M failed". Exit 0 when all passed, 1 when one failed,
 # 2 when the run could not start. Environment: CHANWIZ_SIM, CHANWIZ_TOOLS as
-# run_scenario.sh; UNDO_TIMEOUT (whole run, default 1500 s), UNDO_CASE_TIMEOUT
+# run_scenario.sh (the tools are 32-bit, or 64-bit in 64-bit prefixes where
+# the machine cannot run 32-bit programs); UNDO_TIMEOUT (whole run, default 1500 s), UNDO_CASE_TIMEOUT
 # (one case, default 300 s). The prefix copies, their wineservers and Xvfb
 # servers are removed on every exit.
 set -uo pipefail
@@ -71,39 +74,45 @@ KEYS=(
     'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class'
     'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Class'
     'HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia'
 )
 
-# name | machine | the scenario of scenarios.txt whose answers, arguments
-# and --no-ini option are used | machine_variant.py options, if any
+# name | Windows | machine | the scenario of scenarios.txt whose answers,
+# arguments and --no-ini option are used | machine_variant.py options, if any
 CASES='
-country-italy        | samples/saa7134-xp-italy.reg        | country-italy
-saa-component-tn     | samples/saa7134-xp-italy-tn.reg     | saa-component-tn-country
-nt4-country-italy    | samples/saa7134-nt4.reg             | country-italy
-locked-country-italy | samples/saa7134-xp-italy-locked.reg | country-italy
-cx-country-germany   | samples/cx2388x-xp-germany.reg      | cx-country-germany
-cx-key-security-deny | samples/cx2388x-xp-germany-deny.reg | cx-key-security-deny
-bt-country-uk        | samples/bt878a-xp-uk.reg            | bt-country-uk
-usb2821-tv-secam-l   | samples/usb2821-xp-china.reg        | usb2821-tv-secam-l
-usb2800-country-usa  | samples/usb2800-xp-usa.reg          | usb2800-country-usa
-w98-country-italy    | samples/saa7134-98-italy.reg        | country-italy
-w98-cx-germany       | samples/cx2388x-98-germany.reg      | cx-country-germany
-w98-bt-country-uk    | samples/bt878a-98-uk.reg            | bt-country-uk
-w98-usb2800          | samples/usb2800-98-usa.reg          | usb2800-country-usa
-non-ascii-old-value  | samples/saa7134-xp-italy.reg        | country-italy | --set-sz HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class\{4d36e96c-e325-11ce-bfc1-08002be10318}\0002 TunerType FM1236-Müller
+country-italy        | xp  | samples/saa7134-xp-italy.reg        | country-italy
+saa-component-tn     | xp  | samples/saa7134-xp-italy-tn.reg     | saa-component-tn-country
+nt4-country-italy    | xp  | samples/saa7134-nt4.reg             | country-italy
+locked-country-italy | xp  | samples/saa7134-xp-italy-locked.reg | country-italy
+cx-country-germany   | xp  | samples/cx2388x-xp-germany.reg      | cx-country-germany
+cx-key-security-deny | xp  | samples/cx2388x-xp-germany-deny.reg | cx-key-security-deny
+bt-country-uk        | xp  | samples/bt878a-xp-uk.reg            | bt-country-uk
+usb2821-tv-secam-l   | xp  | samples/usb2821-xp-china.reg        | usb2821-tv-secam-l
+usb2800-country-usa  | xp  | samples/usb2800-xp-usa.reg          | usb2800-country-usa
+w98-country-italy    | 98  | samples/saa7134-98-italy.reg        | country-italy
+w98-cx-germany       | 98  | samples/cx2388x-98-germany.reg      | cx-country-germany
+w98-bt-country-uk    | 98  | samples/bt878a-98-uk.reg            | bt-country-uk
+w98-usb2800          | 98  | samples/usb2800-98-usa.reg          | usb2800-country-usa
+x64-saa-component    | x64 | samples/saa7134-x64-italy-tn.reg    | x64-saa-component-country
+x64-cx-tv-pal-bg     | x64 | samples/cx2388x-x64-germany.reg     | x64-cx-tv-pal-bg
+x64-bt-country-uk    | x64 | samples/bt878a-x64-uk.reg           | x64-bt-country-uk
+x64-usb2821          | x64 | samples/usb2821-x64-china.reg       | x64-usb2821-tv-secam-l
+non-ascii-old-value  | xp  | samples/saa7134-xp-italy.reg        | country-italy | --set-sz HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class\{4d36e96c-e325-11ce-bfc1-08002be10318}\0002 TunerType FM1236-Müller
 '
 
 trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"}; printf '%s' "$s"; }
 
 # ============================================================ one case
-# run_undo.sh --case NAME MACHINE SCRIPT_FILE NO_INI [ARGS...]
+# run_undo.sh --case NAME WINDOWS MACHINE SCRIPT_FILE NO_INI [ARGS...]
 if [ "${1:-}" = "--case" ]; then
-    NAME=$2 MACHINE=$3 SCRIPT_FILE=$4 NO_INI=$5
-    shift 5
+    NAME=$2 WINDOWS=$3 MACHINE=$4 SCRIPT_FILE=$5 NO_INI=$6
+    shift 6
     ARGS=("$@")
     OUT=$OUTROOT/$NAME
     CACHE=${UNDO_CACHE:?}
+    BASES=${CHANWIZ_WINE_BASES:?}
     SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
-    TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}
+    TOOLS=${CHANWIZ_TOOLS:?}
     T0=$(date +%s.%N)
     REASONS=()
     WORK=""
@@ -186,9 +195,9 @@ PY
         die "could not make the broken undo file"
 
     # --- 2. the machine in a prefix ------------------------------------------------
-    prefix_base "$CACHE" 2>>"$OUT/errors.log" || die "no base prefix"
+    prefix_base "$BASES" "$WINDOWS" 2>>"$OUT/errors.log" || die "no base prefix"
     WORK=$(mktemp -d "$CACHE/undo.XXXXXX")
-    prefix_copy "$CACHE" "$WORK" "$OUT/wineserver.log" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
+    prefix_copy "$BASES" "$WORK" "$OUT/wineserver.log" "$WINDOWS" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
     XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
     echo "$XVFB_PID" >"$OUT/xvfb.pid"
     prefix_machine "$MACHINE" "$TOOLS" "$OUT" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
@@ -294,10 +303,21 @@ case "$JOBS" in ''|*[!0-9]*|0) echo "run_undo: -j needs a number" >&2; exit 2 ;;
 T0=$(date +%s.%N)
 wine_check || exit 2
 command -v Xvfb >/dev/null 2>&1 || { echo "run_undo: Xvfb is missing (scripts/install-deps.sh)" >&2; exit 2; }
-if [ -z "${CHANWIZ_TOOLS:-}" ] && ! "$ROOT/scripts/wine/build-ui-driver.sh" >/dev/null; then
-    echo "run_undo: could not build the ui-driver tools" >&2
-    exit 2
+# regedit and the tools of the prefixes' own bitness: 32-bit, unless the
+# machine cannot run 32-bit programs (then 64-bit prefixes, 64-bit tools).
+if wine_runs_32bit; then
+    export PREFIX_BITS=32
+    ARCH=i686
+else
+    export PREFIX_BITS=64
+    ARCH=x86_64
+    echo "wine undo: this machine cannot run 32-bit programs: the xp and 98 cases run in 64-bit prefixes"
 fi
+if [ -z "${CHANWIZ_TOOLS:-}" ]; then
+    CHANWIZ_TOOLS=$("$ROOT/scripts/wine/build-ui-driver.sh" --arch "$ARCH" | tail -1) ||
+        { echo "run_undo: could not build the ui-driver tools" >&2; exit 2; }
+fi
+export CHANWIZ_TOOLS
 if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
     echo "run_undo: building chanwiz-sim (native preset)"
     (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
@@ -313,7 +333,8 @@ PIDS=()
 # not reach the cases.
 SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
 cp "$SIM" "$CACHE/chanwiz-sim" 2>/dev/null || { echo "run_undo: cannot copy $SIM" >&2; rm -rf "$CACHE"; exit 2; }
-export CHANWIZ_SIM=$CACHE/chanwiz-sim UNDO_CACHE=$CACHE
+CHANWIZ_WINE_BASES=$(prefix_bases "$ROOT")
+export CHANWIZ_SIM=$CACHE/chanwiz-sim UNDO_CACHE=$CACHE CHANWIZ_WINE_BASES
 
 cleanup() {
     local rc=$?
@@ -337,12 +358,14 @@ scenario_line() {  # scenario_line NAME: that line of scenarios.txt
     return 1
 }
 NAMES=()
-CMDS=()
+JOB_CMDS=()
+JOB_LOGS=()
 MACHINES=()
+CASE_WINDOWS=()
 while IFS= read -r row; do
     [ -n "$(trim "$row")" ] || continue
-    IFS='|' read -r name machine scenario variant <<<"$row"
-    name=$(trim "$name"); machine=$(trim "$machine"); scenario=$(trim "$scenario")
+    IFS='|' read -r name windows machine scenario variant <<<"$row"
+    name=$(trim "$name"); windows=$(trim "$windows"); machine=$(trim "$machine"); scenario=$(trim "$scenario")
     MACHINES+=("$machine")
     if [ -n "$FILTER" ] && ! printf '%s' "$name" | grep -qE -- "$FILTER"; then continue; fi
     machine=$ROOT/$machine
@@ -354,17 +377,19 @@ while IFS= read -r row; do
         machine=$CACHE/machines/$name.reg
     fi
     line=$(scenario_line "$scenario") || { echo "run_undo: no scenario $scenario in scenarios.txt" >&2; exit 2; }
-    IFS='|' read -r _ _ script args _ options _ <<<"$line"
+    IFS='|' read -r _ _ _ script args _ options _ <<<"$line"
     mkdir -p "$OUTROOT/$name"
     rm -f "$OUTROOT/$name"/*
     printf '%s\n' "$(trim "$script")" >"$OUTROOT/$name/script.txt"
     no_ini=0
     case " $(trim "${options:-}") " in *" --no-ini "*) no_ini=1 ;; esac
     read -ra wargs <<<"$(trim "${args:-}")"
-    cmd=(timeout -k 15 "${UNDO_CASE_TIMEOUT:-300}" bash "$0" --case "$name" "$machine"
+    cmd=(timeout -k 15 "${UNDO_CASE_TIMEOUT:-300}" bash "$0" --case "$name" "$windows" "$machine"
          "$OUTROOT/$name/script.txt" "$no_ini" "${wargs[@]}")
     NAMES+=("$name")
-    CMDS+=("$(printf '%q ' "${cmd[@]}")")
+    CASE_WINDOWS+=("$windows")
+    JOB_CMDS+=("$(printf '%q ' "${cmd[@]}")")
+    JOB_LOGS+=("$OUTROOT/$name/run.log")
 done <<<"$CASES"
 [ ${#NAMES[@]} -gt 0 ] || { echo "run_undo: no case matches" >&2; exit 2; }
 
@@ -389,42 +414,28 @@ if [ -z "$FILTER" ]; then
 fi
 
 echo "wine undo: ${#NAMES[@]} case(s), $JOBS at a time"
-# One base prefix for the whole run, copied per case.
-prefix_base "$CACHE" || { echo "run_undo: could not make the base Wine prefix" >&2; exit 2; }
-report() {  # report INDEX RC
+# One base prefix a Windows, side by side, copied per case.
+for k in $(printf '%s\n' "${CASE_WINDOWS[@]}" | sort -u); do
+    ( prefix_base "$CHANWIZ_WINE_BASES" "$k" ) &
+    PIDS+=("$!")
+done
+for pid in "${PIDS[@]}"; do
+    wait "$pid" || { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
+done
+PIDS=()
+job_done() {  # job_done INDEX RC
     local log=$OUTROOT/${NAMES[$1]}/run.log verdict
     verdict=$(grep -E '^(PASS|FAIL) ' "$log" 2>/dev/null | tail -1)
     if [ "$2" -eq 0 ]; then
         PASSED=$((PASSED + 1))
-        echo "  ${verdict:-PASS ${NAMES[$1]}}"
+        echo "  ${CASE_WINDOWS[$1]} ${verdict:-PASS ${NAMES[$1]}}"
     else
         FAILED=$((FAILED + 1))
-        echo "  ${verdict:-FAIL ${NAMES[$1]}: exit code $2, see $log}"
+        echo "  ${CASE_WINDOWS[$1]} ${verdict:-FAIL ${NAMES[$1]}: exit code $2, see $log}"
         grep -E '^(  registry changes differ|  the machine file|  access lists|    |dump 0)' "$log" | head -14 | sed 's/^/    /'
     fi
 }
-next=0
-running=0
-declare -A INDEX_OF=()
-while [ $next -lt ${#NAMES[@]} ] || [ $running -gt 0 ]; do
-    while [ $running -lt "$JOBS" ] && [ $next -lt ${#NAMES[@]} ]; do
-        eval "cmd=(${CMDS[$next]})"
-        "${cmd[@]}" >"$OUTROOT/${NAMES[$next]}/run.log" 2>&1 &
-        pid=$!
-        PIDS+=("$pid")
-        INDEX_OF[$pid]=$next
-        next=$((next + 1))
-        running=$((running + 1))
-    done
-    done_pid=""
-    rc=0
-    wait -n -p done_pid "${!INDEX_OF[@]}" || rc=$?
-    [ -n "$done_pid" ] || continue
-    report "${INDEX_OF[$done_pid]}" "$rc"
-    unset "INDEX_OF[$done_pid]"
-    running=$((running - 1))
-done
-PIDS=()
+run_jobs "$JOBS"
 
 echo "wine undo suite: $(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}') s"
 echo "wine undo: $PASSED passed, $FAILED failed"

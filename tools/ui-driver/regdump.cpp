@@ -17,7 +17,11 @@
 //                                       SecurityDescriptorW writes it
 // Tabs, line breaks and backslashes inside names are written as \t, \n, \r
 // and \\ (a key path's own separators stay single). A key that does not
-// exist writes nothing. The 64-bit view of the registry is read.
+// exist writes nothing. Every key is opened with KEY_WOW64_64KEY: built
+// 32-bit and run on 64-bit Windows, regdump still sees the registry as it is
+// laid out, the 32-bit programs' HKLM\SOFTWARE as the key
+// SOFTWARE\Wow6432Node, so one dump holds both views (32-bit Windows ignores
+// the flag).
 // Exit codes: 0 written, 1 a key could not be read, 2 bad arguments.
 #include <windows.h>
 #include <sddl.h>

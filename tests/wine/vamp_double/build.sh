@@ -1,32 +1,57 @@
 #!/usr/bin/env bash
 # Builds the test double of "34com.dll" and the small client that calls it as
-# the wizard does, for 64-bit Windows (MinGW-w64, POSIX threads, static):
-#   build/vamp-double/34com.dll
-#   build/vamp-double/vamp_client.exe
+# the wizard does, for 32-bit Windows as the real component is (MinGW-w64,
+# static; --arch x86_64 for a 64-bit one):
+#   build/vamp-double-i686/34com.dll        (x86_64: build/vamp-double/)
+#   build/vamp-double-i686/vamp_client.exe
 # and, with --probes, the wizard's own probes on the real API (the wizard's
-# logic and Win32 platform built in build/vamp-double/wizard):
-#   build/vamp-double/wizard_probes.exe
-# usage: tests/wine/vamp_double/build.sh [--probes] [OUTDIR]
+# logic and Win32 platform from build/mingw-i686, or for x86_64 the 64-bit
+# tree build/mingw-i686-tests64 of scripts/build-windows.sh, else built in
+# OUTDIR/wizard):
+#   build/vamp-double-i686/wizard_probes.exe
+# usage: tests/wine/vamp_double/build.sh [--arch i686|x86_64] [--probes] [OUTDIR]
 set -euo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../../.." && pwd)
 PROBES=0
-if [ "${1:-}" = "--probes" ]; then PROBES=1; shift; fi
-OUT=${1:-$ROOT/build/vamp-double}
-CXX=${CXX_MINGW:-x86_64-w64-mingw32-g++-posix}
+ARCH=i686
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --probes) PROBES=1; shift ;;
+    --arch) ARCH=${2:-}; shift 2 ;;
+    *) break ;;
+  esac
+done
+case "$ARCH" in
+  i686) OUT=${1:-$ROOT/build/vamp-double-i686}; CXX=${CXX_MINGW:-i686-w64-mingw32-g++-win32} ;;
+  x86_64) OUT=${1:-$ROOT/build/vamp-double}; CXX=${CXX_MINGW:-x86_64-w64-mingw32-g++-posix} ;;
+  *) echo "build.sh: --arch i686 or x86_64" >&2; exit 2 ;;
+esac
 mkdir -p "$OUT"
 FLAGS=(-std=c++17 -O2 -Wall -Wextra -Werror -fno-exceptions -static -static-libgcc -static-libstdc++)
 
-"$CXX" "${FLAGS[@]}" -shared -o "$OUT/34com.dll" \
+# On i686 the COM entry points are __stdcall (_DllGetClassObject@12): the .def
+# file's plain names are what COM looks up, and the fix-up links them.
+DLL_FLAGS=()
+[ "$ARCH" = i686 ] && DLL_FLAGS=(-Wl,--enable-stdcall-fixup)
+"$CXX" "${FLAGS[@]}" "${DLL_FLAGS[@]}" -shared -o "$OUT/34com.dll" \
   "$HERE/vamp_double.cpp" "$HERE/vamp_double.def" -lole32 -loleaut32 -luuid -ladvapi32
 "$CXX" "${FLAGS[@]}" -I"$ROOT/src" -o "$OUT/vamp_client.exe" \
   "$HERE/vamp_client.cpp" -lole32 -luuid
 echo "built $OUT/34com.dll $OUT/vamp_client.exe"
 
 if [ "$PROBES" = 1 ]; then
-  TREE=$ROOT/build/vamp-double/wizard
-  cmake -S "$ROOT" -B "$TREE" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  # The wizard's libraries from the Windows build of this bitness when there
+  # is one (up to date after it, so nothing to compile), else a tree of our own.
+  case "$ARCH" in
+    i686) TREE=$ROOT/build/mingw-i686 ;;
+    x86_64) TREE=$ROOT/build/mingw-i686-tests64 ;;
+  esac
+  if [ ! -f "$TREE/CMakeCache.txt" ]; then
+    TREE=$OUT/wizard
+    cmake -S "$ROOT" -B "$TREE" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-$ARCH.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
   cmake --build "$TREE" -j2 --target chanwiz_win32 >/dev/null
   "$CXX" -std=c++17 -O2 -Wall -Wextra -Werror -static -static-libgcc -static-libstdc++ \
     -I"$ROOT/src" -o "$OUT/wizard_probes.exe" "$HERE/wizard_probes.cpp" \

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The test double of "34com.dll" under Wine: builds it and its client,
-# registers it in a throwaway prefix (by regsvr32, and by the client's own
+# The test double of "34com.dll" under Wine: builds it and its client, 32-bit
+# as the real component is, registers it in a throwaway 32-bit prefix (by regsvr32, and by the client's own
 # registration run from the system folder, as the wizard's probe does), and
 # checks the answers the client gets by the wizard's method positions.
 # Then the wizard's own probes (built for the real API) against the double:
 # the SAA713x probe registers it by itself, and the CX2388X probe finds no
-# capture filter. The prefix and its wineserver are removed on exit.
+# capture filter. The prefix and its wineserver are removed on exit. Where the
+# machine cannot run 32-bit programs, all of it is built for 64-bit Windows and
+# runs in a 64-bit prefix, and the log says so.
 #
 # usage: tests/wine/vamp_double/run-wine.sh        exit code 0 when every check passed
 set -uo pipefail
@@ -34,7 +36,17 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-"$HERE/build.sh" --probes "$WORK/app" || exit 2
+ARCH=i686
+if wine_runs_32bit; then
+    wine_use_arch win32
+else
+    echo "NOTE: this machine cannot run 32-bit programs: the double and the probes are built and run as 64-bit ones"
+    ARCH=x86_64
+    wine_use_arch win64
+fi
+"$HERE/build.sh" --arch "$ARCH" --probes "$ROOT/build/vamp-double-probes-$ARCH" || exit 2
+mkdir -p "$WORK/app"
+cp "$ROOT/build/vamp-double-probes-$ARCH"/*.dll "$ROOT/build/vamp-double-probes-$ARCH"/*.exe "$WORK/app/" || exit 2
 wine_new_prefix "$WORK/prefix" >/dev/null || exit 2
 cd "$WORK/app" || exit 2
 
@@ -77,7 +89,7 @@ timeout -k 5 60 "$WINE" regsvr32 /u /s 34com.dll >/dev/null 2>&1
 client "unregistered again" 20
 timeout -k 5 60 "$WINE" regsvr32 /s 34com.dll >/dev/null 2>&1
 setting Item22 1
-client "registered with wine64 regsvr32" 3
+client "registered with Wine's regsvr32" 3
 
 # The wizard's probes. Exit code: 10 * TunerVariant + result, TunerVariant
 # starting at 5.

@@ -13,7 +13,10 @@
 //     11 (ULONG item, LONG* answer)         item 22: "Item22" of the key below
 //
 // Settings: HKLM\SOFTWARE\Chanwiz Test\Vamp, DWORD values "Item22" (default
-// 0) and "DeviceCount" (default 1). Every other method answers E_NOTIMPL.
+// 0) and "DeviceCount" (default 1), read in the 64-bit view on 64-bit Windows
+// (where this 32-bit server's own SOFTWARE is Wow6432Node), so that the test's
+// settings have one place whatever reads or writes them. Every other method
+// answers E_NOTIMPL.
 #include <windows.h>
 #include <objbase.h>
 #include <oaidl.h>
@@ -40,7 +43,8 @@ LONG g_locks = 0;
 
 DWORD ReadSetting(const char* name, DWORD fallback) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
+      ERROR_SUCCESS)
     return fallback;
   DWORD value = 0;
   DWORD type = 0;
