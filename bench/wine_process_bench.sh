@@ -24,7 +24,7 @@
 # (b) includes ui-driver.exe's own start and its waits (window polls every
 # 150 ms, 45 ms of settling per step): an upper bound of the wizard's cost.
 #
-# The empty program is built with the flags of the mingw-x86_64 preset's
+# The empty program is built with the flags of the mingw-i686 preset's
 # Release build (-O3 -DNDEBUG, static, -mwindows) into build/bench-wine/,
 # where the logs go too. BENCH_TIMEOUT bounds the whole (default 1200 s).
 # The prefix, its wineserver and Xvfb are removed on every exit.
@@ -76,7 +76,8 @@ while IFS= read -r l || [ -n "$l" ]; do
     [ "$(trim "${l%%|*}")" = "$SCENARIO" ] && { LINE=$l; break; }
 done <"$ROOT/tests/wine/scenarios.txt"
 [ -n "$LINE" ] || { echo "wine_process_bench: no scenario $SCENARIO in tests/wine/scenarios.txt" >&2; exit 2; }
-IFS='|' read -r _ MACHINE SCRIPT ARGS _ OPTIONS _ <<<"$LINE"
+IFS='|' read -r _ WINDOWS MACHINE SCRIPT ARGS _ OPTIONS _ <<<"$LINE"
+WINDOWS=$(trim "$WINDOWS")
 MACHINE=$ROOT/$(trim "$MACHINE")
 printf '%s\n' "$(trim "$SCRIPT")" >"$OUT/script.txt"
 read -ra WARGS <<<"$(trim "${ARGS:-}")"
@@ -87,21 +88,23 @@ case " $(trim "${OPTIONS:-}") " in
 esac
 
 # --- programs -------------------------------------------------------------------------
-if [ -z "${CHANWIZ_TOOLS:-}" ] && ! "$ROOT/scripts/wine/build-ui-driver.sh" >/dev/null; then
+# The program the Wine suites run (the 32-bit one, or where this machine
+# cannot run it the 64-bit build), with tools of the same kind.
+pick_chanwiz_exe "$ROOT" wine_process_bench || exit 2
+ARCH=i686 TOOLS_DIR=$ROOT/build/ui-driver-i686
+[ "$PREFIX_BITS" = 64 ] && ARCH=x86_64 TOOLS_DIR=$ROOT/build/ui-driver
+if [ -z "${CHANWIZ_TOOLS:-}" ] && ! "$ROOT/scripts/wine/build-ui-driver.sh" --arch "$ARCH" >/dev/null; then
     echo "wine_process_bench: could not build the ui-driver tools" >&2
     exit 2
 fi
-TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}
+TOOLS=${CHANWIZ_TOOLS:-$TOOLS_DIR}
 SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
 [ -x "$SIM" ] || { echo "wine_process_bench: no $SIM (cmake --preset native && cmake --build build/native)" >&2; exit 2; }
-EXE=${CHANWIZ_EXE:-$(find_chanwiz_exe "$ROOT")}
-[ -n "$EXE" ] && pe_x64 "$EXE" ||
-    { echo "wine_process_bench: no x86_64 Chanwiz.exe under build/ (bash scripts/build-windows.sh)" >&2; exit 2; }
-EMPTY=$OUT/empty_win32.exe
+EMPTY=$OUT/empty_win32-$ARCH.exe
 if [ ! -f "$EMPTY" ] || [ "$ROOT/bench/empty_win32.cpp" -nt "$EMPTY" ]; then
-    CXX=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++) ||
-        { echo "wine_process_bench: no MinGW-w64 x86_64 compiler (scripts/install-deps.sh)" >&2; exit 2; }
-    # The mingw-x86_64 preset's Release flags, and Chanwiz.exe's link options.
+    CXX=$(command -v "$ARCH-w64-mingw32-g++-win32" || command -v "$ARCH-w64-mingw32-g++-posix") ||
+        { echo "wine_process_bench: no MinGW-w64 $ARCH compiler (scripts/install-deps.sh)" >&2; exit 2; }
+    # The mingw-i686 preset's Release flags, and Chanwiz.exe's link options.
     timeout 300 "$CXX" -O3 -DNDEBUG -Wall -Wextra -Werror -std=c++17 \
         -static -static-libgcc -static-libstdc++ -mwindows \
         -o "$EMPTY" "$ROOT/bench/empty_win32.cpp" >"$OUT/build-empty.log" 2>&1 ||
@@ -136,9 +139,9 @@ die() { echo "wine_process_bench: $*" >&2; exit 1; }
 
 echo "wine_process_bench: setting up a prefix (not timed)"
 mkdir -p "$CACHE"
-prefix_base "$CACHE" || die "could not make the base Wine prefix"
+prefix_base "$CACHE" "$WINDOWS" || die "could not make the base Wine prefix"
 WORK=$(mktemp -d "$CACHE/bench.XXXXXX")
-prefix_copy "$CACHE" "$WORK" "$OUT/wineserver.log" || die "could not copy the prefix"
+prefix_copy "$CACHE" "$WORK" "$OUT/wineserver.log" "$WINDOWS" || die "could not copy the prefix"
 XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
 prefix_machine "$MACHINE" "$TOOLS" "$OUT" || die "could not import the machine"
 DRIVE=$WINEPREFIX/drive_c
