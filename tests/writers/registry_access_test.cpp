@@ -284,6 +284,10 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
     std::vector<std::string> boxes;  // the write's failure comes after the restore
     bool widenedDuring;
   };
+  // The saved-access record is closed to others first, with the same calls:
+  // InitializeAcl #1, AddAccessAllowedAce #1 and #2, InitializeSecurityDescriptor
+  // #1, SetSecurityDescriptorDacl #1 and RegSetKeySecurity #1. Where that
+  // fails, the key is not widened at all.
   const Case cases[] = {
       {{"RegOpenKeyA", 1, 5}, BoxesAround({"Error: Registry Open"}), false},  // save
       {{"RegOpenKeyA", 2, 5}, BoxesAround({"Error: Registry Open"}), false},  // grant
@@ -294,26 +298,22 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
        BoxesAround({"ERROR: Get DACL Of Security Descriptor"}),
        false},
       {{"GetAce", 1, 87}, BoxesAround({"ERROR: Get DACL Of Security Descriptor"}), false},
-      {{"InitializeAcl", 1, 87},
+      {{"InitializeAcl", 2, 87},
        BoxesAround({"ERROR: Initialize New ACL", "ERROR: Access ACE Data to new ACL",
                     "ERROR: Access ACE Data to new ACL"}),
        false},
-      {{"AddAccessAllowedAce", 2, 87}, BoxesAround({"ERROR: Access ACE Data to new ACL"}), false},
-      {{"AddAccessAllowedAce", 0, 87},
-       BoxesAround({"ERROR: Access ACE Data to new ACL", "ERROR: Access ACE Data to new ACL"}),
-       false},
-      {{"InitializeSecurityDescriptor", 1, 1305},
+      {{"AddAccessAllowedAce", 4, 87}, BoxesAround({"ERROR: Access ACE Data to new ACL"}), false},
+      {{"AddAccessAllowedAce", 0, 87}, BoxesAround({}), false},  // no record, no widening
+      {{"InitializeSecurityDescriptor", 2, 1305},
        BoxesAround({"ERROR: Initialize New Security Descriptor",
                     "ERROR: Access ACL to Security Descriptor"}),
        false},
-      {{"SetSecurityDescriptorDacl", 1, 87},
+      {{"SetSecurityDescriptorDacl", 2, 87},
        BoxesAround({"ERROR: Access ACL to Security Descriptor"}),
        false},
-      {{"RegSetKeySecurity", 1, 5}, BoxesAround({"Error: Set Security Data"}), false},  // grant
-      {{"RegSetKeySecurity", 2, 5}, BoxesAround({}, {"Error: Set Security Data"}), true},
-      {{"RegSetKeySecurity", 0, 5},
-       BoxesAround({"Error: Set Security Data"}, {"Error: Set Security Data"}),
-       false},
+      {{"RegSetKeySecurity", 2, 5}, BoxesAround({"Error: Set Security Data"}), false},  // grant
+      {{"RegSetKeySecurity", 3, 5}, BoxesAround({}, {"Error: Set Security Data"}), true},
+      {{"RegSetKeySecurity", 0, 5}, BoxesAround({}, {"Error: Set Security Data"}), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.fault.operation) + " #" + std::to_string(c.fault.nth));

@@ -346,6 +346,24 @@ LONG SimPlatform::RegFlushKey(HKEY key) {
   return status;
 }
 
+LONG SimPlatform::RegDeleteKeyA(HKEY key, const char* subKey) {
+  DWORD error = 0;
+  if (Inject("RegDeleteKeyA", &error)) return static_cast<LONG>(error);
+  if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
+  // Found, redirected and checked for DELETE as an open would be.
+  HKEY opened = HKEY(0);
+  const LONG status = OpenPath(key, subKey, DELETE_ACCESS, false, &opened, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  const OpenKey target = keys_[static_cast<uintptr_t>(opened)];
+  keys_.erase(static_cast<uintptr_t>(opened));
+  const RegKey* found = machine_.registry.Find(target.root, target.path);
+  // The NT family leaves a key that has subkeys, and a root, alone.
+  if (target.path.empty() || found == nullptr || !found->subkeys().empty())
+    return ERROR_ACCESS_DENIED;
+  machine_.registry.Delete(target.root, target.path);
+  return ERROR_SUCCESS;
+}
+
 LONG SimPlatform::RegCloseKey(HKEY key) {
   DWORD error = 0;
   if (Inject("RegCloseKey", &error)) return static_cast<LONG>(error);
