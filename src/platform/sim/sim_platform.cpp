@@ -108,6 +108,7 @@ void SimPlatform::MapFile(const std::string& windowsPath, const std::string& hos
 bool SimPlatform::Inject(const char* operation, DWORD* error) {
   int count = ++call_counts_[operation];
   calls_.push_back(operation);
+  if (calls_.size() == keep_at_call_) kept_registry_ = std::make_unique<RegistryTree>(machine_.registry);
   for (const Fault& f : faults_) {
     if (f.operation == operation && (f.nth == 0 || f.nth == count)) {
       *error = f.error;
