@@ -14,6 +14,7 @@
 #include "platform/sim/security.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
+#include "support/tree_compare.h"
 
 namespace cw::test {
 namespace {
@@ -330,6 +331,21 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
     EXPECT_EQ(DaclOf(ClassKey(run)->security()), DaclOf(before));
     EXPECT_EQ(ClassKey(run)->security(), before);
   }
+}
+
+TEST(KeySecurityBracket, TheNextRunPutsBackTheListOfAKeyAKilledRunLeftWidened) {
+  const char* kScript = "click 1016; click 1; click 1023; click 1";
+  SimRun left(MachineFromSample("cx2388x-xp-germany-left-open.reg"), kScript);
+  SimRun usual(MachineFromSample("cx2388x-xp-germany.reg"), kScript);
+  left.Run();
+  usual.Run();
+  const std::string tuner = std::string(NtClassRoot) + "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0004";
+  EXPECT_EQ(left.platform->FinalRegistry().Find(RegRoot::LocalMachine, tuner)->security(),
+            usual.platform->FinalRegistry().Find(RegRoot::LocalMachine, tuner)->security());
+  EXPECT_TRUE(TreesEqual(left.platform->FinalRegistry(), usual.platform->FinalRegistry()));  // no record
+  const std::vector<std::string> boxes = left.Events("messagebox");
+  ASSERT_EQ(boxes.size(), usual.Events("messagebox").size() + 1);
+  EXPECT_NE(boxes[0].find("They have been put back now"), std::string::npos) << boxes[0];
 }
 
 TEST(KeySecurityBracket, AZeroSizeReportStillSavesAndRestoresWithoutAMessage) {
