@@ -70,7 +70,10 @@ void MendLeftOpenKey(Platform& platform) {
   std::string text;
   if (!left.usable)
     text = "An earlier run of the wizard left a record of a driver key's access rights that "
-           "could not be read. The record has been removed.";
+           "could not be read. The record has been removed." +
+           (left.path.empty() ? std::string()
+                              : "\nPlease check the access rights of this key:\n"
+                                "HKEY_LOCAL_MACHINE\\" + left.path);
   else if (left.restored)
     text = "An earlier run of the wizard ended before it had put back the access rights of "
            "this driver key. They have been put back now:\nHKEY_LOCAL_MACHINE\\" + left.path;

@@ -63,6 +63,46 @@ void RemoveMakerKeyIfEmpty(Platform& platform) {
   platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMakerKey);
 }
 
+DWORD ReadLittle(const std::vector<BYTE>& data, size_t at, size_t bytes) {
+  DWORD value = 0;
+  for (size_t i = 0; i < bytes; ++i) value |= DWORD(data[at + i]) << (8 * i);
+  return value;
+}
+
+// A SID that lies wholly inside [at, end) of the block.
+bool SidFits(const std::vector<BYTE>& data, size_t at, size_t end) {
+  return at + 8 <= end && data[at] == 1 && at + 8 + 4 * size_t(data[at + 1]) <= end;
+}
+
+// Windows takes a descriptor by its pointer alone and follows the offsets in
+// it: one read from the registry must be a self-relative descriptor whose
+// every part lies inside what was read, or it is not handed on at all.
+bool WellFormedList(const std::vector<BYTE>& data) {
+  constexpr size_t kHeader = 20;
+  if (data.size() < kHeader || data[0] != SECURITY_DESCRIPTOR_REVISION) return false;
+  const DWORD control = ReadLittle(data, 2, 2);
+  if ((control & 0x8000) == 0 || (control & 0x0004) == 0) return false;  // self-relative, DACL present
+  for (size_t field = 4; field < 12; field += 4) {  // owner, group
+    const DWORD at = ReadLittle(data, field, 4);
+    if (at != 0 && (at < kHeader || !SidFits(data, at, data.size()))) return false;
+  }
+  if (ReadLittle(data, 12, 4) != 0) return false;  // no audit list is saved with it
+  const DWORD aclAt = ReadLittle(data, 16, 4);
+  if (aclAt < kHeader || aclAt + 8 > data.size()) return false;
+  const size_t aclEnd = aclAt + ReadLittle(data, aclAt + 2, 2);
+  if (aclEnd > data.size() || aclEnd < aclAt + 8) return false;
+  size_t at = aclAt + 8;
+  for (DWORD n = ReadLittle(data, aclAt + 4, 2); n > 0; --n) {
+    if (at + 8 > aclEnd) return false;
+    const size_t aceEnd = at + ReadLittle(data, at + 2, 2);
+    if (aceEnd < at + 8 || aceEnd > aclEnd) return false;
+    // Allowing and denying entries: a mask and a SID.
+    if (data[at] <= 1 && !SidFits(data, at + 8, aceEnd)) return false;
+    at = aceEnd;
+  }
+  return true;
+}
+
 bool StartsWithNoCase(const char* text, const char* prefix) {
   for (; *prefix != '\0'; ++text, ++prefix) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
@@ -131,11 +171,11 @@ LeftOpenKey RestoreLeftOpenKey(Platform& platform) {
       list.assign(size, 0);
       if (platform.RegQueryValueExA(key.get(), kListValue, &type, list.data(), &size) !=
               ERROR_SUCCESS ||
-          size != list.size())
+          size != list.size() || type != REG_BINARY)
         list.clear();
     }
   }
-  left.usable = StartsWithNoCase(left.path.c_str(), NtClassRoot) && !list.empty();
+  left.usable = StartsWithNoCase(left.path.c_str(), NtClassRoot) && WellFormedList(list);
   if (left.usable) {
     RegKeyHandle driverKey(platform);
     LONG result = platform.RegOpenKeyA(HKEY_LOCAL_MACHINE, left.path.c_str(), driverKey.receive());

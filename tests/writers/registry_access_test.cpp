@@ -15,6 +15,7 @@
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 #include "support/tree_compare.h"
+#include "writers/security_record.h"
 
 namespace cw::test {
 namespace {
@@ -346,6 +347,15 @@ TEST(KeySecurityBracket, TheNextRunPutsBackTheListOfAKeyAKilledRunLeftWidened) {
   const std::vector<std::string> boxes = left.Events("messagebox");
   ASSERT_EQ(boxes.size(), usual.Events("messagebox").size() + 1);
   EXPECT_NE(boxes[0].find("They have been put back now"), std::string::npos) << boxes[0];
+  // A list cut short is not handed to Windows; only the record goes.
+  sim::Machine cut = MachineFromSample("cx2388x-xp-germany-left-open.reg");
+  sim::RegKey* record = cut.registry.Find(RegRoot::LocalMachine, kSecurityRecordKey);
+  record->SetValue("Access List", REG_BINARY, std::vector<BYTE>(record->FindValue("Access List")->data.begin(),
+                                                                 record->FindValue("Access List")->data.begin() + 60));
+  SimRun broken(std::move(cut), kScript);
+  broken.Run();
+  EXPECT_EQ(broken.platform->FinalRegistry().Find(RegRoot::LocalMachine, kSecurityRecordKey), nullptr);
+  EXPECT_NE(broken.Events("messagebox")[0].find("could not be read"), std::string::npos);
 }
 
 TEST(KeySecurityBracket, AZeroSizeReportStillSavesAndRestoresWithoutAMessage) {
