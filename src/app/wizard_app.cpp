@@ -74,6 +74,10 @@ void MendLeftOpenKey(Platform& platform) {
            (left.path.empty() ? std::string()
                               : "\nPlease check the access rights of this key:\n"
                                 "HKEY_LOCAL_MACHINE\\" + left.path);
+  else if (left.restored && left.keyGone)
+    text = "An earlier run of the wizard left a record of the access rights of a driver key "
+           "that is no longer there. The record has been removed:\nHKEY_LOCAL_MACHINE\\" +
+           left.path;
   else if (left.restored)
     text = "An earlier run of the wizard ended before it had put back the access rights of "
            "this driver key. They have been put back now:\nHKEY_LOCAL_MACHINE\\" + left.path;

@@ -177,12 +177,17 @@ LeftOpenKey RestoreLeftOpenKey(Platform& platform) {
   }
   left.usable = StartsWithNoCase(left.path.c_str(), NtClassRoot) && WellFormedList(list);
   if (left.usable) {
+    // A key gone since (the driver removed) has nothing left to mend; asked
+    // by reading, so that no failed write is counted for it.
     RegKeyHandle driverKey(platform);
-    LONG result = platform.RegOpenKeyA(HKEY_LOCAL_MACHINE, left.path.c_str(), driverKey.receive());
-    if (result == ERROR_SUCCESS)
+    LONG result = platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, left.path.c_str(), 0, KEY_READ,
+                                         driverKey.receive());
+    left.keyGone = result == ERROR_FILE_NOT_FOUND;
+    if (!left.keyGone)
+      result = platform.RegOpenKeyA(HKEY_LOCAL_MACHINE, left.path.c_str(), driverKey.receive());
+    if (result == ERROR_SUCCESS && !left.keyGone)
       result = platform.RegSetKeySecurity(driverKey.get(), DACL_SECURITY_INFORMATION, list.data());
-    // A key gone since (the driver removed) has nothing left to mend.
-    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) return left;
+    if (result != ERROR_SUCCESS && !left.keyGone) return left;
   }
   // The maker's key was there before this run: it is not this run's to remove.
   SecurityRecord record;

@@ -37,6 +37,7 @@ struct LeftOpenKey {
   std::string path;       // the key it names, below HKEY_LOCAL_MACHINE
   bool usable = false;    // it names a driver key and holds a list
   bool restored = false;  // that list is back (or its key is gone), and the record too
+  bool keyGone = false;   // the key it names is no longer there
 };
 
 // At start: puts back the list a run left widened, and removes its record.

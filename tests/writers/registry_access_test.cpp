@@ -15,6 +15,8 @@
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 #include "support/tree_compare.h"
+#include "support/unattended_run.h"
+#include "unattended/deployment.h"
 #include "writers/security_record.h"
 
 namespace cw::test {
@@ -356,6 +358,12 @@ TEST(KeySecurityBracket, TheNextRunPutsBackTheListOfAKeyAKilledRunLeftWidened) {
   broken.Run();
   EXPECT_EQ(broken.platform->FinalRegistry().Find(RegRoot::LocalMachine, kSecurityRecordKey), nullptr);
   EXPECT_NE(broken.Events("messagebox")[0].find("could not be read"), std::string::npos);
+  // Nor is a key that has gone since touched or counted as a failed write.
+  UnattendedSimRun gone("cx2388x-xp-germany-left-open.reg", {"--country-code", "49"},
+                        sim::Fault{"RegOpenKeyExA", 2, ERROR_FILE_NOT_FOUND});
+  EXPECT_EQ(gone.outcome.exitCode, kExitWritten) << gone.outcome.message;
+  EXPECT_NE(gone.platform->transcript().Text().find("no longer there"), std::string::npos);
+  EXPECT_EQ(gone.platform->FinalRegistry().Find(RegRoot::LocalMachine, kSecurityRecordKey), nullptr);
 }
 
 TEST(KeySecurityBracket, AZeroSizeReportStillSavesAndRestoresWithoutAMessage) {
