@@ -47,6 +47,9 @@ class Machine:
     def multi(self, path, name, texts):
         self.key(path).append(("multi", name, texts))
 
+    def binary(self, path, name, data):
+        self.key(path).append(("binary", name, data))
+
     def device(self, enum_path, ids, driver, class_guid=MEDIA):
         path = ENUM + "\\" + enum_path
         self.multi(path, "HardwareID", ids)
@@ -64,6 +67,8 @@ class Machine:
                     lines.append(lead + '"%s"' % value.replace("\\", "\\\\").replace('"', '\\"'))
                 elif kind == "dword":
                     lines.append(lead + "dword:%08x" % value)
+                elif kind == "binary":
+                    lines.append(hexbytes(value, lead + "hex:"))
                 else:
                     text = "".join(t + "\0" for t in value) + "\0"
                     data = text.encode("utf-16-le") if self.nt else text.encode("cp1252")
@@ -201,6 +206,23 @@ def main():
     # The driver's component answers "the alternative tuner".
     m = base("saa7134-xp-italy-tn.reg", True, 39); saa7134(m, item22=1); m.render()
     m = base("usb2800-xp-usa.reg", True, 1); usb(m, "2800", "0100"); m.render()
+    # What a run killed while the tuner's driver key was widened leaves: the
+    # widened list on the key, and the record of the list it had (the usual
+    # one: SYSTEM and Administrators full control, Users reading, passed on to
+    # subkeys), as RegGetKeySecurity gave it, in a block sized for owner and
+    # group too.
+    m = base("cx2388x-xp-germany-left-open.reg", True, 49); cx2388x(m)
+    m.sz(SIM + r"\Security", "HKEY_LOCAL_MACHINE\\" + cls(m, 4),
+         "O:BAG:SYD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x2001f;;;BU)")
+    sid = lambda *sub: bytes([1, len(sub), 0, 0, 0, 0, 0, 5]) + b"".join(x.to_bytes(4, "little") for x in sub)
+    ace = lambda mask, sid: bytes([0, 2]) + (8 + len(sid)).to_bytes(2, "little") + mask.to_bytes(4, "little") + sid
+    aces = ace(0xF003F, sid(18)) + ace(0xF003F, sid(32, 544)) + ace(0x20019, sid(32, 545))
+    acl = bytes([2, 0]) + (8 + len(aces)).to_bytes(2, "little") + bytes([3, 0, 0, 0]) + aces
+    listed = bytes([1, 0, 4, 0x80]) + bytes(12) + (20).to_bytes(4, "little") + acl + bytes(28)
+    record = r"SOFTWARE\Morvex Multimedia\Chanwiz Saved Access"
+    m.sz(record, "Key", cls(m, 4))
+    m.binary(record, "Access List", listed)
+    m.render()
     # A driver key whose access list denies Users the writing of values.
     m = base("cx2388x-xp-germany-deny.reg", True, 49); cx2388x(m)
     m.sz(SIM + r"\Security", "HKEY_LOCAL_MACHINE\\" + cls(m, 4),

@@ -7,6 +7,7 @@
 #include "platform/win_constants.h"
 #include "selection/country_dialog.h"
 #include "selection/standard_dialog.h"
+#include "writers/security_record.h"
 
 namespace cw {
 
@@ -60,7 +61,38 @@ int WizardApp::ShowComposedMessage(const char* first, const char* second, const 
   return platform_.MessageBoxA(HWND(0), MessageBuffer, AppTitleName, style);
 }
 
+namespace {
+
+// Before anything else: a driver key an earlier run left widened is put back.
+void MendLeftOpenKey(Platform& platform) {
+  const LeftOpenKey left = RestoreLeftOpenKey(platform);
+  if (!left.found) return;
+  std::string text;
+  if (!left.usable)
+    text = "An earlier run of the wizard left a record of a driver key's access rights that "
+           "could not be read. The record has been removed." +
+           (left.path.empty() ? std::string()
+                              : "\nPlease check the access rights of this key:\n"
+                                "HKEY_LOCAL_MACHINE\\" + left.path);
+  else if (left.restored && left.keyGone)
+    text = "An earlier run of the wizard left a record of the access rights of a driver key "
+           "that is no longer there. The record has been removed:\nHKEY_LOCAL_MACHINE\\" +
+           left.path;
+  else if (left.restored)
+    text = "An earlier run of the wizard ended before it had put back the access rights of "
+           "this driver key. They have been put back now:\nHKEY_LOCAL_MACHINE\\" + left.path;
+  else
+    text = "An earlier run of the wizard ended before it had put back the access rights of "
+           "this driver key. They are not back yet; the next run will put them back:\n"
+           "HKEY_LOCAL_MACHINE\\" + left.path;
+  platform.MessageBoxA(HWND(0), text.c_str(), "Message",
+                       MB_OK | (left.restored ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+}
+
+}  // namespace
+
 BOOL WizardApp::InitInstance() {
+  MendLeftOpenKey(platform_);
   AfxEnableControlContainer();
   Enable3dControls();
 

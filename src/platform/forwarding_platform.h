@@ -33,6 +33,9 @@ class ForwardingPlatform : public Platform {
     return inner_.RegSetValueExA(key, valueName, reserved, type, data, dataSize);
   }
   LONG RegFlushKey(HKEY key) override { return inner_.RegFlushKey(key); }
+  LONG RegDeleteKeyA(HKEY key, const char* subKey) override {
+    return inner_.RegDeleteKeyA(key, subKey);
+  }
   LONG RegCloseKey(HKEY key) override { return inner_.RegCloseKey(key); }
   LONG RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize, DWORD* subKeys,
                         DWORD* maxSubKeyLen, DWORD* maxClassLen, DWORD* values,

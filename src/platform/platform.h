@@ -50,6 +50,8 @@ class Platform {
   virtual LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                               const BYTE* data, DWORD dataSize) = 0;
   virtual LONG RegFlushKey(HKEY key) = 0;
+  // RegDeleteKeyA as the NT family has it: a key with subkeys is not deleted.
+  virtual LONG RegDeleteKeyA(HKEY key, const char* subKey) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
   // RegQueryInfoKeyA: the counts the program does not read may be null.
   virtual LONG RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize,

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/win_constants.h"
+#include "writers/security_record.h"
 
 namespace cw {
 
@@ -113,6 +114,13 @@ std::string RecordingPlatform::ChildPath(const OpenKey& parent, const char* subK
   const std::string path = Join(parent.path, subKey);
   if ((access & KEY_WOW64_64KEY) != 0 || !Wow64()) return path;
   return sim::Wow64KeyPath(parent.root, path);
+}
+
+bool RecordingPlatform::IsSecurityRecord(HKEY key, const char* subKey) const {
+  OpenKey parent;
+  return mode_ != Mode::DryRun && subKey != nullptr && Resolve(key, &parent) &&
+         parent.root == RegRoot::LocalMachine && parent.path.empty() &&
+         Upper(subKey) == Upper(kSecurityRecordKey);
 }
 
 REGSAM RecordingPlatform::LiteralView() { return Wow64() ? KEY_WOW64_64KEY : 0; }
@@ -255,7 +263,7 @@ LONG RecordingPlatform::RegCreateKeyExA(HKEY key, const char* subKey, DWORD rese
                                         DWORD* disposition) {
   if (Stopped()) return ERROR_ACCESS_DENIED;
   OpenKey parent;
-  if (!Resolve(key, &parent))
+  if (!Resolve(key, &parent) || IsSecurityRecord(key, subKey))
     return inner().RegCreateKeyExA(key, subKey, reserved, options, access, result, disposition);
   const std::string path = ChildPath(parent, subKey, access);
   const std::string full = FullPath(parent.root, path);
@@ -374,6 +382,43 @@ LONG RecordingPlatform::RegFlushKey(HKEY key) {
   return inner().RegFlushKey(key);
 }
 
+LONG RecordingPlatform::RegDeleteKeyA(HKEY key, const char* subKey) {
+  // Also after the run has stopped: the record of a list that is back goes.
+  if (IsSecurityRecord(key, subKey)) return inner().RegDeleteKeyA(key, subKey);
+  if (Stopped()) return ERROR_ACCESS_DENIED;
+  OpenKey parent;
+  if (subKey == nullptr || !Resolve(key, &parent)) return inner().RegDeleteKeyA(key, subKey);
+  const std::string path = ChildPath(parent, subKey, DELETE_ACCESS);
+  const std::string full = FullPath(parent.root, path);
+  const std::string id = Upper(full);
+  const bool ours = preview_keys_.count(id) != 0 || created_keys_.count(id) != 0;
+  if (mode_ == Mode::DryRun && preview_keys_.count(id) == 0) {
+    notes_.push_back("not deleted: " + full);
+    return ERROR_SUCCESS;
+  }
+  if (mode_ != Mode::DryRun) {
+    const LONG status = inner().RegDeleteKeyA(key, subKey);
+    if (status != ERROR_SUCCESS) {
+      failed_writes_.push_back({"RegDeleteKeyA", full, "", status});
+      return status;
+    }
+  }
+  // A key the run made and took away again leaves nothing in its account.
+  // (One that was there before is not kept in it: the wizard only deletes
+  // what an earlier run of its own left behind.)
+  if (ours) {
+    after_.Delete(parent.root, AnsiToUtf8(path));
+    preview_keys_.erase(id);
+    created_keys_.erase(id);
+    for (auto it = set_aside_.begin(); it != set_aside_.end();)
+      it = it->compare(0, id.size() + 1, id + "\n") == 0 ? set_aside_.erase(it) : std::next(it);
+    written_.erase(std::remove_if(written_.begin(), written_.end(),
+                                  [&](const WrittenValue& w) { return Upper(w.key) == id; }),
+                   written_.end());
+  }
+  return ERROR_SUCCESS;
+}
+
 LONG RecordingPlatform::RegCloseKey(HKEY key) {
   auto it = keys_.find(static_cast<uintptr_t>(key));
   if (it != keys_.end() && it->second.previewOnly) {
@@ -417,8 +462,9 @@ LONG RecordingPlatform::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
   OpenKey k;
   const bool known = Resolve(key, &k);
   if (mode_ == Mode::DryRun && known) {
-    // The access list stays as it is; the call answers as it would.
-    if (k.previewOnly || !(k.access & WRITE_DAC)) return ERROR_ACCESS_DENIED;
+    // The access list stays as it is; the call answers as it would (a key
+    // only this dry run has was made with the access it asked for).
+    if (!(k.access & WRITE_DAC)) return ERROR_ACCESS_DENIED;
     return ERROR_SUCCESS;
   }
   // Even after the run has stopped: a list widened for the writes must go back.

@@ -91,6 +91,7 @@ class RecordingPlatform : public ForwardingPlatform {
   LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                       const BYTE* data, DWORD dataSize) override;
   LONG RegFlushKey(HKEY key) override;
+  LONG RegDeleteKeyA(HKEY key, const char* subKey) override;
   LONG RegCloseKey(HKEY key) override;
   LONG RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize, DWORD* subKeys,
                         DWORD* maxSubKeyLen, DWORD* maxClassLen, DWORD* values,
@@ -128,6 +129,9 @@ class RecordingPlatform : public ForwardingPlatform {
   };
 
   bool Resolve(HKEY key, OpenKey* out) const;
+  // The saved-access record is the writers' scaffolding, not a setting: a
+  // finished run leaves none, so a real run keeps it out of its account.
+  bool IsSecurityRecord(HKEY key, const char* subKey) const;
   static std::string Join(const std::string& parent, const char* subKey);
   // Whether this process runs under WOW64 (asked once).
   bool Wow64();

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/win_constants.h"
+#include "writers/security_record.h"
 
 namespace cw {
 
@@ -348,8 +349,13 @@ BracketResult KeySecurityBracket(Platform& platform, const char* root, const std
   SavedDescriptor saved = SaveKeySecurity(platform, path);
   if (!saved.has_value() && policy == BracketPolicy::StopWithoutDescriptor)
     return BracketResult::NotSaved;
+  // Before the key is widened its saved list is kept where the next run
+  // finds it, should this one end first; where that cannot be done, the key
+  // is not widened at all.
+  SecurityRecord record;
   bool widened = false;
-  Grant(platform, path, saved, &widened);
+  if (!saved.has_value() || WriteSecurityRecord(platform, path, saved, &record))
+    Grant(platform, path, saved, &widened);
   // Kept for a second restore: a key left open to every SID is worse than
   // one more try (and its message).
   SavedDescriptor again;
@@ -370,8 +376,11 @@ BracketResult KeySecurityBracket(Platform& platform, const char* root, const std
         [&platform, message = std::string(text)] { SecurityMessage(platform, message.c_str()); });
   };
   if (writes) writes(path, deferWrite);
-  if (Restore(platform, path, std::move(saved), deferSecurity) != ERROR_SUCCESS && widened)
-    Restore(platform, path, std::move(again), deferSecurity);
+  LONG restored = Restore(platform, path, std::move(saved), deferSecurity);
+  if (restored != ERROR_SUCCESS && widened)
+    restored = Restore(platform, path, std::move(again), deferSecurity);
+  // A list that is not back keeps its record, for the next run to put back.
+  if (!widened || restored == ERROR_SUCCESS) RemoveSecurityRecord(platform, record);
   for (const auto& message : later) message();
   return BracketResult::Ran;
 }

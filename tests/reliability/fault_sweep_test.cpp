@@ -4,12 +4,14 @@
 // belong, never create what it should not, and always end in a defined way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
 #include "platform/sim/security.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
+#include "writers/security_record.h"
 
 namespace cw::test {
 namespace {
@@ -170,6 +172,40 @@ TEST(FaultSweep, EveryCallFailingOnceLeavesTheMachineSound) {
   std::printf("fault sweep: %d runs, %d calls failed, %ld checks\n", figures.runs, figures.callsFailed,
               figures.checks);
   EXPECT_GT(figures.callsFailed, 100);
+}
+
+// Killed (or the power gone) at any call from the first change of a list to
+// the removal of the last record: the next run puts every list back.
+TEST(FaultSweep, KilledInsideTheBracketTheNextRunPutsEveryListBack) {
+  int killed = 0, restored = 0;
+  for (const Scenario& s : kScenarios) {
+    SimRun baseline(Prepared(s.sample), s.script);
+    baseline.Run();
+    const std::vector<std::string>& calls = baseline.platform->calls();
+    const size_t first = std::find(calls.begin(), calls.end(), "RegSetKeySecurity") - calls.begin();
+    const size_t last = calls.rend() - std::find(calls.rbegin(), calls.rend(), "RegDeleteKeyA");
+    for (size_t n = first + 1; n <= last && first < calls.size(); ++n) {
+      SimRun cut(Prepared(s.sample), s.script);
+      cut.platform->KeepRegistryAtCall(n);
+      cut.Run();
+      ASSERT_NE(cut.platform->RegistryAtCall(), nullptr);
+      sim::Machine left = Prepared(s.sample);
+      left.registry = *cut.platform->RegistryAtCall();
+      SimRun next(std::move(left), s.script);
+      next.Run();
+      ++killed;
+      bool same = next.platform->FinalRegistry().Find(RegRoot::LocalMachine, kSecurityRecordKey) == nullptr;
+      baseline.before.ForEachKey([&](RegRoot r, const std::string& path, const sim::RegKey& key) {
+        const sim::RegKey* now = next.platform->FinalRegistry().Find(r, path);
+        same = same && now != nullptr && now->security() == key.security();
+      });
+      EXPECT_TRUE(same) << s.sample << " killed at call " << n << " (" << calls[n - 1] << ")";
+      restored += same;
+    }
+  }
+  std::printf("fault sweep: killed inside the bracket, restored by the next run: %d of %d\n", restored,
+              killed);
+  EXPECT_GT(killed, 0);
 }
 
 }  // namespace

@@ -146,7 +146,7 @@ TEST(Recorder, AFailedSetIsKeptAndLeavesTheValueAsItWas) {
   ASSERT_TRUE(sim::ParseScript("click 1016; click 1; click 1023; click 1", &steps, &problem));
   sim::ScriptAnswers script(steps);
   sim::SimPlatform scripted(machine, &script);
-  scripted.AddFault({"RegSetValueExA", 2, 5});
+  scripted.AddFault({"RegSetValueExA", 4, 5});  // after the saved-access record's two
   RecordingPlatform rec(scripted, RecordingPlatform::Mode::Apply);
   const sim::RegistryTree before = machine.registry;
   WizardApp app(rec, {});

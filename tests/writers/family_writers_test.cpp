@@ -85,7 +85,7 @@ TEST(Cx2388xWriter, TvSystemPathWithNicamI) {
 
 TEST(Cx2388xWriter, EachFailedSetShowsItsMessageAndTheWriterGoesOn) {
   // RegSetValueExA calls in order: the three capture values, then the four
-  // tuner values.
+  // tuner values; on NT each key's saved-access record takes two sets first.
   struct Case {
     int nth;
     const char* nt;
@@ -102,8 +102,9 @@ TEST(Cx2388xWriter, EachFailedSetShowsItsMessageAndTheWriterGoesOn) {
   for (bool nt : {true, false}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(nt ? "NT " : "9x ") + std::to_string(c.nth));
+      const int nth = nt ? c.nth + (c.nth <= 3 ? 2 : 4) : c.nth;
       auto run = RunWizard(nt ? "cx2388x-xp-germany.reg" : "cx2388x-98-germany.reg", kCountryPathNoRestart,
-                     {{"RegSetValueExA", c.nth, 5}});
+                     {{"RegSetValueExA", nth, 5}});
       EXPECT_EQ(BoxTexts(*run), std::vector<std::string>{nt ? c.nt : c.w9x});
       auto boxes = run->Events("messagebox");
       ASSERT_EQ(boxes.size(), 1u);
@@ -128,7 +129,7 @@ TEST(Cx2388xWriter, TheNineXTunerKeyIsFlushedOnlyWhenTunerChipWasCreated) {
   auto second = RunWizard("", kCountryPathNoRestart, {}, &m);
   EXPECT_EQ(flushes(*second), 1);
   auto nt = RunWizard("cx2388x-xp-germany.reg", kCountryPathNoRestart);
-  EXPECT_EQ(flushes(*nt), 1);
+  EXPECT_EQ(flushes(*nt), 3);  // the marker and each key's saved-access record
 }
 
 TEST(Cx2388xWriter, MissingDriverDataKeysAreSkippedSilently) {
@@ -162,8 +163,9 @@ TEST(Bt878aWriter, CountryOrderAndNoI2CAddressOn9x) {
 }
 
 TEST(Bt878aWriter, MessagesNameTheFamilyAndWindows) {
-  // Second set: "WWVideoCountryCode" comes before "WWAudioCountryCode" here.
-  auto nt = RunWizard("bt878a-xp-uk.reg", kCountryPathNoRestart, {{"RegSetValueExA", 2, 5}});
+  // Second set: "WWVideoCountryCode" comes before "WWAudioCountryCode" here
+  // (on NT after the two of the saved-access record).
+  auto nt = RunWizard("bt878a-xp-uk.reg", kCountryPathNoRestart, {{"RegSetValueExA", 4, 5}});
   EXPECT_EQ(BoxTexts(*nt), std::vector<std::string>{"Can't Write BT878A Registry on Win2K."});
   auto w9x = RunWizard("bt878a-98-uk.reg", kCountryPathNoRestart, {{"RegSetValueExA", 1, 5}});
   EXPECT_EQ(BoxTexts(*w9x), std::vector<std::string>{"Can't Write BT878A Registry on Win9K."});
@@ -216,7 +218,8 @@ TEST(Saa713xWriter, ValuesOfAnotherTypeAreReplacedAndMissingOnesNotCreated) {
 }
 
 TEST(Saa713xWriter, MessagesAndTheNineXTunerKeyLast) {
-  auto nt = RunWizard("saa7134-xp-italy.reg", kCountryPathNoRestart, {{"RegSetValueExA", 1, 5}});
+  // On NT the saved-access record's two sets come first.
+  auto nt = RunWizard("saa7134-xp-italy.reg", kCountryPathNoRestart, {{"RegSetValueExA", 3, 5}});
   EXPECT_EQ(BoxTexts(*nt), std::vector<std::string>{"Can't Write SAA713X Registry on Win2K."});
   // 9x order: capture "CountryCode" first, then "ForceNicamI", then the tuner.
   auto first = RunWizard("saa7134-98-italy.reg", kCountryPathNoRestart, {{"RegSetValueExA", 1, 5}});
@@ -295,7 +298,8 @@ TEST(UsbWriter, FailuresAreReportedAsFailures) {
     std::vector<std::string> boxesBeforeOutcome;
   };
   const Case cases[] = {
-      {"a value that cannot be created (NT)", "usb2821-xp-china.reg", {{"RegSetValueExA", 2, 5}},
+      {"a value that cannot be created (NT, after the saved-access record)", "usb2821-xp-china.reg",
+       {{"RegSetValueExA", 4, 5}},
        {"Can't Create USB Registry on Win2K."}},
       {"9x country first", "usb2800-98-usa.reg", {{"RegSetValueExA", 2, 5}},
        {"Can't Create USB Registry on Win9K."}},

@@ -14,6 +14,10 @@
 #include "platform/sim/security.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
+#include "support/tree_compare.h"
+#include "support/unattended_run.h"
+#include "unattended/deployment.h"
+#include "writers/security_record.h"
 
 namespace cw::test {
 namespace {
@@ -284,6 +288,10 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
     std::vector<std::string> boxes;  // the write's failure comes after the restore
     bool widenedDuring;
   };
+  // The saved-access record is closed to others first, with the same calls:
+  // InitializeAcl #1, AddAccessAllowedAce #1 and #2, InitializeSecurityDescriptor
+  // #1, SetSecurityDescriptorDacl #1 and RegSetKeySecurity #1. Where that
+  // fails, the key is not widened at all.
   const Case cases[] = {
       {{"RegOpenKeyA", 1, 5}, BoxesAround({"Error: Registry Open"}), false},  // save
       {{"RegOpenKeyA", 2, 5}, BoxesAround({"Error: Registry Open"}), false},  // grant
@@ -294,26 +302,22 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
        BoxesAround({"ERROR: Get DACL Of Security Descriptor"}),
        false},
       {{"GetAce", 1, 87}, BoxesAround({"ERROR: Get DACL Of Security Descriptor"}), false},
-      {{"InitializeAcl", 1, 87},
+      {{"InitializeAcl", 2, 87},
        BoxesAround({"ERROR: Initialize New ACL", "ERROR: Access ACE Data to new ACL",
                     "ERROR: Access ACE Data to new ACL"}),
        false},
-      {{"AddAccessAllowedAce", 2, 87}, BoxesAround({"ERROR: Access ACE Data to new ACL"}), false},
-      {{"AddAccessAllowedAce", 0, 87},
-       BoxesAround({"ERROR: Access ACE Data to new ACL", "ERROR: Access ACE Data to new ACL"}),
-       false},
-      {{"InitializeSecurityDescriptor", 1, 1305},
+      {{"AddAccessAllowedAce", 4, 87}, BoxesAround({"ERROR: Access ACE Data to new ACL"}), false},
+      {{"AddAccessAllowedAce", 0, 87}, BoxesAround({}), false},  // no record, no widening
+      {{"InitializeSecurityDescriptor", 2, 1305},
        BoxesAround({"ERROR: Initialize New Security Descriptor",
                     "ERROR: Access ACL to Security Descriptor"}),
        false},
-      {{"SetSecurityDescriptorDacl", 1, 87},
+      {{"SetSecurityDescriptorDacl", 2, 87},
        BoxesAround({"ERROR: Access ACL to Security Descriptor"}),
        false},
-      {{"RegSetKeySecurity", 1, 5}, BoxesAround({"Error: Set Security Data"}), false},  // grant
-      {{"RegSetKeySecurity", 2, 5}, BoxesAround({}, {"Error: Set Security Data"}), true},
-      {{"RegSetKeySecurity", 0, 5},
-       BoxesAround({"Error: Set Security Data"}, {"Error: Set Security Data"}),
-       false},
+      {{"RegSetKeySecurity", 2, 5}, BoxesAround({"Error: Set Security Data"}), false},  // grant
+      {{"RegSetKeySecurity", 3, 5}, BoxesAround({}, {"Error: Set Security Data"}), true},
+      {{"RegSetKeySecurity", 0, 5}, BoxesAround({}, {"Error: Set Security Data"}), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.fault.operation) + " #" + std::to_string(c.fault.nth));
@@ -330,6 +334,36 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
     EXPECT_EQ(DaclOf(ClassKey(run)->security()), DaclOf(before));
     EXPECT_EQ(ClassKey(run)->security(), before);
   }
+}
+
+TEST(KeySecurityBracket, TheNextRunPutsBackTheListOfAKeyAKilledRunLeftWidened) {
+  const char* kScript = "click 1016; click 1; click 1023; click 1";
+  SimRun left(MachineFromSample("cx2388x-xp-germany-left-open.reg"), kScript);
+  SimRun usual(MachineFromSample("cx2388x-xp-germany.reg"), kScript);
+  left.Run();
+  usual.Run();
+  const std::string tuner = std::string(NtClassRoot) + "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0004";
+  EXPECT_EQ(left.platform->FinalRegistry().Find(RegRoot::LocalMachine, tuner)->security(),
+            usual.platform->FinalRegistry().Find(RegRoot::LocalMachine, tuner)->security());
+  EXPECT_TRUE(TreesEqual(left.platform->FinalRegistry(), usual.platform->FinalRegistry()));  // no record
+  const std::vector<std::string> boxes = left.Events("messagebox");
+  ASSERT_EQ(boxes.size(), usual.Events("messagebox").size() + 1);
+  EXPECT_NE(boxes[0].find("They have been put back now"), std::string::npos) << boxes[0];
+  // A list cut short is not handed to Windows; only the record goes.
+  sim::Machine cut = MachineFromSample("cx2388x-xp-germany-left-open.reg");
+  sim::RegKey* record = cut.registry.Find(RegRoot::LocalMachine, kSecurityRecordKey);
+  record->SetValue("Access List", REG_BINARY, std::vector<BYTE>(record->FindValue("Access List")->data.begin(),
+                                                                 record->FindValue("Access List")->data.begin() + 60));
+  SimRun broken(std::move(cut), kScript);
+  broken.Run();
+  EXPECT_EQ(broken.platform->FinalRegistry().Find(RegRoot::LocalMachine, kSecurityRecordKey), nullptr);
+  EXPECT_NE(broken.Events("messagebox")[0].find("could not be read"), std::string::npos);
+  // Nor is a key that has gone since touched or counted as a failed write.
+  UnattendedSimRun gone("cx2388x-xp-germany-left-open.reg", {"--country-code", "49"},
+                        sim::Fault{"RegOpenKeyExA", 2, ERROR_FILE_NOT_FOUND});
+  EXPECT_EQ(gone.outcome.exitCode, kExitWritten) << gone.outcome.message;
+  EXPECT_NE(gone.platform->transcript().Text().find("no longer there"), std::string::npos);
+  EXPECT_EQ(gone.platform->FinalRegistry().Find(RegRoot::LocalMachine, kSecurityRecordKey), nullptr);
 }
 
 TEST(KeySecurityBracket, AZeroSizeReportStillSavesAndRestoresWithoutAMessage) {

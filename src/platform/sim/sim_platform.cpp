@@ -108,6 +108,7 @@ void SimPlatform::MapFile(const std::string& windowsPath, const std::string& hos
 bool SimPlatform::Inject(const char* operation, DWORD* error) {
   int count = ++call_counts_[operation];
   calls_.push_back(operation);
+  if (calls_.size() == keep_at_call_) kept_registry_ = std::make_unique<RegistryTree>(machine_.registry);
   for (const Fault& f : faults_) {
     if (f.operation == operation && (f.nth == 0 || f.nth == count)) {
       *error = f.error;
@@ -344,6 +345,24 @@ LONG SimPlatform::RegFlushKey(HKEY key) {
   LONG status = ERROR_SUCCESS;
   KeyFor(key, &status, 0);
   return status;
+}
+
+LONG SimPlatform::RegDeleteKeyA(HKEY key, const char* subKey) {
+  DWORD error = 0;
+  if (Inject("RegDeleteKeyA", &error)) return static_cast<LONG>(error);
+  if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
+  // Found, redirected and checked for DELETE as an open would be.
+  HKEY opened = HKEY(0);
+  const LONG status = OpenPath(key, subKey, DELETE_ACCESS, false, &opened, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  const OpenKey target = keys_[static_cast<uintptr_t>(opened)];
+  keys_.erase(static_cast<uintptr_t>(opened));
+  const RegKey* found = machine_.registry.Find(target.root, target.path);
+  // The NT family leaves a key that has subkeys, and a root, alone.
+  if (target.path.empty() || found == nullptr || !found->subkeys().empty())
+    return ERROR_ACCESS_DENIED;
+  machine_.registry.Delete(target.root, target.path);
+  return ERROR_SUCCESS;
 }
 
 LONG SimPlatform::RegCloseKey(HKEY key) {

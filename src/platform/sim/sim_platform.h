@@ -50,6 +50,10 @@ class SimPlatform : public Platform {
   const Transcript& transcript() const { return pages_.transcript(); }
   // Every failable call made so far, in order.
   const std::vector<std::string>& calls() const { return calls_; }
+  // The registry as the process being killed would leave it when the nth
+  // failable call (from 1, as calls() counts) is entered; null until then.
+  void KeepRegistryAtCall(size_t nth) { keep_at_call_ = nth; }
+  const RegistryTree* RegistryAtCall() const { return kept_registry_.get(); }
   // Set when a page or question waited with no answer, or a step could not
   // apply: the run is over at that point, as if the process had been ended.
   const std::optional<Halt>& halt() const { return pages_.halt(); }
@@ -78,6 +82,7 @@ class SimPlatform : public Platform {
   LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                       const BYTE* data, DWORD dataSize) override;
   LONG RegFlushKey(HKEY key) override;
+  LONG RegDeleteKeyA(HKEY key, const char* subKey) override;
   LONG RegCloseKey(HKEY key) override;
   LONG RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize, DWORD* subKeys,
                         DWORD* maxSubKeyLen, DWORD* maxClassLen, DWORD* values,
@@ -204,6 +209,8 @@ class SimPlatform : public Platform {
   std::vector<std::string> calls_;
   // The registry as it was when the run stopped.
   std::unique_ptr<RegistryTree> halt_registry_;
+  size_t keep_at_call_ = 0;
+  std::unique_ptr<RegistryTree> kept_registry_;
   PageHost pages_;
 
   DWORD last_error_ = 0;

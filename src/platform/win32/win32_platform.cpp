@@ -327,6 +327,10 @@ LONG Win32Platform::RegSetValueExA(HKEY key, const char* valueName, DWORD reserv
 
 LONG Win32Platform::RegFlushKey(HKEY key) { return ::RegFlushKey(RealKey(key)); }
 
+LONG Win32Platform::RegDeleteKeyA(HKEY key, const char* subKey) {
+  return ::RegDeleteKeyA(RealKey(key), subKey);
+}
+
 LONG Win32Platform::RegCloseKey(HKEY key) { return ::RegCloseKey(RealKey(key)); }
 
 LONG Win32Platform::RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize,

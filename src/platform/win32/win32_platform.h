@@ -30,6 +30,7 @@ class Win32Platform final : public Platform {
   LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                       const BYTE* data, DWORD dataSize) override;
   LONG RegFlushKey(HKEY key) override;
+  LONG RegDeleteKeyA(HKEY key, const char* subKey) override;
   LONG RegCloseKey(HKEY key) override;
   LONG RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize, DWORD* subKeys,
                         DWORD* maxSubKeyLen, DWORD* maxClassLen, DWORD* values,
