@@ -177,7 +177,7 @@ elif ! timeout 60 "$WINE32" --version >/dev/null 2>&1; then
     check "build the real-API tests as a 64-bit program in $RUN (log $OUT/build-tests64.log)" \
         bash -c "{ timeout 300 cmake -S . -B '$RUN' -DCMAKE_BUILD_TYPE=Release -DCHANWIZ_WERROR=ON \
                      -DCMAKE_TOOLCHAIN_FILE='$ROOT/cmake/toolchains/mingw-x86_64.cmake' &&
-                   timeout 1800 cmake --build '$RUN' -j$(nproc) --target Chanwiz chanwiz_win32_tests; } \
+                   timeout 1800 cmake --build '$RUN' -j$(nproc) --target Chanwiz chanwiz-cli chanwiz_win32_tests; } \
                  >'$OUT/build-tests64.log' 2>&1 || { grep -E 'error' '$OUT/build-tests64.log' | head -20; exit 1; }"
 fi
 

@@ -474,6 +474,9 @@ def cmd_compare(args):
         if args[i] in ("--machine", "--sim-out", "--before", "--after", "--outdir"):
             opts[args[i][2:]] = args[i + 1]
             i += 2
+        elif args[i] == "--access-may-change":
+            opts["access-may-change"] = True
+            i += 1
         else:
             roots.append(args[i])
             i += 1
@@ -532,7 +535,7 @@ def cmd_compare(args):
             print("  missing: " + l)
         if len(missing) > 20:
             print("  ... and %d more (registry-import.txt)" % (len(missing) - 20))
-    if sec_diffs:
+    if sec_diffs and not opts.get("access-may-change"):
         ok = False
         print("access lists changed under Wine (registry-security.txt):")
         for l in sec_diffs:

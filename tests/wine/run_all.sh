@@ -117,7 +117,8 @@ for table in "${TABLES[@]}"; do
             continue
         fi
         cmd=("$HERE/run_scenario.sh" --name "$name" --out "$ROOT/build/wine-out/$name" --windows "$windows")
-        IFS=';' read -ra parts <<<"$expects"
+        # " ; " between expectations: an access list's SDDL has ";" of its own.
+        IFS=$'\x1f' read -ra parts <<<"${expects// ; /$'\x1f'}"
         for e in "${parts[@]}"; do
             e=$(trim "$e")
             [ -n "$e" ] && cmd+=(--expect "$e")
