@@ -86,6 +86,7 @@ nt4-country-italy    | xp  | samples/saa7134-nt4.reg             | country-italy
 locked-country-italy | xp  | samples/saa7134-xp-italy-locked.reg | country-italy
 cx-country-germany   | xp  | samples/cx2388x-xp-germany.reg      | cx-country-germany
 cx-key-security-deny | xp  | samples/cx2388x-xp-germany-deny.reg | cx-key-security-deny
+left-open-restored   | xp  | samples/cx2388x-xp-germany-left-open.reg | left-open-restored
 bt-country-uk        | xp  | samples/bt878a-xp-uk.reg            | bt-country-uk
 usb2821-tv-secam-l   | xp  | samples/usb2821-xp-china.reg        | usb2821-tv-secam-l
 usb2800-country-usa  | xp  | samples/usb2800-xp-usa.reg          | usb2800-country-usa
