@@ -127,6 +127,20 @@ def strip_sim_key(text):
     return out
 
 
+def ansi_bytes(text, source):
+    """text in Windows-1252, as the ANSI files of a Western 9x or XP hold it."""
+    raw = bytearray()
+    for ch in text:
+        cp = ord(ch)
+        if cp in CP1252_HIGH:
+            raw.append(0x80 + CP1252_HIGH.index(cp))
+        elif cp < 0x100:
+            raw.append(cp)
+        else:
+            raise RegError("%s: character U+%04X has no ANSI byte" % (source, cp))
+    return bytes(raw)
+
+
 def cmd_import(machine, out):
     with open(machine, "rb") as f:
         data = f.read()
@@ -135,16 +149,7 @@ def cmd_import(machine, out):
     body = "\r\n".join(lines) + "\r\n\r\n"
     if fmt == "regedit4":
         # Back to the file's own bytes (each character came from one byte).
-        raw = bytearray()
-        for ch in body:
-            cp = ord(ch)
-            if cp in CP1252_HIGH:
-                raw.append(0x80 + CP1252_HIGH.index(cp))
-            elif cp < 0x100:
-                raw.append(cp)
-            else:
-                raise RegError("%s: character U+%04X has no ANSI byte" % (machine, cp))
-        payload = bytes(raw)
+        payload = ansi_bytes(body, machine)
     else:
         payload = b"\xff\xfe" + body.encode("utf-16-le")
     with open(out, "wb") as f:
@@ -415,17 +420,8 @@ def cmd_win_ini(machine, path):
             else:
                 lines[at] = "%s=%s" % (name, text)
         print("win.ini [%s]: %s" % (section, ", ".join("%s=%s" % v for v in values)))
-    raw = bytearray()
-    for ch in "\r\n".join(lines) + "\r\n":
-        cp = ord(ch)
-        if cp in CP1252_HIGH:
-            raw.append(0x80 + CP1252_HIGH.index(cp))
-        elif cp < 0x100:
-            raw.append(cp)
-        else:
-            raise RegError("%s: character U+%04X has no ANSI byte" % (machine, cp))
     with open(path, "wb") as f:
-        f.write(bytes(raw))
+        f.write(ansi_bytes("\r\n".join(lines) + "\r\n", machine))
     return 0
 
 

@@ -101,6 +101,20 @@ prefix_base() {
 
 # 98's version (Wine would report the NT one its registry holds), and
 # win.ini's [intl] read from the file.
+# prefix_make_bases CACHE KIND...: the base prefixes of these Windows, made
+# side by side; fails when one could not be made.
+prefix_make_bases() {
+    local cache=$1 kind pid ok=0
+    local -a made=()
+    shift
+    for kind in $(printf '%s\n' "$@" | sort -u); do
+        ( prefix_base "$cache" "$kind" ) &
+        made+=("$!")
+    done
+    for pid in "${made[@]}"; do wait "$pid" || ok=1; done
+    return "$ok"
+}
+
 prefix_settings() {
     [ "$1" = 98 ] || return 0
     printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Software\Wine]' \

@@ -215,14 +215,9 @@ trap 'echo "run_all: interrupted or out of time"; exit 1' INT TERM
 BASES=$(prefix_bases "$ROOT")
 export CHANWIZ_WINE_BASES=$BASES
 KINDS_USED=$(printf '%s\n' "${ROW_WINDOWS[@]}" | awk '!seen[$0]++')
-for k in $KINDS_USED; do
-    ( prefix_base "$BASES" "$k" ) &
-    PIDS+=("$!")
-done
-for pid in "${PIDS[@]}"; do
-    wait "$pid" || { echo "run_all: could not make a base prefix (see $BASES/*.log)" >&2; exit 2; }
-done
-PIDS=()
+# shellcheck disable=SC2086
+prefix_make_bases "$BASES" $KINDS_USED ||
+    { echo "run_all: could not make a base prefix (see $BASES/*.log)" >&2; exit 2; }
 
 echo "wine: ${#NAMES[@]} scenario(s) on $(echo $KINDS_USED | sed 's/ /, /g'), $JOBS at a time"
 job_done() {  # job_done INDEX RC

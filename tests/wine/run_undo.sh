@@ -416,14 +416,8 @@ fi
 
 echo "wine undo: ${#NAMES[@]} case(s), $JOBS at a time"
 # One base prefix a Windows, side by side, copied per case.
-for k in $(printf '%s\n' "${CASE_WINDOWS[@]}" | sort -u); do
-    ( prefix_base "$CHANWIZ_WINE_BASES" "$k" ) &
-    PIDS+=("$!")
-done
-for pid in "${PIDS[@]}"; do
-    wait "$pid" || { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
-done
-PIDS=()
+prefix_make_bases "$CHANWIZ_WINE_BASES" "${CASE_WINDOWS[@]}" ||
+    { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
 job_done() {  # job_done INDEX RC
     local log=$OUTROOT/${NAMES[$1]}/run.log verdict
     verdict=$(grep -E '^(PASS|FAIL) ' "$log" 2>/dev/null | tail -1)
