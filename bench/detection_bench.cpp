@@ -6,8 +6,9 @@
 #include <string>
 
 #include "app/wizard_app.h"
+#include "app/dialog_templates.h"
 #include "platform/sim/machine.h"
-#include "platform/sim/reg_file.h"
+#include "regtree/reg_file.h"
 #include "platform/sim/sim_platform.h"
 
 namespace {
@@ -72,7 +73,7 @@ void BM_WholeScriptedRun(benchmark::State& state) {
     machine.registry = original.registry;
     machine.config.vamp = original.config.vamp;
     sim::ScriptAnswers answers(steps);
-    sim::SimPlatform platform(machine, &answers);
+    sim::SimPlatform platform(machine, &answers, nullptr, WizardDialogs());
     WizardApp app(platform, {});
     app.Run();
     benchmark::DoNotOptimize(platform.transcript().lines().size());

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/sim/machine.h"
-#include "platform/sim/reg_file.h"
+#include "regtree/reg_file.h"
 
 #include "fuzz_check.h"
 

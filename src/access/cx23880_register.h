@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "access/com_call.h"
+#include "platform/com_call.h"
 #include "platform/platform.h"
 
 namespace cw {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "access/com_call.h"
+#include "platform/com_call.h"
 #include "app/wizard_app.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"

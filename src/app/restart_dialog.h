@@ -1,7 +1,7 @@
 // The wizard's last page: restart now or later.
 #pragma once
 
-#include "platform/framework/framework.h"
+#include "framework/framework.h"
 
 namespace cw {
 

@@ -1,7 +1,7 @@
 // The wizard's first page: what the wizard will do, and the two ways on.
 #pragma once
 
-#include "platform/framework/framework.h"
+#include "framework/framework.h"
 
 namespace cw {
 

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "app/wizard_state.h"
+#include "record/wizard_state.h"
 
 namespace cw {
 

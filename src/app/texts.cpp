@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/country_setting.h"
+#include "selection/country_setting.h"
 #include "app/text_keys.h"
 #include "app/wizard_app.h"
 #include "platform/raii.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "access/com_call.h"
-#include "app/wizard_state.h"
-#include "platform/framework/framework.h"
+#include "platform/com_call.h"
+#include "record/wizard_state.h"
+#include "framework/framework.h"
 
 namespace cw {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/country_setting.h"
+#include "selection/country_setting.h"
 #include "app/wizard_app.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"

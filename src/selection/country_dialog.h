@@ -1,7 +1,7 @@
 // The country page: a letter, then a country of that letter.
 #pragma once
 
-#include "platform/framework/framework.h"
+#include "framework/framework.h"
 
 namespace cw {
 

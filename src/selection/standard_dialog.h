@@ -1,7 +1,7 @@
 // The TV system page: twelve systems to choose from.
 #pragma once
 
-#include "platform/framework/framework.h"
+#include "framework/framework.h"
 
 namespace cw {
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/wizard_app.h"
-#include "platform/sim/page_host.h"
-#include "platform/sim/report.h"
-#include "platform/sim/script.h"
+#include "scripting/page_host.h"
+#include "unattended/report.h"
+#include "scripting/script.h"
 #include "unattended/recording_platform.h"
 
 namespace cw {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/forwarding_platform.h"
-#include "platform/sim/page_host.h"
+#include "scripting/page_host.h"
 
 namespace cw {
 

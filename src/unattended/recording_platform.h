@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "platform/forwarding_platform.h"
-#include "platform/sim/registry.h"
-#include "platform/sim/undo.h"
+#include "regtree/registry.h"
+#include "regtree/undo.h"
 
 namespace cw {
 

@@ -2,7 +2,7 @@
 // the run ends, for every exit of the wizard.
 #include <gtest/gtest.h>
 
-#include "platform/sim/reg_file.h"
+#include "regtree/reg_file.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 

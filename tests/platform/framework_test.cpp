@@ -2,7 +2,8 @@
 // parses it, and AfxMessageBox's caption and icon.
 #include <gtest/gtest.h>
 
-#include "platform/framework/framework.h"
+#include "framework/framework.h"
+#include "app/dialog_templates.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 
@@ -78,7 +79,7 @@ TEST(AfxMessageBox, CaptionIsTheProgramNameAndTheIconIsAdded) {
     std::string error;
     ASSERT_TRUE(sim::ParseScript(c.answer, &steps, &error));
     sim::ScriptAnswers answers(steps);
-    sim::SimPlatform p(m, &answers);
+    sim::SimPlatform p(m, &answers, nullptr, WizardDialogs());
     NoRun app(p, {});
     app.Run();
     app.AfxMessageBox("Can't Write USB Registry on Win2K.", c.type);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/sim/profile.h"
-#include "platform/sim/reg_file.h"
+#include "regtree/reg_file.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 

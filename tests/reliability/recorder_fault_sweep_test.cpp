@@ -9,7 +9,7 @@
 #include <map>
 #include <memory>
 
-#include "platform/sim/reg_file.h"
+#include "regtree/reg_file.h"
 #include "support/sim_harness.h"
 #include "support/tree_compare.h"
 #include "support/unattended_run.h"

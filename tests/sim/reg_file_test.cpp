@@ -1,5 +1,5 @@
-#include "platform/sim/reg_file.h"
-#include "platform/sim/undo.h"
+#include "regtree/reg_file.h"
+#include "regtree/undo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/sim/registry.h"
+#include "regtree/registry.h"
 
 #include <gtest/gtest.h>
 

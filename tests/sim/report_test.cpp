@@ -1,5 +1,5 @@
 // The run report: what it says about each kind of run, line by line.
-#include "platform/sim/report.h"
+#include "unattended/report.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,10 @@
 
 #include <cstring>
 
-#include "platform/framework/framework.h"
+#include "framework/framework.h"
+#include "app/dialog_templates.h"
 #include "platform/sim/profile.h"
-#include "platform/sim/undo.h"
+#include "regtree/undo.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 
@@ -361,7 +362,7 @@ class ProbePage : public CDialog {
 TEST(SimWindows, ListAndComboBoxesBehaveAsWindowsOnes) {
   sim::Machine m = SmallMachine();
   sim::ScriptAnswers answers({});
-  sim::SimPlatform p(m, &answers);
+  sim::SimPlatform p(m, &answers, nullptr, WizardDialogs());
   ProbePage page(p);
   std::vector<LRESULT> results;
   page.onInit = [&](ProbePage& self) {
@@ -402,7 +403,7 @@ TEST(SimWindows, ScriptStepsReachThePageAsWindowsWouldSendThem) {
   std::string error;
   ASSERT_TRUE(sim::ParseScript("select 1021 1; select 1019 0; click 1", &steps, &error));
   sim::ScriptAnswers answers(steps);
-  sim::SimPlatform p(m, &answers);
+  sim::SimPlatform p(m, &answers, nullptr, WizardDialogs());
   ProbePage page(p);
   page.onInit = [&](ProbePage& self) {
     for (const char* t : {"x", "y"}) {
@@ -421,7 +422,7 @@ TEST(SimWindows, DisabledButtonsIgnoreClicksAndEnter) {
   std::string error;
   ASSERT_TRUE(sim::ParseScript("click 1; enter; click 2", &steps, &error));
   sim::ScriptAnswers answers(steps);
-  sim::SimPlatform p(m, &answers);
+  sim::SimPlatform p(m, &answers, nullptr, WizardDialogs());
   ProbePage page(p);
   page.onInit = [&](ProbePage& self) { p.EnableWindow(p.GetDlgItem(self.hwnd(), IDOK), FALSE); };
   EXPECT_EQ(page.DoModal(), IDCANCEL);

@@ -1,6 +1,6 @@
 // The text-file check: what it finds in each kind of Chanwiz.ini, and that
 // what it predicts is what the wizard then shows.
-#include "platform/sim/text_check.h"
+#include "chanwiz-sim/text_check.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The undo file of a run puts the registry back exactly as it was: same
 // keys (with their letter case), values, types, bytes and value order.
-#include "platform/sim/undo.h"
+#include "regtree/undo.h"
 
 #include <gtest/gtest.h>
 

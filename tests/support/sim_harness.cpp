@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/reg_file.h"
-#include "platform/sim/script.h"
+#include "app/dialog_templates.h"
+#include "regtree/reg_file.h"
+#include "scripting/script.h"
 
 namespace cw::test {
 
@@ -104,7 +105,7 @@ SimRun::SimRun(sim::Machine m, const std::string& script, std::vector<std::strin
     EXPECT_TRUE(sim::ParseScript(script, &steps, &error)) << error;
     answers = std::make_unique<sim::ScriptAnswers>(std::move(steps));
   }
-  platform = std::make_unique<sim::SimPlatform>(machine, answers.get());
+  platform = std::make_unique<sim::SimPlatform>(machine, answers.get(), nullptr, WizardDialogs());
   app = std::make_unique<WizardApp>(*platform, std::move(args));
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/dialog_templates.h"
 #include "support/sim_harness.h"
 
 namespace cw::test {
@@ -16,7 +17,7 @@ UnattendedSimRun::UnattendedSimRun(const std::string& sample,
     EXPECT_EQ(ParseDeploymentOption(all, &i, &options, &problem), OptionParse::Taken) << problem;
   }
   answers = std::make_unique<OptionAnswers>(options);
-  platform = std::make_unique<sim::SimPlatform>(machine, answers.get());
+  platform = std::make_unique<sim::SimPlatform>(machine, answers.get(), nullptr, WizardDialogs());
   if (!fault.operation.empty()) platform->AddFault(fault);
   recorder = std::make_unique<RecordingPlatform>(
       *platform, options.dryRun ? RecordingPlatform::Mode::DryRun : RecordingPlatform::Mode::Apply);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dialog_templates.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 #include "support/unattended_run.h"
@@ -100,7 +101,7 @@ TEST(UnattendedOutcome, DriverKeysWithoutTheValuesAreNotASuccess) {
   options.countryLetter = 8;
   options.countryRow = 11;
   OptionAnswers answers(options);
-  sim::SimPlatform platform(m, &answers);
+  sim::SimPlatform platform(m, &answers, nullptr, WizardDialogs());
   RecordingPlatform recorder(platform, RecordingPlatform::Mode::Apply);
   WizardApp app(recorder, {});
   app.Run();

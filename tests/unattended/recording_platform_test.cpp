@@ -9,8 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/sim/reg_file.h"
-#include "platform/sim/undo.h"
+#include "app/dialog_templates.h"
+#include "regtree/reg_file.h"
+#include "regtree/undo.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 #include "support/tree_compare.h"
@@ -28,7 +29,7 @@ struct RecordedRun {
     std::string problem;
     EXPECT_TRUE(sim::ParseScript(script, &steps, &problem)) << problem;
     answers = std::make_unique<sim::ScriptAnswers>(steps);
-    platform = std::make_unique<sim::SimPlatform>(machine, answers.get());
+    platform = std::make_unique<sim::SimPlatform>(machine, answers.get(), nullptr, WizardDialogs());
     recorder = std::make_unique<RecordingPlatform>(*platform, mode, keepOldValues);
     recorder->SetStopped([this] { return platform->halt().has_value(); });
     app = std::make_unique<WizardApp>(*recorder, std::vector<std::string>{});
@@ -145,7 +146,7 @@ TEST(Recorder, AFailedSetIsKeptAndLeavesTheValueAsItWas) {
   std::string problem;
   ASSERT_TRUE(sim::ParseScript("click 1016; click 1; click 1023; click 1", &steps, &problem));
   sim::ScriptAnswers script(steps);
-  sim::SimPlatform scripted(machine, &script);
+  sim::SimPlatform scripted(machine, &script, nullptr, WizardDialogs());
   scripted.AddFault({"RegSetValueExA", 4, 5});  // after the saved-access record's two
   RecordingPlatform rec(scripted, RecordingPlatform::Mode::Apply);
   const sim::RegistryTree before = machine.registry;
@@ -305,7 +306,7 @@ TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
     std::string problem;
     ASSERT_TRUE(sim::ParseScript("click 1016; click 1; click 1023; click 1", &steps, &problem));
     sim::ScriptAnswers answers(steps);
-    sim::SimPlatform platform(machine, &answers);
+    sim::SimPlatform platform(machine, &answers, nullptr, WizardDialogs());
     CodePagePlatform windows(platform, c.acp);
     RecordingPlatform recorder(windows, RecordingPlatform::Mode::Apply);
     WizardApp app(recorder, {});

@@ -4,7 +4,7 @@
   - the four pages (dialogs 102, 129, 130, 131) are extended templates whose
     styles, extended styles, sizes, captions, font and controls (id, class,
     style, extended style, position, size, text, tab order) are exactly those
-    of src/platform/common/dialog_templates.cpp, the table the simulated
+    of src/app/dialog_templates.cpp, the table the simulated
     Windows builds its pages from: the resource compiler must not have added
     or dropped a single style bit;
   - icon group 128 holds two 32x32 images, one 32-bit and one palette image,

@@ -9,7 +9,7 @@
 //
 // The wizard's headers come before <windows.h>, as in the program itself:
 // its macros would rename framework members (SetWindowText) here only.
-#include "platform/framework/framework.h"
+#include "framework/framework.h"
 #include "platform/win32/win32_platform.h"
 #include "resource.h"
 

@@ -2,7 +2,7 @@
 // wizard's road: what lands in the drivers' keys, and every failure box.
 #include <gtest/gtest.h>
 
-#include "platform/sim/reg_file.h"
+#include "regtree/reg_file.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 

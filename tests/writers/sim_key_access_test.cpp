@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/reg_file.h"
+#include "regtree/reg_file.h"
 #include "platform/sim/security.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"

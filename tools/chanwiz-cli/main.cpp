@@ -15,11 +15,12 @@
 #include <utility>
 #include <vector>
 
+#include "app/dialog_templates.h"
 #include "app/wizard_app.h"
 #include "common/files.h"
 #include "common/run_files.h"
-#include "platform/sim/page_host.h"
-#include "platform/sim/report.h"
+#include "scripting/page_host.h"
+#include "unattended/report.h"
 #include "platform/win32/win32_platform.h"
 #include "unattended/deployment.h"
 #include "unattended/headless_platform.h"
@@ -126,7 +127,7 @@ int Run(const std::vector<std::string>& args) {
   OptionAnswers answers(options);
   win32::Win32Platform windows;
   sim::PageHost pages(
-      &answers, nullptr,
+      WizardDialogs(), &answers, nullptr,
       sim::PageHost::Hooks{[&windows](DWORD error) { windows.SetLastError(error); }, nullptr,
                            nullptr,
                            [](const std::string& text, const std::string& caption, UINT style,

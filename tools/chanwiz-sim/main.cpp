@@ -16,17 +16,18 @@
 #include <string>
 #include <vector>
 
+#include "app/dialog_templates.h"
 #include "app/wizard_app.h"
 #include "common/files.h"
 #include "common/run_files.h"
 #include "platform/sim/machine.h"
-#include "platform/sim/reg_file.h"
-#include "platform/sim/report.h"
+#include "regtree/reg_file.h"
+#include "unattended/report.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/terminal.h"
-#include "platform/sim/text_check.h"
+#include "chanwiz-sim/text_check.h"
 #include "platform/sim/profile.h"
-#include "platform/sim/undo.h"
+#include "regtree/undo.h"
 #include "unattended/deployment.h"
 #include "unattended/recording_platform.h"
 
@@ -325,7 +326,7 @@ int main(int argc, char** argv) {
     if (!files::ReadInput(iniPath, kMaxTextFileBytes, &probe, &problem)) return Fail(problem);
   }
 
-  SimPlatform platform(machine, source.get(), quiet ? nullptr : stdout);
+  SimPlatform platform(machine, source.get(), quiet ? nullptr : stdout, WizardDialogs());
   for (const Fault& f : faults) platform.AddFault(f);
   if (!noIni) {
     const std::string& module = machine.config.moduleFileName;

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "common/files.h"
-#include "platform/sim/page_host.h"
-#include "platform/sim/reg_file.h"
-#include "platform/sim/registry.h"
-#include "platform/sim/undo.h"
+#include "scripting/page_host.h"
+#include "regtree/reg_file.h"
+#include "regtree/registry.h"
+#include "regtree/undo.h"
 
 namespace cw::files {
 

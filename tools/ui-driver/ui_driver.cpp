@@ -49,7 +49,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/script.h"
+#include "scripting/script.h"
 
 namespace {
 

@@ -60,8 +60,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/reg_file.h"
-#include "platform/sim/registry.h"
+#include "regtree/reg_file.h"
+#include "regtree/registry.h"
 
 namespace cw::sim {
 

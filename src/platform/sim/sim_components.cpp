@@ -8,9 +8,9 @@
 #include <type_traits>
 #include <utility>
 
-#include "access/com_call.h"
+#include "platform/com_call.h"
 #include "platform/sim/sim_platform.h"
-#include "platform/sim/transcript.h"
+#include "scripting/transcript.h"
 #include "platform/win_constants.h"
 
 namespace cw::sim {

@@ -135,9 +135,10 @@ std::vector<std::string> SimPlatform::OpenKeyPaths() const {
   return out;
 }
 
-SimPlatform::SimPlatform(Machine& machine, AnswerSource* answers, std::FILE* echo)
+SimPlatform::SimPlatform(Machine& machine, AnswerSource* answers, std::FILE* echo,
+                         DialogResources dialogs)
     : machine_(machine),
-      pages_(answers, echo,
+      pages_(std::move(dialogs), answers, echo,
              PageHost::Hooks{[this](DWORD error) { SetLastError(error); },
                              [this](const char* operation, DWORD* error) {
                                return Inject(operation, error);

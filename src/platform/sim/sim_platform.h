@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/dialog_templates.h"
+#include "platform/dialog_template.h"
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
-#include "platform/sim/page_host.h"
-#include "platform/sim/script.h"
+#include "scripting/page_host.h"
+#include "scripting/script.h"
 #include "platform/sim/sim_components.h"
-#include "platform/sim/transcript.h"
+#include "scripting/transcript.h"
 
 namespace cw::sim {
 
@@ -34,8 +34,10 @@ class SimPlatform : public Platform {
  public:
   // `machine` is changed by the run. `answers` may be null (every page and
   // question then stops the run). `echo` receives the text picture of every
-  // page and box (null for none).
-  SimPlatform(Machine& machine, AnswerSource* answers, std::FILE* echo = nullptr);
+  // page and box (null for none). `dialogs` are the templates of the program
+  // that runs on it: without them it can show message boxes but no page.
+  SimPlatform(Machine& machine, AnswerSource* answers, std::FILE* echo = nullptr,
+              DialogResources dialogs = {});
   ~SimPlatform() override;
 
   // Maps a Windows path (compared without regard to case) to a file on this

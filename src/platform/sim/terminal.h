@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <deque>
 
-#include "platform/sim/script.h"
+#include "scripting/script.h"
 
 namespace cw::sim {
 

@@ -1,5 +1,5 @@
 // Calls the component the way the wizard's probe does: the same identifiers,
-// the same method positions and the same call mechanism (access/com_call.h),
+// the same method positions and the same call mechanism (platform/com_call.h),
 // against whatever "34com.dll" is registered. With --register it first runs
 // the registration as the probe does when the component cannot be created.
 //
@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "access/com_call.h"
+#include "platform/com_call.h"
 #include "access/vamp_device.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/framework/framework.h"
+#include "framework/framework.h"
 
 #include <algorithm>
 #include <cctype>

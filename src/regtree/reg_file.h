@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/registry.h"
+#include "regtree/registry.h"
 
 namespace cw::sim {
 

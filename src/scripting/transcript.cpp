@@ -1,8 +1,8 @@
-#include "platform/sim/transcript.h"
+#include "scripting/transcript.h"
 
 #include <cstdio>
 
-#include "platform/sim/registry.h"
+#include "regtree/registry.h"
 
 namespace cw::sim {
 

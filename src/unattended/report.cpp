@@ -1,4 +1,4 @@
-#include "platform/sim/report.h"
+#include "unattended/report.h"
 
 #include <cstdio>
 

@@ -8,7 +8,7 @@
 #include <deque>
 #include <utility>
 
-#include "platform/sim/page_host.h"
+#include "scripting/page_host.h"
 #include "platform/win_constants.h"
 
 namespace cw::sim {
@@ -92,8 +92,8 @@ std::string DescribeBox(const std::string& text, const std::string& caption) {
 }  // namespace
 
 // Here, where a page's record is a complete type.
-PageHost::PageHost(AnswerSource* answers, std::FILE* echo, Hooks hooks)
-    : answers_(answers), echo_(echo), hooks_(std::move(hooks)) {}
+PageHost::PageHost(DialogResources dialogs, AnswerSource* answers, std::FILE* echo, Hooks hooks)
+    : resources_(std::move(dialogs)), answers_(answers), echo_(echo), hooks_(std::move(hooks)) {}
 
 PageHost::~PageHost() = default;
 
@@ -253,7 +253,7 @@ INT_PTR PageHost::DialogBoxParamA(int templateId, HWND /*parent*/, DialogProcHan
   }
   // After the run has stopped nothing more is shown: the process is over.
   if (halt_) return -1;
-  const DialogTemplate* tmpl = FindDialogTemplate(templateId);
+  const DialogTemplate* tmpl = FindDialogTemplate(resources_, templateId);
   if (tmpl == nullptr || handler == nullptr) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return -1;

@@ -8,7 +8,7 @@
 #include <regex>
 #include <sstream>
 
-#include "platform/common/dialog_templates.h"
+#include "app/dialog_templates.h"
 #include "support/sim_harness.h"
 
 namespace cw::test {
@@ -46,7 +46,7 @@ TEST(DialogTemplates, ResourceScriptMatchesTheTemplatesTheSimulationUses) {
   size_t dialogs = 0;
   for (std::sregex_iterator it(rc.begin(), rc.end(), header), end; it != end; ++it) {
     const std::smatch& m = *it;
-    const DialogTemplate* t = FindDialogTemplate(static_cast<int>(Number(m[1], ids)));
+    const DialogTemplate* t = FindDialogTemplate(WizardDialogs(), static_cast<int>(Number(m[1], ids)));
     ASSERT_NE(t, nullptr) << m[1];
     SCOPED_TRACE(t->id);
     ++dialogs;
@@ -75,7 +75,7 @@ TEST(DialogTemplates, ResourceScriptMatchesTheTemplatesTheSimulationUses) {
     }
     EXPECT_EQ(index, t->controls.size());
   }
-  EXPECT_EQ(dialogs, AllDialogTemplates().size());
+  EXPECT_EQ(dialogs, WizardDialogs().size());
   EXPECT_EQ(dialogs, 4u);
 }
 
@@ -89,13 +89,13 @@ TEST(DialogTemplates, PagesHaveTheControlsTheirCodeUses) {
                              {130, {1, 2, 1019, 1024, 1021}},
                              {131, {1, 1026, 1022, 1023}}};
   for (const Expect& e : expected) {
-    const DialogTemplate* t = FindDialogTemplate(e.templateId);
+    const DialogTemplate* t = FindDialogTemplate(WizardDialogs(), e.templateId);
     ASSERT_NE(t, nullptr);
     std::vector<int> ids;
     for (const ControlTemplate& c : t->controls) ids.push_back(c.id);
     EXPECT_EQ(ids, e.ids) << e.templateId;
   }
-  EXPECT_EQ(FindDialogTemplate(999), nullptr);
+  EXPECT_EQ(FindDialogTemplate(WizardDialogs(), 999), nullptr);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/sim/script.h"
+#include "scripting/script.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "platform/sim/reg_file.h"
+#include "regtree/reg_file.h"
 
 #include <algorithm>
 #include <new>

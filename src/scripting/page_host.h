@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/dialog_templates.h"
+#include "platform/dialog_template.h"
 #include "platform/platform.h"
-#include "platform/sim/script.h"
-#include "platform/sim/transcript.h"
+#include "scripting/script.h"
+#include "scripting/transcript.h"
 
 namespace cw::sim {
 
@@ -43,9 +43,10 @@ class PageHost {
         messageBoxShown;
   };
 
+  // `dialogs` are the templates of the program whose pages are shown.
   // `answers` may be null (every page and question then stops the run).
   // `echo` receives the text picture of every page and box (null for none).
-  PageHost(AnswerSource* answers, std::FILE* echo, Hooks hooks);
+  PageHost(DialogResources dialogs, AnswerSource* answers, std::FILE* echo, Hooks hooks);
   ~PageHost();
   PageHost(const PageHost&) = delete;
   PageHost& operator=(const PageHost&) = delete;
@@ -103,6 +104,7 @@ class PageHost {
   void SendCommand(Dialog& dialog, int id, int code);
   bool ApplyStep(Dialog& dialog, const ScriptStep& step, std::string* error);
 
+  DialogResources resources_;
   AnswerSource* answers_;
   std::FILE* echo_;
   Hooks hooks_;

@@ -1,4 +1,4 @@
-#include "platform/common/dialog_templates.h"
+#include "app/dialog_templates.h"
 
 #include "resource.h"
 
@@ -8,8 +8,8 @@ namespace {
 
 constexpr DWORD kChild = 0x50000000u;  // WS_CHILD | WS_VISIBLE
 
-std::vector<DialogTemplate> BuildTemplates() {
-  std::vector<DialogTemplate> t;
+DialogResources BuildTemplates() {
+  DialogResources t;
   t.push_back(DialogTemplate{
       IDD_START_PAGE, 0x90C800C0u, 0x00040000u, 0, 0, 160, 120, "Chanwiz Wizard", "Arial", 8,
       {
@@ -53,15 +53,9 @@ std::vector<DialogTemplate> BuildTemplates() {
 
 }  // namespace
 
-const std::vector<DialogTemplate>& AllDialogTemplates() {
-  static const std::vector<DialogTemplate> templates = BuildTemplates();
+const DialogResources& WizardDialogs() {
+  static const DialogResources templates = BuildTemplates();
   return templates;
-}
-
-const DialogTemplate* FindDialogTemplate(int id) {
-  for (const DialogTemplate& t : AllDialogTemplates())
-    if (t.id == id) return &t;
-  return nullptr;
 }
 
 }  // namespace cw

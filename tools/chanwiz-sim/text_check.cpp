@@ -1,10 +1,10 @@
-#include "platform/sim/text_check.h"
+#include "chanwiz-sim/text_check.h"
 
 #include <cctype>
 
 #include "app/text_keys.h"
 #include "platform/sim/profile.h"
-#include "platform/sim/registry.h"
+#include "regtree/registry.h"
 
 namespace cw::sim {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/wizard_app.h"
-#include "platform/sim/registry.h"
+#include "regtree/registry.h"
 
 namespace cw::sim {
 

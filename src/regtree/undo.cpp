@@ -1,4 +1,4 @@
-#include "platform/sim/undo.h"
+#include "regtree/undo.h"
 
 namespace cw::sim {
 
