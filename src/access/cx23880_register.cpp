@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "app/wizard_app.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
 
@@ -164,20 +163,10 @@ int32_t ReadRegisterValue(Platform& platform, HANDLE device, uint32_t* value) {
 
 // ------------------------------------------------------------ the probe
 
-int32_t WizardApp::ProbeCx2388xTunerVariant() {
-  if (!FindCaptureFilter()) {
-    ReleaseCaptureFilter();
-    return 0;
-  }
-  const uint32_t value = ReadCx23880Register(kTunerVariantRegister);
-  // The value counts even when the read reported a failure.
-  TunerVariant = (value & kTunerVariantBit) != 0 ? 3 : 0;
-  ReleaseCaptureFilter();
-  return 1;
-}
+CaptureFilterProbe::~CaptureFilterProbe() { ReleaseCaptureFilter(); }
 
-int32_t WizardApp::FindCaptureFilter() {
-  if (!Failed(platform_.CoInitialize())) ++com_initializations_;
+int32_t CaptureFilterProbe::FindCaptureFilter() {
+  com_.Initialize();
   CaptureKsHandle = HANDLE(0);
   CaptureFilter.Reset();
   for (const char* name : kCaptureFilterNames) {
@@ -189,7 +178,7 @@ int32_t WizardApp::FindCaptureFilter() {
   return 1;
 }
 
-uint32_t WizardApp::ReadCx23880Register(uint32_t address) {
+uint32_t CaptureFilterProbe::ReadCx23880Register(uint32_t address) {
   if (!CaptureFilter) FindCaptureFilter();
   if (CaptureKsHandle == HANDLE(0)) {
     platform_.MessageBoxA(HWND(0), "Unable to find Cx23880 Video Capture", "Message", MB_OK);
@@ -205,14 +194,23 @@ uint32_t WizardApp::ReadCx23880Register(uint32_t address) {
   return value;
 }
 
-void WizardApp::ReleaseCaptureFilter() {
+void CaptureFilterProbe::ReleaseCaptureFilter() {
   CaptureFilter.Reset();
   CaptureKsHandle = HANDLE(0);
-  EndComUse();
+  com_.End();
 }
 
-void WizardApp::EndComUse() {
-  for (; com_initializations_ > 0; --com_initializations_) platform_.CoUninitialize();
+int32_t ProbeCx2388xTunerVariant(Platform& platform, WizardState& state) {
+  CaptureFilterProbe probe(platform);
+  if (!probe.FindCaptureFilter()) {
+    probe.ReleaseCaptureFilter();
+    return 0;
+  }
+  const uint32_t value = probe.ReadCx23880Register(kTunerVariantRegister);
+  // The value counts even when the read reported a failure.
+  state.TunerVariant = (value & kTunerVariantBit) != 0 ? kTunerVariantAlternate : kTunerVariantStandard;
+  probe.ReleaseCaptureFilter();
+  return 1;
 }
 
 }  // namespace cw

@@ -3,9 +3,6 @@
 // name, and the driver is sent kernel-streaming property requests on its
 // register-access property set through the filter's handle.
 //
-// The probe itself (ProbeCx2388xTunerVariant) and the operations that use the
-// held filter are WizardApp members; these are the ones that take everything
-// they need as arguments.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +10,8 @@
 
 #include "platform/com_call.h"
 #include "platform/platform.h"
+#include "platform/raii.h"
+#include "record/wizard_state.h"
 
 namespace cw {
 
@@ -110,5 +109,35 @@ int32_t SetRegisterAddress(Platform& platform, HANDLE device, uint32_t address);
 // Reads the register at the address set last into *value (stored in every
 // case); 1 on success, else a message and 0.
 int32_t ReadRegisterValue(Platform& platform, HANDLE device, uint32_t* value);
+
+// The capture filter, held from FindCaptureFilter to ReleaseCaptureFilter
+// with COM initialised for it. The handle is the filter's and is never
+// closed here.
+class CaptureFilterProbe {
+ public:
+  explicit CaptureFilterProbe(Platform& platform) : platform_(platform), com_(platform) {}
+  CaptureFilterProbe(const CaptureFilterProbe&) = delete;
+  CaptureFilterProbe& operator=(const CaptureFilterProbe&) = delete;
+  ~CaptureFilterProbe();
+
+  // 1 when a filter of one of kCaptureFilterNames was found.
+  int32_t FindCaptureFilter();
+  // The register's value, or 0 with a message when it cannot be read; finds
+  // the filter first when none is held.
+  uint32_t ReadCx23880Register(uint32_t address);
+  // Releases the filter, then ends COM's use.
+  void ReleaseCaptureFilter();
+
+  ComPtr CaptureFilter;
+  HANDLE CaptureKsHandle = HANDLE(0);
+
+ private:
+  Platform& platform_;
+  ComInitScope com_;  // ended only after the filter is released
+};
+
+// Reads the tuner-variant register of the CX2388X board into TunerVariant;
+// 0 when no capture filter was found (TunerVariant is then left alone).
+int32_t ProbeCx2388xTunerVariant(Platform& platform, WizardState& state);
 
 }  // namespace cw

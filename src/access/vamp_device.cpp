@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "platform/com_call.h"
-#include "app/wizard_app.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
 
@@ -58,8 +57,10 @@ Registration RegisterVampComponent(Platform& platform) {
 
 }  // namespace
 
-int32_t WizardApp::OpenVampDevice() {
-  if (!Failed(platform_.CoInitialize())) ++com_initializations_;
+VampProbe::~VampProbe() { ReleaseVampInterfaces(); }
+
+int32_t VampProbe::OpenVampDevice() {
+  com_.Initialize();
   // A new open starts from nothing held.
   ReleaseVampInterfaces();
 
@@ -93,7 +94,7 @@ int32_t WizardApp::OpenVampDevice() {
   return 1;
 }
 
-bool WizardApp::QueryVampItem(uint32_t item) {
+bool VampProbe::QueryVampItem(uint32_t item) {
   LONG answer = 0;
   if (!VampItem && VampDevice) {
     ComPtr object;
@@ -107,40 +108,34 @@ bool WizardApp::QueryVampItem(uint32_t item) {
   return answer == 1;
 }
 
-int32_t WizardApp::ProbeSaa713xTuner() {
-  // Every way out releases the component's interfaces before COM is
-  // uninitialised.
-  struct EndOfProbe {
-    WizardApp& app;
-    ~EndOfProbe() {
-      app.ReleaseVampInterfaces();
-      app.EndComUse();
-    }
-  } end{*this};
+void VampProbe::ReleaseVampInterfaces() {
+  VampItem.Reset();
+  VampDevice.Reset();
+  VampDeviceList.Reset();
+}
 
-  if (!OpenVampDevice()) {
-    if (!IsNtFamily) return 0;
-    switch (RegisterVampComponent(platform_)) {
+int32_t ProbeSaa713xTuner(Platform& platform, WizardState& state) {
+  // Every way out releases the component's interfaces before COM is
+  // uninitialised: the probe's destructor does both, in that order.
+  VampProbe probe(platform);
+  if (!probe.OpenVampDevice()) {
+    if (!state.IsNtFamily) return 0;
+    switch (RegisterVampComponent(platform)) {
       case Registration::NotFound:
-        platform_.MessageBoxA(
+        platform.MessageBoxA(
             HWND(0), "Can't find 34Com.dll file.\n\nPlease check your hardware or drivers. ",
-            AppTitleName, MB_OK);
+            state.AppTitleName, MB_OK);
         return 1;
       case Registration::NotStarted:
         return 1;
       case Registration::Started:
         break;
     }
-    if (!OpenVampDevice()) return 0;
+    if (!probe.OpenVampDevice()) return 0;
   }
-  TunerVariant = QueryVampItem(kVampTunerItem) ? 3 : 0;
+  state.TunerVariant =
+      probe.QueryVampItem(kVampTunerItem) ? kTunerVariantAlternate : kTunerVariantStandard;
   return 1;
-}
-
-void WizardApp::ReleaseVampInterfaces() {
-  VampItem.Reset();
-  VampDevice.Reset();
-  VampDeviceList.Reset();
 }
 
 }  // namespace cw

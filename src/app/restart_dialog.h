@@ -2,16 +2,16 @@
 #pragma once
 
 #include "framework/framework.h"
+#include "record/wizard_state.h"
 
 namespace cw {
 
-class WizardApp;
 
 // Its answer is RestartNow: 1 from the moment it opens ("yes" is
 // preselected), then whatever radio button the user clicks last.
 class RestartDialog : public CDialog {
  public:
-  explicit RestartDialog(WizardApp& app);
+  RestartDialog(Platform& platform, WizardState& state);
 
  protected:
   BOOL OnInitDialog() override;
@@ -21,7 +21,11 @@ class RestartDialog : public CDialog {
   void OnYesClicked();
   void OnNoClicked();
 
-  WizardApp& app_;
+  WizardState& state_;
 };
+
+// Restarts Windows: on NT after taking the shutdown privilege. 1 when the
+// restart was asked for.
+int32_t RestartSystem(Platform& platform, const WizardState& state);
 
 }  // namespace cw

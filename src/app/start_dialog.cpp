@@ -1,24 +1,24 @@
 #include "app/start_dialog.h"
 
-#include "app/wizard_app.h"
 #include "platform/win_constants.h"
+#include "system/windows_settings.h"
 #include "resource.h"
 
 namespace cw {
 
-StartDialog::StartDialog(WizardApp& app)
-    : CDialog(app.platform(), IDD_START_PAGE), app_(app), icon_(app.platform().LoadIconA(IDR_APP_ICON)) {}
+StartDialog::StartDialog(Platform& platform, WizardState& state)
+    : CDialog(platform, IDD_START_PAGE), state_(state), icon_(platform.LoadIconA(IDR_APP_ICON)) {}
 
 BOOL StartDialog::OnInitDialog() {
   CDialog::OnInitDialog();
-  SetCaption(app_.AppTitleName);
-  SetItemText(IDC_START_TIP, app_.ChanwizTextTip);
-  SetItemText(IDC_TVSYSTEM_BUTTON, app_.TVSystemText);
-  SetItemText(IDC_COUNTRY_BUTTON, app_.CountryText);
+  SetCaption(state_.AppTitleName);
+  SetItemText(IDC_START_TIP, state_.ChanwizTextTip);
+  SetItemText(IDC_TVSYSTEM_BUTTON, state_.TVSystemText);
+  SetItemText(IDC_COUNTRY_BUTTON, state_.CountryText);
   platform_.SendMessageA(hwnd(), WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon_));
   platform_.SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, static_cast<LPARAM>(icon_));
-  SetCaption(app_.AppTitleName);
-  app_.IsNtFamily = app_.IsNtFamilyOs();
+  SetCaption(state_.AppTitleName);
+  state_.IsNtFamily = IsNtFamilyOs(platform_);
   return TRUE;
 }
 

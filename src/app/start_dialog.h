@@ -2,16 +2,16 @@
 #pragma once
 
 #include "framework/framework.h"
+#include "record/wizard_state.h"
 
 namespace cw {
 
-class WizardApp;
 
 // Results: 1 "TV System" (or Enter), 2 "Country" (or Esc), 5 closed by the
 // close box, -1 when the page cannot be created.
 class StartDialog : public CDialog {
  public:
-  explicit StartDialog(WizardApp& app);
+  StartDialog(Platform& platform, WizardState& state);
 
   static constexpr INT_PTR kClosedResult = 5;
 
@@ -23,7 +23,7 @@ class StartDialog : public CDialog {
   HICON OnQueryDragIcon() override;
 
  private:
-  WizardApp& app_;
+  WizardState& state_;
   HICON icon_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "platform/platform.h"
 #include "record/wizard_state.h"
 
 namespace cw {
@@ -29,5 +30,9 @@ struct TextKey {
 // Every key after the title, in the order read.
 extern const TextKey kTextKeys[];
 extern const size_t kTextKeyCount;
+
+// Chooses the section of the Windows country (else "1") and reads every
+// text into the record, each with its built-in default; always 1.
+int32_t LoadTexts(Platform& platform, WizardState& state);
 
 }  // namespace cw

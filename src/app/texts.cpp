@@ -3,11 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "selection/country_setting.h"
 #include "app/text_keys.h"
-#include "app/wizard_app.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
+#include "system/windows_settings.h"
 
 namespace cw {
 
@@ -58,47 +57,13 @@ const TextKey kTextKeys[] = {
 
 const size_t kTextKeyCount = sizeof(kTextKeys) / sizeof(kTextKeys[0]);
 
-int32_t WizardApp::GetWindowsCountryCode() {
-  if (!IsNtFamily) {
-    char folder[128] = {};
-    UINT length = platform_.GetWindowsDirectoryA(folder, sizeof(folder));
-    char path[160] = {};
-    if (length > 0 && length < sizeof(folder))
-      std::snprintf(path, sizeof(path), "%s\\win.ini", folder);
-    else
-      std::snprintf(path, sizeof(path), "win.ini");  // the profile API looks in the Windows folder
-    return static_cast<int32_t>(platform_.GetPrivateProfileIntA("intl", "iCountry", 1, path));
-  }
-  return ReadNtCountrySetting(platform_);
-}
-
-int32_t ReadNtCountrySetting(Platform& platform) {
-  RegKeyHandle key(platform);
-  if (platform.RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\International", key.receive()) !=
-      ERROR_SUCCESS)
-    return 1;
-  char data[30] = {};
-  DWORD type = REG_SZ;
-  DWORD size = sizeof(data);
-  if (platform.RegQueryValueExA(key.get(), "iCountry", &type, reinterpret_cast<BYTE*>(data),
-                                &size) != ERROR_SUCCESS)
-    return 1;
-  int32_t code = 0;
-  bool digits = false;
-  for (size_t i = 0; i < 5 && i < size && i < sizeof(data) && data[i] >= '0' && data[i] <= '9'; ++i) {
-    code = code * 10 + (data[i] - '0');
-    digits = true;
-  }
-  return digits ? code : 1;
-}
-
-int32_t WizardApp::LoadTexts() {
-  std::snprintf(TextSection, sizeof(TextSection), "%d", GetWindowsCountryCode());
+int32_t LoadTexts(Platform& platform, WizardState& state) {
+  std::snprintf(state.TextSection, sizeof(state.TextSection), "%d", GetWindowsCountryCode(platform, state.IsNtFamily));
 
   // The text file sits in the program's own folder, whatever the program
   // file is called; a path that does not fit leaves every text at its default.
   char module[128] = {};
-  DWORD length = platform_.GetModuleFileNameA(module, sizeof(module));
+  DWORD length = platform.GetModuleFileNameA(module, sizeof(module));
   char path[256] = {};
   bool havePath = false;
   if (length > 0 && length < sizeof(module)) {
@@ -119,17 +84,16 @@ int32_t WizardApp::LoadTexts() {
       field[i] = '\0';
       return;
     }
-    platform_.GetPrivateProfileStringA(TextSection, key, defaultText, field,
+    platform.GetPrivateProfileStringA(state.TextSection, key, defaultText, field,
                                        static_cast<DWORD>(capacity), path);
     field[capacity - 1] = '\0';
   };
 
-  read(kTitleKey, "", AppTitleName, sizeof(AppTitleName));
-  if (AppTitleName[0] == '\0') {
-    CopyText(TextSection, kFallbackTextSection);
-    read(kTitleKey, kDefaultTitle, AppTitleName, sizeof(AppTitleName));
+  read(kTitleKey, "", state.AppTitleName, sizeof(state.AppTitleName));
+  if (state.AppTitleName[0] == '\0') {
+    CopyText(state.TextSection, kFallbackTextSection);
+    read(kTitleKey, kDefaultTitle, state.AppTitleName, sizeof(state.AppTitleName));
   }
-  WizardState& state = *this;
   for (size_t i = 0; i < kTextKeyCount; ++i) {
     const TextKey& key = kTextKeys[i];
     read(key.key, key.defaultText, key.field(state), key.capacity);

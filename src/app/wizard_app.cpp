@@ -2,11 +2,19 @@
 
 #include <cstdio>
 
+#include "access/cx23880_register.h"
+#include "access/vamp_device.h"
 #include "app/restart_dialog.h"
 #include "app/start_dialog.h"
+#include "app/text_keys.h"
+#include "devices/detection.h"
+#include "devices/lookups.h"
 #include "platform/win_constants.h"
 #include "selection/country_dialog.h"
 #include "selection/standard_dialog.h"
+#include "system/windows_settings.h"
+#include "writers/derivations.h"
+#include "writers/family_writers.h"
 #include "writers/security_record.h"
 
 namespace cw {
@@ -38,19 +46,61 @@ const char* FamilyName(Family family) {
 WizardApp::WizardApp(Platform& platform, std::vector<std::string> args)
     : CWinApp(platform, std::move(args)) {}
 
-int32_t WizardApp::IsNtFamilyOs() {
-  OSVERSIONINFOA info = {};
-  info.dwOSVersionInfoSize = sizeof(info);
-  platform_.GetVersionExA(&info);
-  return info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 5 ? 1 : 0;
+int32_t WizardApp::IsNtFamilyOs() { return cw::IsNtFamilyOs(platform_); }
+int32_t WizardApp::IsWin9xOs() { return cw::IsWin9xOs(platform_); }
+int32_t WizardApp::GetWindowsCountryCode() { return cw::GetWindowsCountryCode(platform_, IsNtFamily); }
+int32_t WizardApp::LoadTexts() { return cw::LoadTexts(platform_, *this); }
+
+int32_t WizardApp::DetectDevicesNt() { return cw::DetectDevicesNt(platform_, *this); }
+int32_t WizardApp::DetectDevices9x() { return cw::DetectDevices9x(platform_, *this); }
+int32_t WizardApp::LookupSaa713xKeysNt() { return cw::LookupSaa713xKeysNt(platform_, *this); }
+int32_t WizardApp::LookupSaa713xKeys9x() { return cw::LookupSaa713xKeys9x(platform_, *this); }
+int32_t WizardApp::LookupCx2388xKeysNt() { return cw::LookupCx2388xKeysNt(platform_, *this); }
+int32_t WizardApp::LookupCx2388xKeys9x() { return cw::LookupCx2388xKeys9x(platform_, *this); }
+int32_t WizardApp::LookupBt878aKeysNt() { return cw::LookupBt878aKeysNt(platform_, *this); }
+int32_t WizardApp::LookupBt878aKeys9x() { return cw::LookupBt878aKeys9x(platform_, *this); }
+int32_t WizardApp::LookupUsbKeyNt() { return cw::LookupUsbKeyNt(platform_, *this); }
+int32_t WizardApp::LookupUsbKey9x() { return cw::LookupUsbKey9x(platform_, *this); }
+
+int32_t WizardApp::ProbeSaa713xTuner() { return cw::ProbeSaa713xTuner(platform_, *this); }
+int32_t WizardApp::ProbeCx2388xTunerVariant() {
+  return cw::ProbeCx2388xTunerVariant(platform_, *this);
 }
 
-int32_t WizardApp::IsWin9xOs() {
-  OSVERSIONINFOA info = {};
-  info.dwOSVersionInfoSize = sizeof(info);
-  platform_.GetVersionExA(&info);
-  return info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? 1 : 0;
+ShowWriteFailure WizardApp::WriteFailureBoxes() {
+  return [this](const char* text) { AfxMessageBox(text, MB_OK); };
 }
+
+int32_t WizardApp::DeriveSaa713xSettings() { return cw::DeriveSaa713xSettings(platform_, *this); }
+int32_t WizardApp::DeriveCx2388xSettings() { return cw::DeriveCx2388xSettings(platform_, *this); }
+int32_t WizardApp::DeriveBt878aSettings() { return cw::DeriveBt878aSettings(platform_, *this); }
+int32_t WizardApp::DeriveUsbSettings() { return cw::DeriveUsbSettings(platform_, *this); }
+int32_t WizardApp::WriteSaa713xSettingsNt() {
+  return cw::WriteSaa713xSettingsNt(platform_, *this, WriteFailureBoxes());
+}
+int32_t WizardApp::WriteSaa713xSettings9x() {
+  return cw::WriteSaa713xSettings9x(platform_, *this, WriteFailureBoxes());
+}
+int32_t WizardApp::WriteCx2388xSettingsNt() {
+  return cw::WriteCx2388xSettingsNt(platform_, *this, WriteFailureBoxes());
+}
+int32_t WizardApp::WriteCx2388xSettings9x() {
+  return cw::WriteCx2388xSettings9x(platform_, *this, WriteFailureBoxes());
+}
+int32_t WizardApp::WriteBt878aSettingsNt() {
+  return cw::WriteBt878aSettingsNt(platform_, *this, WriteFailureBoxes());
+}
+int32_t WizardApp::WriteBt878aSettings9x() {
+  return cw::WriteBt878aSettings9x(platform_, *this, WriteFailureBoxes());
+}
+int32_t WizardApp::WriteUsbSettingsNt() {
+  return cw::WriteUsbSettingsNt(platform_, *this, WriteFailureBoxes());
+}
+int32_t WizardApp::WriteUsbSettings9x() {
+  return cw::WriteUsbSettings9x(platform_, *this, WriteFailureBoxes());
+}
+int32_t WizardApp::MarkWizardCompleted() { return cw::MarkWizardCompleted(platform_); }
+int32_t WizardApp::RestartSystem() { return cw::RestartSystem(platform_, *this); }
 
 int WizardApp::ShowComposedMessage(const char* first, const char* second, const char* separator,
                                    UINT style) {
@@ -128,18 +178,18 @@ BOOL WizardApp::InitInstance() {
   }
 
   {
-    StartDialog start(*this);
+    StartDialog start(platform_, *this);
     INT_PTR startResult = start.DoModal();
     // A selection page that cannot be shown (-1) ends the run as Cancel does:
     // going on would write settings the user never chose.
     if (startResult == IDOK) {
-      SelectionMode = 0;
-      StandardDialog page(*this);
+      SelectionMode = kTvSystemPath;
+      StandardDialog page(platform_, *this);
       INT_PTR result = page.DoModal();
       if (result == IDCANCEL || result == -1) return FALSE;
     } else if (startResult == IDCANCEL) {
-      SelectionMode = 1;
-      CountryDialog page(*this);
+      SelectionMode = kCountryPath;
+      CountryDialog page(platform_, *this);
       INT_PTR result = page.DoModal();
       if (result == IDCANCEL || result == -1) return FALSE;
     } else {
@@ -153,7 +203,7 @@ BOOL WizardApp::InitInstance() {
   if (DeviceFlags & kFlagUsb) ReportUsbOutcome();
   if (!ShowRestart) return FALSE;
 
-  RestartDialog restart(*this);
+  RestartDialog restart(platform_, *this);
   if (restart.DoModal() == IDOK && RestartNow != 0) RestartSystem();
   return FALSE;
 }

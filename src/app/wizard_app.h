@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/com_call.h"
-#include "record/wizard_state.h"
 #include "framework/framework.h"
+#include "record/wizard_state.h"
+#include "writers/registry_access.h"
 
 namespace cw {
 
@@ -18,6 +18,9 @@ enum class Family { None, Saa713x, Cx2388x, Bt878a, Usb };
 Family ChooseFamily(uint32_t deviceFlags);
 const char* FamilyName(Family family);
 
+// Every step is an operation of the application without arguments that
+// returns 1 (done) or 0 (stopped early); each calls its subsystem's function
+// with the platform and the record.
 class WizardApp : public CWinApp, public WizardState {
  public:
   WizardApp(Platform& platform, std::vector<std::string> args);
@@ -47,26 +50,6 @@ class WizardApp : public CWinApp, public WizardState {
   // Hardware probes.
   int32_t ProbeSaa713xTuner();
   int32_t ProbeCx2388xTunerVariant();
-
-  // Cx23880 register access (access/cx23880_register.cpp). The filter is
-  // held from FindCaptureFilter to ReleaseCaptureFilter; the handle is the
-  // filter's and is never closed here.
-  int32_t FindCaptureFilter();
-  uint32_t ReadCx23880Register(uint32_t address);
-  void ReleaseCaptureFilter();
-  ComPtr CaptureFilter;
-  HANDLE CaptureKsHandle = HANDLE(0);
-
-  // The SAA713x driver's component (access/vamp_device.cpp). The interfaces
-  // are held from the open to the end of the probe, which releases them
-  // while COM is still initialised.
-  int32_t OpenVampDevice();
-  bool QueryVampItem(uint32_t item);
-  ComPtr VampDeviceList;
-  LONG VampDeviceCount = 0;
-  LONG VampDeviceIndex = 0;
-  ComPtr VampDevice;
-  ComPtr VampItem;
 
   // Derivations and writers.
   int32_t DeriveSaa713xSettings();
@@ -99,18 +82,8 @@ class WizardApp : public CWinApp, public WizardState {
   int ShowComposedMessage(const char* first, const char* second, const char* separator,
                           UINT style);
   void RunFamilySteps(Family family);
-  int32_t DetectDevices(bool nt);
-
-  // The driver-key lookups share one walk; a rule says what it looks for
-  // and how it reads (devices/lookups.cpp).
-  struct LookupRule;
-  int32_t LookupDriverKeys(const LookupRule& rule);
-
-  // Every successful CoInitialize of the probes is matched by one
-  // CoUninitialize when the probe ends (EndComUse).
-  void EndComUse();
-  void ReleaseVampInterfaces();
-  int32_t com_initializations_ = 0;
+  // A writer's failure texts go through the framework's message box.
+  ShowWriteFailure WriteFailureBoxes();
 
   Family family_run_ = Family::None;
 };

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/wizard_app.h"
+#include "devices/detection.h"
 #include "devices/hardware_ids.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
@@ -30,13 +30,8 @@ const DetectionRow kDetectionRows[] = {
     {"USB\\Vid_eb1a&Pid_282", "USB\\VID_EB1A&PID_282", kFlagUsb, true},
 };
 
-}  // namespace
-
-int32_t WizardApp::DetectDevicesNt() { return DetectDevices(true); }
-int32_t WizardApp::DetectDevices9x() { return DetectDevices(false); }
-
-int32_t WizardApp::DetectDevices(bool nt) {
-  DeviceInfoList list(platform_, platform_.SetupDiGetClassDevsA(nullptr, nullptr, HWND(0),
+int32_t DetectDevices(Platform& platform, WizardState& state, bool nt) {
+  DeviceInfoList list(platform, platform.SetupDiGetClassDevsA(nullptr, nullptr, HWND(0),
                                                                 DIGCF_PRESENT | DIGCF_ALLCLASSES));
   if (!list.valid()) return 0;
 
@@ -48,22 +43,32 @@ int32_t WizardApp::DetectDevices(bool nt) {
   for (DWORD index = 0;; ++index) {
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    if (!platform_.SetupDiEnumDeviceInfo(list.get(), index, &device)) break;
+    if (!platform.SetupDiEnumDeviceInfo(list.get(), index, &device)) break;
 
-    PropertyRead read = buffer.Read(platform_, list.get(), &device, SPDRP_HARDWAREID);
+    PropertyRead read = buffer.Read(platform, list.get(), &device, SPDRP_HARDWAREID);
     if (read == PropertyRead::Skip) continue;
     if (read == PropertyRead::Stop) break;
-    if (platform_.GetLastError() == static_cast<DWORD>(ERROR_INVALID_DATA)) continue;
+    if (platform.GetLastError() == static_cast<DWORD>(ERROR_INVALID_DATA)) continue;
 
     std::string first = buffer.FirstString();
     for (const DetectionRow& row : kDetectionRows) {
       if (!StartsWithNoCase(first, nt ? row.ntId : row.win9xId)) continue;
-      DeviceFlags |= row.flag;
+      state.DeviceFlags |= row.flag;
       ++(row.usb ? usb : pci);
       break;
     }
   }
   return pci + usb;
+}
+
+}  // namespace
+
+int32_t DetectDevicesNt(Platform& platform, WizardState& state) {
+  return DetectDevices(platform, state, true);
+}
+
+int32_t DetectDevices9x(Platform& platform, WizardState& state) {
+  return DetectDevices(platform, state, false);
 }
 
 }  // namespace cw

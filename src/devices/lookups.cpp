@@ -5,25 +5,40 @@
 #include <string>
 #include <vector>
 
-#include "app/wizard_app.h"
+#include "devices/lookups.h"
+
 #include "devices/hardware_ids.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
 
 namespace cw {
 
-struct WizardApp::LookupRule {
-  const char* captureId;
-  const char* captureIdAlt;  // tried after captureId (USB); null when none
-  const char* tunerId;       // null when the device has no tuner device of its own
-  bool saa713xLengthRule;    // exact comparisons by identifier length, not prefixes
-  bool bufferPerDevice;      // a sizing read per device, not one buffer for the walk
-  DWORD idSpare;             // bytes beyond the required size when a read grows the buffer
-  DWORD driverSpare;         // the same for the driver-key read
-  bool setsUsbFlag;          // a capture match ORs the USB bit into DeviceFlags
+namespace {
+
+// What one family's lookup looks for, and how it reads.
+struct LookupRule {
+  const char* captureId = nullptr;
+  const char* captureIdAlt = nullptr;  // tried after captureId (USB); null when none
+  const char* tunerId = nullptr;  // null when the device has no tuner device of its own
+  bool saa713xLengthRule = false;  // exact comparisons by identifier length, not prefixes
+  bool bufferPerDevice = false;    // a sizing read per device, not one buffer for the walk
+  DWORD idSpare = 0;      // bytes beyond the required size when a read grows the buffer
+  DWORD driverSpare = 0;  // the same for the driver-key read
+  bool setsUsbFlag = false;  // a capture match ORs the USB bit into DeviceFlags
 };
 
-namespace {
+// The NT walks size each device's buffer afresh; the 9x ones share one
+// buffer and keep bytes to spare when it grows.
+LookupRule NtReads(LookupRule rule) {
+  rule.bufferPerDevice = true;
+  return rule;
+}
+
+LookupRule Win9xReads(LookupRule rule) {
+  rule.idSpare = 16;
+  rule.driverSpare = 10;
+  return rule;
+}
 
 constexpr DWORD kWalkBufferSize = 256;
 
@@ -110,10 +125,8 @@ Saa713xIds Saa713xIdsFor(uint32_t deviceFlags, bool nt) {
   return {"PCI\\VEN_1131&DEV_7133", nt ? "Stream\\PhTVTune.33" : "STREAM\\PHTVTUNE.33"};
 }
 
-}  // namespace
-
-int32_t WizardApp::LookupDriverKeys(const LookupRule& rule) {
-  DeviceInfoList list(platform_, platform_.SetupDiGetClassDevsA(nullptr, nullptr, HWND(0),
+int32_t LookupDriverKeys(Platform& platform, WizardState& state, const LookupRule& rule) {
+  DeviceInfoList list(platform, platform.SetupDiGetClassDevsA(nullptr, nullptr, HWND(0),
                                                                 DIGCF_PRESENT | DIGCF_ALLCLASSES));
   if (!list.valid()) return 0;
 
@@ -121,15 +134,15 @@ int32_t WizardApp::LookupDriverKeys(const LookupRule& rule) {
   for (DWORD index = 0;; ++index) {
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    if (!platform_.SetupDiEnumDeviceInfo(list.get(), index, &device)) break;
+    if (!platform.SetupDiEnumDeviceInfo(list.get(), index, &device)) break;
 
     // Per device: starts empty, so the first read only learns the size.
     LookupBuffer deviceBuffer(0);
     LookupBuffer& buffer = rule.bufferPerDevice ? deviceBuffer : walkBuffer;
-    PropertyRead read = buffer.Read(platform_, list.get(), &device, SPDRP_HARDWAREID, rule.idSpare);
+    PropertyRead read = buffer.Read(platform, list.get(), &device, SPDRP_HARDWAREID, rule.idSpare);
     if (read == PropertyRead::Skip) continue;
     if (read == PropertyRead::Stop) break;
-    if (platform_.GetLastError() == static_cast<DWORD>(ERROR_INVALID_DATA)) continue;
+    if (platform.GetLastError() == static_cast<DWORD>(ERROR_INVALID_DATA)) continue;
 
     const std::string first = buffer.FirstText();
     bool capture = false;
@@ -148,53 +161,79 @@ int32_t WizardApp::LookupDriverKeys(const LookupRule& rule) {
 
     // Every device is examined: a later match replaces an earlier one.
     if (capture) {
-      if (rule.setsUsbFlag) DeviceFlags |= kFlagUsb;
-      ReadDriverKey(platform_, list.get(), &device, buffer, rule.driverSpare, &CaptureDriverKey);
+      if (rule.setsUsbFlag) state.DeviceFlags |= kFlagUsb;
+      ReadDriverKey(platform, list.get(), &device, buffer, rule.driverSpare, &state.CaptureDriverKey);
     }
     if (tuner)
-      ReadDriverKey(platform_, list.get(), &device, buffer, rule.driverSpare, &TunerDriverKey);
+      ReadDriverKey(platform, list.get(), &device, buffer, rule.driverSpare, &state.TunerDriverKey);
   }
   return 1;
 }
 
-int32_t WizardApp::LookupCx2388xKeysNt() {
-  return LookupDriverKeys({"PCI\\VEN_14F1&DEV_8800", nullptr, "Stream\\cxtune.VEN_14F1.Philips",
-                           false, true, 0, 0, false});
+}  // namespace
+
+int32_t LookupCx2388xKeysNt(Platform& platform, WizardState& state) {
+  LookupRule rule;
+  rule.captureId = "PCI\\VEN_14F1&DEV_8800";
+  rule.tunerId = "Stream\\cxtune.VEN_14F1.Philips";
+  return LookupDriverKeys(platform, state, NtReads(rule));
 }
 
-int32_t WizardApp::LookupCx2388xKeys9x() {
-  return LookupDriverKeys({"PCI\\VEN_14F1&DEV_8800", nullptr, "STREAM\\CXTUNE.VEN_14F1.PHILIPS",
-                           false, false, 16, 10, false});
+int32_t LookupCx2388xKeys9x(Platform& platform, WizardState& state) {
+  LookupRule rule;
+  rule.captureId = "PCI\\VEN_14F1&DEV_8800";
+  rule.tunerId = "STREAM\\CXTUNE.VEN_14F1.PHILIPS";
+  return LookupDriverKeys(platform, state, Win9xReads(rule));
 }
 
-int32_t WizardApp::LookupBt878aKeysNt() {
-  return LookupDriverKeys(
-      {"PCI\\VEN_109E&DEV_036E", nullptr, "Stream\\bttuner.phil", false, true, 0, 0, false});
+int32_t LookupBt878aKeysNt(Platform& platform, WizardState& state) {
+  LookupRule rule;
+  rule.captureId = "PCI\\VEN_109E&DEV_036E";
+  rule.tunerId = "Stream\\bttuner.phil";
+  return LookupDriverKeys(platform, state, NtReads(rule));
 }
 
-int32_t WizardApp::LookupBt878aKeys9x() {
-  return LookupDriverKeys(
-      {"PCI\\VEN_109E&DEV_036E", nullptr, "STREAM\\BTTUNER.PHIL", false, false, 16, 10, false});
+int32_t LookupBt878aKeys9x(Platform& platform, WizardState& state) {
+  LookupRule rule;
+  rule.captureId = "PCI\\VEN_109E&DEV_036E";
+  rule.tunerId = "STREAM\\BTTUNER.PHIL";
+  return LookupDriverKeys(platform, state, Win9xReads(rule));
 }
 
-int32_t WizardApp::LookupSaa713xKeysNt() {
-  const Saa713xIds ids = Saa713xIdsFor(DeviceFlags, true);
-  return LookupDriverKeys({ids.capture, nullptr, ids.tuner, true, false, 0, 0, false});
+// The SAA713x walks share one buffer on both families: the NT one grows it
+// without bytes to spare.
+int32_t LookupSaa713xKeysNt(Platform& platform, WizardState& state) {
+  const Saa713xIds ids = Saa713xIdsFor(state.DeviceFlags, true);
+  LookupRule rule;
+  rule.captureId = ids.capture;
+  rule.tunerId = ids.tuner;
+  rule.saa713xLengthRule = true;
+  return LookupDriverKeys(platform, state, rule);
 }
 
-int32_t WizardApp::LookupSaa713xKeys9x() {
-  const Saa713xIds ids = Saa713xIdsFor(DeviceFlags, false);
-  return LookupDriverKeys({ids.capture, nullptr, ids.tuner, true, false, 16, 10, false});
+int32_t LookupSaa713xKeys9x(Platform& platform, WizardState& state) {
+  const Saa713xIds ids = Saa713xIdsFor(state.DeviceFlags, false);
+  LookupRule rule;
+  rule.captureId = ids.capture;
+  rule.tunerId = ids.tuner;
+  rule.saa713xLengthRule = true;
+  return LookupDriverKeys(platform, state, Win9xReads(rule));
 }
 
-int32_t WizardApp::LookupUsbKeyNt() {
-  return LookupDriverKeys({"USB\\Vid_eb1a&Pid_2800&Rev_0100", "USB\\Vid_eb1a&Pid_282", nullptr,
-                           false, true, 0, 0, false});
+int32_t LookupUsbKeyNt(Platform& platform, WizardState& state) {
+  LookupRule rule;
+  rule.captureId = "USB\\Vid_eb1a&Pid_2800&Rev_0100";
+  rule.captureIdAlt = "USB\\Vid_eb1a&Pid_282";
+  return LookupDriverKeys(platform, state, NtReads(rule));
 }
 
-int32_t WizardApp::LookupUsbKey9x() {
-  return LookupDriverKeys({"USB\\VID_EB1A&PID_2800&REV_0100", "USB\\VID_EB1A&PID_282", nullptr,
-                           false, false, 16, 10, true});
+// Only the 9x walk marks the USB device in DeviceFlags.
+int32_t LookupUsbKey9x(Platform& platform, WizardState& state) {
+  LookupRule rule;
+  rule.captureId = "USB\\VID_EB1A&PID_2800&REV_0100";
+  rule.captureIdAlt = "USB\\VID_EB1A&PID_282";
+  rule.setsUsbFlag = true;
+  return LookupDriverKeys(platform, state, Win9xReads(rule));
 }
 
 }  // namespace cw

@@ -92,4 +92,26 @@ class KernelHandle {
   HANDLE handle_ = HANDLE(0);
 };
 
+// COM initialised for as long as the scope lives. Every CoInitialize that
+// succeeded (S_FALSE too: it still counts) is matched by one CoUninitialize,
+// at End() or when the scope goes away.
+class ComInitScope {
+ public:
+  explicit ComInitScope(Platform& platform) : platform_(&platform) {}
+  ComInitScope(const ComInitScope&) = delete;
+  ComInitScope& operator=(const ComInitScope&) = delete;
+  ~ComInitScope() { End(); }
+
+  void Initialize() {
+    if (platform_->CoInitialize() >= 0) ++initializations_;
+  }
+  void End() {
+    for (; initializations_ > 0; --initializations_) platform_->CoUninitialize();
+  }
+
+ private:
+  Platform* platform_;
+  int initializations_ = 0;
+};
+
 }  // namespace cw

@@ -16,7 +16,7 @@ struct WizardState {
   int32_t DeviceCount = 0;
   int32_t IsNtFamily = 0;
   int32_t RestartNow = 0;
-  int32_t SelectionMode = 0;  // 0 TV System page, 1 Country page
+  int32_t SelectionMode = 0;  // kTvSystemPath or kCountryPath
   int32_t NicamIRequested = 0;
   int32_t StandardIndex = 0;
   int32_t TunerVariant = 0;
@@ -63,6 +63,14 @@ struct WizardState {
   char USBUpdateRegFail1[256] = {};
   char USBUpdateRegFail2[256] = {};
 };
+
+// SelectionMode: which selection page the user took.
+constexpr int32_t kTvSystemPath = 0;
+constexpr int32_t kCountryPath = 1;
+
+// TunerVariant: what the board's hardware probe reported.
+constexpr int32_t kTunerVariantStandard = 0;
+constexpr int32_t kTunerVariantAlternate = 3;  // the alternative tuner
 
 // DeviceFlags bits.
 constexpr uint32_t kFlagSaa7130 = 0x1;

@@ -2,16 +2,16 @@
 
 #include <string>
 
-#include "selection/country_setting.h"
-#include "app/wizard_app.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
 #include "resource.h"
 #include "selection/country_table.h"
+#include "system/windows_settings.h"
 
 namespace cw {
 
-CountryDialog::CountryDialog(WizardApp& app) : CDialog(app.platform(), IDD_COUNTRY_PAGE), app_(app) {}
+CountryDialog::CountryDialog(Platform& platform, WizardState& state)
+    : CDialog(platform, IDD_COUNTRY_PAGE), state_(state) {}
 
 // The page reads the Windows country itself. When it cannot (or the value
 // holds no digit) it preselects as for code 1.
@@ -37,10 +37,10 @@ void CountryDialog::UpdateOkButton() {
 
 BOOL CountryDialog::OnInitDialog() {
   CDialog::OnInitDialog();
-  SetCaption(app_.DialogCountryTitle);
-  SetItemText(IDOK, app_.OKText);
-  SetItemText(IDCANCEL, app_.CANCELText);
-  SetItemText(IDC_COUNTRY_TIP, app_.CountryAlphabetTip);
+  SetCaption(state_.DialogCountryTitle);
+  SetItemText(IDOK, state_.OKText);
+  SetItemText(IDCANCEL, state_.CANCELText);
+  SetItemText(IDC_COUNTRY_TIP, state_.CountryAlphabetTip);
 
   int32_t code = ReadWindowsCountryCode();
 
@@ -89,8 +89,8 @@ void CountryDialog::OnOK() {
   // the page stays open rather than let the writers store nothing chosen.
   if (!CountryEntryValues(letter, row, &values)) return;
   CDialog::OnOK();
-  app_.StandardIndex = values.StandardIndex;
-  app_.CountryCode = values.CountryCode;
+  state_.StandardIndex = values.StandardIndex;
+  state_.CountryCode = values.CountryCode;
 }
 
 }  // namespace cw

@@ -2,17 +2,17 @@
 #pragma once
 
 #include "framework/framework.h"
+#include "record/wizard_state.h"
 
 namespace cw {
 
-class WizardApp;
 
 // Opens on the Windows country's letter and entry. On OK records the
 // entry's StandardIndex, then its CountryCode. OK is enabled only while the
 // current letter and row name an entry, so nothing unchosen is recorded.
 class CountryDialog : public CDialog {
  public:
-  explicit CountryDialog(WizardApp& app);
+  CountryDialog(Platform& platform, WizardState& state);
 
  protected:
   BOOL OnInitDialog() override;
@@ -25,7 +25,7 @@ class CountryDialog : public CDialog {
   void UpdateOkButton();
   int32_t ReadWindowsCountryCode();
 
-  WizardApp& app_;
+  WizardState& state_;
   HWND letter_box_ = HWND(0);
   HWND country_list_ = HWND(0);
 };

@@ -1,21 +1,20 @@
 #include "selection/standard_dialog.h"
 
-#include "app/wizard_app.h"
 #include "platform/win_constants.h"
 #include "resource.h"
 #include "selection/tv_standards.h"
 
 namespace cw {
 
-StandardDialog::StandardDialog(WizardApp& app)
-    : CDialog(app.platform(), IDD_STANDARD_PAGE), app_(app) {}
+StandardDialog::StandardDialog(Platform& platform, WizardState& state)
+    : CDialog(platform, IDD_STANDARD_PAGE), state_(state) {}
 
 BOOL StandardDialog::OnInitDialog() {
   CDialog::OnInitDialog();
-  SetCaption(app_.DialogVideoTitle);
-  SetItemText(IDOK, app_.OKText);
-  SetItemText(IDCANCEL, app_.CANCELText);
-  SetItemText(IDC_SYSTEM_LABEL, app_.VideoFormatText);
+  SetCaption(state_.DialogVideoTitle);
+  SetItemText(IDOK, state_.OKText);
+  SetItemText(IDCANCEL, state_.CANCELText);
+  SetItemText(IDC_SYSTEM_LABEL, state_.VideoFormatText);
 
   system_list_ = GetDlgItem(IDC_SYSTEM_LIST);
   platform_.SendMessageA(system_list_, LB_RESETCONTENT, 0, 0);
@@ -49,8 +48,8 @@ void StandardDialog::OnOK() {
   // lose; should it have none all the same, nothing is recorded.
   const TvSystemChoice* choice = TvSystemChoiceAt(static_cast<int32_t>(index));
   if (choice != nullptr) {
-    if (choice->setsVariant) app_.StandardVariant = kNicamIStandardVariant;
-    app_.StandardIndex = choice->StandardIndex;
+    if (choice->setsVariant) state_.StandardVariant = kNicamIStandardVariant;
+    state_.StandardIndex = choice->StandardIndex;
   }
   CDialog::OnOK();
 }

@@ -2,16 +2,16 @@
 #pragma once
 
 #include "framework/framework.h"
+#include "record/wizard_state.h"
 
 namespace cw {
 
-class WizardApp;
 
 // On OK records StandardIndex (and StandardVariant 5 for "PAL DK (NICAM I)");
 // never touches CountryCode.
 class StandardDialog : public CDialog {
  public:
-  explicit StandardDialog(WizardApp& app);
+  StandardDialog(Platform& platform, WizardState& state);
 
  protected:
   BOOL OnInitDialog() override;
@@ -21,7 +21,7 @@ class StandardDialog : public CDialog {
  private:
   void OnSelchangeSystemList();
 
-  WizardApp& app_;
+  WizardState& state_;
   HWND system_list_ = HWND(0);
   HWND name_box_ = HWND(0);
 };

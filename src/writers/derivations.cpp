@@ -1,7 +1,9 @@
 // The derivations: the user's choice (a TV standard, or a country) turned
 // into the values each family's drivers expect.
-#include "app/wizard_app.h"
+#include "writers/derivations.h"
+
 #include "platform/win_constants.h"
+#include "system/windows_settings.h"
 #include "writers/nicam_question.h"
 
 namespace cw {
@@ -45,68 +47,71 @@ constexpr uint32_t kUnitedKingdom = 44;
 }  // namespace
 
 // CX2388X and BT878A share every step but the tuner type codes.
-static void DerivePciTunerSettings(WizardApp& app, bool bt878a) {
-  if (app.SelectionMode == 0) app.CountryCode = app.GetWindowsCountryCode();
-  const StandardRow& row = RowFor(app.StandardIndex);
-  app.VideoStandardMask = row.videoStandardMask;
-  app.TunerTypeCode = bt878a ? row.btTunerType : row.cxTunerType;
-  const uint32_t country = static_cast<uint32_t>(app.CountryCode);
-  if (app.SelectionMode != 0) {
-    app.AudioCountryCode = country;
+static void DerivePciTunerSettings(Platform& platform, WizardState& state, bool bt878a) {
+  if (state.SelectionMode == kTvSystemPath)
+    state.CountryCode = GetWindowsCountryCode(platform, state.IsNtFamily);
+  const StandardRow& row = RowFor(state.StandardIndex);
+  state.VideoStandardMask = row.videoStandardMask;
+  state.TunerTypeCode = bt878a ? row.btTunerType : row.cxTunerType;
+  const uint32_t country = static_cast<uint32_t>(state.CountryCode);
+  if (state.SelectionMode != kTvSystemPath) {
+    state.AudioCountryCode = country;
   } else {
-    app.AudioCountryCode = row.audioCountryCode;
+    state.AudioCountryCode = row.audioCountryCode;
     // "PAL DK (NICAM I)" is PAL DK with British (NICAM I) sound.
-    if (app.StandardIndex == kPalDk && app.StandardVariant == kNicamIVariant)
-      app.AudioCountryCode = kUnitedKingdom;
+    if (state.StandardIndex == kPalDk && state.StandardVariant == kNicamIVariant)
+      state.AudioCountryCode = kUnitedKingdom;
   }
-  app.VideoCountryCode = country;
-  app.TunerBrandCode = 2;
-  app.TunerChipCode = 1;
-  if (app.TunerVariant == 3) {
-    app.TunerChipCode = 2;
+  state.VideoCountryCode = country;
+  state.TunerBrandCode = 2;
+  state.TunerChipCode = 1;
+  if (state.TunerVariant == kTunerVariantAlternate) {
+    state.TunerChipCode = 2;
     if (bt878a) {
-      if (app.TunerTypeCode == 1) app.TunerTypeCode = 8;
-      else if (app.TunerTypeCode == 6) app.TunerTypeCode = 9;
+      if (state.TunerTypeCode == 1) state.TunerTypeCode = 8;
+      else if (state.TunerTypeCode == 6) state.TunerTypeCode = 9;
     } else {
-      if (app.TunerTypeCode == 1) app.TunerTypeCode = 15;
-      else if (app.TunerTypeCode == 14) app.TunerTypeCode = 16;
+      if (state.TunerTypeCode == 1) state.TunerTypeCode = 15;
+      else if (state.TunerTypeCode == 14) state.TunerTypeCode = 16;
     }
   }
 }
 
-int32_t WizardApp::DeriveCx2388xSettings() {
-  DerivePciTunerSettings(*this, false);
+int32_t DeriveCx2388xSettings(Platform& platform, WizardState& state) {
+  DerivePciTunerSettings(platform, state, false);
   return 1;
 }
 
-int32_t WizardApp::DeriveBt878aSettings() {
-  DerivePciTunerSettings(*this, true);
+int32_t DeriveBt878aSettings(Platform& platform, WizardState& state) {
+  DerivePciTunerSettings(platform, state, true);
   return 1;
 }
 
-int32_t WizardApp::DeriveSaa713xSettings() {
-  const bool tvSystemPath = SelectionMode == 0;
-  if (tvSystemPath) CountryCode = GetWindowsCountryCode();
-  if (CountryCode == kChina) {
-    int answer = platform_.MessageBoxA(HWND(0), kNicamIQuestion, AppTitleName,
-                                       MB_YESNO | MB_DEFBUTTON2);
-    NicamIRequested = answer == IDYES ? 1 : 0;
+int32_t DeriveSaa713xSettings(Platform& platform, WizardState& state) {
+  const bool tvSystemPath = state.SelectionMode == kTvSystemPath;
+  if (tvSystemPath) state.CountryCode = GetWindowsCountryCode(platform, state.IsNtFamily);
+  if (state.CountryCode == kChina) {
+    int answer = platform.MessageBoxA(HWND(0), kNicamIQuestion, state.AppTitleName,
+                                      MB_YESNO | MB_DEFBUTTON2);
+    state.NicamIRequested = answer == IDYES ? 1 : 0;
   }
-  const StandardRow& row = RowFor(StandardIndex);
-  VideoStandardMask = row.videoStandardMask;
-  AudioCountryCode = tvSystemPath ? row.audioCountryCode : static_cast<uint32_t>(CountryCode);
+  const StandardRow& row = RowFor(state.StandardIndex);
+  state.VideoStandardMask = row.videoStandardMask;
+  state.AudioCountryCode =
+      tvSystemPath ? row.audioCountryCode : static_cast<uint32_t>(state.CountryCode);
   // On the TV System path the list's own NICAM I choice decides for PAL DK.
-  if (tvSystemPath && StandardIndex == kPalDk)
-    NicamIRequested = StandardVariant == kNicamIVariant ? 1 : 0;
+  if (tvSystemPath && state.StandardIndex == kPalDk)
+    state.NicamIRequested = state.StandardVariant == kNicamIVariant ? 1 : 0;
   return 1;
 }
 
-int32_t WizardApp::DeriveUsbSettings() {
-  if (SelectionMode == 0) CountryCode = GetWindowsCountryCode();
-  const StandardRow& row = RowFor(StandardIndex);
-  VideoStandardMask = row.videoStandardMask;
-  TunerTypeCode = row.usbTunerId;
-  AudioStandardCode = row.usbAudioDecoder;
+int32_t DeriveUsbSettings(Platform& platform, WizardState& state) {
+  if (state.SelectionMode == kTvSystemPath)
+    state.CountryCode = GetWindowsCountryCode(platform, state.IsNtFamily);
+  const StandardRow& row = RowFor(state.StandardIndex);
+  state.VideoStandardMask = row.videoStandardMask;
+  state.TunerTypeCode = row.usbTunerId;
+  state.AudioStandardCode = row.usbAudioDecoder;
   return 1;
 }
 

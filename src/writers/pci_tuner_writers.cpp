@@ -1,7 +1,8 @@
 // The CX2388X and BT878A writers: the capture driver's and the tuner
 // driver's "DriverData" keys. The two families are twins; what differs is in
 // the PciWriterTexts below.
-#include "app/wizard_app.h"
+#include "writers/family_writers.h"
+
 #include "platform/win_constants.h"
 #include "writers/registry_access.h"
 
@@ -52,78 +53,77 @@ const PciWriterTexts kBt9x = {
     "Can't Create BT878A Registry on Win9X.",
     false};
 
-DWORD CaptureValue(const WizardApp& app, const char* name) {
+DWORD CaptureValue(const WizardState& state, const char* name) {
   const std::string n = name;
-  if (n == "VideoStandard") return app.VideoStandardMask;
-  if (n == "WWAudioCountryCode") return app.AudioCountryCode;
-  return app.VideoCountryCode;
+  if (n == "VideoStandard") return state.VideoStandardMask;
+  if (n == "WWAudioCountryCode") return state.AudioCountryCode;
+  return state.VideoCountryCode;
 }
 
-void WriteCaptureValues(WizardApp& app, const char* root, const PciWriterTexts& texts,
+void WriteCaptureValues(Platform& p, const WizardState& state, const char* root, const PciWriterTexts& texts,
                         const ShowWriteFailure& show) {
-  RegKeyHandle key(app.platform());
-  if (!OpenDriverKeyForWrites(app.platform(), root, app.CaptureDriverKey, kDriverData, &key)) return;
+  RegKeyHandle key(p);
+  if (!OpenDriverKeyForWrites(p, root, state.CaptureDriverKey, kDriverData, &key)) return;
   for (int i = 0; i < 3; ++i)
-    UpdateDwordIfPresent(app.platform(), key.get(), texts.captureNames[i],
-                         CaptureValue(app, texts.captureNames[i]), texts.captureFailures[i], show);
+    UpdateDwordIfPresent(p, key.get(), texts.captureNames[i],
+                         CaptureValue(state, texts.captureNames[i]), texts.captureFailures[i], show);
 }
 
-void WriteTunerValues(WizardApp& app, const char* root, const PciWriterTexts& texts, bool flush,
+void WriteTunerValues(Platform& p, const WizardState& state, const char* root, const PciWriterTexts& texts, bool flush,
                       const ShowWriteFailure& show) {
-  Platform& p = app.platform();
   RegKeyHandle key(p);
-  if (!OpenDriverKeyForWrites(p, root, app.TunerDriverKey, kDriverData, &key)) return;
-  UpdateDwordIfPresent(p, key.get(), "TunerBrand", app.TunerBrandCode, texts.tunerFailure, show);
-  UpdateDwordIfPresent(p, key.get(), "TunerType", app.TunerTypeCode, texts.tunerFailure, show);
+  if (!OpenDriverKeyForWrites(p, root, state.TunerDriverKey, kDriverData, &key)) return;
+  UpdateDwordIfPresent(p, key.get(), "TunerBrand", state.TunerBrandCode, texts.tunerFailure, show);
+  UpdateDwordIfPresent(p, key.get(), "TunerType", state.TunerTypeCode, texts.tunerFailure, show);
   if (texts.writesI2CAddress)
-    UpdateDwordIfPresent(p, key.get(), "TunerI2CAddress", app.TunerVariant == 3 ? 194u : 192u,
+    UpdateDwordIfPresent(p, key.get(), "TunerI2CAddress", state.TunerVariant == 3 ? 194u : 192u,
                          texts.tunerFailure, show);
   // "TunerChip" is the one value these drivers' keys may lack: it is
   // created when missing.
-  ValueWrite chip = SetOrCreateDword(p, key.get(), "TunerChip", app.TunerChipCode,
+  ValueWrite chip = SetOrCreateDword(p, key.get(), "TunerChip", state.TunerChipCode,
                                      texts.tunerFailure, texts.createFailure, show);
   if (flush && (chip == ValueWrite::Created || chip == ValueWrite::CreateFailed))
     p.RegFlushKey(key.get());
 }
 
-void WritePciTunerSettings(WizardApp& app, bool nt, const PciWriterTexts& texts) {
-  const ShowWriteFailure show = [&app](const char* text) { app.AfxMessageBox(text, MB_OK); };
+void WritePciTunerSettings(Platform& platform, const WizardState& state, bool nt,
+                           const PciWriterTexts& texts, const ShowWriteFailure& show) {
   if (!nt) {
-    WriteCaptureValues(app, Win9xClassRoot, texts, show);
-    WriteTunerValues(app, Win9xClassRoot, texts, true, show);
+    WriteCaptureValues(platform, state, Win9xClassRoot, texts, show);
+    WriteTunerValues(platform, state, Win9xClassRoot, texts, true, show);
     return;
   }
-  KeySecurityBracket(app.platform(), NtClassRoot, app.CaptureDriverKey, "",
+  KeySecurityBracket(platform, NtClassRoot, state.CaptureDriverKey, "",
                      BracketPolicy::GoOnWithoutDescriptor, show,
                      [&](const char*, const ShowWriteFailure& later) {
-                       WriteCaptureValues(app, NtClassRoot, texts, later);
+                       WriteCaptureValues(platform, state, NtClassRoot, texts, later);
                      });
-  KeySecurityBracket(app.platform(), NtClassRoot, app.TunerDriverKey, "",
+  KeySecurityBracket(platform, NtClassRoot, state.TunerDriverKey, "",
                      BracketPolicy::GoOnWithoutDescriptor, show,
                      [&](const char*, const ShowWriteFailure& later) {
-                       WriteTunerValues(app, NtClassRoot, texts, false, later);
+                       WriteTunerValues(platform, state, NtClassRoot, texts, false, later);
                      });
 }
 
 }  // namespace
 
-int32_t WizardApp::WriteCx2388xSettingsNt() {
-  WritePciTunerSettings(*this, true, kCxNt);
+int32_t WriteCx2388xSettingsNt(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+  WritePciTunerSettings(platform, state, true, kCxNt, show);
   return 1;
 }
 
-int32_t WizardApp::WriteCx2388xSettings9x() {
-  WritePciTunerSettings(*this, false, kCx9x);
+int32_t WriteCx2388xSettings9x(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+  WritePciTunerSettings(platform, state, false, kCx9x, show);
   return 1;
 }
 
-int32_t WizardApp::WriteBt878aSettingsNt() {
-  WritePciTunerSettings(*this, true, kBtNt);
+int32_t WriteBt878aSettingsNt(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+  WritePciTunerSettings(platform, state, true, kBtNt, show);
   return 1;
 }
 
-int32_t WizardApp::WriteBt878aSettings9x() {
-  WritePciTunerSettings(*this, false, kBt9x);
+int32_t WriteBt878aSettings9x(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+  WritePciTunerSettings(platform, state, false, kBt9x, show);
   return 1;
 }
 

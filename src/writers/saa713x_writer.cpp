@@ -3,7 +3,8 @@
 // created, and every presence query offers 255 bytes of a 256-byte buffer.
 #include <cstdio>
 
-#include "app/wizard_app.h"
+#include "writers/family_writers.h"
+
 #include "platform/win_constants.h"
 #include "writers/registry_access.h"
 
@@ -53,67 +54,62 @@ void UpdateForceNicamI(Platform& p, HKEY key, DWORD value, const char* failure,
     show(failure);
 }
 
-void WriteTunerKey(WizardApp& app, const char* root, const SaaTexts& texts,
+void WriteTunerKey(Platform& p, const WizardState& state, const char* root, const SaaTexts& texts,
                    const ShowWriteFailure& show) {
-  Platform& p = app.platform();
   RegKeyHandle key(p);
-  if (!OpenDriverKeyForWrites(p, root, app.TunerDriverKey, "", &key)) return;
+  if (!OpenDriverKeyForWrites(p, root, state.TunerDriverKey, "", &key)) return;
   char standard[16];
-  std::snprintf(standard, sizeof(standard), "0x%8.8x", app.VideoStandardMask);
+  std::snprintf(standard, sizeof(standard), "0x%8.8x", state.VideoStandardMask);
   UpdateStringIfPresent(p, key.get(), "DefaultStandard", standard, kQueryCapacity,
                         texts.tunerFailure, show);
-  UpdateStringIfPresent(p, key.get(), "TunerType", TunerModel(app.StandardIndex, app.TunerVariant),
+  UpdateStringIfPresent(p, key.get(), "TunerType", TunerModel(state.StandardIndex, state.TunerVariant),
                         kQueryCapacity, texts.tunerFailure, show);
-  UpdateStringIfPresent(p, key.get(), "Address", app.TunerVariant == 3 ? "0xC2" : "0xC0",
+  UpdateStringIfPresent(p, key.get(), "Address", state.TunerVariant == 3 ? "0xC2" : "0xC0",
                         kQueryCapacity, texts.tunerFailure, show);
 }
 
-void WriteCaptureKey(WizardApp& app, const char* root, const SaaTexts& texts,
+void WriteCaptureKey(Platform& p, const WizardState& state, const char* root, const SaaTexts& texts,
                      const ShowWriteFailure& show) {
-  Platform& p = app.platform();
   RegKeyHandle key(p);
-  if (!OpenDriverKeyForWrites(p, root, app.CaptureDriverKey, "", &key)) return;
+  if (!OpenDriverKeyForWrites(p, root, state.CaptureDriverKey, "", &key)) return;
   char country[16];
-  std::snprintf(country, sizeof(country), "%d", static_cast<int32_t>(app.AudioCountryCode));
+  std::snprintf(country, sizeof(country), "%d", static_cast<int32_t>(state.AudioCountryCode));
   UpdateStringIfPresent(p, key.get(), "CountryCode", country, kQueryCapacity, texts.captureFailure,
                         show);
 }
 
-void WriteAudioKey(WizardApp& app, const char* root, const SaaTexts& texts,
+void WriteAudioKey(Platform& p, const WizardState& state, const char* root, const SaaTexts& texts,
                    const ShowWriteFailure& show) {
-  Platform& p = app.platform();
   RegKeyHandle key(p);
-  if (!OpenDriverKeyForWrites(p, root, app.CaptureDriverKey, kAudioSubkey, &key)) return;
-  UpdateForceNicamI(p, key.get(), app.NicamIRequested != 0 ? 1u : 0u, texts.captureFailure, show);
+  if (!OpenDriverKeyForWrites(p, root, state.CaptureDriverKey, kAudioSubkey, &key)) return;
+  UpdateForceNicamI(p, key.get(), state.NicamIRequested != 0 ? 1u : 0u, texts.captureFailure, show);
 }
 
 }  // namespace
 
-int32_t WizardApp::WriteSaa713xSettingsNt() {
-  const ShowWriteFailure show = [this](const char* text) { AfxMessageBox(text, MB_OK); };
-  KeySecurityBracket(platform_, NtClassRoot, TunerDriverKey, "", BracketPolicy::GoOnWithoutDescriptor,
+int32_t WriteSaa713xSettingsNt(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+  KeySecurityBracket(platform, NtClassRoot, state.TunerDriverKey, "", BracketPolicy::GoOnWithoutDescriptor,
                      show, [&](const char*, const ShowWriteFailure& later) {
-                       WriteTunerKey(*this, NtClassRoot, kNt, later);
+                       WriteTunerKey(platform, state, NtClassRoot, kNt, later);
                      });
-  KeySecurityBracket(platform_, NtClassRoot, CaptureDriverKey, "",
+  KeySecurityBracket(platform, NtClassRoot, state.CaptureDriverKey, "",
                      BracketPolicy::GoOnWithoutDescriptor, show,
                      [&](const char*, const ShowWriteFailure& later) {
-                       WriteCaptureKey(*this, NtClassRoot, kNt, later);
+                       WriteCaptureKey(platform, state, NtClassRoot, kNt, later);
                      });
   // The audio key's own security is opened, not its parent's.
-  KeySecurityBracket(platform_, NtClassRoot, CaptureDriverKey, kAudioSubkey,
+  KeySecurityBracket(platform, NtClassRoot, state.CaptureDriverKey, kAudioSubkey,
                      BracketPolicy::GoOnWithoutDescriptor, show,
                      [&](const char*, const ShowWriteFailure& later) {
-                       WriteAudioKey(*this, NtClassRoot, kNt, later);
+                       WriteAudioKey(platform, state, NtClassRoot, kNt, later);
                      });
   return 1;
 }
 
-int32_t WizardApp::WriteSaa713xSettings9x() {
-  const ShowWriteFailure show = [this](const char* text) { AfxMessageBox(text, MB_OK); };
-  WriteCaptureKey(*this, Win9xClassRoot, k9x, show);
-  WriteAudioKey(*this, Win9xClassRoot, k9x, show);
-  WriteTunerKey(*this, Win9xClassRoot, k9x, show);
+int32_t WriteSaa713xSettings9x(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+  WriteCaptureKey(platform, state, Win9xClassRoot, k9x, show);
+  WriteAudioKey(platform, state, Win9xClassRoot, k9x, show);
+  WriteTunerKey(platform, state, Win9xClassRoot, k9x, show);
   return 1;
 }
 

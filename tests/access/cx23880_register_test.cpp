@@ -53,9 +53,9 @@ TEST(Cx23880Probe, FriendlyNamesAreSearchedInOrderExactly) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ProbeRun run(ProbeMachine(Devices(c.devices) + Dword("Register_350018", 0x40), ""));
-    run.app.TunerVariant = 7;
-    EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), c.bound ? 1 : 0);
-    EXPECT_EQ(run.app.TunerVariant, c.bound ? 3 : 7);
+    run.state.TunerVariant = 7;
+    EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), c.bound ? 1 : 0);
+    EXPECT_EQ(run.state.TunerVariant, c.bound ? 3 : 7);
     std::vector<std::string> binds;
     int enumerations = 0;
     for (const std::string& e : run.platform.components().events()) {
@@ -110,9 +110,9 @@ TEST(Cx23880Probe, BitSixOfTheRegisterGivesTheTunerVariant) {
                                     Dword("Register_350014", ~c.value) +
                                     Dword("Register_0", ~c.value) + Dword("Pending", pending),
                                 ""));
-      run.app.TunerVariant = 5;
-      EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), 1);
-      EXPECT_EQ(run.app.TunerVariant, c.variant);
+      run.state.TunerVariant = 5;
+      EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 1);
+      EXPECT_EQ(run.state.TunerVariant, c.variant);
       EXPECT_TRUE(run.platform.boxes.empty());
       run.ExpectCleanEnd();
     }
@@ -122,7 +122,7 @@ TEST(Cx23880Probe, BitSixOfTheRegisterGivesTheTunerVariant) {
 TEST(Cx23880Probe, RequestBlocksAreLaidOutByteForByte) {
   ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant) + Dword("Register_350018", 0x5A5A40),
                             ""));
-  ASSERT_EQ(run.app.ProbeCx2388xTunerVariant(), 1);
+  ASSERT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 1);
   const auto& requests = run.platform.components().requests();
   ASSERT_EQ(requests.size(), 3u);
   const std::vector<BYTE> expected[] = {
@@ -144,15 +144,15 @@ TEST(Cx23880Probe, RequestBlocksAreLaidOutByteForByte) {
   // Each request has an event of its own: manual reset, not signalled.
   EXPECT_EQ(run.platform.Count("CreateEventA 1 0"), 3);
   EXPECT_EQ(run.platform.Count("CreateEventA"), 3);
-  EXPECT_EQ(run.app.TunerVariant, 3);
+  EXPECT_EQ(run.state.TunerVariant, 3);
   run.ExpectCleanEnd();
 }
 
 TEST(Cx23880Probe, RequestsCompletedLaterCountAsDoneOnceWaitedFor) {
   ProbeRun run(ProbeMachine(
       Sz("FriendlyName", kConexant) + Dword("Register_350018", 0x40) + Dword("Pending", 1), ""));
-  EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), 1);
-  EXPECT_EQ(run.app.TunerVariant, 3);
+  EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 1);
+  EXPECT_EQ(run.state.TunerVariant, 3);
   EXPECT_TRUE(run.platform.boxes.empty());
   for (const auto& r : run.platform.components().requests()) EXPECT_TRUE(r.pending);
   // Each of the three is waited for at once, with wait TRUE.
@@ -204,10 +204,10 @@ TEST(Cx23880Probe, FailuresShowTheirMessagesInOrder) {
     SCOPED_TRACE(c.name);
     ProbeRun run(ProbeMachine(c.values, ""));
     for (const sim::Fault& f : c.faults) run.platform.AddFault(f);
-    run.app.TunerVariant = 9;
-    EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), 1);
+    run.state.TunerVariant = 9;
+    EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 1);
     EXPECT_EQ(run.platform.boxes, c.boxes);
-    EXPECT_EQ(run.app.TunerVariant, c.variant);
+    EXPECT_EQ(run.state.TunerVariant, c.variant);
     EXPECT_EQ(run.platform.components().requests().size(), c.requests);
     run.ExpectCleanEnd();
   }
@@ -236,9 +236,9 @@ TEST(Cx23880Probe, NoCaptureDeviceShowsNothingAndKeepsTheVariant) {
     SCOPED_TRACE(c.name);
     ProbeRun run(ProbeMachine(c.values, ""));
     for (const sim::Fault& f : c.faults) run.platform.AddFault(f);
-    run.app.TunerVariant = 6;
-    EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), 0);
-    EXPECT_EQ(run.app.TunerVariant, 6);
+    run.state.TunerVariant = 6;
+    EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 0);
+    EXPECT_EQ(run.state.TunerVariant, 6);
     EXPECT_TRUE(run.platform.boxes.empty());
     EXPECT_TRUE(run.platform.components().requests().empty());
     run.ExpectCleanEnd();
@@ -252,8 +252,8 @@ TEST(Cx23880Probe, AMonikerThatCannotBeReadIsPassedOver) {
   // Third name: two walks of two devices miss first (four bags), then the
   // fifth bag read is the first device of the third walk.
   run.platform.AddFault({"IMoniker.BindToStorage", 5, 0x80004005u});
-  EXPECT_EQ(run.app.ProbeCx2388xTunerVariant(), 1);
-  EXPECT_EQ(run.app.TunerVariant, 3);
+  EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 1);
+  EXPECT_EQ(run.state.TunerVariant, 3);
   EXPECT_EQ(run.platform.Calls("IMoniker.BindToStorage"), 6);
   run.ExpectCleanEnd();
 }
@@ -263,7 +263,7 @@ TEST(Cx23880Probe, ComIsUninitialisedOnlyAsOftenAsItWasInitialised) {
   // CoUninitialize.
   ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant), ""));
   run.platform.AddFault({"CoInitialize", 1, 0x80010106u});
-  run.app.ProbeCx2388xTunerVariant();
+  ProbeCx2388xTunerVariant(run.platform, run.state);
   EXPECT_EQ(run.platform.Count("CoUninitialize"), 0);
   EXPECT_EQ(run.platform.components().problems(), std::vector<std::string>{});
 }

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/wizard_app.h"
+#include "access/cx23880_register.h"
+#include "access/vamp_device.h"
+#include "record/wizard_state.h"
 #include "platform/sim/sim_platform.h"
 #include "support/sim_harness.h"
 
@@ -160,17 +162,15 @@ class RecordingSim : public sim::SimPlatform {
 
 constexpr const char* kTitle = "QL750 Chanwiz Wizard";
 
-// A WizardApp on a machine, ready for its probes (the record as start-up
-// leaves it, with the family and the caption set).
+// A machine and a record ready for the probes (as start-up leaves it, with
+// the family and the caption set).
 struct ProbeRun {
-  explicit ProbeRun(sim::Machine m, bool nt = true)
-      : machine(std::move(m)), platform(machine), app(platform, {}) {
-    app.IsNtFamily = nt ? 1 : 0;
-    CopyText(app.AppTitleName, kTitle);
+  explicit ProbeRun(sim::Machine m, bool nt = true) : machine(std::move(m)), platform(machine) {
+    state.IsNtFamily = nt ? 1 : 0;
+    CopyText(state.AppTitleName, kTitle);
   }
 
-  // What every probe leaves behind: no interface held by the program or the
-  // application, no string unfreed, COM uninitialised as often as it was
+  // What every probe leaves behind: no interface held, no string unfreed, COM uninitialised as often as it was
   // initialised, every process and thread handle closed, and no breach of a
   // component's contract.
   void ExpectCleanEnd() {
@@ -178,11 +178,6 @@ struct ProbeRun {
     EXPECT_EQ(platform.components().LiveStrings(), 0u);
     EXPECT_EQ(platform.components().problems(), std::vector<std::string>{});
     EXPECT_EQ(platform.comInitialized, platform.comUninitialized);
-    EXPECT_FALSE(app.CaptureFilter);
-    EXPECT_EQ(app.CaptureKsHandle, HANDLE(0));
-    EXPECT_FALSE(app.VampDeviceList);
-    EXPECT_FALSE(app.VampDevice);
-    EXPECT_FALSE(app.VampItem);
     for (HANDLE h : platform.started)
       EXPECT_NE(std::find(platform.closed.begin(), platform.closed.end(), h),
                 platform.closed.end())
@@ -191,7 +186,7 @@ struct ProbeRun {
 
   sim::Machine machine;
   RecordingSim platform;
-  WizardApp app;
+  WizardState state;
 };
 
 }  // namespace cw::test

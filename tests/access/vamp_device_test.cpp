@@ -84,9 +84,9 @@ TEST(Saa713xProbe, OutcomesOfTheComponent) {
     SCOPED_TRACE(c.name);
     ProbeRun run(ProbeMachine("", c.vamp, c.sim, c.installed), c.nt);
     for (const sim::Fault& f : c.faults) run.platform.AddFault(f);
-    run.app.TunerVariant = kUnchanged;
-    EXPECT_EQ(run.app.ProbeSaa713xTuner(), c.result);
-    EXPECT_EQ(run.app.TunerVariant, c.variant);
+    run.state.TunerVariant = kUnchanged;
+    EXPECT_EQ(ProbeSaa713xTuner(run.platform, run.state), c.result);
+    EXPECT_EQ(run.state.TunerVariant, c.variant);
     EXPECT_EQ(run.platform.boxes, c.boxes);
     EXPECT_EQ(run.platform.Count("CreateProcessA"), c.registrations);
     if (c.registrations > 0 && c.faults.empty()) {
@@ -103,7 +103,7 @@ TEST(Saa713xProbe, OutcomesOfTheComponent) {
 
 TEST(Saa713xProbe, TheSecondOpenWaitsForTheRegistration) {
   ProbeRun run(ProbeMachine("", Dword("Registered", 0) + Dword("Item22", 1)));
-  ASSERT_EQ(run.app.ProbeSaa713xTuner(), 1);
+  ASSERT_EQ(ProbeSaa713xTuner(run.platform, run.state), 1);
   const auto& log = run.platform.log;
   auto at = [&](const std::string& entry, size_t from) {
     return std::find(log.begin() + static_cast<std::ptrdiff_t>(from), log.end(), entry) -
@@ -123,7 +123,7 @@ TEST(Saa713xProbe, TheSecondOpenWaitsForTheRegistration) {
   EXPECT_EQ(run.platform.Count("WaitForSingleObject"), 1);
   // Both handles of the process are closed.
   ASSERT_EQ(run.platform.started.size(), 2u);
-  EXPECT_EQ(run.app.TunerVariant, 3);
+  EXPECT_EQ(run.state.TunerVariant, 3);
   run.ExpectCleanEnd();
 }
 
@@ -144,21 +144,22 @@ TEST(Saa713xProbe, Regsvr32IsRunFromTheSystemFolderByItsFullPath) {
     SCOPED_TRACE(c.systemDirectory);
     ProbeRun run(ProbeMachine("", Dword("Registered", 0) + Dword("Item22", 1),
                               Sz("SystemDirectory", c.systemDirectory)));
-    EXPECT_EQ(run.app.ProbeSaa713xTuner(), 1);
+    EXPECT_EQ(ProbeSaa713xTuner(run.platform, run.state), 1);
     EXPECT_EQ(run.platform.Count(c.expected), 1);
-    EXPECT_EQ(run.app.TunerVariant, 3);
+    EXPECT_EQ(run.state.TunerVariant, 3);
     run.ExpectCleanEnd();
   }
 }
 
 TEST(Saa713xProbe, TheItemInterfaceIsFetchedOnceAndReused) {
   ProbeRun run(ProbeMachine("", Dword("Item22", 1)));
-  ASSERT_EQ(run.app.OpenVampDevice(), 1);
-  EXPECT_EQ(run.app.VampDeviceCount, 1);
-  EXPECT_EQ(run.app.VampDeviceIndex, 0);
-  EXPECT_TRUE(run.app.QueryVampItem(22));
-  EXPECT_TRUE(run.app.QueryVampItem(22));
-  EXPECT_FALSE(run.app.QueryVampItem(21));
+  VampProbe probe(run.platform);
+  ASSERT_EQ(probe.OpenVampDevice(), 1);
+  EXPECT_EQ(probe.VampDeviceCount, 1);
+  EXPECT_EQ(probe.VampDeviceIndex, 0);
+  EXPECT_TRUE(probe.QueryVampItem(22));
+  EXPECT_TRUE(probe.QueryVampItem(22));
+  EXPECT_FALSE(probe.QueryVampItem(21));
   EXPECT_EQ(run.platform.Calls("IVampDevice.ItemObject"), 1);
   EXPECT_EQ(run.platform.Calls("VampItem.Query"), 3);
   // Held: the device list, IVampDevice and the item interface; the device

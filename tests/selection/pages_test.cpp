@@ -29,7 +29,7 @@ template <typename Page>
 INT_PTR RunPage(SimRun& run) {
   run.app->IsNtFamily = run.app->IsNtFamilyOs();
   run.app->LoadTexts();
-  Page page(*run.app);
+  Page page(*run.platform, *run.app);
   return page.DoModal();
 }
 
@@ -203,7 +203,7 @@ TEST(StartPage, ShowsItsTextsAndSetsTheFamilyOnceMore) {
   SimRun run(MachineFromText(RegText("")), "close");
   run.app->LoadTexts();
   run.app->IsNtFamily = 0;
-  StartDialog page(*run.app);
+  StartDialog page(*run.platform, *run.app);
   EXPECT_EQ(page.DoModal(), StartDialog::kClosedResult);
   EXPECT_EQ(run.app->IsNtFamily, 1);
   auto pages = run.Events("page");
@@ -225,7 +225,7 @@ TEST(StartPage, EmptyButtonLabelsStillWork) {
   run.app->LoadTexts();
   // An empty value in the file is an empty label, not the default.
   EXPECT_STREQ(run.app->TVSystemText, "");
-  StartDialog page(*run.app);
+  StartDialog page(*run.platform, *run.app);
   EXPECT_EQ(page.DoModal(), IDCANCEL);
 }
 
