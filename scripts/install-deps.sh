@@ -34,6 +34,9 @@ PKGS=(
     libgtest-dev
     googletest
     python3
+    # JSON, header-only; the MinGW builds use the same headers
+    # (cmake/NlohmannJson.cmake).
+    nlohmann-json3-dev
 )
 
 if [ "${CHANWIZ_DEPS_NATIVE_ONLY:-0}" != "1" ]; then

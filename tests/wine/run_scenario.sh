@@ -444,7 +444,7 @@ if [ "$CLI" = 1 ]; then
 elif ! grep -qx "ui-driver: finished with exit code $driver_rc" "$OUT/driver.log"; then
     why=$(cat "$OUT/wineserver.log" "$OUT/driver.log" 2>/dev/null | grep -v '^ui-driver: \(started\|watching\)' | tail -1)
     REASONS+=(" ui-driver did not finish (rc $driver_rc): ${why:-no message}")
-    echo "--- wineserver.log, driver.log (last lines)"; tail -5 "$OUT/wineserver.log" "$OUT/driver.log"
+    echo "--- wineserver.log, driver.log (last lines)"; tail -n 5 "$OUT/wineserver.log" "$OUT/driver.log"
 elif [ "$driver_rc" -ne "$sim_rc" ]; then
     REASONS+=(" exit codes differ: ui-driver $driver_rc, chanwiz-sim $sim_rc")
     if [ "$driver_rc" -ne 0 ] && [ "$driver_rc" -ne 2 ] && [ "$driver_rc" -ne 3 ]; then
