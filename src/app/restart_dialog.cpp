@@ -55,21 +55,24 @@ void RestartDialog::OnNoClicked() {
 // The restart is not forced: programs are asked to close and can save their
 // work; only hung ones are ended (a forced restart loses unsaved data).
 int32_t RestartSystem(Platform& platform, const WizardState& state) {
-  if (IsWin9xOs(platform)) {
-    platform.ExitWindowsEx(EWX_REBOOT, 0);
-    return 1;
-  }
+  // 9x needs no privilege and shows no message: the restart page already
+  // told the user to restart later should it not happen.
+  if (IsWin9xOs(platform)) return platform.ExitWindowsEx(EWX_REBOOT, 0) ? 1 : 0;
   KernelHandle token(platform);
   if (!platform.OpenProcessToken(platform.GetCurrentProcess(),
                                   TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive()))
     return 0;
   TOKEN_PRIVILEGES privileges = {};
-  platform.LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
+  // A failed lookup leaves the LUID zero, which the adjustment then refuses:
+  // the last error checked below tells of both.
+  static_cast<void>(
+      platform.LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid));
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  platform.AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
   // ERROR_NOT_ALL_ASSIGNED arrives with a successful call: only the last
   // error tells that the privilege is not held.
+  static_cast<void>(
+      platform.AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr));
   if (platform.GetLastError() != NO_ERROR) return 0;
   if (!platform.ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0)) {
     platform.MessageBoxA(HWND(0), "Can't run ExitWindowsEx.", state.AppTitleName, MB_OK);

@@ -39,50 +39,50 @@ class Platform {
   virtual void SetLastError(DWORD error) = 0;
 
   // ---- Registry (advapi32) ----
-  virtual LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) = 0;
-  virtual LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
+  [[nodiscard]] virtual LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) = 0;
+  [[nodiscard]] virtual LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
                              HKEY* result) = 0;
   // RegCreateKeyExA with no class and no security attributes.
-  virtual LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, DWORD options,
+  [[nodiscard]] virtual LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, DWORD options,
                                REGSAM access, HKEY* result, DWORD* disposition) = 0;
-  virtual LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
+  [[nodiscard]] virtual LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
                                 DWORD* dataSize) = 0;
-  virtual LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
+  [[nodiscard]] virtual LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                               const BYTE* data, DWORD dataSize) = 0;
-  virtual LONG RegFlushKey(HKEY key) = 0;
+  [[nodiscard]] virtual LONG RegFlushKey(HKEY key) = 0;
   // RegDeleteKeyA as the NT family has it: a key with subkeys is not deleted.
-  virtual LONG RegDeleteKeyA(HKEY key, const char* subKey) = 0;
+  [[nodiscard]] virtual LONG RegDeleteKeyA(HKEY key, const char* subKey) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
   // RegQueryInfoKeyA: the counts the program does not read may be null.
-  virtual LONG RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize,
+  [[nodiscard]] virtual LONG RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize,
                                 DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* maxClassLen,
                                 DWORD* values, DWORD* maxValueNameLen, DWORD* maxValueLen,
                                 DWORD* securityDescriptorSize, FILETIME* lastWriteTime) = 0;
-  virtual LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
+  [[nodiscard]] virtual LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
                                  PSECURITY_DESCRIPTOR descriptor, DWORD* size) = 0;
-  virtual LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
+  [[nodiscard]] virtual LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
                                  PSECURITY_DESCRIPTOR descriptor) = 0;
 
   // ---- Security descriptors and access lists (advapi32) ----
-  virtual BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL* present,
+  [[nodiscard]] virtual BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL* present,
                                          ACL** dacl, BOOL* defaulted) = 0;
-  virtual BOOL GetAce(ACL* acl, DWORD index, void** ace) = 0;
-  virtual DWORD GetLengthSid(PSID sid) = 0;
-  virtual BOOL InitializeAcl(ACL* acl, DWORD size, DWORD revision) = 0;
-  virtual BOOL AddAccessAllowedAce(ACL* acl, DWORD revision, DWORD mask, PSID sid) = 0;
-  virtual DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR descriptor) = 0;
-  virtual BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) = 0;
-  virtual BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present,
+  [[nodiscard]] virtual BOOL GetAce(ACL* acl, DWORD index, void** ace) = 0;
+  [[nodiscard]] virtual DWORD GetLengthSid(PSID sid) = 0;
+  [[nodiscard]] virtual BOOL InitializeAcl(ACL* acl, DWORD size, DWORD revision) = 0;
+  [[nodiscard]] virtual BOOL AddAccessAllowedAce(ACL* acl, DWORD revision, DWORD mask, PSID sid) = 0;
+  [[nodiscard]] virtual DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR descriptor) = 0;
+  [[nodiscard]] virtual BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) = 0;
+  [[nodiscard]] virtual BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present,
                                          ACL* dacl, BOOL defaulted) = 0;
 
   // ---- Process token and restart (advapi32, user32) ----
   virtual HANDLE GetCurrentProcess() = 0;
-  virtual BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;
-  virtual BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid) = 0;
-  virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState,
+  [[nodiscard]] virtual BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;
+  [[nodiscard]] virtual BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid) = 0;
+  [[nodiscard]] virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState,
                                      DWORD bufferLength, TOKEN_PRIVILEGES* previousState,
                                      DWORD* returnLength) = 0;
-  virtual BOOL ExitWindowsEx(UINT flags, DWORD reason) = 0;
+  [[nodiscard]] virtual BOOL ExitWindowsEx(UINT flags, DWORD reason) = 0;
   virtual BOOL CloseHandle(HANDLE handle) = 0;
 
   // ---- Device setup (setupapi) ----

@@ -37,7 +37,7 @@ int32_t GetWindowsCountryCode(Platform& platform, int32_t isNtFamily) {
 
 int32_t ReadNtCountrySetting(Platform& platform) {
   RegKeyHandle key(platform);
-  if (platform.RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\International", key.receive()) !=
+  if (key.OpenLegacy(HKEY_CURRENT_USER, "Control Panel\\International") !=
       ERROR_SUCCESS)
     return 1;
   char data[30] = {};

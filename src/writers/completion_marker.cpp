@@ -9,25 +9,26 @@ namespace cw {
 namespace {
 constexpr const char* kMakerKey = "SOFTWARE\\Morvex Multimedia\\Common";
 constexpr const char* kCompletedValue = "UpdateChanwiz";
+// The result tells whether the maker's key was there, not whether the
+// marker landed: no message is shown for it either way.
+void WriteMarker(Platform& platform, HKEY key) {
+  const DWORD one = 1;
+  static_cast<void>(platform.RegSetValueExA(key, kCompletedValue, 0, REG_DWORD,
+                                            reinterpret_cast<const BYTE*>(&one), sizeof(one)));
+  static_cast<void>(platform.RegFlushKey(key));
+}
+
 }  // namespace
 
 int32_t MarkWizardCompleted(Platform& platform) {
-  const DWORD one = 1;
   RegKeyHandle key(platform);
-  if (platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMakerKey, 0, KEY_ALL_ACCESS, key.receive()) ==
-      ERROR_SUCCESS) {
-    platform.RegSetValueExA(key.get(), kCompletedValue, 0, REG_DWORD,
-                             reinterpret_cast<const BYTE*>(&one), sizeof(one));
-    platform.RegFlushKey(key.get());
+  if (key.Open(HKEY_LOCAL_MACHINE, kMakerKey, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
+    WriteMarker(platform, key.get());
     return 1;
   }
   DWORD disposition = 0;
-  if (platform.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMakerKey, 0, REG_OPTION_NON_VOLATILE,
-                                KEY_ALL_ACCESS, key.receive(), &disposition) == ERROR_SUCCESS) {
-    platform.RegSetValueExA(key.get(), kCompletedValue, 0, REG_DWORD,
-                             reinterpret_cast<const BYTE*>(&one), sizeof(one));
-    platform.RegFlushKey(key.get());
-  }
+  if (key.Create(HKEY_LOCAL_MACHINE, kMakerKey, KEY_ALL_ACCESS, &disposition) == ERROR_SUCCESS)
+    WriteMarker(platform, key.get());
   return 0;
 }
 

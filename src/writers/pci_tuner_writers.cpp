@@ -63,7 +63,7 @@ DWORD CaptureValue(const WizardState& state, const char* name) {
 void WriteCaptureValues(Platform& p, const WizardState& state, const char* root, const PciWriterTexts& texts,
                         const ShowWriteFailure& show) {
   RegKeyHandle key(p);
-  if (!OpenDriverKeyForWrites(p, root, state.CaptureDriverKey, kDriverData, &key)) return;
+  if (!OpenDriverKeyForWrites(root, state.CaptureDriverKey, kDriverData, &key)) return;
   for (int i = 0; i < 3; ++i)
     UpdateDwordIfPresent(p, key.get(), texts.captureNames[i],
                          CaptureValue(state, texts.captureNames[i]), texts.captureFailures[i], show);
@@ -72,7 +72,7 @@ void WriteCaptureValues(Platform& p, const WizardState& state, const char* root,
 void WriteTunerValues(Platform& p, const WizardState& state, const char* root, const PciWriterTexts& texts, bool flush,
                       const ShowWriteFailure& show) {
   RegKeyHandle key(p);
-  if (!OpenDriverKeyForWrites(p, root, state.TunerDriverKey, kDriverData, &key)) return;
+  if (!OpenDriverKeyForWrites(root, state.TunerDriverKey, kDriverData, &key)) return;
   UpdateDwordIfPresent(p, key.get(), "TunerBrand", state.TunerBrandCode, texts.tunerFailure, show);
   UpdateDwordIfPresent(p, key.get(), "TunerType", state.TunerTypeCode, texts.tunerFailure, show);
   if (texts.writesI2CAddress)
@@ -83,7 +83,8 @@ void WriteTunerValues(Platform& p, const WizardState& state, const char* root, c
   ValueWrite chip = SetOrCreateDword(p, key.get(), "TunerChip", state.TunerChipCode,
                                      texts.tunerFailure, texts.createFailure, show);
   if (flush && (chip == ValueWrite::Created || chip == ValueWrite::CreateFailed))
-    p.RegFlushKey(key.get());
+    // Flushing only hastens what 9x writes at shutdown anyway.
+    static_cast<void>(p.RegFlushKey(key.get()));
 }
 
 void WritePciTunerSettings(Platform& platform, const WizardState& state, bool nt,

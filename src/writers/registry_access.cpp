@@ -34,12 +34,9 @@ void SecurityMessage(Platform& platform, const char* text) {
 }
 
 // RegOpenKeyA on HKLM\path; the handle is taken only when the open succeeded.
-LONG OpenForSecurity(Platform& platform, const char* path, RegKeyHandle* key) {
-  HKEY* slot = key->receive();
-  HKEY opened = HKEY(0);
-  LONG result = platform.RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &opened);
-  if (result == ERROR_SUCCESS) *slot = opened;
-  return result;
+LONG OpenForSecurity(const char* path, RegKeyHandle* key) {
+  key->Close();
+  return key->OpenLegacy(HKEY_LOCAL_MACHINE, path);
 }
 
 WORD ReadWord(const BYTE* p) {
@@ -147,17 +144,13 @@ bool BuildKeyPath(char (&path)[kKeyPathSize], const char* root, const std::strin
   return true;
 }
 
-bool OpenDriverKeyForWrites(Platform& platform, const char* root, const std::string& driverKey,
+bool OpenDriverKeyForWrites(const char* root, const std::string& driverKey,
                             const char* subkey, RegKeyHandle* key) {
-  HKEY* slot = key->receive();
+  key->Close();
   if (driverKey.empty()) return false;
   char path[kKeyPathSize];
   if (!BuildKeyPath(path, root, driverKey, subkey)) return false;
-  HKEY opened = HKEY(0);
-  if (platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, kWriteAccess, &opened) != ERROR_SUCCESS)
-    return false;
-  *slot = opened;
-  return true;
+  return key->Open(HKEY_LOCAL_MACHINE, path, kWriteAccess) == ERROR_SUCCESS;
 }
 
 ValueWrite UpdateDwordIfPresent(Platform& platform, HKEY key, const char* name, DWORD value,
@@ -198,7 +191,7 @@ ValueWrite SetOrCreateDword(Platform& platform, HKEY key, const char* name, DWOR
 
 SavedDescriptor SaveKeySecurity(Platform& platform, const char* path) {
   RegKeyHandle key(platform);
-  if (OpenForSecurity(platform, path, &key) != ERROR_SUCCESS) {
+  if (OpenForSecurity(path, &key) != ERROR_SUCCESS) {
     SecurityMessage(platform, "Error: Registry Open");
     return SavedDescriptor();
   }
@@ -208,8 +201,9 @@ SavedDescriptor SaveKeySecurity(Platform& platform, const char* path) {
   FILETIME lastWrite = {};
   // Only the descriptor's size is wanted, and it is only a first guess: Wine
   // reports 0, so a failure here is no failure yet.
-  platform.RegQueryInfoKeyA(key.get(), className, &classNameSize, nullptr, nullptr, nullptr,
-                            nullptr, nullptr, nullptr, &reported, &lastWrite);
+  if (platform.RegQueryInfoKeyA(key.get(), className, &classNameSize, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, &reported, &lastWrite) != ERROR_SUCCESS)
+    reported = 0;
   std::vector<BYTE> block(std::min(reported, kMaxDescriptorSize), 0);
 
   DWORD size = static_cast<DWORD>(block.size());
@@ -232,7 +226,7 @@ namespace {
 LONG Grant(Platform& platform, const char* path, const SavedDescriptor& saved, bool* widened) {
   *widened = false;
   RegKeyHandle key(platform);
-  const LONG opened = OpenForSecurity(platform, path, &key);
+  const LONG opened = OpenForSecurity(path, &key);
   if (opened != ERROR_SUCCESS) {
     SecurityMessage(platform, "Error: Registry Open");
     return opened;
@@ -320,7 +314,7 @@ LONG Restore(Platform& platform, const char* path, SavedDescriptor&& saved,
   // Taken over here, so it is released on every path.
   SavedDescriptor owned(std::move(saved));
   RegKeyHandle key(platform);
-  const LONG opened = OpenForSecurity(platform, path, &key);
+  const LONG opened = OpenForSecurity(path, &key);
   if (opened != ERROR_SUCCESS) {
     message("Error: Registry Open");
     return opened;

@@ -32,7 +32,7 @@ bool BuildKeyPath(char (&path)[kKeyPathSize], const char* root, const std::strin
 // False when it does not open, and also, without trying, when the driver key
 // is empty (no device was found: the bare class root is never written) or
 // the path does not fit.
-bool OpenDriverKeyForWrites(Platform& platform, const char* root, const std::string& driverKey,
+bool OpenDriverKeyForWrites(const char* root, const std::string& driverKey,
                             const char* subkey, RegKeyHandle* key);
 
 // Shows a writer's failure message (the writers pass their framework

@@ -57,7 +57,7 @@ void UpdateForceNicamI(Platform& p, HKEY key, DWORD value, const char* failure,
 void WriteTunerKey(Platform& p, const WizardState& state, const char* root, const SaaTexts& texts,
                    const ShowWriteFailure& show) {
   RegKeyHandle key(p);
-  if (!OpenDriverKeyForWrites(p, root, state.TunerDriverKey, "", &key)) return;
+  if (!OpenDriverKeyForWrites(root, state.TunerDriverKey, "", &key)) return;
   char standard[16];
   std::snprintf(standard, sizeof(standard), "0x%8.8x", state.VideoStandardMask);
   UpdateStringIfPresent(p, key.get(), "DefaultStandard", standard, kQueryCapacity,
@@ -71,7 +71,7 @@ void WriteTunerKey(Platform& p, const WizardState& state, const char* root, cons
 void WriteCaptureKey(Platform& p, const WizardState& state, const char* root, const SaaTexts& texts,
                      const ShowWriteFailure& show) {
   RegKeyHandle key(p);
-  if (!OpenDriverKeyForWrites(p, root, state.CaptureDriverKey, "", &key)) return;
+  if (!OpenDriverKeyForWrites(root, state.CaptureDriverKey, "", &key)) return;
   char country[16];
   std::snprintf(country, sizeof(country), "%d", static_cast<int32_t>(state.AudioCountryCode));
   UpdateStringIfPresent(p, key.get(), "CountryCode", country, kQueryCapacity, texts.captureFailure,
@@ -81,7 +81,7 @@ void WriteCaptureKey(Platform& p, const WizardState& state, const char* root, co
 void WriteAudioKey(Platform& p, const WizardState& state, const char* root, const SaaTexts& texts,
                    const ShowWriteFailure& show) {
   RegKeyHandle key(p);
-  if (!OpenDriverKeyForWrites(p, root, state.CaptureDriverKey, kAudioSubkey, &key)) return;
+  if (!OpenDriverKeyForWrites(root, state.CaptureDriverKey, kAudioSubkey, &key)) return;
   UpdateForceNicamI(p, key.get(), state.NicamIRequested != 0 ? 1u : 0u, texts.captureFailure, show);
 }
 

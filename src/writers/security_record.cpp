@@ -25,7 +25,7 @@ BYTE kAdministratorsSid[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0}
 
 bool KeyExists(Platform& platform, const char* path) {
   RegKeyHandle key(platform);
-  return platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.receive()) ==
+  return key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ) ==
          ERROR_SUCCESS;
 }
 
@@ -50,7 +50,7 @@ bool CloseToOthers(Platform& platform, HKEY key) {
 void RemoveMakerKeyIfEmpty(Platform& platform) {
   {
     RegKeyHandle maker(platform);
-    if (platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMakerKey, 0, KEY_READ, maker.receive()) !=
+    if (maker.Open(HKEY_LOCAL_MACHINE, kMakerKey, KEY_READ) !=
         ERROR_SUCCESS)
       return;
     DWORD subkeys = 1;
@@ -60,7 +60,8 @@ void RemoveMakerKeyIfEmpty(Platform& platform) {
         subkeys != 0 || values != 0)
       return;
   }
-  platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMakerKey);
+  // An empty key left behind harms nothing; the record itself is gone.
+  static_cast<void>(platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMakerKey));
 }
 
 DWORD ReadLittle(const std::vector<BYTE>& data, size_t at, size_t bytes) {
@@ -120,8 +121,7 @@ bool WriteSecurityRecord(Platform& platform, const char* path, const SavedDescri
   const bool makerExisted = KeyExists(platform, kMakerKey);
   RegKeyHandle key(platform);
   DWORD disposition = 0;
-  if (platform.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSecurityRecordKey, 0, REG_OPTION_NON_VOLATILE,
-                               kRecordAccess, key.receive(), &disposition) != ERROR_SUCCESS)
+  if (key.Create(HKEY_LOCAL_MACHINE, kSecurityRecordKey, kRecordAccess, &disposition) != ERROR_SUCCESS)
     return false;
   // A record still there is a list not yet back: it must not be lost.
   if (disposition != REG_CREATED_NEW_KEY) return false;
@@ -153,8 +153,7 @@ LeftOpenKey RestoreLeftOpenKey(Platform& platform) {
   std::vector<BYTE> list;
   {
     RegKeyHandle key(platform);
-    if (platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSecurityRecordKey, 0, KEY_READ,
-                               key.receive()) != ERROR_SUCCESS)
+    if (key.Open(HKEY_LOCAL_MACHINE, kSecurityRecordKey, KEY_READ) != ERROR_SUCCESS)
       return left;
     left.found = true;
     char path[kKeyPathSize] = "";
@@ -180,11 +179,10 @@ LeftOpenKey RestoreLeftOpenKey(Platform& platform) {
     // A key gone since (the driver removed) has nothing left to mend; asked
     // by reading, so that no failed write is counted for it.
     RegKeyHandle driverKey(platform);
-    LONG result = platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, left.path.c_str(), 0, KEY_READ,
-                                         driverKey.receive());
+    LONG result = driverKey.Open(HKEY_LOCAL_MACHINE, left.path.c_str(), KEY_READ);
     left.keyGone = result == ERROR_FILE_NOT_FOUND;
     if (!left.keyGone)
-      result = platform.RegOpenKeyA(HKEY_LOCAL_MACHINE, left.path.c_str(), driverKey.receive());
+      result = (driverKey.Close(), driverKey.OpenLegacy(HKEY_LOCAL_MACHINE, left.path.c_str()));
     if (result == ERROR_SUCCESS && !left.keyGone)
       result = platform.RegSetKeySecurity(driverKey.get(), DACL_SECURITY_INFORMATION, list.data());
     if (result != ERROR_SUCCESS && !left.keyGone) return left;

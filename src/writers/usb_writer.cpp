@@ -61,7 +61,7 @@ void WriteValues(Platform& p, const WizardState& state, const char* root, const 
                  const int* order, int count, bool nt, const ShowWriteFailure& show,
                  Outcome* outcome) {
   RegKeyHandle key(p);
-  if (!OpenDriverKeyForWrites(p, root, state.CaptureDriverKey, subkey, &key)) return;
+  if (!OpenDriverKeyForWrites(root, state.CaptureDriverKey, subkey, &key)) return;
   outcome->anyKeyOpened = true;
   for (int i = 0; i < count; ++i) {
     const UsbValue& v = values[order[i]];

@@ -191,17 +191,17 @@ TEST(KeySecurityBracket, AKeyClosedToTheAdministratorOpensForTheWrites) {
   SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(D;;KA;;;BA)(A;;KR;;;SY)")));
   sim::SimPlatform& p = *run.platform;
   RegKeyHandle outside(p);
-  ASSERT_FALSE(OpenDriverKeyForWrites(p, NtClassRoot, kDriverKey, "", &outside));
+  ASSERT_FALSE(OpenDriverKeyForWrites(NtClassRoot, kDriverKey, "", &outside));
 
   bool openedInside = false;
   KeySecurityBracket(p, NtClassRoot, kDriverKey, "", BracketPolicy::GoOnWithoutDescriptor, nullptr,
                      [&](const char*, const ShowWriteFailure&) {
                        RegKeyHandle inside(p);
-                       openedInside = OpenDriverKeyForWrites(p, NtClassRoot, kDriverKey, "", &inside);
+                       openedInside = OpenDriverKeyForWrites(NtClassRoot, kDriverKey, "", &inside);
                      });
   EXPECT_TRUE(openedInside);
   EXPECT_TRUE(run.Events("messagebox").empty());
-  EXPECT_FALSE(OpenDriverKeyForWrites(p, NtClassRoot, kDriverKey, "", &outside));
+  EXPECT_FALSE(OpenDriverKeyForWrites(NtClassRoot, kDriverKey, "", &outside));
 }
 
 TEST(KeySecurityBracket, AnEmptyDaclGivesAnEightByteList) {
@@ -245,7 +245,7 @@ TEST(KeySecurityBracket, AMissingKeyGivesThreeOpenErrorsAndNothingIsWritten) {
       *run.platform, NtClassRoot, missing, "", BracketPolicy::GoOnWithoutDescriptor, nullptr,
       [&](const char*, const ShowWriteFailure&) {
         RegKeyHandle key(*run.platform);
-        opened = OpenDriverKeyForWrites(*run.platform, NtClassRoot, missing, "\\DriverData", &key);
+        opened = OpenDriverKeyForWrites(NtClassRoot, missing, "\\DriverData", &key);
       });
   EXPECT_EQ(result, BracketResult::Ran);
   EXPECT_FALSE(opened);
@@ -265,7 +265,7 @@ TEST(KeySecurityBracket, AnEmptyDriverKeyLeavesTheClassRootAlone) {
     EXPECT_FALSE(b.wrote);
   }
   RegKeyHandle key(*run.platform);
-  EXPECT_FALSE(OpenDriverKeyForWrites(*run.platform, NtClassRoot, "", "", &key));
+  EXPECT_FALSE(OpenDriverKeyForWrites(NtClassRoot, "", "", &key));
   EXPECT_EQ(run.platform->calls().size(), callsBefore);
   EXPECT_TRUE(run.Events("messagebox").empty());
   const std::string root(NtClassRoot, std::strlen(NtClassRoot) - 1);
@@ -448,7 +448,7 @@ TEST(KeyPath, ATooLongKeyIsSkippedEvenWhereItsCutPathExists) {
   EXPECT_EQ(b.result, BracketResult::Skipped);
   EXPECT_FALSE(b.wrote);
   RegKeyHandle key(*run.platform);
-  EXPECT_FALSE(OpenDriverKeyForWrites(*run.platform, NtClassRoot, driverKey, "", &key));
+  EXPECT_FALSE(OpenDriverKeyForWrites(NtClassRoot, driverKey, "", &key));
   EXPECT_EQ(run.platform->calls().size(), callsBefore);
   EXPECT_TRUE(run.Events("messagebox").empty());
 }
@@ -473,7 +473,7 @@ class ValueWrites : public ::testing::Test {
     key_.reset();  // closes through the run it was opened in
     run_ = std::make_unique<SimRun>(MachineFromText(DriverKeyMachine("", Values())));
     key_ = std::make_unique<RegKeyHandle>(*run_->platform);
-    ASSERT_TRUE(OpenDriverKeyForWrites(*run_->platform, NtClassRoot, kDriverKey, "\\DriverData",
+    ASSERT_TRUE(OpenDriverKeyForWrites(NtClassRoot, kDriverKey, "\\DriverData",
                                        key_.get()));
   }
   virtual std::string Values() const { return kValues; }
