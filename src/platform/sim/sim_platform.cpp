@@ -1,5 +1,5 @@
 // The simulated Windows: kernel, registry, security, device setup, process
-// and COM calls. The windows and message boxes are in sim_windows.cpp.
+// and COM calls. The pages and message boxes are the PageHost's.
 #include "platform/sim/sim_platform.h"
 
 #include <algorithm>
@@ -137,7 +137,8 @@ std::vector<std::string> SimPlatform::OpenKeyPaths() const {
 
 SimPlatform::SimPlatform(Machine& machine, AnswerSource* answers, std::FILE* echo,
                          DialogResources dialogs)
-    : machine_(machine),
+    : PageHostPlatform(pages_),
+      machine_(machine),
       pages_(std::move(dialogs), answers, echo,
              PageHost::Hooks{[this](DWORD error) { SetLastError(error); },
                              [this](const char* operation, DWORD* error) {
@@ -149,55 +150,6 @@ SimPlatform::SimPlatform(Machine& machine, AnswerSource* answers, std::FILE* ech
                              nullptr}) {}
 
 SimPlatform::~SimPlatform() = default;
-
-// ------------------------------------------------------------ windows
-
-INT_PTR SimPlatform::DialogBoxParamA(int templateId, HWND parent, DialogProcHandler* handler) {
-  return pages_.DialogBoxParamA(templateId, parent, handler);
-}
-BOOL SimPlatform::EndDialog(HWND dialog, INT_PTR result) { return pages_.EndDialog(dialog, result); }
-HWND SimPlatform::GetDlgItem(HWND dialog, int id) { return pages_.GetDlgItem(dialog, id); }
-int SimPlatform::GetDlgCtrlID(HWND control) { return pages_.GetDlgCtrlID(control); }
-BOOL SimPlatform::SetWindowTextA(HWND window, const char* text) {
-  return pages_.SetWindowTextA(window, text);
-}
-int SimPlatform::GetWindowTextA(HWND window, char* buffer, int size) {
-  return pages_.GetWindowTextA(window, buffer, size);
-}
-BOOL SimPlatform::SetDlgItemTextA(HWND dialog, int id, const char* text) {
-  return pages_.SetDlgItemTextA(dialog, id, text);
-}
-LRESULT SimPlatform::SendMessageA(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
-  return pages_.SendMessageA(window, msg, wparam, lparam);
-}
-BOOL SimPlatform::CheckDlgButton(HWND dialog, int id, UINT check) {
-  return pages_.CheckDlgButton(dialog, id, check);
-}
-UINT SimPlatform::IsDlgButtonChecked(HWND dialog, int id) {
-  return pages_.IsDlgButtonChecked(dialog, id);
-}
-BOOL SimPlatform::EnableWindow(HWND window, BOOL enable) {
-  return pages_.EnableWindow(window, enable);
-}
-BOOL SimPlatform::IsWindowEnabled(HWND window) { return pages_.IsWindowEnabled(window); }
-HICON SimPlatform::LoadIconA(int resourceId) { return pages_.LoadIconA(resourceId); }
-BOOL SimPlatform::IsIconic(HWND window) { return pages_.IsIconic(window); }
-int SimPlatform::GetSystemMetrics(int index) { return pages_.GetSystemMetrics(index); }
-BOOL SimPlatform::GetClientRect(HWND window, RECT* rect) {
-  return pages_.GetClientRect(window, rect);
-}
-HDC SimPlatform::BeginPaint(HWND window, PAINTSTRUCT* paint) {
-  return pages_.BeginPaint(window, paint);
-}
-BOOL SimPlatform::EndPaint(HWND window, const PAINTSTRUCT* paint) {
-  return pages_.EndPaint(window, paint);
-}
-BOOL SimPlatform::DrawIcon(HDC dc, int x, int y, HICON icon) {
-  return pages_.DrawIcon(dc, x, y, icon);
-}
-int SimPlatform::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
-  return pages_.MessageBoxA(owner, text, caption, type);
-}
 
 // ------------------------------------------------------------ last error
 
