@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
 #include "scripting/page_host.h"
+#include "scripting/page_host_platform.h"
 #include "scripting/script.h"
 #include "platform/sim/sim_components.h"
 #include "scripting/transcript.h"
@@ -30,7 +31,7 @@ struct Fault {
   DWORD error = 5;  // ERROR_ACCESS_DENIED
 };
 
-class SimPlatform : public Platform {
+class SimPlatform : public PageHostPlatform<Platform> {
  public:
   // `machine` is changed by the run. `answers` may be null (every page and
   // question then stops the run). `echo` receives the text picture of every
@@ -70,7 +71,7 @@ class SimPlatform : public Platform {
   // The COM components and the capture driver, with what they saw.
   const SimComponents& components() const { return Components(); }
 
-  // ---- Platform ----
+  // ---- Platform (the user-interface calls are answered by PageHostPlatform) ----
   DWORD GetLastError() override;
   void SetLastError(DWORD error) override;
 
@@ -155,27 +156,6 @@ class SimPlatform : public Platform {
   void SysFreeString(BSTR text) override;
   int WideCharToMultiByte(UINT codePage, DWORD flags, const OLECHAR* wide, int wideLength,
                           char* buffer, int bufferSize) override;
-
-  INT_PTR DialogBoxParamA(int templateId, HWND parent, DialogProcHandler* handler) override;
-  BOOL EndDialog(HWND dialog, INT_PTR result) override;
-  HWND GetDlgItem(HWND dialog, int id) override;
-  int GetDlgCtrlID(HWND control) override;
-  BOOL SetWindowTextA(HWND window, const char* text) override;
-  int GetWindowTextA(HWND window, char* buffer, int size) override;
-  BOOL SetDlgItemTextA(HWND dialog, int id, const char* text) override;
-  LRESULT SendMessageA(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) override;
-  BOOL CheckDlgButton(HWND dialog, int id, UINT check) override;
-  UINT IsDlgButtonChecked(HWND dialog, int id) override;
-  BOOL EnableWindow(HWND window, BOOL enable) override;
-  BOOL IsWindowEnabled(HWND window) override;
-  HICON LoadIconA(int resourceId) override;
-  BOOL IsIconic(HWND window) override;
-  int GetSystemMetrics(int index) override;
-  BOOL GetClientRect(HWND window, RECT* rect) override;
-  HDC BeginPaint(HWND window, PAINTSTRUCT* paint) override;
-  BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) override;
-  BOOL DrawIcon(HDC dc, int x, int y, HICON icon) override;
-  int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
 
  private:
   struct OpenKey {

@@ -85,6 +85,10 @@ bool ProfileLookup(const std::string& text, const std::string& section, const st
   return false;
 }
 
+void SimPlatform::MapFile(const std::string& windowsPath, const std::string& hostPath) {
+  files_[Lower(windowsPath)] = hostPath;
+}
+
 std::string SimPlatform::WindowsPathOf(const char* fileName) const {
   std::string name = fileName ? fileName : "";
   // A bare name is looked for in the Windows folder.
