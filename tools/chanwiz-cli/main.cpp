@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/wizard_app.h"
+#include "chanwiz_version.h"
 #include "common/files.h"
 #include "common/run_files.h"
 #include "platform/sim/page_host.h"
@@ -33,6 +34,7 @@ const char kHelp[] =
     "usage: chanwiz-cli (--standard NAME | --country TEXT | --country-code N)\n"
     "                   [--nicam yes|no] [--restart] [--dry-run] [--answers SCRIPT|@FILE]\n"
     "                   [--changes FILE] [--undo FILE] [--report FILE] [--transcript FILE]\n"
+    "       chanwiz-cli --version\n"
     "\n"
     "Sets up the TV tuner board of this PC as the Chanwiz wizard does, without a window:\n"
     "finds the board, writes its drivers' settings for the TV system or country given,\n"
@@ -96,6 +98,10 @@ int Run(const std::vector<std::string>& args) {
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h" || args[i] == "/?") {
       std::fputs(kHelp, stdout);
+      return kExitWritten;
+    }
+    if (args[i] == "--version") {
+      std::fputs("chanwiz-cli " CHANWIZ_VERSION "\n", stdout);
       return kExitWritten;
     }
     std::string problem;
