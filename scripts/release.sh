@@ -53,6 +53,7 @@ echo "release: Chanwiz $VERSION"
 
 # --- the programs ------------------------------------------------------------------
 echo "release: building and checking the 32-bit programs (scripts/build-windows.sh --no-wine)"
+mkdir -p "$ROOT/build"
 bash scripts/build-windows.sh --no-wine "$ROOT/build/release-check" >"$ROOT/build/release-check.log" 2>&1 ||
     { grep -E '^FAIL' "$ROOT/build/release-check.log" >&2 || tail -20 "$ROOT/build/release-check.log" >&2
       die "the Windows build or its checks failed (build/release-check.log)"; }
