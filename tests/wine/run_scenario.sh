@@ -100,8 +100,10 @@ unset CHANWIZ_SCENARIO_INNER
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 # The same locale for every run: Wine takes its ANSI code page (1252) and the
-# user's regional settings from it.
-export LC_ALL=C.UTF-8
+# user's regional settings from it. CHANWIZ_WINE_LOCALE (with LOCPATH where
+# it is not installed) plays a Windows of another code page, which
+# CHANWIZ_WINE_ACP then names for compare_transcripts.py.
+export LC_ALL=${CHANWIZ_WINE_LOCALE:-C.UTF-8}
 # shellcheck source=../../scripts/wine/wine-env.sh
 . "$ROOT/scripts/wine/wine-env.sh"
 # shellcheck source=common.sh
@@ -165,7 +167,7 @@ rm -f "$OUT"/*.jsonl "$OUT"/*.txt "$OUT"/*.reg "$OUT"/*.dump "$OUT"/*.diff "$OUT
     "$OUT"/desktop.log "$OUT"/wineserver.log "$OUT"/driver.log "$OUT"/regdump.log "$OUT"/regedit.log "$OUT"/errors.log "$OUT"/sim.log "$OUT"/xvfb.log
 
 T0=$(date +%s.%N)
-elapsed() { awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}'; }
+elapsed() { LC_ALL=C awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}'; }
 REASONS=()
 export WINE_RETRY_NOTES=$OUT/wine-retries.txt
 rm -f "$WINE_RETRY_NOTES"
