@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages needed to build Chanwiz natively (unit tests),
-# cross-build Chanwiz.exe with MinGW-w64, and run it under Wine + Xvfb.
+# cross-build Chanwiz.exe with MinGW-w64, run it under Wine + Xvfb, and make a
+# release (zip, MSI).
 #
 # Idempotent and non-interactive: checks every package with dpkg-query first and,
 # only if something is missing, runs `apt-get update` once and then
@@ -74,6 +75,11 @@ if [ "${CHANWIZ_DEPS_NATIVE_ONLY:-0}" != "1" ]; then
         xvfb
         xauth
         x11-apps
+        # The release (scripts/release.sh): the administrators' package is
+        # built by wixl; msiinfo, which reads its tables back, is in msitools.
+        wixl
+        msitools
+        zip
     )
 fi
 

@@ -151,6 +151,25 @@ usb-failure | usb2800-xp-usa.reg   | $USB_KEY | click 1015; select 1012 0; click
 "
 trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"}; printf '%s' "$s"; }
 
+# Windows shows a section in the ANSI code page of its language, so its runs
+# play a Windows of that code page (the countries of
+# src/platform/sim/text_check.cpp's table): Wine takes the code page from the
+# locale, made with localedef into build/locales where it is not installed.
+section_locale() {  # section_locale SECTION: "LOCALE ACP [LOCPATH]", or nothing for 1252
+    local name path=""
+    case "$1" in
+        36|40|48|355|385|386|420|421) name=pl_PL.UTF-8 acp=1250 ;;
+        7|359|375|380|389) name=ru_RU.UTF-8 acp=1251 ;;
+        *) return 0 ;;
+    esac
+    if ! locale -a 2>/dev/null | grep -qix "${name/UTF-8/utf8}"; then
+        path=$ROOT/build/locales
+        [ -d "$path/$name" ] || { mkdir -p "$path" && timeout 300 localedef -i "${name%%.*}" -f UTF-8 "$path/$name" >/dev/null 2>&1; } ||
+            { echo "pictures: could not make the locale $name (localedef): section [$1] shows in code page 1252" >&2; return 0; }
+    fi
+    echo "$name $acp $path"
+}
+
 JOB_NAMES=()
 JOB_CMDS=()
 JOB_LOGS=()
@@ -168,7 +187,10 @@ for section in "${SECTIONS[@]}"; do
         name=$section-$run
         rm -rf "${LOGS:?}/$name"
         mkdir -p "$LOGS/$name"
-        cmd=("$ROOT/tests/wine/run_scenario.sh" --name "pictures-$name" --out "$LOGS/$name" --windows xp)
+        cmd=()
+        read -r loc acp locpath <<<"$(section_locale "$section")"
+        [ -n "$loc" ] && cmd=(env ${locpath:+LOCPATH="$locpath"} CHANWIZ_WINE_LOCALE="$loc" CHANWIZ_WINE_ACP="$acp")
+        cmd+=("$ROOT/tests/wine/run_scenario.sh" --name "pictures-$name" --out "$LOGS/$name" --windows xp)
         IFS=';' read -ra parts <<<"$expects"
         for e in "${parts[@]}"; do
             e=$(trim "$e")

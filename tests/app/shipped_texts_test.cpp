@@ -52,7 +52,7 @@ std::unique_ptr<SimRun> LoadFor(const std::string& country, bool withIni) {
 TEST(ShippedTexts, EverySectionHasEveryKeyWithinItsBuffer) {
   const std::string ini = ShippedIni();
   ASSERT_FALSE(ini.empty());
-  for (const char* section : {"1", "39", "49"}) {
+  for (const char* section : {"1", "39", "49", "33", "34", "31", "55", "48", "7"}) {
     for (const Field& f : kFields) {
       SCOPED_TRACE(std::string(section) + "/" + f.key);
       std::string value;
@@ -78,9 +78,12 @@ TEST(ShippedTexts, ItalianAndGermanSectionsAreChosenByTheCountry) {
   auto german = LoadFor("49", true);
   EXPECT_STREQ(german->app->TextSection, "49");
   EXPECT_STREQ(german->app->CANCELText, "Abbrechen");
-  auto french = LoadFor("33", true);
-  EXPECT_STREQ(french->app->TextSection, "1");
-  EXPECT_STREQ(french->app->CANCELText, "Cancel");
+  // The bytes of the section's own code page (1251: "Отмена").
+  auto russian = LoadFor("7", true);
+  EXPECT_STREQ(russian->app->CANCELText, "\xce\xf2\xec\xe5\xed\xe0");
+  auto japanese = LoadFor("81", true);
+  EXPECT_STREQ(japanese->app->TextSection, "1");
+  EXPECT_STREQ(japanese->app->CANCELText, "Cancel");
 }
 
 }  // namespace

@@ -82,6 +82,21 @@ const std::vector<CheckCase>& Cases() {
        {"[1] appears again: only its first occurrence is read"}},
       {"no section 1", FullSection("39", "Titolo"), 0, 0, 0, 0, 0,
        {"no section [1]: where no section is used, the built-in English texts show"}},
+      // Each section in its language's code page: "Мастер" in 1251, as UTF-8,
+      // and as a Western editor saves it; a byte 1250 lacks; a cut text shown
+      // in its code page.
+      {"Russian in 1251", FullSection("1", "T") + FullSection("7", "\xcc\xe0\xf1\xf2\xe5\xf0"), 0,
+       0, 0, 0, 0, {"[7] ok"}},
+      {"Russian saved as UTF-8", FullSection("1", "T") + FullSection("7", "\u041c\u0430\u0441\u0442\u0435\u0440"),
+       1, 0, 0, 0, 0, {"  AppTitleName: saved as UTF-8, not in code page 1251"}},
+      {"Russian saved in 1252", FullSection("1", "T") + FullSection("7", "??????"), 1, 0, 0, 0, 0,
+       {"  no text holds a Cyrillic letter: not saved in code page 1251"}},
+      {"Polish with a byte 1250 lacks", FullSection("1", "T") + FullSection("48", "Kreator\x81"), 1,
+       0, 0, 0, 0, {"  AppTitleName: byte 0x81 is no character of code page 1250"}},
+      {"a cut Russian text shows in 1251",
+       FullSection("1", "T") + "[7]\r\nAppTitleName=\xcc\r\nOKText=" + std::string(16, '\xcf') + "\r\n",
+       1, 1, 0, static_cast<int>(kTextKeyCount) - 1, 0,
+       {"  cut OKText to 15 bytes: \"\u041f\u041f\u041f\u041f\u041f\u041f\u041f\u041f\u041f\u041f\u041f\u041f\u041f\u041f\u041f\""}},
       {"comments and lines without '=' are skipped",
        FullSection("1", "T") + "; OKTexte=comment\r\nnot a key\r\n", 0, 0, 0, 0, 0, {"[1] ok"}},
   };
@@ -108,6 +123,7 @@ TEST(TextCheck, ShippedTextsPass) {
   const sim::TextCheck check = sim::CheckTexts(sim::ProfileTextFromBytes(bytes));
   EXPECT_EQ(check.ExitCode(), 0) << All(check);
   EXPECT_EQ(check.missing, 0) << All(check);
+  EXPECT_EQ(check.lines.size(), 10u) << "nine sections and the summary\n" << All(check);
 }
 
 // What the check says will show is what the wizard loads.

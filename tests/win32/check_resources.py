@@ -9,7 +9,8 @@
     or dropped a single style bit;
   - icon group 128 holds two 32x32 images, one 32-bit and one palette image,
     and each image it names is present and well formed;
-  - a version record with the product's names and version 1.0.0.0;
+  - a version record with the product's names, its number and text agreeing
+    (which number: check_version.py);
   - the manifest (RT_MANIFEST 1) asks for administrator rights, the version 6
     common controls and DPI awareness;
   - the file is a GUI program.
@@ -465,7 +466,9 @@ def check_version(checks, resources):
     except (FormatError, struct.error, UnicodeDecodeError) as e:
         checks.check(False, "version record is readable", str(e))
         return
-    checks.check(version == (1, 0, 0, 0), "file version 1.0.0.0", "got %r" % (version,))
+    # The number itself is CMake's project version: check_version.py.
+    checks.check(version[3] == 0 and strings.get("FileVersion") == "%d.%d.%d.0" % version[:3],
+                 "file version and its text agree", "%r, %r" % (version, strings.get("FileVersion")))
     want = {"CompanyName": "Morvex Multimedia",
             "FileDescription": "Chanwiz TV tuner setup wizard",
             "ProductName": "Chanwiz"}

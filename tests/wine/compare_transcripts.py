@@ -8,13 +8,16 @@ Before comparing, on both sides:
     EndDialog value and writes null);
   - "restart" and "process" records are left out (the driver does not see
     ExitWindowsEx or CreateProcess; their count is reported).
-Records are compared as JSON values, so the order of an object's members does
+With CHANWIZ_WINE_ACP set (Wine ran with that ANSI code page, e.g. 1251),
+the simulation's texts, which it writes as Windows-1252, are read in that
+code page first. Records are compared as JSON values, so the order of an object's members does
 not matter. On a difference, prints where the two first part and a unified
 diff of both transcripts in a readable form (also written to DIFF_OUT).
 Exit code 0 when equal, 1 when not, 2 when a file cannot be read.
 """
 import difflib
 import json
+import os
 import sys
 
 UNSEEN = ("restart", "process")
@@ -30,6 +33,19 @@ def load(path):
                 except ValueError as e:
                     raise ValueError("%s:%d: not JSON (%s)" % (path, n, e))
     return records
+
+
+def in_code_page(value, acp):
+    """VALUE's texts, written as Windows-1252, read in code page ACP."""
+    if isinstance(value, str):
+        raw = b"".join(c.encode("cp1252") if c.encode("cp1252", "ignore") else bytes([ord(c) & 0xFF])
+                       for c in value)
+        return raw.decode("cp%s" % acp, errors="replace")
+    if isinstance(value, list):
+        return [in_code_page(v, acp) for v in value]
+    if isinstance(value, dict):
+        return {k: in_code_page(v, acp) for k, v in value.items()}
+    return value
 
 
 def normalise(records):
@@ -67,7 +83,10 @@ def main(argv):
         print(__doc__, file=sys.stderr)
         return 2
     try:
-        sim, sim_dropped = normalise(load(argv[0]))
+        sim_records = load(argv[0])
+        if os.environ.get("CHANWIZ_WINE_ACP"):
+            sim_records = in_code_page(sim_records, os.environ["CHANWIZ_WINE_ACP"])
+        sim, sim_dropped = normalise(sim_records)
         wine, _ = normalise(load(argv[1]))
     except (OSError, ValueError) as e:
         print("compare_transcripts: %s" % e, file=sys.stderr)

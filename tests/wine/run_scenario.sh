@@ -22,6 +22,13 @@
 #              registered with regsvr32 (unless the machine's Vamp subkey has
 #              Registered 0); the machine's Vamp values Item22 and DeviceCount
 #              become HKLM\SOFTWARE\Chanwiz Test\Vamp, where it reads them
+#   --msi FILE  instead of placing the programs, installs the package FILE
+#              (msiexec /i FILE /qn, exit 0), checks its files and Start-menu
+#              shortcut, and runs the installed chanwiz-cli.exe (needs --cli and
+#              SCRIPT "-"); the simulation reads the installed Chanwiz.ini. Where
+#              CHANWIZ_CLI is a 64-bit program (32-bit ones cannot run here), it
+#              runs from the install folder instead of the installed 32-bit one,
+#              and is taken out again before anything else; the log says so
 #   --access-restored  a key's access list may differ after the run (the
 #              machine holds one an earlier run left widened, for the wizard to
 #              put back): "security" expectations say what it must be instead
@@ -44,6 +51,12 @@
 #       file WINPATH TEXT    the run wrote the file WINPATH (C:\...) holding TEXT
 #       undo-restores WINPATH  regedit /S WINPATH after the run gives back the
 #                            registry as it was before (values and access lists)
+#       upgrade-to FILE      (with --msi) msiexec /i FILE /qn exits 0 and the
+#                            uninstall list then holds one Chanwiz: FILE's product
+#       uninstalled          (with --msi) msiexec /x of the installed package exits
+#                            0; its files, folders and shortcut are gone, the
+#                            uninstall list has no Chanwiz, and the compared keys
+#                            are as the run left them
 #
 # Steps:
 #  1. the base Wine prefix of that Windows (fonts, Managed=N, its version),
@@ -87,8 +100,10 @@ unset CHANWIZ_SCENARIO_INNER
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 # The same locale for every run: Wine takes its ANSI code page (1252) and the
-# user's regional settings from it.
-export LC_ALL=C.UTF-8
+# user's regional settings from it. CHANWIZ_WINE_LOCALE (with LOCPATH where
+# it is not installed) plays a Windows of another code page, which
+# CHANWIZ_WINE_ACP then names for compare_transcripts.py.
+export LC_ALL=${CHANWIZ_WINE_LOCALE:-C.UTF-8}
 # shellcheck source=../../scripts/wine/wine-env.sh
 . "$ROOT/scripts/wine/wine-env.sh"
 # shellcheck source=common.sh
@@ -112,12 +127,14 @@ NO_INI=0
 VAMP=0
 CLI_OPTS=""
 CLI=0
+MSI=""
 WINDOWS=xp
 ACCESS_CHECK=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --windows) WINDOWS=$2; shift 2 ;;
         --cli) CLI=1; CLI_OPTS=$2; shift 2 ;;
+        --msi) MSI=$2; shift 2 ;;
         --name) NAME=$2; shift 2 ;;
         --no-ini) NO_INI=1; shift ;;
         --vamp) VAMP=1; shift ;;
@@ -150,7 +167,7 @@ rm -f "$OUT"/*.jsonl "$OUT"/*.txt "$OUT"/*.reg "$OUT"/*.dump "$OUT"/*.diff "$OUT
     "$OUT"/desktop.log "$OUT"/wineserver.log "$OUT"/driver.log "$OUT"/regdump.log "$OUT"/regedit.log "$OUT"/errors.log "$OUT"/sim.log "$OUT"/xvfb.log
 
 T0=$(date +%s.%N)
-elapsed() { awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}'; }
+elapsed() { LC_ALL=C awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}'; }
 REASONS=()
 export WINE_RETRY_NOTES=$OUT/wine-retries.txt
 rm -f "$WINE_RETRY_NOTES"
@@ -191,6 +208,10 @@ if [ "$CLI" = 1 ]; then
     [ -f "$CLI_EXE" ] || die "no $CLI_EXE (build the mingw-i686 preset or set CHANWIZ_CLI)"
     eval "CLI_ARGS=($CLI_OPTS)" || die "cannot split the options $CLI_OPTS"
 fi
+if [ -n "$MSI" ]; then
+    [ "$CLI" = 1 ] && [ "$SCRIPT" = - ] || die "--msi runs the installed chanwiz-cli.exe: it needs --cli and SCRIPT -"
+    [ -f "$MSI" ] || die "no package $MSI"
+fi
 SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
 [ -x "$SIM" ] || die "no $SIM (build the native preset or set CHANWIZ_SIM)"
 if [ "$PREFIX_BITS" = 32 ]; then TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver-i686}; else TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}; fi
@@ -217,6 +238,7 @@ fi
     echo "windows: $WINDOWS ($PREFIX_ARCH prefix, $PREFIX_BITS-bit program)"
     echo "options:$([ "$NO_INI" = 1 ] && echo " --no-ini")$([ "$VAMP" = 1 ] && echo " --vamp")"
     [ "$CLI" = 1 ] && echo "cli:     chanwiz-cli.exe $CLI_OPTS"
+    [ -n "$MSI" ] && echo "msi:     $MSI"
     echo "exe:     ${CHANWIZ_EXE_ORIGIN:-$EXE}"
     echo "sim:     $SIM"
 } >"$OUT/scenario.txt"
@@ -304,16 +326,36 @@ MODULE=$("$PYTHON" "$REGTOOL" sim-value "$MACHINE" ModuleFileName 'C:\Program Fi
 case "$MODULE" in [Cc]:\\*) ;; *) die "the machine's program path $MODULE is not on C:" ;; esac
 REL=${MODULE:3}
 REL=${REL//\\//}
-mkdir -p "$DRIVE/$(dirname "$REL")"
-cp "$EXE" "$DRIVE/$REL" || die "could not copy $EXE into the prefix"
-if [ "$CLI" = 1 ]; then
-    cp "$CLI_EXE" "$DRIVE/$(dirname "$REL")/chanwiz-cli.exe" || die "could not copy $CLI_EXE into the prefix"
+CLI_RUN=$DRIVE/$(dirname "$REL")/chanwiz-cli.exe
+if [ -n "$MSI" ]; then
+    # shellcheck source=msi.sh
+    . "$HERE/msi.sh"
+    msi_install "$MSI" "$OUT/msiexec.log" || die "msiexec /i $(basename "$MSI") /qn: exit $?"
+    for f in Chanwiz.exe chanwiz-cli.exe Chanwiz.ini; do
+        [ -f "$MSI_DIR/$f" ] || REASONS+=(" the package put no $f into ${MSI_DIR#"$DRIVE"/}")
+    done
+    msi_shortcut || REASONS+=(" the package made no Start-menu shortcut Chanwiz.lnk")
+    where=C:/${MSI_DIR#"$DRIVE"/}
+    echo "  installed: $(cd "$MSI_DIR" && ls | tr '\n' ' ')into ${where//\//\\}; shortcut ${MSI_SHORTCUT#"$DRIVE"/}"
+    cp "$MSI_DIR/Chanwiz.ini" "$OUT/installed-Chanwiz.ini" 2>/dev/null && INI=$OUT/installed-Chanwiz.ini
+    CLI_RUN=$MSI_DIR/chanwiz-cli.exe
+    if [ "$(pe_machine "$CLI_EXE")" = x64 ]; then
+        CLI_RUN=$MSI_DIR/chanwiz-cli-x64.exe
+        cp "$CLI_EXE" "$CLI_RUN" || die "could not copy $CLI_EXE into the install folder"
+        echo "  NOTE: this machine cannot run 32-bit programs: the installed 32-bit chanwiz-cli.exe is not run;" \
+             "the 64-bit $(basename "$(dirname "${CHANWIZ_CLI_ORIGIN:-$CLI_EXE}")")/chanwiz-cli.exe runs from the install folder, beside the installed Chanwiz.ini"
+    fi
+    timeout -k 5 60 "$WINE" "$CLI_RUN" --version 2>/dev/null | tr -d '\r' >"$OUT/cli-version.txt"
+else
+    mkdir -p "$DRIVE/$(dirname "$REL")"
+    cp "$EXE" "$DRIVE/$REL" || die "could not copy $EXE into the prefix"
+    if [ "$CLI" = 1 ]; then
+        cp "$CLI_EXE" "$CLI_RUN" || die "could not copy $CLI_EXE into the prefix"
+    fi
+    if [ -n "$INI" ] && [ -f "$INI" ]; then cp "$INI" "$DRIVE/$(dirname "$REL")/Chanwiz.ini"; fi
 fi
 INI_ARGS=(--no-ini)
-if [ -n "$INI" ] && [ -f "$INI" ]; then
-    cp "$INI" "$DRIVE/$(dirname "$REL")/Chanwiz.ini"
-    INI_ARGS=(--ini "$INI")
-fi
+if [ -n "$INI" ] && [ -f "$INI" ]; then INI_ARGS=(--ini "$INI"); fi
 
 # --- 4. the run under Wine ---------------------------------------------------------
 regdump() {  # regdump OUTFILE
@@ -359,9 +401,11 @@ if [ "$GUI_TWIN" = 1 ]; then
 fi
 if [ "$CLI" = 1 ]; then
     # The console program, as a deployment tool starts it: no window, no input.
-    timeout -k 5 150 "$WINE" "$DRIVE/$(dirname "$REL")/chanwiz-cli.exe" "${CLI_ARGS[@]}" \
+    timeout -k 5 150 "$WINE" "$CLI_RUN" "${CLI_ARGS[@]}" \
         --transcript "$(wine_path "$OUT/transcript-wine.jsonl")" \
         >"$OUT/cli-stdout.txt" 2>"$OUT/cli-stderr.txt" || driver_rc=$?
+    # The stand-in is no file of the package: out before the package goes.
+    case "$CLI_RUN" in */chanwiz-cli-x64.exe) rm -f "$CLI_RUN" ;; esac
     tr -d '\r' <"$OUT/cli-stderr.txt" | grep -v '^[0-9a-f]*:\(fixme\|err\|warn\):' >"$OUT/driver.log"
     echo "exit code $driver_rc" >>"$OUT/driver.log"
 else
@@ -404,6 +448,23 @@ for e in "${EXPECTS[@]}"; do
                 diff <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-before.dump") \
                      <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-undone.dump") | head -10 | sed 's/^/  /'
             fi ;;
+        "upgrade-to "*)
+            msi_install "$arg" "$OUT/msiexec.log" || REASONS+=(" msiexec /i $(basename "$arg") /qn: exit $?")
+            products=$(msi_products)
+            [ "$products" = "$(msi_product_code "$arg")" ] ||
+                REASONS+=(" after the upgrade the uninstall list holds [${products//$'\n'/ }], not only $(basename "$arg")'s product")
+            echo "  upgraded to $(basename "$arg"): uninstall list [${products//$'\n'/ }]"
+            MSI=$arg ;;
+        uninstalled)
+            msi_uninstall "$MSI" "$OUT/msiexec.log" || REASONS+=(" msiexec /x $(basename "$MSI") /qn: exit $?")
+            left=$(find "$DRIVE" \( -ipath '*/Morvex' -o -ipath '*/Morvex/*' -o -iname 'Chanwiz.lnk' \) -printf '%P ' 2>/dev/null)
+            [ -z "$left" ] || REASONS+=(" left after the uninstall: $left")
+            [ -z "$(msi_products)" ] || REASONS+=(" the uninstall list still holds Chanwiz")
+            regdump "$OUT/registry-uninstalled.dump" || die "regdump after the uninstall failed (see regdump.log)"
+            cmp -s <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-after.dump") \
+                   <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-uninstalled.dump") ||
+                REASONS+=(" the uninstall changed the drivers' keys or the wizard's mark")
+            echo "  uninstalled: ${left:-nothing left}" ;;
     esac
 done
 # The prefix goes away while the simulation runs and the results are compared
@@ -526,7 +587,7 @@ for e in "${EXPECTS[@]}"; do
         value) has_line "$OUT/registry-wine-after.txt" "$arg" 2>/dev/null || REASONS+=(" registry after the run lacks: $arg") ;;
         security) has_line "$OUT/registry-security.txt" "$arg" 2>/dev/null || REASONS+=(" registry-security.txt lacks: $arg") ;;
         exit) [ "$driver_rc" = "$arg" ] || REASONS+=(" exit code $driver_rc, expected $arg") ;;
-        file | undo-restores) ;;  # checked before the prefix went away
+        file | undo-restores | upgrade-to | uninstalled) ;;  # checked before the prefix went away
         stdout) grep -qF -- "$arg" "$OUT/cli-stdout.txt" 2>/dev/null || REASONS+=(" standard output lacks: $arg") ;;
         stderr) grep -qF -- "$arg" "$OUT/driver.log" 2>/dev/null || REASONS+=(" standard error lacks: $arg") ;;
         *) REASONS+=(" unknown expectation: $e") ;;

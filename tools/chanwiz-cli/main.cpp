@@ -17,6 +17,7 @@
 
 #include "app/dialog_templates.h"
 #include "app/wizard_app.h"
+#include "chanwiz_version.h"
 #include "common/files.h"
 #include "common/run_files.h"
 #include "scripting/page_host.h"
@@ -34,6 +35,7 @@ const char kHelp[] =
     "usage: chanwiz-cli (--standard NAME | --country TEXT | --country-code N)\n"
     "                   [--nicam yes|no] [--restart] [--dry-run] [--answers SCRIPT|@FILE]\n"
     "                   [--changes FILE] [--undo FILE] [--report FILE] [--transcript FILE]\n"
+    "       chanwiz-cli --version\n"
     "\n"
     "Sets up the TV tuner board of this PC as the Chanwiz wizard does, without a window:\n"
     "finds the board, writes its drivers' settings for the TV system or country given,\n"
@@ -97,6 +99,10 @@ int Run(const std::vector<std::string>& args) {
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h" || args[i] == "/?") {
       std::fputs(kHelp, stdout);
+      return kExitWritten;
+    }
+    if (args[i] == "--version") {
+      std::fputs("chanwiz-cli " CHANWIZ_VERSION "\n", stdout);
       return kExitWritten;
     }
     std::string problem;

@@ -18,6 +18,7 @@
 
 #include "app/dialog_templates.h"
 #include "app/wizard_app.h"
+#include "chanwiz_version.h"
 #include "common/files.h"
 #include "common/run_files.h"
 #include "platform/sim/machine.h"
@@ -47,6 +48,7 @@ const char kUsage[] =
     "                   [--standard NAME | --country TEXT | --country-code N]\n"
     "                   [--nicam yes|no] [--restart] [--dry-run]\n"
     "                   [--fail OPERATION:N[:ERROR]] [--quiet] [ARG]\n"
+    "       chanwiz-sim --version\n"
     "\n"
     "Runs the Chanwiz wizard on a simulated Windows machine described by a .reg file\n"
     "(default: the bundled sample, one SAA7134 board on Windows XP in Italy).\n"
@@ -220,6 +222,9 @@ int main(int argc, char** argv) {
     };
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--version") {
+      std::fputs("chanwiz-sim " CHANWIZ_VERSION "\n", stdout);
       return 0;
     } else if (a == "--machine") {
       if (!value(&machinePath)) return Usage("--machine needs a file");
