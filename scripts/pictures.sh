@@ -153,7 +153,7 @@ trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"};
 
 # Windows shows a section in the ANSI code page of its language, so its runs
 # play a Windows of that code page (the countries of
-# src/platform/sim/text_check.cpp's table): Wine takes the code page from the
+# tools/chanwiz-sim/text_check.cpp's table): Wine takes the code page from the
 # locale, made with localedef into build/locales where it is not installed.
 section_locale() {  # section_locale SECTION: "LOCALE ACP [LOCPATH]", or nothing for 1252
     local name path=""
