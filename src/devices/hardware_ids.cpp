@@ -4,20 +4,10 @@
 #include <cctype>
 #include <cstring>
 
+#include "base/text.h"
 #include "platform/win_constants.h"
 
 namespace cw {
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  size_t n = std::strlen(prefix);
-  if (text.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) !=
-        std::toupper(static_cast<unsigned char>(prefix[i])))
-      return false;
-  }
-  return true;
-}
 
 PropertyRead PropertyBuffer::Read(Platform& platform, HDEVINFO list, SP_DEVINFO_DATA* device,
                                   DWORD property) {

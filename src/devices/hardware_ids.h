@@ -5,13 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace cw {
-
-// Compares the start of `text` with `prefix` over the prefix's length,
-// without regard to letter case (ASCII, as the identifiers are).
-bool StartsWithNoCase(const std::string& text, const char* prefix);
 
 enum class PropertyRead {
   Ok,    // the property is in the buffer

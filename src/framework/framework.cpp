@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/text.h"
 #include "platform/win_constants.h"
 
 namespace cw {
@@ -86,17 +87,6 @@ void CCommandLineInfo::ParseParam(const char* param, bool flag, bool last) {
   else
     ParseParamNotFlag(param);
   ParseLast(last);
-}
-
-static bool EqualsNoCase(const std::string& a, const char* b) {
-  size_t n = a.size();
-  for (size_t i = 0; i < n; ++i) {
-    if (b[i] == '\0') return false;
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return b[n] == '\0';
 }
 
 void CCommandLineInfo::ParseParamFlag(const std::string& flag) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/text.h"
+
 namespace cw {
 
 // Capacities of the text buffers, the terminating NUL included.
@@ -81,14 +83,5 @@ constexpr uint32_t kFlagCx2388x = 0x10;
 constexpr uint32_t kFlagsCx2388x = 0xF0;
 constexpr uint32_t kFlagBt878a = 0x100;
 constexpr uint32_t kFlagUsb = 0x10000;
-
-// Copies `text` into a fixed buffer, cut to the buffer's capacity less one.
-template <size_t N>
-void CopyText(char (&buffer)[N], const char* text) {
-  size_t i = 0;
-  if (text != nullptr)
-    for (; i + 1 < N && text[i] != '\0'; ++i) buffer[i] = text[i];
-  buffer[i] = '\0';
-}
 
 }  // namespace cw

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/win_constants.h"
 #include "regtree/reg_file_format.h"
 
@@ -20,20 +21,6 @@ namespace {
 constexpr size_t kMaxKeyNameChars = 255;
 constexpr size_t kMaxValueNameChars = 16383;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view TrimLeft(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size() && IsSpace(s[i])) ++i;
-  return s.substr(i);
-}
-
-std::string_view TrimRight(std::string_view s) {
-  size_t n = s.size();
-  while (n > 0 && IsSpace(s[n - 1])) --n;
-  return s.substr(0, n);
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -41,21 +28,11 @@ int HexDigit(char c) {
   return -1;
 }
 
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char a = s[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (a != prefix[i]) return false;
-  }
-  return true;
-}
-
 // A piece of the input quoted in an error message, kept short.
 std::string Excerpt(std::string_view s) {
   constexpr size_t kMax = 24;
   size_t n = 0;
-  while (n < s.size() && n < kMax && !IsSpace(s[n]) && s[n] != ',') ++n;
+  while (n < s.size() && n < kMax && !IsBlank(s[n]) && s[n] != ',') ++n;
   // Never cut a UTF-8 character in half.
   while (n > 0 && n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
   std::string out(s.substr(0, n));
@@ -89,7 +66,7 @@ class Parser {
 
   bool Run() {
     for (index_ = 1; index_ < lines_.size(); ++index_) {
-      const std::string_view line = TrimLeft(lines_[index_]);
+      const std::string_view line = TrimBlanksLeft(lines_[index_]);
       if (line.empty() || line[0] == ';') continue;
       bool ok;
       if (line[0] == '[') {
@@ -119,7 +96,7 @@ class Parser {
   }
 
   bool KeyLine(std::string_view line) {
-    line = TrimRight(line);
+    line = TrimBlanksRight(line);
     const size_t close = line.rfind(']');
     if (close == std::string_view::npos) return Fail("key line has no closing ']'");
     if (close + 1 != line.size())
@@ -210,7 +187,7 @@ class Parser {
   }
 
   bool RestIsEmpty(std::string_view rest) {
-    rest = TrimLeft(rest);
+    rest = TrimBlanksLeft(rest);
     if (rest.empty()) return true;
     return Fail("unexpected text after the value data: '" + Excerpt(rest) + "'");
   }
@@ -229,11 +206,11 @@ class Parser {
     }
     if (Utf16Units(name) > kMaxValueNameChars)
       return Fail("value name longer than 16383 characters");
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
     if (pos >= line.size() || line[pos] != '=')
       return Fail("expected '=' after the value name");
     ++pos;
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
     const std::string_view data = line.substr(pos);
 
     if (!data.empty() && data[0] == '"') {
@@ -294,13 +271,13 @@ class Parser {
     enum class Want { ByteOrEnd, Byte, SeparatorOrEnd };
     Want want = Want::ByteOrEnd;
     for (;;) {
-      rest = TrimLeft(rest);
+      rest = TrimBlanksLeft(rest);
       if (rest.empty()) {
         if (want == Want::Byte) return Fail("expected a hex byte after ','");
         return true;
       }
       if (rest[0] == '\\') {
-        if (!TrimLeft(rest.substr(1)).empty())
+        if (!TrimBlanksLeft(rest.substr(1)).empty())
           return Fail("unexpected text after the line continuation '\\'");
         if (index_ + 1 >= lines_.size())
           return Fail("line continuation '\\' at the end of the file");
@@ -318,7 +295,7 @@ class Parser {
       }
       size_t n = 0;
       while (n < rest.size() && HexDigit(rest[n]) >= 0) ++n;
-      const bool endsClean = n == rest.size() || IsSpace(rest[n]) || rest[n] == ',' ||
+      const bool endsClean = n == rest.size() || IsBlank(rest[n]) || rest[n] == ',' ||
                              rest[n] == '\\';
       if (n == 0 || n > 2 || !endsClean)
         return Fail("bad hex byte '" + Excerpt(rest) + "' (expected two hex digits)");

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "base/text.h"
 #include "platform/win_constants.h"
 #include "scripting/page_host_records.h"
 
@@ -15,16 +16,6 @@ namespace cw::sim {
 namespace {
 
 constexpr int kIconSize = 32;
-
-int CompareNoCase(const std::string& a, const std::string& b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    int ca = std::tolower(static_cast<unsigned char>(a[i]));
-    int cb = std::tolower(static_cast<unsigned char>(b[i]));
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
 
 const char* TextOf(LPARAM lparam) {
   const char* text = reinterpret_cast<const char*>(lparam);

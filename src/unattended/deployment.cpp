@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/text.h"
 #include "platform/win_constants.h"
 #include "resource.h"
 #include "selection/country_table.h"
@@ -22,23 +23,7 @@ constexpr size_t kMaxAnswersBytes = size_t{1} << 20;
 
 using sim::ScriptStep;
 
-std::string Trim(const std::string& text) {
-  size_t a = 0, b = text.size();
-  while (a < b && std::isspace(static_cast<unsigned char>(text[a]))) ++a;
-  while (b > a && std::isspace(static_cast<unsigned char>(text[b - 1]))) --b;
-  return text.substr(a, b - a);
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool SameText(const std::string& a, const std::string& b) { return Lower(Trim(a)) == Lower(Trim(b)); }
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == Lower(prefix);
-}
+bool SameText(const std::string& a, const std::string& b) { return Lower(std::string(TrimSpace(a))) == Lower(std::string(TrimSpace(b))); }
 
 ScriptStep Step(ScriptStep::Kind kind, int id = 0, int index = 0) {
   ScriptStep step;
@@ -142,7 +127,7 @@ bool FindCountry(const std::string& text, int* letter, int* row) {
 
 std::vector<std::string> CountriesLike(const std::string& text, size_t most) {
   std::vector<std::string> out;
-  const std::string wanted = Lower(Trim(text));
+  const std::string wanted = Lower(std::string(TrimSpace(text)));
   if (wanted.empty()) return out;
   for (const CountryEntry& entry : CountryTable) {
     if (Lower(entry.text).find(wanted) == std::string::npos) continue;
@@ -396,7 +381,7 @@ std::string DescribeMessageBox(const std::string& text, const std::string& capti
   }
   const UINT buttons = style & MB_TYPEMASK;
   std::string answered = answer == IDYES ? "Yes" : answer == IDNO ? "No" : "OK";
-  std::string line = "[" + caption + "] " + Trim(flat);
+  std::string line = "[" + caption + "] " + std::string(TrimSpace(flat));
   if (buttons != MB_OK) line += " (answered " + answered + ")";
   return line;
 }

@@ -8,7 +8,7 @@
 #include <cctype>
 
 #include "platform/win_constants.h"
-#include "unattended/recording_text.h"
+#include "base/text.h"
 #include "writers/security_record.h"
 
 namespace cw {
@@ -19,7 +19,6 @@ using sim::AnsiToStored;
 using sim::AnsiToUtf8;
 using sim::RegKey;
 using sim::RegRoot;
-using recording::Upper;
 
 // The extra reads made here must not disturb what the wizard sees: registry
 // calls leave the last error alone on Windows, but keep it all the same.

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "platform/win_constants.h"
-#include "unattended/recording_text.h"
+#include "base/text.h"
 #include "writers/security_record.h"
 
 namespace cw {
@@ -16,9 +16,7 @@ namespace {
 using sim::AnsiToStored;
 using sim::AnsiToUtf8;
 using sim::RegKey;
-using recording::Upper;
 
-constexpr LONG kErrorNoAccess = 998;  // ERROR_NOACCESS: a bad data pointer
 
 }  // namespace
 
@@ -155,7 +153,7 @@ LONG RecordingPlatform::RegSetValueExA(HKEY key, const char* valueName, DWORD re
   const std::string full = FullPath(k.root, k.path);
 
   if (mode_ == Mode::DryRun) {
-    if (data == nullptr && dataSize != 0) return kErrorNoAccess;
+    if (data == nullptr && dataSize != 0) return ERROR_NOACCESS;
     if (!(k.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     KeepOldValue(key, k, name);
     bool created = false;

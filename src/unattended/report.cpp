@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text.h"
 #include "platform/win_constants.h"
 #include "selection/tv_standards.h"
 
@@ -52,18 +53,6 @@ std::string StringOf(const std::vector<BYTE>& data) {
 
 std::string FullPath(RegRoot root, const std::string& path) {
   return path.empty() ? std::string(RegRootName(root)) : std::string(RegRootName(root)) + "\\" + path;
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  size_t i = 0;
-  for (; prefix[i] != '\0'; ++i) {
-    if (i >= s.size()) return false;
-    char a = s[i], b = prefix[i];
-    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
-    if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
-    if (a != b) return false;
-  }
-  return true;
 }
 
 void ValueLine(std::string* out, const std::string& keyPath, const std::string& name,

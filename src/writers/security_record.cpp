@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
 
@@ -100,14 +101,6 @@ bool WellFormedList(const std::vector<BYTE>& data) {
     // Allowing and denying entries: a mask and a SID.
     if (data[at] <= 1 && !SidFits(data, at + 8, aceEnd)) return false;
     at = aceEnd;
-  }
-  return true;
-}
-
-bool StartsWithNoCase(const char* text, const char* prefix) {
-  for (; *prefix != '\0'; ++text, ++prefix) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (*text == '\0' || lower(*text) != lower(*prefix)) return false;
   }
   return true;
 }

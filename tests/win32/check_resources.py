@@ -273,7 +273,7 @@ def braced(toks, i):
 
 def expected_dialogs(source_dir):
     names = resource_defines(os.path.join(source_dir, "resources", "resource.h"))
-    path = os.path.join(source_dir, "src", "platform", "common", "dialog_templates.cpp")
+    path = os.path.join(source_dir, "src", "app", "dialog_templates.cpp")
     with open(path, encoding="utf-8") as f:
         toks = list(tokens(f.read()))
     # File-scope constants such as `constexpr DWORD kChild = 0x50000000u;`.

@@ -108,11 +108,11 @@ class DamagedExe(unittest.TestCase):
     def test_a_change_of_the_template_table_is_caught(self):
         # The exe stays as built; the table the simulation uses changes.
         with tempfile.TemporaryDirectory() as tmp:
-            for part in (("resources",), ("src", "platform", "common")):
+            for part in (("resources",), ("src", "app")):
                 os.makedirs(os.path.join(tmp, *part))
             shutil.copy(os.path.join(SOURCE_DIR, "resources", "resource.h"),
                         os.path.join(tmp, "resources"))
-            table = os.path.join("src", "platform", "common", "dialog_templates.cpp")
+            table = os.path.join("src", "app", "dialog_templates.cpp")
             with open(os.path.join(SOURCE_DIR, table), encoding="utf-8") as f:
                 text = f.read()
             self.assertEqual(text.count("15, 30, 130, 100"), 2)

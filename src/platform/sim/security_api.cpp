@@ -16,12 +16,12 @@ using namespace layout;
 BOOL SimGetSecurityDescriptorDacl(const LastErrorSink& sink, PSECURITY_DESCRIPTOR sd, BOOL* present,
                                   ACL** dacl, BOOL* defaulted) {
   BYTE* p = static_cast<BYTE*>(sd);
-  if (!p) return Refuse(sink, kErrorNoAccess);
-  if (p[0] != SECURITY_DESCRIPTOR_REVISION) return Refuse(sink, kErrorUnknownRevision);
+  if (!p) return Refuse(sink, ERROR_NOACCESS);
+  if (p[0] != SECURITY_DESCRIPTOR_REVISION) return Refuse(sink, ERROR_UNKNOWN_REVISION);
   const WORD control = Get16(p + kControlAt);
   const bool isPresent = (control & SE_DACL_PRESENT) != 0;
   // The outputs Windows writes, and faults on when they are null.
-  if (!present || (isPresent && (!dacl || !defaulted))) return Refuse(sink, kErrorNoAccess);
+  if (!present || (isPresent && (!dacl || !defaulted))) return Refuse(sink, ERROR_NOACCESS);
   *present = isPresent ? TRUE : FALSE;
   if (!isPresent) return TRUE;
   if (control & SE_SELF_RELATIVE) {
@@ -37,11 +37,11 @@ BOOL SimGetSecurityDescriptorDacl(const LastErrorSink& sink, PSECURITY_DESCRIPTO
 
 BOOL SimGetAce(const LastErrorSink& sink, ACL* acl, DWORD index, void** ace) {
   BYTE* a = reinterpret_cast<BYTE*>(acl);
-  if (!a) return Refuse(sink, kErrorNoAccess);
+  if (!a) return Refuse(sink, ERROR_NOACCESS);
   const BYTE revision = a[kAclRevisionAt];
   if (revision < kMinAclRevision || revision > kMaxAclRevision || index >= Get16(a + kAceCountAt))
     return Refuse(sink, ERROR_INVALID_PARAMETER);
-  if (!ace) return Refuse(sink, kErrorNoAccess);
+  if (!ace) return Refuse(sink, ERROR_NOACCESS);
   // Windows walks the sizes of the entries before the one asked for and stops
   // when it reaches AclSize; it does not check the entries further.
   const size_t aclSize = Get16(a + kAclSizeAt);
@@ -67,7 +67,7 @@ BOOL SimInitializeAcl(const LastErrorSink& sink, ACL* acl, DWORD size, DWORD rev
   if (revision < kMinAclRevision || revision > kMaxAclRevision || size > kMaxAclSize)
     return Refuse(sink, ERROR_INVALID_PARAMETER);
   BYTE* a = reinterpret_cast<BYTE*>(acl);
-  if (!a) return Refuse(sink, kErrorNoAccess);
+  if (!a) return Refuse(sink, ERROR_NOACCESS);
   std::memset(a, 0, sizeof(ACL));
   a[kAclRevisionAt] = static_cast<BYTE>(revision);
   Put16(a + kAclSizeAt, static_cast<WORD>(size & ~DWORD{3}));  // Windows rounds down to 4
@@ -79,15 +79,15 @@ BOOL SimAddAccessAllowedAce(const LastErrorSink& sink, ACL* acl, DWORD revision,
   const BYTE* s = static_cast<const BYTE*>(sid);
   if (!s || !ValidSidHeader(s)) return Refuse(sink, ERROR_INVALID_SID);
   BYTE* a = reinterpret_cast<BYTE*>(acl);
-  if (!a) return Refuse(sink, kErrorNoAccess);
+  if (!a) return Refuse(sink, ERROR_NOACCESS);
   if (a[kAclRevisionAt] > kMaxAclRevision || revision > kMaxAclRevision)
-    return Refuse(sink, kErrorRevisionMismatch);
+    return Refuse(sink, ERROR_REVISION_MISMATCH);
   if (!CheckAcl(a, kUnknownSize, nullptr)) return Refuse(sink, ERROR_INVALID_ACL);
   size_t firstFree = sizeof(ACL);
   for (size_t i = 0, n = Get16(a + kAceCountAt); i < n; ++i)
     firstFree += Get16(a + firstFree + kAceSizeAt);
   const size_t aceSize = kAceSidOffset + SidLength(s);
-  if (firstFree + aceSize > Get16(a + kAclSizeAt)) return Refuse(sink, kErrorAllottedSpaceExceeded);
+  if (firstFree + aceSize > Get16(a + kAclSizeAt)) return Refuse(sink, ERROR_ALLOTTED_SPACE_EXCEEDED);
   BYTE* ace = a + firstFree;
   ace[0] = ACCESS_ALLOWED_ACE_TYPE;
   ace[1] = 0;
@@ -128,9 +128,9 @@ DWORD SimGetSecurityDescriptorLength(PSECURITY_DESCRIPTOR sd) {
 
 BOOL SimInitializeSecurityDescriptor(const LastErrorSink& sink, PSECURITY_DESCRIPTOR sd,
                                      DWORD revision) {
-  if (revision != SECURITY_DESCRIPTOR_REVISION) return Refuse(sink, kErrorUnknownRevision);
+  if (revision != SECURITY_DESCRIPTOR_REVISION) return Refuse(sink, ERROR_UNKNOWN_REVISION);
   BYTE* p = static_cast<BYTE*>(sd);
-  if (!p) return Refuse(sink, kErrorNoAccess);
+  if (!p) return Refuse(sink, ERROR_NOACCESS);
   std::memset(p, 0, kAbsHeader);
   p[0] = SECURITY_DESCRIPTOR_REVISION;
   return TRUE;
@@ -139,8 +139,8 @@ BOOL SimInitializeSecurityDescriptor(const LastErrorSink& sink, PSECURITY_DESCRI
 BOOL SimSetSecurityDescriptorDacl(const LastErrorSink& sink, PSECURITY_DESCRIPTOR sd, BOOL present,
                                   ACL* dacl, BOOL defaulted) {
   BYTE* p = static_cast<BYTE*>(sd);
-  if (!p) return Refuse(sink, kErrorNoAccess);
-  if (p[0] != SECURITY_DESCRIPTOR_REVISION) return Refuse(sink, kErrorUnknownRevision);
+  if (!p) return Refuse(sink, ERROR_NOACCESS);
+  if (p[0] != SECURITY_DESCRIPTOR_REVISION) return Refuse(sink, ERROR_UNKNOWN_REVISION);
   WORD control = Get16(p + kControlAt);
   if (control & SE_SELF_RELATIVE) return Refuse(sink, ERROR_INVALID_SECURITY_DESCR);
   if (!present) {

@@ -48,11 +48,11 @@ bool CheckAcl(const BYTE* acl, size_t avail, std::string* why) {
 
 DWORD ReadDescriptor(const BYTE* sd, size_t size, SECURITY_INFORMATION parts, bool selfRelativeOnly,
                      RawDescriptor* out, std::string* why) {
-  if (!sd) return Reject(why, "no descriptor", kErrorNoAccess);
+  if (!sd) return Reject(why, "no descriptor", ERROR_NOACCESS);
   if (size < kControlAt + sizeof(WORD))
     return Reject(why, "shorter than a descriptor header", ERROR_INVALID_SECURITY_DESCR);
   if (sd[0] != SECURITY_DESCRIPTOR_REVISION)
-    return Reject(why, "revision " + std::to_string(sd[0]), kErrorUnknownRevision);
+    return Reject(why, "revision " + std::to_string(sd[0]), ERROR_UNKNOWN_REVISION);
   RawDescriptor d;
   d.control = Get16(sd + kControlAt);
   const bool relative = (d.control & SE_SELF_RELATIVE) != 0;
@@ -286,8 +286,8 @@ LONG MergeSecurityParts(std::vector<BYTE>* stored, SECURITY_INFORMATION info,
                                  incomingSizeIfKnown ? incomingSizeIfKnown : kUnknownSize, parts,
                                  false, &in, nullptr);
   if (e != 0) return static_cast<LONG>(e);
-  if ((parts & OWNER_SECURITY_INFORMATION) && !in.owner.data) return kErrorInvalidOwner;
-  if ((parts & GROUP_SECURITY_INFORMATION) && !in.group.data) return kErrorInvalidPrimaryGroup;
+  if ((parts & OWNER_SECURITY_INFORMATION) && !in.owner.data) return ERROR_INVALID_OWNER;
+  if ((parts & GROUP_SECURITY_INFORMATION) && !in.group.data) return ERROR_INVALID_PRIMARY_GROUP;
 
   RawDescriptor cur;
   if (ReadDescriptor(stored->data(), stored->size(), kAllParts, true, &cur, nullptr) != 0)

@@ -15,14 +15,6 @@
 
 namespace cw::sim::layout {
 
-// winerror.h codes these files report that win_constants.h does not carry.
-inline constexpr DWORD kErrorNoAccess = 998;                // ERROR_NOACCESS
-inline constexpr DWORD kErrorUnknownRevision = 1305;        // ERROR_UNKNOWN_REVISION
-inline constexpr DWORD kErrorRevisionMismatch = 1306;       // ERROR_REVISION_MISMATCH
-inline constexpr DWORD kErrorInvalidOwner = 1307;           // ERROR_INVALID_OWNER
-inline constexpr DWORD kErrorInvalidPrimaryGroup = 1308;    // ERROR_INVALID_PRIMARY_GROUP
-inline constexpr DWORD kErrorAllottedSpaceExceeded = 1344;  // ERROR_ALLOTTED_SPACE_EXCEEDED
-
 // winnt.h values used only by these files.
 inline constexpr BYTE kSidRevision = 1;
 inline constexpr BYTE kSidMaxSubAuthorities = 15;

@@ -12,10 +12,6 @@ using namespace com;
 
 namespace {
 
-constexpr DWORD kErrorInvalidFunction = 1;
-constexpr DWORD kErrorIoIncomplete = 996;
-constexpr DWORD kErrorNotFound = 1168;
-constexpr DWORD kErrorSetNotFound = 1170;
 constexpr ULONG_PTR kStatusPending = 0x103;
 constexpr ULONG_PTR kStatusUnsuccessful = 0xC0000001u;
 constexpr size_t kMaxRecordedInput = 4096;
@@ -61,12 +57,12 @@ DWORD SimComponents::Answer(DWORD code, const BYTE* input, DWORD inputSize, DWOR
   const CaptureFilterConfig& capture = this->config().captureFilter;
   reply->clear();
   *bytes = 0;
-  if (code != IOCTL_KS_PROPERTY) return kErrorInvalidFunction;
+  if (code != IOCTL_KS_PROPERTY) return ERROR_INVALID_FUNCTION;
   if (input == nullptr || inputSize < 24) return ERROR_INVALID_PARAMETER;
   GUID set;
   std::memcpy(&set, input, sizeof(set));
-  if (!(set == kRegisterSet)) return kErrorSetNotFound;
-  if (ReadWord(input + 16) != kPropertyId) return kErrorNotFound;
+  if (!(set == kRegisterSet)) return ERROR_SET_NOT_FOUND;
+  if (ReadWord(input + 16) != kPropertyId) return ERROR_NOT_FOUND;
   if (inputSize < kRequestSize || outputSize < kRequestSize) return ERROR_INSUFFICIENT_BUFFER;
   const DWORD flags = ReadWord(input + 20);
   const DWORD operation = ReadWord(input + 24);
@@ -185,7 +181,7 @@ BOOL SimComponents::GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped,
   Request& request = it->second;
   if (!request.answered) {
     if (!wait) {
-      platform_.SetLastError(kErrorIoIncomplete);
+      platform_.SetLastError(ERROR_IO_INCOMPLETE);
       return FALSE;
     }
     Complete(&request);

@@ -5,22 +5,15 @@
 #include <cctype>
 #include <cstring>
 
+#include "base/text.h"
 #include "platform/win_constants.h"
 
 namespace cw::sim {
 
 namespace {
 
-constexpr DWORD kErrorNoSuchPrivilege = 1313;
-constexpr LONG kErrorNoAccess = 998;
-constexpr DWORD kErrorCallNotImplemented = 120;
 constexpr LUID kShutdownLuid = {19, 0};
 constexpr uintptr_t kCurrentProcess = ~uintptr_t{0};
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 }  // namespace
 
@@ -44,7 +37,7 @@ BOOL SimPlatform::OpenProcessToken(HANDLE process, DWORD /*access*/, HANDLE* tok
 BOOL SimPlatform::LookupPrivilegeValueA(const char* /*systemName*/, const char* name, LUID* luid) {
   if (InjectBool("LookupPrivilegeValueA")) return FALSE;
   if (name == nullptr || luid == nullptr || Lower(name) != Lower(SE_SHUTDOWN_NAME)) {
-    SetLastError(kErrorNoSuchPrivilege);
+    SetLastError(ERROR_NO_SUCH_PRIVILEGE);
     return FALSE;
   }
   *luid = kShutdownLuid;
@@ -173,7 +166,7 @@ UINT SimPlatform::GetACP() { return 1252; }
 // the wizard, which must see the same calls either way.
 BOOL SimPlatform::IsWow64Process(HANDLE process, BOOL* wow64) {
   if (machine_.Version().platformId != VER_PLATFORM_WIN32_NT) {
-    SetLastError(kErrorCallNotImplemented);
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return FALSE;
   }
   const auto it = kernel_handles_.find(static_cast<uintptr_t>(process));
@@ -183,7 +176,7 @@ BOOL SimPlatform::IsWow64Process(HANDLE process, BOOL* wow64) {
     return FALSE;
   }
   if (wow64 == nullptr) {
-    SetLastError(static_cast<DWORD>(kErrorNoAccess));
+    SetLastError(static_cast<DWORD>(ERROR_NOACCESS));
     return FALSE;
   }
   *wow64 = machine_.Is64Bit() ? TRUE : FALSE;

@@ -8,24 +8,13 @@
 #include <iterator>
 
 #include "platform/sim/profile.h"
+#include "base/text.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/win_constants.h"
 
 namespace cw::sim {
 
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-  return s.substr(b, e - b);
-}
 
 // Profile files beyond this are treated as unreadable.
 constexpr std::streamoff kMaxProfileFileSize = 16 * 1024 * 1024;
@@ -47,8 +36,8 @@ std::string ProfileTextFromBytes(const std::string& bytes) {
 
 bool ProfileLookup(const std::string& text, const std::string& section, const std::string& key,
                    std::string* value) {
-  const std::string wantSection = Lower(Trim(section));
-  const std::string wantKey = Lower(Trim(key));
+  const std::string wantSection = Lower(std::string(TrimBlanks(section)));
+  const std::string wantKey = Lower(std::string(TrimBlanks(key)));
   bool inSection = false;
   bool sectionSeen = false;
   size_t pos = 0;
@@ -61,11 +50,11 @@ bool ProfileLookup(const std::string& text, const std::string& section, const st
     size_t nul = line.find('\0');
     if (nul != std::string::npos) line.erase(nul);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::string trimmed = Trim(line);
+    std::string trimmed = std::string(TrimBlanks(line));
     if (trimmed.empty()) continue;
     if (trimmed[0] == '[') {
       size_t close = trimmed.find(']');
-      std::string name = Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      std::string name = std::string(TrimBlanks(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
       // The first section of a name is the one read.
       if (sectionSeen && inSection) return false;
       inSection = Lower(name) == wantSection;
@@ -75,8 +64,8 @@ bool ProfileLookup(const std::string& text, const std::string& section, const st
     if (!inSection || trimmed[0] == ';') continue;
     size_t eq = trimmed.find('=');
     if (eq == std::string::npos) continue;
-    if (Lower(Trim(trimmed.substr(0, eq))) != wantKey) continue;
-    std::string v = Trim(trimmed.substr(eq + 1));
+    if (Lower(std::string(TrimBlanks(trimmed.substr(0, eq)))) != wantKey) continue;
+    std::string v = std::string(TrimBlanks(trimmed.substr(eq + 1)));
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
       v = v.substr(1, v.size() - 2);
     *value = v;

@@ -13,7 +13,6 @@ namespace cw::sim {
 
 namespace {
 
-constexpr LONG kErrorNoAccess = 998;
 
 void SinkSet(void* context, DWORD error) { static_cast<SimPlatform*>(context)->SetLastError(error); }
 
@@ -217,7 +216,7 @@ LONG SimPlatform::RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserv
                                  const BYTE* data, DWORD dataSize) {
   DWORD error = 0;
   if (Inject("RegSetValueExA", &error)) return static_cast<LONG>(error);
-  if (data == nullptr && dataSize != 0) return kErrorNoAccess;
+  if (data == nullptr && dataSize != 0) return ERROR_NOACCESS;
   LONG status = ERROR_SUCCESS;
   RegKey* k = KeyFor(key, &status, KEY_SET_VALUE);
   if (k == nullptr) return status;

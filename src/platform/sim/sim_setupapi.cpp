@@ -9,7 +9,6 @@ namespace cw::sim {
 namespace {
 
 constexpr const char* kEnumPath = "SYSTEM\\CurrentControlSet\\Enum";
-constexpr DWORD kErrorInvalidUserBuffer = 1784;
 
 }  // namespace
 
@@ -51,7 +50,7 @@ BOOL SimPlatform::SetupDiEnumDeviceInfo(HDEVINFO list, DWORD index, SP_DEVINFO_D
     return FALSE;
   }
   if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA)) {
-    SetLastError(kErrorInvalidUserBuffer);
+    SetLastError(ERROR_INVALID_USER_BUFFER);
     return FALSE;
   }
   if (index >= it->second.instancePaths.size()) {

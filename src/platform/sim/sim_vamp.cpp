@@ -3,6 +3,7 @@
 // interface.
 #include <cctype>
 
+#include "base/text.h"
 #include "platform/sim/sim_com_objects.h"
 
 namespace cw::sim {
@@ -10,11 +11,6 @@ namespace cw::sim {
 using namespace com;
 
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 }  // namespace
 
