@@ -2,107 +2,76 @@
 
 #include <cstdio>
 
+#include <nlohmann/json.hpp>
+
 #include "regtree/registry.h"
 
 namespace cw::sim {
 
-std::string JsonString(const std::string& ansi) {
-  std::string utf8 = AnsiToUtf8(ansi);
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof(buf), "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  out += "\"";
-  return out;
-}
-
 namespace {
 
-std::string ControlsJson(const PageState& page) {
-  std::string out = "[";
-  bool first = true;
+using Json = nlohmann::ordered_json;
+
+// Texts are the program's ANSI; the transcript is UTF-8.
+Json Utf8Text(const std::string& ansi) { return Json(AnsiToUtf8(ansi)); }
+
+// One line: compact, members in the order written, UTF-8 left as it is.
+std::string Line(const Json& record) {
+  return record.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+Json ControlsJson(const PageState& page) {
+  Json controls = Json::array();
   for (const ControlState& c : page.controls) {
-    if (!first) out += ",";
-    first = false;
-    out += "{\"id\":" + std::to_string(c.id) + ",\"class\":" + JsonString(c.className) +
-           ",\"text\":" + JsonString(c.text) + ",\"enabled\":" + (c.enabled ? "true" : "false");
+    Json control = {{"id", c.id}, {"class", Utf8Text(c.className)}, {"text", Utf8Text(c.text)},
+                    {"enabled", c.enabled}};
     if (c.isList) {
-      out += ",\"items\":[";
-      for (size_t i = 0; i < c.items.size(); ++i) {
-        if (i) out += ",";
-        out += JsonString(c.items[i]);
-      }
-      out += "],\"selected\":" + std::to_string(c.selected);
+      Json items = Json::array();
+      for (const std::string& item : c.items) items.push_back(Utf8Text(item));
+      control["items"] = std::move(items);
+      control["selected"] = c.selected;
     }
-    if (c.isCheckable) out += ",\"checked\":" + std::to_string(c.checked);
-    out += "}";
+    if (c.isCheckable) control["checked"] = c.checked;
+    controls.push_back(std::move(control));
   }
-  out += "]";
-  return out;
+  return controls;
 }
 
 }  // namespace
 
 void Transcript::PageOpened(const PageState& page) {
-  lines_.push_back("{\"event\":\"page\",\"template\":" + std::to_string(page.templateId) +
-                   ",\"title\":" + JsonString(page.title) + ",\"controls\":" + ControlsJson(page) +
-                   "}");
+  lines_.push_back(Line({{"event", "page"}, {"template", page.templateId},
+                         {"title", Utf8Text(page.title)}, {"controls", ControlsJson(page)}}));
 }
 
 void Transcript::PageAction(const PageState& page, const std::string& step) {
-  lines_.push_back("{\"event\":\"action\",\"template\":" + std::to_string(page.templateId) +
-                   ",\"step\":" + JsonString(step) + ",\"title\":" + JsonString(page.title) +
-                   ",\"controls\":" + ControlsJson(page) + "}");
+  lines_.push_back(Line({{"event", "action"}, {"template", page.templateId},
+                         {"step", Utf8Text(step)}, {"title", Utf8Text(page.title)},
+                         {"controls", ControlsJson(page)}}));
 }
 
 void Transcript::PageEnded(int templateId, INT_PTR result) {
-  lines_.push_back("{\"event\":\"end\",\"template\":" + std::to_string(templateId) +
-                   ",\"result\":" + std::to_string(static_cast<long long>(result)) + "}");
+  lines_.push_back(Line({{"event", "end"}, {"template", templateId},
+                         {"result", static_cast<long long>(result)}}));
 }
 
 void Transcript::MessageBox(const std::string& text, const std::string& caption, UINT style,
                             int answer) {
-  lines_.push_back("{\"event\":\"messagebox\",\"text\":" + JsonString(text) +
-                   ",\"caption\":" + JsonString(caption) + ",\"style\":" + std::to_string(style) +
-                   ",\"answer\":" + std::to_string(answer) + "}");
+  lines_.push_back(Line({{"event", "messagebox"}, {"text", Utf8Text(text)},
+                         {"caption", Utf8Text(caption)}, {"style", style}, {"answer", answer}}));
 }
 
 void Transcript::Restart(UINT flags, DWORD reason) {
-  lines_.push_back("{\"event\":\"restart\",\"flags\":" + std::to_string(flags) +
-                   ",\"reason\":" + std::to_string(reason) + "}");
+  lines_.push_back(Line({{"event", "restart"}, {"flags", flags}, {"reason", reason}}));
 }
 
 void Transcript::ProcessStarted(const std::string& application, const std::string& commandLine) {
-  lines_.push_back("{\"event\":\"process\",\"application\":" + JsonString(application) +
-                   ",\"command\":" + JsonString(commandLine) + "}");
+  lines_.push_back(Line({{"event", "process"}, {"application", Utf8Text(application)},
+                         {"command", Utf8Text(commandLine)}}));
 }
 
 void Transcript::Stopped(const std::string& why) {
-  lines_.push_back("{\"event\":\"stopped\",\"why\":" + JsonString(why) + "}");
+  lines_.push_back(Line({{"event", "stopped"}, {"why", Utf8Text(why)}}));
 }
 
 std::string Transcript::Text() const {

@@ -30,10 +30,6 @@ struct PageState {
   std::vector<ControlState> controls;
 };
 
-// JSON string literal of a text (the wizard's texts are ANSI; bytes above
-// 0x7F are taken as Windows-1252 and written as their characters).
-std::string JsonString(const std::string& ansi);
-
 class Transcript {
  public:
   void PageOpened(const PageState& page);

@@ -2,8 +2,11 @@
 
 #include <cstdio>
 
+#include <nlohmann/json.hpp>
+
 #include "base/text.h"
 #include "platform/win_constants.h"
+#include "resource.h"
 #include "selection/tv_standards.h"
 
 namespace cw::sim {
@@ -153,52 +156,16 @@ std::string ReportValueText(DWORD type, const std::vector<BYTE>& data) {
   return out;
 }
 
-bool JsonField(const std::string& line, const std::string& name, std::string* value) {
-  const std::string tag = "\"" + name + "\":\"";
-  // Field names are only ever found outside strings: every quote inside a
-  // string is escaped, so a tag preceded by an unescaped context is a key.
-  size_t at = 0;
-  bool inString = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    if (inString) {
-      if (line[i] == '\\') ++i;
-      else if (line[i] == '"') inString = false;
-      continue;
-    }
-    if (line.compare(i, tag.size(), tag) == 0) {
-      at = i + tag.size();
-      break;
-    }
-    if (line[i] == '"') inString = true;
-  }
-  if (at == 0) return false;
-  std::string out;
-  for (size_t i = at; i < line.size(); ++i) {
-    char c = line[i];
-    if (c == '"') {
-      *value = out;
-      return true;
-    }
-    if (c != '\\') {
-      out += c;
-      continue;
-    }
-    if (++i >= line.size()) return false;
-    switch (line[i]) {
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case 'u': {
-        if (i + 4 >= line.size()) return false;
-        unsigned code = static_cast<unsigned>(std::strtoul(line.substr(i + 1, 4).c_str(), nullptr, 16));
-        out += code < 0x80 ? static_cast<char>(code) : '?';
-        i += 4;
-        break;
-      }
-      default: out += line[i];
-    }
-  }
-  return false;
+// A transcript line as its record; null for a line that is not one.
+nlohmann::json Record(const std::string& line) {
+  nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+  return record.is_object() ? record : nlohmann::json();
+}
+
+// Whether the record tells of page `templateId` ending with OK.
+bool EndedWithOk(const nlohmann::json& record, int templateId) {
+  return record.value("event", "") == "end" && record.value("template", 0) == templateId &&
+         record.value("result", 0) == 1;
 }
 
 ReportFacts FactsOf(const WizardApp& app) {
@@ -258,8 +225,9 @@ std::string WriteReport(const ReportFacts& facts, const RegistryTree& before,
   // The choice is read from the pages that ended with OK.
   std::string path;
   for (const std::string& line : transcript) {
-    if (line.rfind("{\"event\":\"end\",\"template\":129,\"result\":1}", 0) == 0) path = "TV system page";
-    if (line.rfind("{\"event\":\"end\",\"template\":130,\"result\":1}", 0) == 0) path = "country page";
+    const nlohmann::json record = Record(line);
+    if (EndedWithOk(record, IDD_STANDARD_PAGE)) path = "TV system page";
+    if (EndedWithOk(record, IDD_COUNTRY_PAGE)) path = "country page";
   }
   out += "\nChoice\n";
   if (path.empty()) {
@@ -281,10 +249,10 @@ std::string WriteReport(const ReportFacts& facts, const RegistryTree& before,
   out += "\nMessage boxes\n";
   int boxes = 0;
   for (const std::string& line : transcript) {
-    if (line.rfind("{\"event\":\"messagebox\"", 0) != 0) continue;
-    std::string text, caption;
-    JsonField(line, "text", &text);
-    JsonField(line, "caption", &caption);
+    const nlohmann::json record = Record(line);
+    if (record.value("event", "") != "messagebox") continue;
+    const std::string text = record.value("text", "");
+    const std::string caption = record.value("caption", "");
     std::string indented;
     for (char c : text) {
       indented += c;

@@ -46,8 +46,4 @@ std::string WriteReport(const ReportFacts& facts, const RegistryTree& before,
 std::string ReportValueText(DWORD type, const std::vector<BYTE>& data);
 const char* RegTypeName(DWORD type);
 
-// The string field `name` of a transcript line (its escapes undone); false
-// when the line has no such field.
-bool JsonField(const std::string& line, const std::string& name, std::string* value);
-
 }  // namespace cw::sim

@@ -149,16 +149,5 @@ TEST(RunReport, ChangedDeletedAndRetypedValues) {
   for (const std::string& l : lines) EXPECT_EQ(l.find("\"Kept\""), std::string::npos) << l;
 }
 
-TEST(RunReport, JsonFieldUndoesEscapes) {
-  std::string v;
-  ASSERT_TRUE(sim::JsonField(R"({"event":"messagebox","text":"a\"b\\c\nd","caption":"x"})", "text", &v));
-  EXPECT_EQ(v, "a\"b\\c\nd");
-  // A field name inside a string is not a field.
-  ASSERT_TRUE(sim::JsonField(R"({"text":"\"caption\":\"no","caption":"yes"})", "caption", &v));
-  EXPECT_EQ(v, "yes");
-  EXPECT_FALSE(sim::JsonField(R"({"text":"unterminated)", "text", &v));
-  EXPECT_FALSE(sim::JsonField(R"({"event":"end"})", "text", &v));
-}
-
 }  // namespace
 }  // namespace cw::test
