@@ -2,21 +2,6 @@
 
 namespace cw {
 
-namespace {
-
-constexpr const char* kStandardNames[kStandardIndexCount] = {
-    "NTSC",  "NTSC J", "PAL BG",   "PAL DK",   "PAL I",
-    "PAL M", "PAL N",  "SECAM BG", "SECAM DK", "SECAM L",
-};
-
-constexpr const char* kStandardCountryTexts[kStandardIndexCount] = {
-    "(NTSC-M)", "(NTSC-J)", "(PAL-B/G)",   "(PAL-D/K)",   "(PAL-I)",
-    "(PAL-M)",  "(PAL-N)",  "(SECAM-B/G)", "(SECAM-D/K)", "(SECAM-L)",
-};
-
-bool IsStandardIndex(int32_t index) { return index >= 0 && index < kStandardIndexCount; }
-
-}  // namespace
 
 const TvSystemChoice TvSystemChoices[kTvSystemChoiceCount] = {
     {"NTSC", "NTSC", 0, false},
@@ -35,12 +20,10 @@ const TvSystemChoice TvSystemChoices[kTvSystemChoiceCount] = {
     {"PAL DK (NICAM I)", "PAL DK", 3, true},
 };
 
-const char* StandardName(int32_t standardIndex) {
-  return IsStandardIndex(standardIndex) ? kStandardNames[standardIndex] : nullptr;
-}
+const char* StandardName(int32_t standardIndex) { return TvStandardFor(standardIndex).name; }
 
 const char* StandardCountryText(int32_t standardIndex) {
-  return IsStandardIndex(standardIndex) ? kStandardCountryTexts[standardIndex] : nullptr;
+  return TvStandardFor(standardIndex).countryText;
 }
 
 int32_t TvSystemChoiceCount() { return kTvSystemChoiceCount; }

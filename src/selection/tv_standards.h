@@ -1,15 +1,12 @@
-// The TV standard index that both selection pages record and every
-// derivation turns into driver values, and the fixed choices of the TV system
-// page.
+// The fixed choices of the TV system page, and the names of the standard
+// index both selection pages record (record/tv_standards.h).
 #pragma once
 
 #include <cstdint>
 
-namespace cw {
+#include "record/tv_standards.h"
 
-// StandardIndex values: 0 NTSC, 1 NTSC J, 2 PAL BG, 3 PAL DK, 4 PAL I,
-// 5 PAL M, 6 PAL N, 7 SECAM BG, 8 SECAM DK, 9 SECAM L.
-constexpr int32_t kStandardIndexCount = 10;
+namespace cw {
 
 // The name of a StandardIndex as the TV system list shows it ("NTSC" ..
 // "SECAM L"); nullptr outside 0..9.
@@ -18,10 +15,6 @@ const char* StandardName(int32_t standardIndex);
 // The analog standard as the country texts end in it ("(NTSC-M)" ..
 // "(SECAM-L)"); nullptr outside 0..9.
 const char* StandardCountryText(int32_t standardIndex);
-
-// Recorded in StandardVariant by "PAL DK (NICAM I)": the PAL DK values with
-// the NICAM I sound carrier.
-constexpr int32_t kNicamIStandardVariant = 5;
 
 struct TvSystemChoice {
   const char* listText;   // the TV system list's row text

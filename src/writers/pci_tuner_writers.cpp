@@ -29,6 +29,8 @@ const PciWriterTexts kCxNt = {
     "Can't Create CX2388X Registry on Win2K.",
     true};
 
+// The texts are the boards' own, "Win9K" and all: users and support know them
+// by their words.
 const PciWriterTexts kCx9x = {
     {"VideoStandard", "WWAudioCountryCode", "WWVideoCountryCode"},
     {"Can't Write CX2388X Registry on Win9K.", "Can't Write CX2388X Registry on Win9K.",
@@ -76,7 +78,7 @@ void WriteTunerValues(Platform& p, const WizardState& state, const char* root, c
   UpdateDwordIfPresent(p, key.get(), "TunerBrand", state.TunerBrandCode, texts.tunerFailure, show);
   UpdateDwordIfPresent(p, key.get(), "TunerType", state.TunerTypeCode, texts.tunerFailure, show);
   if (texts.writesI2CAddress)
-    UpdateDwordIfPresent(p, key.get(), "TunerI2CAddress", state.TunerVariant == 3 ? 194u : 192u,
+    UpdateDwordIfPresent(p, key.get(), "TunerI2CAddress", state.TunerVariant == kTunerVariantAlternate ? 194u : 192u,
                          texts.tunerFailure, show);
   // "TunerChip" is the one value these drivers' keys may lack: it is
   // created when missing.

@@ -6,6 +6,7 @@
 #include "writers/family_writers.h"
 
 #include "platform/win_constants.h"
+#include "record/tv_standards.h"
 #include "writers/registry_access.h"
 
 namespace cw {
@@ -16,19 +17,9 @@ constexpr DWORD kQueryCapacity = 255;
 constexpr const char* kAudioSubkey = "\\Audio";
 
 const char* TunerModel(int32_t standardIndex, int32_t tunerVariant) {
-  const bool alternative = tunerVariant == 3;
-  switch (standardIndex) {
-    case 2:
-    case 3:
-    case 4:
-    case 7:
-    case 8:
-      return alternative ? "TN9533" : "FQ1216TN";
-    case 9:
-      return "FQ1216MK2";
-    default:  // NTSC, NTSC J, PAL M, PAL N, and anything outside 0..9
-      return alternative ? "TN5533" : "FM1236";
-  }
+  const TvStandard& standard = TvStandardFor(standardIndex);
+  return tunerVariant == kTunerVariantAlternate ? standard.saaAlternateTunerModel
+                                                : standard.saaTunerModel;
 }
 
 struct SaaTexts {
@@ -38,6 +29,7 @@ struct SaaTexts {
 
 const SaaTexts kNt = {"Can't Write SAA713X Registry on Win2K.",
                       "Can't Write SAA713X Registry on Win2K."};
+// "Win9K" is the boards' own text, kept as users and support know it.
 const SaaTexts k9x = {"Can't Write SAA713X Registry on Win9X.",
                       "Can't Write SAA713X Registry on Win9K."};
 
@@ -64,7 +56,7 @@ void WriteTunerKey(Platform& p, const WizardState& state, const char* root, cons
                         texts.tunerFailure, show);
   UpdateStringIfPresent(p, key.get(), "TunerType", TunerModel(state.StandardIndex, state.TunerVariant),
                         kQueryCapacity, texts.tunerFailure, show);
-  UpdateStringIfPresent(p, key.get(), "Address", state.TunerVariant == 3 ? "0xC2" : "0xC0",
+  UpdateStringIfPresent(p, key.get(), "Address", state.TunerVariant == kTunerVariantAlternate ? "0xC2" : "0xC0",
                         kQueryCapacity, texts.tunerFailure, show);
 }
 

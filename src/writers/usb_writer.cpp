@@ -20,6 +20,7 @@ struct UsbValue {
   const char* createFailure9x;
 };
 
+// "Win9K" is the boards' own text, kept as users and support know it.
 constexpr const char* kWriteQr9K = "Can't Write QR6100 USB2.0 Registry on Win9K.";
 constexpr const char* kWrite9K = "Can't Write USB Registry on Win9K.";
 constexpr const char* kWrite9X = "Can't Write USB Registry on Win9X.";
