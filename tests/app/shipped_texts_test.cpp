@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "platform/sim/profile.h"
+#include "app/text_keys.h"
 #include "support/sim_harness.h"
 
 namespace cw::test {
@@ -44,8 +45,8 @@ std::unique_ptr<SimRun> LoadFor(const std::string& country, bool withIni) {
   if (withIni)
     run->platform->MapFile("C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.ini",
                            SourcePath("resources/Chanwiz.ini"));
-  run->app->IsNtFamily = 1;
-  run->app->LoadTexts();
+  run->state.IsNtFamily = 1;
+  LoadTexts(*run->platform, run->state);
   return run;
 }
 
@@ -72,18 +73,18 @@ TEST(ShippedTexts, SectionOneIsTheBuiltInEnglish) {
 
 TEST(ShippedTexts, ItalianAndGermanSectionsAreChosenByTheCountry) {
   auto italian = LoadFor("39", true);
-  EXPECT_STREQ(italian->app->TextSection, "39");
-  EXPECT_STREQ(italian->app->CANCELText, "Annulla");
-  EXPECT_STREQ(italian->app->RebootNoText, "No, riavvier\xF2 il computer pi\xF9 tardi.");
+  EXPECT_STREQ(italian->state.TextSection, "39");
+  EXPECT_STREQ(italian->state.CANCELText, "Annulla");
+  EXPECT_STREQ(italian->state.RebootNoText, "No, riavvier\xF2 il computer pi\xF9 tardi.");
   auto german = LoadFor("49", true);
-  EXPECT_STREQ(german->app->TextSection, "49");
-  EXPECT_STREQ(german->app->CANCELText, "Abbrechen");
+  EXPECT_STREQ(german->state.TextSection, "49");
+  EXPECT_STREQ(german->state.CANCELText, "Abbrechen");
   // The bytes of the section's own code page (1251: "Отмена").
   auto russian = LoadFor("7", true);
-  EXPECT_STREQ(russian->app->CANCELText, "\xce\xf2\xec\xe5\xed\xe0");
+  EXPECT_STREQ(russian->state.CANCELText, "\xce\xf2\xec\xe5\xed\xe0");
   auto japanese = LoadFor("81", true);
-  EXPECT_STREQ(japanese->app->TextSection, "1");
-  EXPECT_STREQ(japanese->app->CANCELText, "Cancel");
+  EXPECT_STREQ(japanese->state.TextSection, "1");
+  EXPECT_STREQ(japanese->state.CANCELText, "Cancel");
 }
 
 }  // namespace

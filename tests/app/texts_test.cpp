@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "support/sim_harness.h"
+#include "app/text_keys.h"
+#include "system/windows_settings.h"
 
 namespace cw::test {
 namespace {
@@ -21,7 +23,7 @@ std::string XpMachine(const std::string& iCountryValue, const std::string& extra
 
 struct Loaded {
   std::unique_ptr<SimRun> run;
-  WizardApp& app() { return *run->app; }
+  WizardState& app() { return run->state; }
 };
 
 Loaded Load(const std::string& machine, const std::string* ini,
@@ -29,8 +31,8 @@ Loaded Load(const std::string& machine, const std::string* ini,
   Loaded l;
   l.run = std::make_unique<SimRun>(MachineFromText(machine));
   if (ini) l.run->platform->MapFile(std::string(kModuleDir) + iniName, WriteTempFile(*ini));
-  l.run->app->IsNtFamily = l.run->app->IsNtFamilyOs();
-  l.run->app->LoadTexts();
+  l.run->state.IsNtFamily = IsNtFamilyOs(*l.run->platform);
+  LoadTexts(*l.run->platform, l.run->state);
   return l;
 }
 
@@ -96,10 +98,10 @@ TEST(Texts, AProgramPathThatDoesNotFitLeavesTheDefaults) {
                 "\"ModuleFileName\"=\"C:\\\\" + std::string(130, 'd') + "\\\\Chanwiz.exe\"\r\n\r\n");
   SimRun run(MachineFromText(machine));
   run.platform->MapFile("C:\\" + std::string(130, 'd') + "\\Chanwiz.ini", WriteTempFile(kIni));
-  run.app->IsNtFamily = 1;
-  run.app->LoadTexts();
-  EXPECT_STREQ(run.app->AppTitleName, "QL750 Chanwiz Wizard");
-  EXPECT_STREQ(run.app->TextSection, "1");
+  run.state.IsNtFamily = 1;
+  LoadTexts(*run.platform, run.state);
+  EXPECT_STREQ(run.state.AppTitleName, "QL750 Chanwiz Wizard");
+  EXPECT_STREQ(run.state.TextSection, "1");
 }
 
 TEST(Texts, WindowsCountryCodeIsTheLeadingDigitsOfICountry) {
@@ -115,8 +117,8 @@ TEST(Texts, WindowsCountryCodeIsTheLeadingDigitsOfICountry) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
     SimRun run(MachineFromText(XpMachine(c.value)));
-    run.app->IsNtFamily = 1;
-    EXPECT_EQ(run.app->GetWindowsCountryCode(), c.code);
+    run.state.IsNtFamily = 1;
+    EXPECT_EQ(GetWindowsCountryCode(*run.platform, run.state.IsNtFamily), c.code);
   }
 }
 
@@ -127,26 +129,26 @@ TEST(Texts, Windows9xReadsTheCountryFromWinIni) {
   SimRun with(MachineFromText(RegText(version +
                                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\win.ini\\intl]\r\n"
                                       "\"iCountry\"=\"49\"\r\n\r\n")));
-  with.app->IsNtFamily = 0;
-  EXPECT_EQ(with.app->GetWindowsCountryCode(), 49);
+  with.state.IsNtFamily = 0;
+  EXPECT_EQ(GetWindowsCountryCode(*with.platform, with.state.IsNtFamily), 49);
   SimRun without(MachineFromText(RegText(version)));
-  without.app->IsNtFamily = 0;
-  EXPECT_EQ(without.app->GetWindowsCountryCode(), 1);
+  without.state.IsNtFamily = 0;
+  EXPECT_EQ(GetWindowsCountryCode(*without.platform, without.state.IsNtFamily), 1);
 }
 
 // NT 4 takes the 9x road for the country (GetProfileIntA), but on the NT
 // family win.ini's [intl] is the user's International key.
 TEST(Texts, NtFamilyProfileCountryIsTheUsersInternationalKey) {
   SimRun nt4(MachineFromSample("saa7134-nt4.reg"));
-  nt4.app->IsNtFamily = 0;
-  EXPECT_EQ(nt4.app->GetWindowsCountryCode(), 39);
+  nt4.state.IsNtFamily = 0;
+  EXPECT_EQ(GetWindowsCountryCode(*nt4.platform, nt4.state.IsNtFamily), 39);
   // A win.ini [intl] of the simulation's is not what NT reads.
   SimRun xp(MachineFromText(RegText(
       "[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"iCountry\"=\"44\"\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\win.ini\\intl]\r\n"
       "\"iCountry\"=\"49\"\r\n\r\n")));
-  xp.app->IsNtFamily = 0;
-  EXPECT_EQ(xp.app->GetWindowsCountryCode(), 44);
+  xp.state.IsNtFamily = 0;
+  EXPECT_EQ(GetWindowsCountryCode(*xp.platform, xp.state.IsNtFamily), 44);
 }
 
 }  // namespace

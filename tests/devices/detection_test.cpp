@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/win_constants.h"
+#include "devices/detection.h"
 #include "support/sim_harness.h"
 
 namespace cw::test {
@@ -28,9 +29,9 @@ struct Detected {
 Detected Detect(const std::string& devices, bool nt, std::vector<sim::Fault> faults = {}) {
   SimRun run(MachineFromText(RegText((nt ? NtVersion() : Win98Version()) + devices)));
   for (const sim::Fault& f : faults) run.platform->AddFault(f);
-  run.app->DeviceFlags = 0;
-  int32_t count = nt ? run.app->DetectDevicesNt() : run.app->DetectDevices9x();
-  return {count, run.app->DeviceFlags, run.platform->calls(), run.platform->GetLastError()};
+  run.state.DeviceFlags = 0;
+  int32_t count = nt ? DetectDevicesNt(*run.platform, run.state) : DetectDevices9x(*run.platform, run.state);
+  return {count, run.state.DeviceFlags, run.platform->calls(), run.platform->GetLastError()};
 }
 
 size_t PropertyReads(const Detected& d) {
@@ -88,9 +89,9 @@ TEST(Detection, SeveralDevicesAreCountedAndFlagged) {
 
 TEST(Detection, FlagsAlreadySetAreKept) {
   SimRun run(MachineFromText(RegText(NtVersion() + DeviceKey("PCI\\A\\1", {"PCI\\VEN_109E&DEV_036E"}))));
-  run.app->DeviceFlags = 0x4;
-  EXPECT_EQ(run.app->DetectDevicesNt(), 1);
-  EXPECT_EQ(run.app->DeviceFlags, 0x104u);
+  run.state.DeviceFlags = 0x4;
+  EXPECT_EQ(DetectDevicesNt(*run.platform, run.state), 1);
+  EXPECT_EQ(run.state.DeviceFlags, 0x104u);
 }
 
 TEST(Detection, ALongIdentifierIsReadAgainAndTheLargerBufferIsKept) {

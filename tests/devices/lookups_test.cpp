@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "devices/lookups.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 
 namespace cw::test {
 namespace {
 
-using Lookup = int32_t (WizardApp::*)();
+using Lookup = int32_t (*)(Platform&, WizardState&);
 
 constexpr const char* kCaptureKey = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0001";
 constexpr const char* kTunerKey = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0002";
@@ -35,12 +36,12 @@ Found RunLookup(const std::string& devices, Lookup lookup, uint32_t flags,
                 std::vector<sim::Fault> faults = {}, const std::string& startKey = "") {
   SimRun run(MachineFromText(RegText(devices)));
   for (const sim::Fault& f : faults) run.platform->AddFault(f);
-  run.app->DeviceFlags = flags;
-  run.app->CaptureDriverKey = startKey;
-  run.app->TunerDriverKey = startKey;
-  const int32_t result = ((*run.app).*lookup)();
+  run.state.DeviceFlags = flags;
+  run.state.CaptureDriverKey = startKey;
+  run.state.TunerDriverKey = startKey;
+  const int32_t result = lookup(*run.platform, run.state);
   EXPECT_TRUE(run.platform->OpenKeyPaths().empty());
-  return {result, run.app->CaptureDriverKey, run.app->TunerDriverKey, run.app->DeviceFlags,
+  return {result, run.state.CaptureDriverKey, run.state.TunerDriverKey, run.state.DeviceFlags,
           run.platform->calls()};
 }
 
@@ -58,33 +59,33 @@ struct FamilyCase {
 };
 
 const FamilyCase kFamilies[] = {
-    {"CX2388X NT", &WizardApp::LookupCx2388xKeysNt, 0x10,
+    {"CX2388X NT", &LookupCx2388xKeysNt, 0x10,
      "PCI\\VEN_14F1&DEV_8800&SUBSYS_88011461&REV_05", "Stream\\cxtune.VEN_14F1.Philips.4"},
-    {"CX2388X NT, case ignored", &WizardApp::LookupCx2388xKeysNt, 0x10, "pci\\ven_14f1&dev_8800",
+    {"CX2388X NT, case ignored", &LookupCx2388xKeysNt, 0x10, "pci\\ven_14f1&dev_8800",
      "STREAM\\CXTUNE.ven_14f1.philips"},
-    {"CX2388X 9x", &WizardApp::LookupCx2388xKeys9x, 0x10,
+    {"CX2388X 9x", &LookupCx2388xKeys9x, 0x10,
      "PCI\\VEN_14F1&DEV_8800&SUBSYS_88011461&REV_05", "STREAM\\CXTUNE.VEN_14F1.PHILIPS"},
-    {"CX2388X 9x, case ignored", &WizardApp::LookupCx2388xKeys9x, 0x10, "PCI\\VEN_14F1&DEV_8800",
+    {"CX2388X 9x, case ignored", &LookupCx2388xKeys9x, 0x10, "PCI\\VEN_14F1&DEV_8800",
      "Stream\\cxtune.VEN_14F1.Philips"},
-    {"BT878A NT", &WizardApp::LookupBt878aKeysNt, 0x100,
+    {"BT878A NT", &LookupBt878aKeysNt, 0x100,
      "PCI\\VEN_109E&DEV_036E&SUBSYS_00000000&REV_11", "Stream\\bttuner.phil"},
-    {"BT878A 9x", &WizardApp::LookupBt878aKeys9x, 0x100,
+    {"BT878A 9x", &LookupBt878aKeys9x, 0x100,
      "PCI\\VEN_109E&DEV_036E&SUBSYS_00000000&REV_11", "STREAM\\BTTUNER.PHIL.1"},
-    {"SAA7130 NT", &WizardApp::LookupSaa713xKeysNt, 0x1,
+    {"SAA7130 NT", &LookupSaa713xKeysNt, 0x1,
      "PCI\\VEN_1131&DEV_7130&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.30"},
-    {"SAA7133 NT", &WizardApp::LookupSaa713xKeysNt, 0x2,
+    {"SAA7133 NT", &LookupSaa713xKeysNt, 0x2,
      "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
-    {"SAA7134 NT", &WizardApp::LookupSaa713xKeysNt, 0x4, kSaa7134Id, "Stream\\PhTVTune.34"},
-    {"SAA7134 NT, long tuner id", &WizardApp::LookupSaa713xKeysNt, 0x4, kSaa7134Id, kLongTuner34},
-    {"SAA7133 and SAA7134 flags take the 7133", &WizardApp::LookupSaa713xKeysNt, 0x6,
+    {"SAA7134 NT", &LookupSaa713xKeysNt, 0x4, kSaa7134Id, "Stream\\PhTVTune.34"},
+    {"SAA7134 NT, long tuner id", &LookupSaa713xKeysNt, 0x4, kSaa7134Id, kLongTuner34},
+    {"SAA7133 and SAA7134 flags take the 7133", &LookupSaa713xKeysNt, 0x6,
      "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
-    {"no SAA flag takes the 7133", &WizardApp::LookupSaa713xKeysNt, 0,
+    {"no SAA flag takes the 7133", &LookupSaa713xKeysNt, 0,
      "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
-    {"SAA7130 9x", &WizardApp::LookupSaa713xKeys9x, 0x1,
+    {"SAA7130 9x", &LookupSaa713xKeys9x, 0x1,
      "PCI\\VEN_1131&DEV_7130&SUBSYS_00000000&REV_01", "STREAM\\PHTVTUNE.30"},
-    {"SAA7134 9x", &WizardApp::LookupSaa713xKeys9x, 0x4, kSaa7134Id, "STREAM\\PHTVTUNE.34"},
-    {"USB NT", &WizardApp::LookupUsbKeyNt, 0x10000, "USB\\Vid_eb1a&Pid_2800&Rev_0100", ""},
-    {"USB 9x", &WizardApp::LookupUsbKey9x, 0x10000, "USB\\VID_EB1A&PID_2821&REV_0100", ""},
+    {"SAA7134 9x", &LookupSaa713xKeys9x, 0x4, kSaa7134Id, "STREAM\\PHTVTUNE.34"},
+    {"USB NT", &LookupUsbKeyNt, 0x10000, "USB\\Vid_eb1a&Pid_2800&Rev_0100", ""},
+    {"USB 9x", &LookupUsbKey9x, 0x10000, "USB\\VID_EB1A&PID_2821&REV_0100", ""},
 };
 
 TEST(DriverKeyLookup, EachFamilyFindsItsDevicesInEitherOrder) {
@@ -116,30 +117,30 @@ TEST(DriverKeyLookup, Saa713xIdentifiersMatchByLengthAndExactly) {
     bool tuner;
   };
   const Case cases[] = {
-      {"44, exact", &WizardApp::LookupSaa713xKeysNt, kSaa7134Id, true, false},
-      {"44, lower case", &WizardApp::LookupSaa713xKeysNt,
+      {"44, exact", &LookupSaa713xKeysNt, kSaa7134Id, true, false},
+      {"44, lower case", &LookupSaa713xKeysNt,
        "pci\\ven_1131&dev_7134&subsys_00000000&rev_01", false, false},
-      {"43", &WizardApp::LookupSaa713xKeysNt, "PCI\\VEN_1131&DEV_7134&SUBSYS_00000000&REV_1", false,
+      {"43", &LookupSaa713xKeysNt, "PCI\\VEN_1131&DEV_7134&SUBSYS_00000000&REV_1", false,
        false},
-      {"45", &WizardApp::LookupSaa713xKeysNt, kSaa7134Id + "0", false, false},
-      {"bare device id", &WizardApp::LookupSaa713xKeysNt, "PCI\\VEN_1131&DEV_7134", false, false},
-      {"tuner, exact", &WizardApp::LookupSaa713xKeysNt, "Stream\\PhTVTune.34", false, true},
-      {"tuner, 63 beginning with it", &WizardApp::LookupSaa713xKeysNt, kLongTuner34, false, true},
-      {"tuner, 62 beginning with it", &WizardApp::LookupSaa713xKeysNt, kLongTuner34.substr(0, 62),
+      {"45", &LookupSaa713xKeysNt, kSaa7134Id + "0", false, false},
+      {"bare device id", &LookupSaa713xKeysNt, "PCI\\VEN_1131&DEV_7134", false, false},
+      {"tuner, exact", &LookupSaa713xKeysNt, "Stream\\PhTVTune.34", false, true},
+      {"tuner, 63 beginning with it", &LookupSaa713xKeysNt, kLongTuner34, false, true},
+      {"tuner, 62 beginning with it", &LookupSaa713xKeysNt, kLongTuner34.substr(0, 62),
        false, false},
-      {"tuner, 64 beginning with it", &WizardApp::LookupSaa713xKeysNt, kLongTuner34 + "x", false,
+      {"tuner, 64 beginning with it", &LookupSaa713xKeysNt, kLongTuner34 + "x", false,
        false},
-      {"tuner, 19 beginning with it", &WizardApp::LookupSaa713xKeysNt, "Stream\\PhTVTune.340",
+      {"tuner, 19 beginning with it", &LookupSaa713xKeysNt, "Stream\\PhTVTune.340",
        false, false},
-      {"tuner, upper case on NT", &WizardApp::LookupSaa713xKeysNt, "STREAM\\PHTVTUNE.34", false,
+      {"tuner, upper case on NT", &LookupSaa713xKeysNt, "STREAM\\PHTVTUNE.34", false,
        false},
-      {"tuner, 63 in upper case on NT", &WizardApp::LookupSaa713xKeysNt,
+      {"tuner, 63 in upper case on NT", &LookupSaa713xKeysNt,
        "STREAM\\PHTVTUNE.34" + std::string(45, 'x'), false, false},
-      {"another chip's tuner", &WizardApp::LookupSaa713xKeysNt, "Stream\\PhTVTune.33", false,
+      {"another chip's tuner", &LookupSaa713xKeysNt, "Stream\\PhTVTune.33", false,
        false},
-      {"9x, 44 exact", &WizardApp::LookupSaa713xKeys9x, kSaa7134Id, true, false},
-      {"9x, tuner upper case", &WizardApp::LookupSaa713xKeys9x, "STREAM\\PHTVTUNE.34", false, true},
-      {"9x, tuner mixed case", &WizardApp::LookupSaa713xKeys9x, "Stream\\PhTVTune.34", false,
+      {"9x, 44 exact", &LookupSaa713xKeys9x, kSaa7134Id, true, false},
+      {"9x, tuner upper case", &LookupSaa713xKeys9x, "STREAM\\PHTVTUNE.34", false, true},
+      {"9x, tuner mixed case", &LookupSaa713xKeys9x, "Stream\\PhTVTune.34", false,
        false},
   };
   for (const Case& c : cases) {
@@ -165,7 +166,7 @@ TEST(DriverKeyLookup, UsbIdentifiers) {
     for (bool nt : {true, false}) {
       SCOPED_TRACE(c.id + (nt ? " NT" : " 9x"));
       Found f = RunLookup(DeviceKey("USB\\DEV\\1", {c.id}, kCaptureKey),
-                          nt ? &WizardApp::LookupUsbKeyNt : &WizardApp::LookupUsbKey9x, 0);
+                          nt ? &LookupUsbKeyNt : &LookupUsbKey9x, 0);
       EXPECT_EQ(f.capture, c.matches ? kCaptureKey : "");
       EXPECT_EQ(f.tuner, "");
       // Only the 9x lookup marks the USB device once more.
@@ -176,7 +177,7 @@ TEST(DriverKeyLookup, UsbIdentifiers) {
 
 TEST(DriverKeyLookup, TheUsbFlagIsSetEvenWhenTheDriverKeyCannotBeRead) {
   Found f = RunLookup(DeviceKey("USB\\DEV\\1", {"USB\\VID_EB1A&PID_2821"}),
-                      &WizardApp::LookupUsbKey9x, 0x4);
+                      &LookupUsbKey9x, 0x4);
   EXPECT_EQ(f.flags, 0x10004u);
   EXPECT_EQ(f.capture, "");
 }
@@ -189,7 +190,7 @@ TEST(DriverKeyLookup, ALaterMatchReplacesAnEarlierOne) {
       DeviceKey("B\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0002") +
       // A match whose driver key cannot be read does not undo the one before.
       DeviceKey("C\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_3"});
-  Found f = RunLookup(devices, &WizardApp::LookupBt878aKeysNt, 0x100);
+  Found f = RunLookup(devices, &LookupBt878aKeysNt, 0x100);
   EXPECT_EQ(f.capture, "{c}\\0002");
   EXPECT_EQ(f.tuner, "{t}\\0002");
 }
@@ -198,13 +199,13 @@ TEST(DriverKeyLookup, NoMatchOrNoDeviceListLeavesTheKeysAsTheyWere) {
   const std::string devices =
       DeviceKey("PCI\\A\\1", {"PCI\\VEN_14F1&DEV_8800"}, kCaptureKey) +
       DeviceKey("STREAM\\B\\1", {"Stream\\cxtune.VEN_14F1.Philips"}, kTunerKey);
-  Found noList = RunLookup(devices, &WizardApp::LookupCx2388xKeysNt, 0x10,
+  Found noList = RunLookup(devices, &LookupCx2388xKeysNt, 0x10,
                            {{"SetupDiGetClassDevsA", 1, 5}}, "before");
   EXPECT_EQ(noList.result, 0);
   EXPECT_EQ(noList.capture, "before");
   EXPECT_EQ(noList.tuner, "before");
 
-  Found noMatch = RunLookup(devices, &WizardApp::LookupBt878aKeys9x, 0x100, {}, "before");
+  Found noMatch = RunLookup(devices, &LookupBt878aKeys9x, 0x100, {}, "before");
   EXPECT_EQ(noMatch.result, 1);
   EXPECT_EQ(noMatch.capture, "before");
   EXPECT_EQ(noMatch.tuner, "before");
@@ -218,7 +219,7 @@ TEST(DriverKeyLookup, AReadErrorEndsTheWalkKeepingWhatWasFound) {
       DeviceKey("C\\T\\1", {"STREAM\\CXTUNE.VEN_14F1.PHILIPS"}, kTunerKey);
   // 9x, one buffer: the first device's read fails with 13, the second's
   // identifiers and driver key read at once; the third read fails with 31.
-  Found f = RunLookup(devices, &WizardApp::LookupCx2388xKeys9x, 0x10,
+  Found f = RunLookup(devices, &LookupCx2388xKeys9x, 0x10,
                       {{"SetupDiGetDeviceRegistryPropertyA", 4, 31}});
   EXPECT_EQ(f.result, 1);
   EXPECT_EQ(f.capture, kCaptureKey);
@@ -260,20 +261,20 @@ TEST(DriverKeyLookup, AFailingDriverReadLeavesTheKeyUnchanged) {
   };
   const std::string devices = DeviceKey("PCI\\A\\1", {kSaa7134Id}, kCaptureKey) +
                               DeviceKey("STREAM\\B\\1", {"STREAM\\PHTVTUNE.34"}, kTunerKey);
-  const Lookup lookups[] = {&WizardApp::LookupSaa713xKeysNt, &WizardApp::LookupSaa713xKeys9x,
-                            &WizardApp::LookupCx2388xKeysNt, &WizardApp::LookupCx2388xKeys9x};
+  const Lookup lookups[] = {&LookupSaa713xKeysNt, &LookupSaa713xKeys9x,
+                            &LookupCx2388xKeysNt, &LookupCx2388xKeys9x};
   for (const Case& c : cases) {
     for (Lookup lookup : lookups) {
       SCOPED_TRACE(c.name);
       sim::Machine machine = MachineFromText(RegText(devices));
       FailingDriverReads platform(machine, c.error, c.required);
-      WizardApp app(platform, {});
-      app.DeviceFlags = 0x14;
-      app.CaptureDriverKey = "before";
-      app.TunerDriverKey = "before";
-      EXPECT_EQ((app.*lookup)(), 1);
-      EXPECT_EQ(app.CaptureDriverKey, "before");
-      EXPECT_EQ(app.TunerDriverKey, "before");
+      WizardState state;
+      state.DeviceFlags = 0x14;
+      state.CaptureDriverKey = "before";
+      state.TunerDriverKey = "before";
+      EXPECT_EQ(lookup(platform, state), 1);
+      EXPECT_EQ(state.CaptureDriverKey, "before");
+      EXPECT_EQ(state.TunerDriverKey, "before");
     }
   }
 }
@@ -294,14 +295,14 @@ TEST(DriverKeyLookup, LongAndUnterminatedPropertiesAreReadWhole) {
     std::string id;
   };
   const Case cases[] = {
-      {"CX2388X NT", &WizardApp::LookupCx2388xKeysNt,
+      {"CX2388X NT", &LookupCx2388xKeysNt,
        "PCI\\VEN_14F1&DEV_8800&SUBSYS_" + std::string(400, '0')},
-      {"CX2388X 9x", &WizardApp::LookupCx2388xKeys9x,
+      {"CX2388X 9x", &LookupCx2388xKeys9x,
        "PCI\\VEN_14F1&DEV_8800&SUBSYS_" + std::string(400, '0')},
-      {"SAA7134 NT", &WizardApp::LookupSaa713xKeysNt, kSaa7134Id},
-      {"SAA7134 9x", &WizardApp::LookupSaa713xKeys9x, kSaa7134Id},
-      {"USB NT", &WizardApp::LookupUsbKeyNt, "USB\\Vid_eb1a&Pid_2821"},
-      {"USB 9x", &WizardApp::LookupUsbKey9x, "USB\\Vid_eb1a&Pid_2821"},
+      {"SAA7134 NT", &LookupSaa713xKeysNt, kSaa7134Id},
+      {"SAA7134 9x", &LookupSaa713xKeys9x, kSaa7134Id},
+      {"USB NT", &LookupUsbKeyNt, "USB\\Vid_eb1a&Pid_2821"},
+      {"USB 9x", &LookupUsbKey9x, "USB\\Vid_eb1a&Pid_2821"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -321,7 +322,7 @@ TEST(DriverKeyLookup, LongAndUnterminatedPropertiesAreReadWhole) {
       "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n"
       "\"Driver\"=\"" +
       std::string("{c}\\\\0001") + "\"\r\n\r\n";
-  Found f = RunLookup(bareId, &WizardApp::LookupCx2388xKeysNt, 0x10);
+  Found f = RunLookup(bareId, &LookupCx2388xKeysNt, 0x10);
   EXPECT_EQ(f.capture, "{c}\\0001");
 }
 
@@ -338,10 +339,10 @@ TEST(DriverKeyLookup, BuffersGrowAsEachLookupGrowsThem) {
     size_t reads;
   };
   const Case cases[] = {
-      {"NT: a sizing read for every device", &WizardApp::LookupCx2388xKeysNt, 6},
-      {"9x: grown by 16, so the second fits", &WizardApp::LookupBt878aKeys9x, 4},
-      {"SAA713x NT: grown exactly, so the second does not", &WizardApp::LookupSaa713xKeysNt, 5},
-      {"SAA713x 9x: grown by 16", &WizardApp::LookupSaa713xKeys9x, 4},
+      {"NT: a sizing read for every device", &LookupCx2388xKeysNt, 6},
+      {"9x: grown by 16, so the second fits", &LookupBt878aKeys9x, 4},
+      {"SAA713x NT: grown exactly, so the second does not", &LookupSaa713xKeysNt, 5},
+      {"SAA713x 9x: grown by 16", &LookupSaa713xKeys9x, 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -13,9 +13,13 @@
 #include <vector>
 
 #include "platform/sim/profile.h"
+#include "app/text_keys.h"
+#include "devices/detection.h"
+#include "devices/lookups.h"
 #include "regtree/reg_file.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
+#include "writers/family_writers.h"
 
 namespace cw::test {
 namespace {
@@ -163,7 +167,7 @@ TEST(BadMachineFile, FileThatFailsToLoadIsNeverRun) {
 std::unique_ptr<SimRun> TextsFrom(const std::string* ini) {
   auto run = std::make_unique<SimRun>(MachineFromText(RegText("")));
   if (ini != nullptr) run->platform->MapFile(kIniPath, WriteTempFile(*ini));
-  EXPECT_EQ(run->app->LoadTexts(), 1);
+  EXPECT_EQ(LoadTexts(*run->platform, run->state), 1);
   return run;
 }
 
@@ -174,10 +178,10 @@ TEST(BadTextFile, OverLongLinesAreCut) {
                           std::string(100 * 1024, 'O') + "\r\n" + "NoDeviceMsg1 = " +
                           std::string(100 * 1024, 'n') + " \r\n";
   auto run = TextsFrom(&ini);
-  EXPECT_EQ(std::string(run->app->AppTitleName), longTitle.substr(0, 127));
-  EXPECT_EQ(std::string(run->app->OKText), std::string(15, 'O'));
-  EXPECT_EQ(std::string(run->app->NoDeviceMsg1), std::string(255, 'n'));
-  EXPECT_STREQ(run->app->CANCELText, "Cancel");
+  EXPECT_EQ(std::string(run->state.AppTitleName), longTitle.substr(0, 127));
+  EXPECT_EQ(std::string(run->state.OKText), std::string(15, 'O'));
+  EXPECT_EQ(std::string(run->state.NoDeviceMsg1), std::string(255, 'n'));
+  EXPECT_STREQ(run->state.CANCELText, "Cancel");
   EXPECT_TRUE(run->platform->OpenKeyPaths().empty());
 }
 
@@ -185,31 +189,31 @@ TEST(BadTextFile, OverLongSectionNameAndKeyAreHarmless) {
   const std::string ini = "[" + std::string(100 * 1024, '1') + "]\r\nOKText=no\r\n[1]\r\n" +
                           std::string(100 * 1024, 'K') + "=v\r\nOKText=Yes\r\n";
   auto run = TextsFrom(&ini);
-  EXPECT_STREQ(run->app->OKText, "Yes");
+  EXPECT_STREQ(run->state.OKText, "Yes");
 }
 
 TEST(BadTextFile, NulBytesEndTheirLine) {
   const std::string ini = std::string("[1]\r\nAppTitleName=Ab\0cd\r\nOKText\0=Bad\r\nCANCELText=Stop\r\n",
                                       54);
   auto run = TextsFrom(&ini);
-  EXPECT_STREQ(run->app->AppTitleName, "Ab");
-  EXPECT_STREQ(run->app->OKText, "OK");  // the key's line ends before its '='
-  EXPECT_STREQ(run->app->CANCELText, "Stop");
+  EXPECT_STREQ(run->state.AppTitleName, "Ab");
+  EXPECT_STREQ(run->state.OKText, "OK");  // the key's line ends before its '='
+  EXPECT_STREQ(run->state.CANCELText, "Stop");
 }
 
 TEST(BadTextFile, MissingSectionGivesDefaults) {
   const std::string ini = "[39]\r\nAppTitleName=Procedura guidata\r\nOKText=Si\r\n";
   auto run = TextsFrom(&ini);
-  EXPECT_STREQ(run->app->AppTitleName, "QL750 Chanwiz Wizard");
-  EXPECT_STREQ(run->app->OKText, "OK");
-  EXPECT_STREQ(run->app->TVSystemText, "TV System");
+  EXPECT_STREQ(run->state.AppTitleName, "QL750 Chanwiz Wizard");
+  EXPECT_STREQ(run->state.OKText, "OK");
+  EXPECT_STREQ(run->state.TVSystemText, "TV System");
 }
 
 TEST(BadTextFile, NoFileGivesDefaults) {
   auto run = TextsFrom(nullptr);
-  EXPECT_STREQ(run->app->AppTitleName, "QL750 Chanwiz Wizard");
-  EXPECT_STREQ(run->app->CANCELText, "Cancel");
-  EXPECT_STREQ(run->app->USBUpdateRegFail2,
+  EXPECT_STREQ(run->state.AppTitleName, "QL750 Chanwiz Wizard");
+  EXPECT_STREQ(run->state.CANCELText, "Cancel");
+  EXPECT_STREQ(run->state.USBUpdateRegFail2,
                "Please reboot your PC and then re-install QL750 WDM Driver.");
 }
 
@@ -221,14 +225,14 @@ TEST(BadTextFile, BinaryGarbageGivesDefaultsOrCutTexts) {
     ini.push_back(static_cast<char>(state >> 16));
   }
   auto run = TextsFrom(&ini);
-  EXPECT_LT(std::strlen(run->app->AppTitleName), sizeof(run->app->AppTitleName));
-  EXPECT_STREQ(run->app->OKText, "OK");
+  EXPECT_LT(std::strlen(run->state.AppTitleName), sizeof(run->state.AppTitleName));
+  EXPECT_STREQ(run->state.OKText, "OK");
   // A UTF-16LE mark on an odd number of bytes: the half character at the
   // end is dropped.
   static const char kOdd[] = "\xFF\xFE[\0" "1\0]\0\n\0O\0K\0T\0e\0x\0t\0=\0Y\0e\0s";
   const std::string oddIni(kOdd, sizeof(kOdd) - 1);
   auto oddRun = TextsFrom(&oddIni);
-  EXPECT_STREQ(oddRun->app->OKText, "Ye");
+  EXPECT_STREQ(oddRun->state.OKText, "Ye");
 }
 
 // ---- Devices ----
@@ -270,17 +274,17 @@ sim::Machine MachineWith(const std::vector<RawDevice>& devices) {
 TEST(BadDevices, IdentifierWithoutTerminatorIsReadToItsEnd) {
   SimRun run(MachineWith({{"PCI\\A\\1", true, REG_MULTI_SZ, kSaa7134Id, true,
                            std::string(kCaptureKey)}}));
-  EXPECT_EQ(run.app->DetectDevicesNt(), 1);
-  EXPECT_EQ(run.app->DeviceFlags, kFlagSaa7134);
-  EXPECT_EQ(run.app->LookupSaa713xKeysNt(), 1);
+  EXPECT_EQ(DetectDevicesNt(*run.platform, run.state), 1);
+  EXPECT_EQ(run.state.DeviceFlags, kFlagSaa7134);
+  EXPECT_EQ(LookupSaa713xKeysNt(*run.platform, run.state), 1);
   // The driver text has no terminator either: set exactly, nothing beyond.
-  EXPECT_EQ(run.app->CaptureDriverKey, kCaptureKey);
-  EXPECT_EQ(run.app->TunerDriverKey, "");
+  EXPECT_EQ(run.state.CaptureDriverKey, kCaptureKey);
+  EXPECT_EQ(run.state.TunerDriverKey, "");
   // An identifier cut short matches nothing.
   SimRun cut(MachineWith({{"PCI\\A\\1", true, REG_MULTI_SZ, "PCI\\VEN_1131&DEV_71", true,
                            std::string(kCaptureKey)}}));
-  EXPECT_EQ(cut.app->DetectDevicesNt(), 0);
-  EXPECT_EQ(cut.app->DetectDevices9x(), 0);
+  EXPECT_EQ(DetectDevicesNt(*cut.platform, cut.state), 0);
+  EXPECT_EQ(DetectDevices9x(*cut.platform, cut.state), 0);
 }
 
 TEST(BadDevices, OddLengthAndUntypedIdentifiersAreHarmless) {
@@ -293,12 +297,12 @@ TEST(BadDevices, OddLengthAndUntypedIdentifiersAreHarmless) {
   key->SetValue("HardwareID", REG_MULTI_SZ, odd);
   key->SetValue("Driver", REG_SZ, {0x41});
   SimRun run(std::move(machine));
-  EXPECT_EQ(run.app->DetectDevicesNt(), 1);
+  EXPECT_EQ(DetectDevicesNt(*run.platform, run.state), 1);
   // The odd byte makes the first identifier one character longer than an
   // SAA713x capture identifier, so the lookup finds no capture device.
-  run.app->CaptureDriverKey = "before";
-  EXPECT_EQ(run.app->LookupSaa713xKeysNt(), 1);
-  EXPECT_EQ(run.app->CaptureDriverKey, "before");
+  run.state.CaptureDriverKey = "before";
+  EXPECT_EQ(LookupSaa713xKeysNt(*run.platform, run.state), 1);
+  EXPECT_EQ(run.state.CaptureDriverKey, "before");
 }
 
 TEST(BadDevices, EnormousIdentifierListIsReadOrRefused) {
@@ -309,21 +313,21 @@ TEST(BadDevices, EnormousIdentifierListIsReadOrRefused) {
   SimRun fits(MachineWith({{"PCI\\A\\1", true, REG_MULTI_SZ, list, true, kCaptureKey},
                            {"PCI\\B\\1", true, REG_MULTI_SZ, kSaa7134Id + '\0' + '\0', true,
                             "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0009"}}));
-  EXPECT_EQ(fits.app->DetectDevicesNt(), 2);
-  EXPECT_EQ(fits.app->DetectDevices9x(), 2);
+  EXPECT_EQ(DetectDevicesNt(*fits.platform, fits.state), 2);
+  EXPECT_EQ(DetectDevices9x(*fits.platform, fits.state), 2);
 
   // Beyond it: refused, and the walk ends there (as on any read failure).
   std::string huge = kSaa7134Id + '\0' + std::string((1u << 20) + 16, 'x') + '\0' + '\0';
   SimRun over(MachineWith({{"PCI\\A\\1", true, REG_MULTI_SZ, huge, true, kCaptureKey},
                            {"PCI\\B\\1", true, REG_MULTI_SZ, kSaa7134Id + '\0' + '\0', true,
                             "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0009"}}));
-  EXPECT_EQ(over.app->DetectDevicesNt(), 0);
-  EXPECT_EQ(over.app->DetectDevices9x(), 0);
-  over.app->DeviceFlags = kFlagSaa7134;
-  over.app->CaptureDriverKey = "unchanged";
-  EXPECT_EQ(over.app->LookupSaa713xKeysNt(), 1);
-  EXPECT_EQ(over.app->LookupSaa713xKeys9x(), 1);
-  EXPECT_EQ(over.app->CaptureDriverKey, "unchanged");
+  EXPECT_EQ(DetectDevicesNt(*over.platform, over.state), 0);
+  EXPECT_EQ(DetectDevices9x(*over.platform, over.state), 0);
+  over.state.DeviceFlags = kFlagSaa7134;
+  over.state.CaptureDriverKey = "unchanged";
+  EXPECT_EQ(LookupSaa713xKeysNt(*over.platform, over.state), 1);
+  EXPECT_EQ(LookupSaa713xKeys9x(*over.platform, over.state), 1);
+  EXPECT_EQ(over.state.CaptureDriverKey, "unchanged");
 }
 
 TEST(BadDevices, LongDriverKeyIsSetExactlyAndWritersSkipIt) {
@@ -333,24 +337,26 @@ TEST(BadDevices, LongDriverKeyIsSetExactlyAndWritersSkipIt) {
                           {"STREAM\\B\\1", true, REG_MULTI_SZ,
                            "Stream\\PhTVTune.34" + std::string(1, '\0') + '\0', true,
                            std::string(6000, 't') + '\0'}}));
-  EXPECT_EQ(run.app->DetectDevicesNt(), 1);
+  EXPECT_EQ(DetectDevicesNt(*run.platform, run.state), 1);
   // 9x compares the tuner identifier in upper case: only the capture key.
-  EXPECT_EQ(run.app->LookupSaa713xKeys9x(), 1);
-  EXPECT_EQ(run.app->CaptureDriverKey, longKey);
-  EXPECT_EQ(run.app->TunerDriverKey, "");
-  EXPECT_EQ(run.app->LookupSaa713xKeysNt(), 1);
-  EXPECT_EQ(run.app->CaptureDriverKey, longKey);
-  EXPECT_EQ(run.app->TunerDriverKey, std::string(6000, 't'));
+  EXPECT_EQ(LookupSaa713xKeys9x(*run.platform, run.state), 1);
+  EXPECT_EQ(run.state.CaptureDriverKey, longKey);
+  EXPECT_EQ(run.state.TunerDriverKey, "");
+  EXPECT_EQ(LookupSaa713xKeysNt(*run.platform, run.state), 1);
+  EXPECT_EQ(run.state.CaptureDriverKey, longKey);
+  EXPECT_EQ(run.state.TunerDriverKey, std::string(6000, 't'));
   const std::string before =
       sim::WriteRegFile(run.platform->FinalRegistry(), sim::RegFileFormat::Utf8v5);
-  run.app->WriteSaa713xSettingsNt();
-  run.app->WriteSaa713xSettings9x();
-  run.app->WriteCx2388xSettingsNt();
-  run.app->WriteCx2388xSettings9x();
-  run.app->WriteBt878aSettingsNt();
-  run.app->WriteBt878aSettings9x();
-  run.app->WriteUsbSettingsNt();
-  run.app->WriteUsbSettings9x();
+  // Nothing may be written, so no writer has a failure to show.
+  const ShowWriteFailure show = [](const char* text) { ADD_FAILURE() << text; };
+  WriteSaa713xSettingsNt(*run.platform, run.state, show);
+  WriteSaa713xSettings9x(*run.platform, run.state, show);
+  WriteCx2388xSettingsNt(*run.platform, run.state, show);
+  WriteCx2388xSettings9x(*run.platform, run.state, show);
+  WriteBt878aSettingsNt(*run.platform, run.state, show);
+  WriteBt878aSettings9x(*run.platform, run.state, show);
+  WriteUsbSettingsNt(*run.platform, run.state, show);
+  WriteUsbSettings9x(*run.platform, run.state, show);
   EXPECT_EQ(sim::WriteRegFile(run.platform->FinalRegistry(), sim::RegFileFormat::Utf8v5), before);
   EXPECT_FALSE(run.platform->halt().has_value());
   EXPECT_TRUE(run.platform->OpenKeyPaths().empty());
@@ -365,12 +371,12 @@ TEST(BadDevices, MissingOrHugeDriverLeavesKeysUnchanged) {
   SimRun run(MachineWith({{"PCI\\A\\1", true, REG_MULTI_SZ, kSaa7134Id + '\0' + '\0', false, ""},
                           {"PCI\\B\\1", true, REG_MULTI_SZ, kSaa7134Id + '\0' + '\0', true,
                            std::string((1u << 20) + 1, 'd')}}));
-  run.app->DeviceFlags = kFlagSaa7134;
-  run.app->CaptureDriverKey = "unchanged";
-  EXPECT_EQ(run.app->LookupSaa713xKeysNt(), 1);
-  EXPECT_EQ(run.app->CaptureDriverKey, "unchanged");
-  EXPECT_EQ(run.app->LookupSaa713xKeys9x(), 1);
-  EXPECT_EQ(run.app->CaptureDriverKey, "unchanged");
+  run.state.DeviceFlags = kFlagSaa7134;
+  run.state.CaptureDriverKey = "unchanged";
+  EXPECT_EQ(LookupSaa713xKeysNt(*run.platform, run.state), 1);
+  EXPECT_EQ(run.state.CaptureDriverKey, "unchanged");
+  EXPECT_EQ(LookupSaa713xKeys9x(*run.platform, run.state), 1);
+  EXPECT_EQ(run.state.CaptureDriverKey, "unchanged");
 }
 
 TEST(BadDevices, WholeRunWithLongDriverKeyEndsWithoutWrites) {

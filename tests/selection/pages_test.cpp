@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "app/start_dialog.h"
+#include "app/text_keys.h"
 #include "platform/win_constants.h"
 #include "selection/country_dialog.h"
 #include "selection/standard_dialog.h"
 #include "support/sim_harness.h"
+#include "system/windows_settings.h"
 
 namespace cw::test {
 namespace {
@@ -27,9 +29,9 @@ const sim::ControlState* FindControl(const sim::PageState& page, int id) {
 
 template <typename Page>
 INT_PTR RunPage(SimRun& run) {
-  run.app->IsNtFamily = run.app->IsNtFamilyOs();
-  run.app->LoadTexts();
-  Page page(*run.platform, *run.app);
+  run.state.IsNtFamily = IsNtFamilyOs(*run.platform);
+  LoadTexts(*run.platform, run.state);
+  Page page(*run.platform, run.state);
   return page.DoModal();
 }
 
@@ -47,11 +49,11 @@ TEST(StandardPage, EachChoiceRecordsItsStandard) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.row);
     SimRun run(MachineFromText(RegText("")), "select 1012 " + std::to_string(c.row) + "; click 1");
-    run.app->StandardIndex = 77;
+    run.state.StandardIndex = 77;
     EXPECT_EQ(RunPage<StandardDialog>(run), IDOK);
-    EXPECT_EQ(run.app->StandardIndex, c.standard);
-    EXPECT_EQ(run.app->StandardVariant, c.variant);
-    EXPECT_EQ(run.app->CountryCode, 0);
+    EXPECT_EQ(run.state.StandardIndex, c.standard);
+    EXPECT_EQ(run.state.StandardVariant, c.variant);
+    EXPECT_EQ(run.state.CountryCode, 0);
     auto actions = run.Events("action");
     ASSERT_EQ(actions.size(), 1u);
     EXPECT_NE(actions[0].find("{\"id\":1020,\"class\":\"EDIT\",\"text\":\"" + std::string(c.nameShown) + "\""),
@@ -61,10 +63,10 @@ TEST(StandardPage, EachChoiceRecordsItsStandard) {
 
 TEST(StandardPage, OpensOnNtscAndOkAtOnceRecordsIt) {
   SimRun run(MachineFromText(RegText("")), "enter");
-  run.app->StandardIndex = 5;
+  run.state.StandardIndex = 5;
   EXPECT_EQ(RunPage<StandardDialog>(run), IDOK);
-  EXPECT_EQ(run.app->StandardIndex, 0);
-  EXPECT_EQ(run.app->StandardVariant, 0);
+  EXPECT_EQ(run.state.StandardIndex, 0);
+  EXPECT_EQ(run.state.StandardVariant, 0);
   auto pages = run.Events("page");
   ASSERT_EQ(pages.size(), 1u);
   EXPECT_NE(pages[0].find("\"title\":\"Select TV System\""), std::string::npos);
@@ -77,18 +79,18 @@ TEST(StandardPage, OpensOnNtscAndOkAtOnceRecordsIt) {
 TEST(StandardPage, TheNicamVariantIsSetOnOkOnly) {
   SimRun run(MachineFromText(RegText("")), "select 1012 11; select 1012 3; click 1");
   EXPECT_EQ(RunPage<StandardDialog>(run), IDOK);
-  EXPECT_EQ(run.app->StandardIndex, 3);
-  EXPECT_EQ(run.app->StandardVariant, 0);
+  EXPECT_EQ(run.state.StandardIndex, 3);
+  EXPECT_EQ(run.state.StandardVariant, 0);
 }
 
 TEST(StandardPage, CancelRecordsNothing) {
   for (const char* script : {"select 1012 11; click 2", "select 1012 9; esc", "close"}) {
     SCOPED_TRACE(script);
     SimRun run(MachineFromText(RegText("")), script);
-    run.app->StandardIndex = 4;
+    run.state.StandardIndex = 4;
     EXPECT_EQ(RunPage<StandardDialog>(run), IDCANCEL);
-    EXPECT_EQ(run.app->StandardIndex, 4);
-    EXPECT_EQ(run.app->StandardVariant, 0);
+    EXPECT_EQ(run.state.StandardIndex, 4);
+    EXPECT_EQ(run.state.StandardVariant, 0);
   }
 }
 
@@ -154,8 +156,8 @@ TEST(CountryPage, OkRecordsTheEntrysStandardAndCode) {
     SCOPED_TRACE(c.script);
     SimRun run(MachineFromText(CountryMachine(c.iCountry)), c.script);
     EXPECT_EQ(RunPage<CountryDialog>(run), IDOK);
-    EXPECT_EQ(run.app->StandardIndex, c.standard);
-    EXPECT_EQ(run.app->CountryCode, c.code);
+    EXPECT_EQ(run.state.StandardIndex, c.standard);
+    EXPECT_EQ(run.state.CountryCode, c.code);
   }
 }
 
@@ -163,11 +165,11 @@ TEST(CountryPage, OkIsDisabledWhileThereIsNoEntry) {
   // An unknown country: no letter, no list; OK and Enter do nothing until a
   // letter is chosen.
   SimRun run(MachineFromText(CountryMachine("1000")), "click 1; enter; select 1021 3; click 1");
-  run.app->StandardIndex = 6;
-  run.app->CountryCode = 55;
+  run.state.StandardIndex = 6;
+  run.state.CountryCode = 55;
   EXPECT_EQ(RunPage<CountryDialog>(run), IDOK);
-  EXPECT_EQ(run.app->StandardIndex, 2);  // Denmark, row 0 of D
-  EXPECT_EQ(run.app->CountryCode, 45);
+  EXPECT_EQ(run.state.StandardIndex, 2);  // Denmark, row 0 of D
+  EXPECT_EQ(run.state.CountryCode, 45);
   auto actions = run.Events("action");
   ASSERT_EQ(actions.size(), 3u);
   EXPECT_NE(actions[0].find("\"text\":\"OK\",\"enabled\":false"), std::string::npos);
@@ -191,21 +193,21 @@ TEST(CountryPage, CancelRecordsNothing) {
   for (const char* script : {"click 2", "esc", "close", "select 1021 4; click 2"}) {
     SCOPED_TRACE(script);
     SimRun run(MachineFromText(CountryMachine("39")), script);
-    run.app->StandardIndex = 9;
-    run.app->CountryCode = 33;
+    run.state.StandardIndex = 9;
+    run.state.CountryCode = 33;
     EXPECT_EQ(RunPage<CountryDialog>(run), IDCANCEL);
-    EXPECT_EQ(run.app->StandardIndex, 9);
-    EXPECT_EQ(run.app->CountryCode, 33);
+    EXPECT_EQ(run.state.StandardIndex, 9);
+    EXPECT_EQ(run.state.CountryCode, 33);
   }
 }
 
 TEST(StartPage, ShowsItsTextsAndSetsTheFamilyOnceMore) {
   SimRun run(MachineFromText(RegText("")), "close");
-  run.app->LoadTexts();
-  run.app->IsNtFamily = 0;
-  StartDialog page(*run.platform, *run.app);
+  LoadTexts(*run.platform, run.state);
+  run.state.IsNtFamily = 0;
+  StartDialog page(*run.platform, run.state);
   EXPECT_EQ(page.DoModal(), StartDialog::kClosedResult);
-  EXPECT_EQ(run.app->IsNtFamily, 1);
+  EXPECT_EQ(run.state.IsNtFamily, 1);
   auto pages = run.Events("page");
   ASSERT_EQ(pages.size(), 1u);
   EXPECT_EQ(pages[0],
@@ -221,11 +223,11 @@ TEST(StartPage, EmptyButtonLabelsStillWork) {
   const std::string ini = "[1]\r\nAppTitleName=T\r\nTVSystemText=\r\nCountryText=\r\n";
   SimRun run(MachineFromText(RegText("")), "click 1016");
   run.platform->MapFile("C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.ini", WriteTempFile(ini));
-  run.app->IsNtFamily = 1;
-  run.app->LoadTexts();
+  run.state.IsNtFamily = 1;
+  LoadTexts(*run.platform, run.state);
   // An empty value in the file is an empty label, not the default.
-  EXPECT_STREQ(run.app->TVSystemText, "");
-  StartDialog page(*run.platform, *run.app);
+  EXPECT_STREQ(run.state.TVSystemText, "");
+  StartDialog page(*run.platform, run.state);
   EXPECT_EQ(page.DoModal(), IDCANCEL);
 }
 

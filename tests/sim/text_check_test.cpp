@@ -12,6 +12,7 @@
 #include "app/text_keys.h"
 #include "platform/sim/profile.h"
 #include "support/sim_harness.h"
+#include "system/windows_settings.h"
 
 namespace cw::test {
 namespace {
@@ -141,12 +142,12 @@ TEST(TextCheck, PredictionsMatchTheWizard) {
       "\"CurrentVersion\"=\"5.1\"\r\n\r\n"
       "[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"iCountry\"=\"39\"\r\n\r\n")));
   run.platform->MapFile("C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.ini", WriteTempFile(ini));
-  run.app->IsNtFamily = run.app->IsNtFamilyOs();
-  run.app->LoadTexts();
-  EXPECT_STREQ(run.app->TextSection, "39");
-  EXPECT_STREQ(run.app->OKText, "Avanti e poi an");
-  EXPECT_EQ(std::string(run.app->NoDeviceMsg2), std::string(255, 'n'));
-  EXPECT_STREQ(run.app->CountryText, "Country");
+  run.state.IsNtFamily = IsNtFamilyOs(*run.platform);
+  LoadTexts(*run.platform, run.state);
+  EXPECT_STREQ(run.state.TextSection, "39");
+  EXPECT_STREQ(run.state.OKText, "Avanti e poi an");
+  EXPECT_EQ(std::string(run.state.NoDeviceMsg2), std::string(255, 'n'));
+  EXPECT_STREQ(run.state.CountryText, "Country");
 }
 
 // The table the wizard reads with is the one the check uses.

@@ -41,6 +41,8 @@ struct SimRun {
   std::unique_ptr<sim::ScriptAnswers> answers;
   std::unique_ptr<sim::SimPlatform> platform;
   std::unique_ptr<WizardApp> app;
+  // A record of its own, for calling one subsystem's steps on the machine.
+  WizardState state;
 
   // The transcript's records whose "event" is `event`.
   std::vector<std::string> Events(const std::string& event) const;

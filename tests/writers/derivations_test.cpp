@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/win_constants.h"
+#include "app/text_keys.h"
+#include "writers/derivations.h"
 #include "support/sim_harness.h"
 
 namespace cw::test {
@@ -15,8 +17,8 @@ std::unique_ptr<SimRun> App(int country, const std::string& script = "") {
       MachineFromText(RegText("[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"iCountry\"=\"" +
                               std::to_string(country) + "\"\r\n")),
       script);
-  run->app->IsNtFamily = 1;
-  run->app->LoadTexts();
+  run->state.IsNtFamily = 1;
+  LoadTexts(*run->platform, run->state);
   return run;
 }
 
@@ -46,12 +48,12 @@ TEST(DerivePci, EveryStandardOnBothPathsForBothFamilies) {
                        std::to_string(r.standard) + " variant " + std::to_string(variant) +
                        (mode ? " country path" : " TV system path"));
           auto run = App(886);
-          WizardApp& a = *run->app;
+          WizardState& a = run->state;
           a.SelectionMode = mode;
           a.StandardIndex = r.standard;
           a.TunerVariant = variant;
           a.CountryCode = mode ? 49 : 0;
-          bt ? a.DeriveBt878aSettings() : a.DeriveCx2388xSettings();
+          bt ? DeriveBt878aSettings(*run->platform, a) : DeriveCx2388xSettings(*run->platform, a);
           const uint32_t country = mode ? 49 : 886;
           EXPECT_EQ(a.CountryCode, static_cast<int32_t>(country));
           EXPECT_EQ(a.VideoStandardMask, r.mask);
@@ -70,17 +72,17 @@ TEST(DerivePci, EveryStandardOnBothPathsForBothFamilies) {
 TEST(DerivePci, NicamIGivesBritishSoundOnTheTvSystemPathOnly) {
   for (bool bt : {false, true}) {
     auto run = App(39);
-    WizardApp& a = *run->app;
+    WizardState& a = run->state;
     a.SelectionMode = 0;
     a.StandardIndex = 3;
     a.StandardVariant = 5;
-    bt ? a.DeriveBt878aSettings() : a.DeriveCx2388xSettings();
+    bt ? DeriveBt878aSettings(*run->platform, a) : DeriveCx2388xSettings(*run->platform, a);
     EXPECT_EQ(a.AudioCountryCode, 44u);
     EXPECT_EQ(a.VideoCountryCode, 39u);
     EXPECT_EQ(a.VideoStandardMask, 32u);
     a.SelectionMode = 1;
     a.CountryCode = 86;
-    bt ? a.DeriveBt878aSettings() : a.DeriveCx2388xSettings();
+    bt ? DeriveBt878aSettings(*run->platform, a) : DeriveCx2388xSettings(*run->platform, a);
     EXPECT_EQ(a.AudioCountryCode, 86u);
   }
 }
@@ -99,12 +101,12 @@ TEST(DeriveSaa713x, EveryStandardOnBothPaths) {
     for (int mode : {0, 1}) {
       SCOPED_TRACE(std::to_string(r.standard) + (mode ? " country" : " TV system"));
       auto run = App(39);
-      WizardApp& a = *run->app;
+      WizardState& a = run->state;
       a.SelectionMode = mode;
       a.StandardIndex = r.standard;
       a.CountryCode = mode ? 7 : 0;
       a.NicamIRequested = 0;
-      a.DeriveSaa713xSettings();
+      DeriveSaa713xSettings(*run->platform, a);
       EXPECT_EQ(a.VideoStandardMask, r.mask);
       EXPECT_EQ(a.AudioCountryCode, mode ? 7u : r.audio);
       EXPECT_EQ(a.CountryCode, mode ? 7 : 39);
@@ -133,12 +135,12 @@ TEST(DeriveSaa713x, TheNicamQuestionForChina) {
     SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.standard) + "/" +
                  std::to_string(c.variant) + "/" + c.answer);
     auto run = App(86, c.answer);
-    WizardApp& a = *run->app;
+    WizardState& a = run->state;
     a.SelectionMode = c.mode;
     a.CountryCode = c.mode ? 86 : 0;
     a.StandardIndex = c.standard;
     a.StandardVariant = c.variant;
-    a.DeriveSaa713xSettings();
+    DeriveSaa713xSettings(*run->platform, a);
     EXPECT_EQ(a.NicamIRequested, c.nicam);
     auto boxes = run->Events("messagebox");
     ASSERT_EQ(boxes.size(), 1u);
@@ -162,11 +164,11 @@ TEST(DeriveUsb, EveryStandard) {
     for (int mode : {0, 1}) {
       SCOPED_TRACE(std::to_string(r.standard) + (mode ? " country" : " TV system"));
       auto run = App(86);
-      WizardApp& a = *run->app;
+      WizardState& a = run->state;
       a.SelectionMode = mode;
       a.StandardIndex = r.standard;
       a.CountryCode = mode ? 33 : 0;
-      a.DeriveUsbSettings();
+      DeriveUsbSettings(*run->platform, a);
       EXPECT_EQ(a.VideoStandardMask, r.mask);
       EXPECT_EQ(a.TunerTypeCode, r.tuner);
       EXPECT_EQ(a.AudioStandardCode, r.audio);
