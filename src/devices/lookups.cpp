@@ -27,6 +27,24 @@ struct LookupRule {
   bool setsUsbFlag = false;  // a capture match ORs the USB bit into DeviceFlags
 };
 
+constexpr const char* kCx2388xCapture = "PCI\\VEN_14F1&DEV_8800";
+constexpr const char* kBt878aCapture = "PCI\\VEN_109E&DEV_036E";
+
+// The devices a lookup looks for.
+LookupRule Devices(const char* captureId, const char* tunerId,
+                   const char* captureIdAlt = nullptr) {
+  LookupRule rule;
+  rule.captureId = captureId;
+  rule.captureIdAlt = captureIdAlt;
+  rule.tunerId = tunerId;
+  return rule;
+}
+
+LookupRule ByLength(LookupRule rule) {
+  rule.saa713xLengthRule = true;
+  return rule;
+}
+
 // The NT walks size each device's buffer afresh; the 9x ones share one
 // buffer and keep bytes to spare when it grows.
 LookupRule NtReads(LookupRule rule) {
@@ -173,67 +191,50 @@ int32_t LookupDriverKeys(Platform& platform, WizardState& state, const LookupRul
 }  // namespace
 
 int32_t LookupCx2388xKeysNt(Platform& platform, WizardState& state) {
-  LookupRule rule;
-  rule.captureId = "PCI\\VEN_14F1&DEV_8800";
-  rule.tunerId = "Stream\\cxtune.VEN_14F1.Philips";
-  return LookupDriverKeys(platform, state, NtReads(rule));
+  return LookupDriverKeys(platform, state,
+                          NtReads(Devices(kCx2388xCapture, "Stream\\cxtune.VEN_14F1.Philips")));
 }
 
 int32_t LookupCx2388xKeys9x(Platform& platform, WizardState& state) {
-  LookupRule rule;
-  rule.captureId = "PCI\\VEN_14F1&DEV_8800";
-  rule.tunerId = "STREAM\\CXTUNE.VEN_14F1.PHILIPS";
-  return LookupDriverKeys(platform, state, Win9xReads(rule));
+  return LookupDriverKeys(platform, state,
+                          Win9xReads(Devices(kCx2388xCapture, "STREAM\\CXTUNE.VEN_14F1.PHILIPS")));
 }
 
 int32_t LookupBt878aKeysNt(Platform& platform, WizardState& state) {
-  LookupRule rule;
-  rule.captureId = "PCI\\VEN_109E&DEV_036E";
-  rule.tunerId = "Stream\\bttuner.phil";
-  return LookupDriverKeys(platform, state, NtReads(rule));
+  return LookupDriverKeys(platform, state,
+                          NtReads(Devices(kBt878aCapture, "Stream\\bttuner.phil")));
 }
 
 int32_t LookupBt878aKeys9x(Platform& platform, WizardState& state) {
-  LookupRule rule;
-  rule.captureId = "PCI\\VEN_109E&DEV_036E";
-  rule.tunerId = "STREAM\\BTTUNER.PHIL";
-  return LookupDriverKeys(platform, state, Win9xReads(rule));
+  return LookupDriverKeys(platform, state,
+                          Win9xReads(Devices(kBt878aCapture, "STREAM\\BTTUNER.PHIL")));
 }
 
-// The SAA713x walks share one buffer on both families: the NT one grows it
-// without bytes to spare.
+// The SAA713x walks compare whole identifiers by their lengths, and share
+// one buffer on both families: the NT one grows it without bytes to spare.
 int32_t LookupSaa713xKeysNt(Platform& platform, WizardState& state) {
   const Saa713xIds ids = Saa713xIdsFor(state.DeviceFlags, true);
-  LookupRule rule;
-  rule.captureId = ids.capture;
-  rule.tunerId = ids.tuner;
-  rule.saa713xLengthRule = true;
-  return LookupDriverKeys(platform, state, rule);
+  return LookupDriverKeys(platform, state, ByLength(Devices(ids.capture, ids.tuner)));
 }
 
 int32_t LookupSaa713xKeys9x(Platform& platform, WizardState& state) {
   const Saa713xIds ids = Saa713xIdsFor(state.DeviceFlags, false);
-  LookupRule rule;
-  rule.captureId = ids.capture;
-  rule.tunerId = ids.tuner;
-  rule.saa713xLengthRule = true;
-  return LookupDriverKeys(platform, state, Win9xReads(rule));
+  return LookupDriverKeys(platform, state, Win9xReads(ByLength(Devices(ids.capture, ids.tuner))));
 }
 
+// The USB device has no tuner device of its own.
 int32_t LookupUsbKeyNt(Platform& platform, WizardState& state) {
-  LookupRule rule;
-  rule.captureId = "USB\\Vid_eb1a&Pid_2800&Rev_0100";
-  rule.captureIdAlt = "USB\\Vid_eb1a&Pid_282";
-  return LookupDriverKeys(platform, state, NtReads(rule));
+  return LookupDriverKeys(
+      platform, state,
+      NtReads(Devices("USB\\Vid_eb1a&Pid_2800&Rev_0100", nullptr, "USB\\Vid_eb1a&Pid_282")));
 }
 
 // Only the 9x walk marks the USB device in DeviceFlags.
 int32_t LookupUsbKey9x(Platform& platform, WizardState& state) {
-  LookupRule rule;
-  rule.captureId = "USB\\VID_EB1A&PID_2800&REV_0100";
-  rule.captureIdAlt = "USB\\VID_EB1A&PID_282";
+  LookupRule rule =
+      Win9xReads(Devices("USB\\VID_EB1A&PID_2800&REV_0100", nullptr, "USB\\VID_EB1A&PID_282"));
   rule.setsUsbFlag = true;
-  return LookupDriverKeys(platform, state, Win9xReads(rule));
+  return LookupDriverKeys(platform, state, rule);
 }
 
 }  // namespace cw

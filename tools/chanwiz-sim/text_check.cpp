@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/text_keys.h"
+#include "base/text.h"
 #include "platform/sim/profile.h"
 #include "regtree/registry.h"
 
@@ -13,50 +14,19 @@ namespace cw::sim {
 
 namespace {
 
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-  return s.substr(b, e - b);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 struct Section {
   std::string name;
   std::vector<std::string> keys;  // as written, in file order
 };
 
-// The sections and their keys, split the way the profile reader splits the
-// file (ProfileLookup): trimmed lines, "[name]" headers, ";" comments,
-// "key=value" lines; a NUL ends a line.
+// The sections and their keys, as the profile reader sees them.
 std::vector<Section> Sections(const std::string& text) {
   std::vector<Section> out;
-  size_t pos = 0;
-  while (pos <= text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    size_t nul = line.find('\0');
-    if (nul != std::string::npos) line.erase(nul);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string trimmed = Trim(line);
-    if (trimmed.empty()) continue;
-    if (trimmed[0] == '[') {
-      size_t close = trimmed.find(']');
-      out.push_back({Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos
-                                                                         : close - 1)),
-                     {}});
-      continue;
-    }
-    if (out.empty() || trimmed[0] == ';') continue;
-    size_t eq = trimmed.find('=');
-    if (eq == std::string::npos) continue;
-    out.back().keys.push_back(Trim(trimmed.substr(0, eq)));
+  for (const ProfileLine& line : ProfileLines(text)) {
+    if (line.isSection)
+      out.push_back({line.name, {}});
+    else if (!out.empty())
+      out.back().keys.push_back(line.name);
   }
   return out;
 }

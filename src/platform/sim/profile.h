@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/win_types.h"
 
@@ -10,6 +11,16 @@ namespace cw::sim {
 
 // The file's bytes as the ANSI text the profile calls work on.
 std::string ProfileTextFromBytes(const std::string& bytes);
+
+// A "[name]" header or a "key=value" entry of a profile file, trimmed, in the
+// order of the file; blank lines, ";" comments and other lines left out. A
+// NUL ends a line.
+struct ProfileLine {
+  bool isSection;
+  std::string name;   // the section's or the key's
+  std::string value;  // an entry's, as written (quotes kept)
+};
+std::vector<ProfileLine> ProfileLines(const std::string& text);
 
 // The value of `key` in the first section named `section` (names compared
 // without regard to case); false when there is none.

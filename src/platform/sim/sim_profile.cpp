@@ -34,12 +34,8 @@ std::string ProfileTextFromBytes(const std::string& bytes) {
   return bytes;
 }
 
-bool ProfileLookup(const std::string& text, const std::string& section, const std::string& key,
-                   std::string* value) {
-  const std::string wantSection = Lower(std::string(TrimBlanks(section)));
-  const std::string wantKey = Lower(std::string(TrimBlanks(key)));
-  bool inSection = false;
-  bool sectionSeen = false;
+std::vector<ProfileLine> ProfileLines(const std::string& text) {
+  std::vector<ProfileLine> out;
   size_t pos = 0;
   while (pos <= text.size()) {
     size_t end = text.find('\n', pos);
@@ -50,22 +46,40 @@ bool ProfileLookup(const std::string& text, const std::string& section, const st
     size_t nul = line.find('\0');
     if (nul != std::string::npos) line.erase(nul);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::string trimmed = std::string(TrimBlanks(line));
+    const std::string_view trimmed = TrimBlanks(line);
     if (trimmed.empty()) continue;
     if (trimmed[0] == '[') {
-      size_t close = trimmed.find(']');
-      std::string name = std::string(TrimBlanks(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
+      const size_t close = trimmed.find(']');
+      out.push_back({true, std::string(TrimBlanks(trimmed.substr(
+                               1, close == std::string::npos ? std::string::npos : close - 1))),
+                     ""});
+      continue;
+    }
+    if (trimmed[0] == ';') continue;
+    const size_t eq = trimmed.find('=');
+    if (eq == std::string::npos) continue;
+    out.push_back({false, std::string(TrimBlanks(trimmed.substr(0, eq))),
+                   std::string(TrimBlanks(trimmed.substr(eq + 1)))});
+  }
+  return out;
+}
+
+bool ProfileLookup(const std::string& text, const std::string& section, const std::string& key,
+                   std::string* value) {
+  const std::string wantSection = Lower(std::string(TrimBlanks(section)));
+  const std::string wantKey = Lower(std::string(TrimBlanks(key)));
+  bool inSection = false;
+  bool sectionSeen = false;
+  for (const ProfileLine& line : ProfileLines(text)) {
+    if (line.isSection) {
       // The first section of a name is the one read.
       if (sectionSeen && inSection) return false;
-      inSection = Lower(name) == wantSection;
+      inSection = Lower(line.name) == wantSection;
       if (inSection) sectionSeen = true;
       continue;
     }
-    if (!inSection || trimmed[0] == ';') continue;
-    size_t eq = trimmed.find('=');
-    if (eq == std::string::npos) continue;
-    if (Lower(std::string(TrimBlanks(trimmed.substr(0, eq)))) != wantKey) continue;
-    std::string v = std::string(TrimBlanks(trimmed.substr(eq + 1)));
+    if (!inSection || Lower(line.name) != wantKey) continue;
+    std::string v = line.value;
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
       v = v.substr(1, v.size() - 2);
     *value = v;
