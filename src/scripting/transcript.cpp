@@ -51,12 +51,14 @@ void Transcript::PageAction(const PageState& page, const std::string& step) {
 }
 
 void Transcript::PageEnded(int templateId, INT_PTR result) {
+  endings_.push_back({templateId, result});
   lines_.push_back(Line({{"event", "end"}, {"template", templateId},
                          {"result", static_cast<long long>(result)}}));
 }
 
 void Transcript::MessageBox(const std::string& text, const std::string& caption, UINT style,
                             int answer) {
+  boxes_.push_back({AnsiToUtf8(text), AnsiToUtf8(caption)});
   lines_.push_back(Line({{"event", "messagebox"}, {"text", Utf8Text(text)},
                          {"caption", Utf8Text(caption)}, {"style", style}, {"answer", answer}}));
 }

@@ -41,10 +41,25 @@ class Transcript {
   void Stopped(const std::string& why);
 
   const std::vector<std::string>& lines() const { return lines_; }
+
+  // What a report reads back, in order: the pages that ended, and the
+  // message boxes shown (texts in UTF-8).
+  struct Ending {
+    int templateId;
+    INT_PTR result;
+  };
+  struct Box {
+    std::string text;
+    std::string caption;
+  };
+  const std::vector<Ending>& endings() const { return endings_; }
+  const std::vector<Box>& boxes() const { return boxes_; }
   std::string Text() const;
 
  private:
   std::vector<std::string> lines_;
+  std::vector<Ending> endings_;
+  std::vector<Box> boxes_;
 };
 
 // A plain text picture of a page, for the terminal.

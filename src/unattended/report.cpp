@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include <nlohmann/json.hpp>
-
 #include "base/text.h"
 #include "platform/win_constants.h"
 #include "resource.h"
@@ -156,18 +154,6 @@ std::string ReportValueText(DWORD type, const std::vector<BYTE>& data) {
   return out;
 }
 
-// A transcript line as its record; null for a line that is not one.
-nlohmann::json Record(const std::string& line) {
-  nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
-  return record.is_object() ? record : nlohmann::json();
-}
-
-// Whether the record tells of page `templateId` ending with OK.
-bool EndedWithOk(const nlohmann::json& record, int templateId) {
-  return record.value("event", "") == "end" && record.value("template", 0) == templateId &&
-         record.value("result", 0) == 1;
-}
-
 ReportFacts FactsOf(const WizardApp& app) {
   ReportFacts f;
   f.family = FamilyName(app.family_run());
@@ -181,7 +167,7 @@ ReportFacts FactsOf(const WizardApp& app) {
 }
 
 std::string WriteReport(const ReportFacts& facts, const RegistryTree& before,
-                        const RegistryTree& after, const std::vector<std::string>& transcript) {
+                        const RegistryTree& after, const Transcript& transcript) {
   std::string out = "Chanwiz report\n==============\n\n";
 
   out += "Devices listed by Windows\n";
@@ -224,10 +210,10 @@ std::string WriteReport(const ReportFacts& facts, const RegistryTree& before,
 
   // The choice is read from the pages that ended with OK.
   std::string path;
-  for (const std::string& line : transcript) {
-    const nlohmann::json record = Record(line);
-    if (EndedWithOk(record, IDD_STANDARD_PAGE)) path = "TV system page";
-    if (EndedWithOk(record, IDD_COUNTRY_PAGE)) path = "country page";
+  for (const Transcript::Ending& ending : transcript.endings()) {
+    if (ending.result != IDOK) continue;
+    if (ending.templateId == IDD_STANDARD_PAGE) path = "TV system page";
+    if (ending.templateId == IDD_COUNTRY_PAGE) path = "country page";
   }
   out += "\nChoice\n";
   if (path.empty()) {
@@ -248,11 +234,9 @@ std::string WriteReport(const ReportFacts& facts, const RegistryTree& before,
 
   out += "\nMessage boxes\n";
   int boxes = 0;
-  for (const std::string& line : transcript) {
-    const nlohmann::json record = Record(line);
-    if (record.value("event", "") != "messagebox") continue;
-    const std::string text = record.value("text", "");
-    const std::string caption = record.value("caption", "");
+  for (const Transcript::Box& box : transcript.boxes()) {
+    const std::string& text = box.text;
+    const std::string& caption = box.caption;
     std::string indented;
     for (char c : text) {
       indented += c;

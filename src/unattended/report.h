@@ -10,6 +10,7 @@
 
 #include "app/wizard_app.h"
 #include "regtree/registry.h"
+#include "scripting/transcript.h"
 
 namespace cw::sim {
 
@@ -37,9 +38,9 @@ ReportFacts FactsOf(const WizardApp& app);
 // The report: a title, then the sections "Devices listed by Windows",
 // "What the wizard found", "Choice", "Registry changes" and "Message boxes".
 // `before` and `after` are the registry before and after the run;
-// `transcript` the run's transcript lines (JSON objects).
+// `transcript` the run's.
 std::string WriteReport(const ReportFacts& facts, const RegistryTree& before,
-                        const RegistryTree& after, const std::vector<std::string>& transcript);
+                        const RegistryTree& after, const Transcript& transcript);
 
 // One registry value as the report shows it: a string in quotes, a dword in
 // hex and decimal, a multi-string as its quoted strings, else hex bytes.

@@ -29,7 +29,7 @@ std::string ReportOf(const std::string& sample, const std::string& script) {
   run.Run();
   EXPECT_FALSE(run.platform->halt());
   return sim::WriteReport(sim::FactsOf(*run.app), run.before, run.platform->FinalRegistry(),
-                          run.platform->transcript().lines());
+                          run.platform->transcript());
 }
 
 struct ReportCase {
@@ -135,7 +135,7 @@ TEST(RunReport, ChangedDeletedAndRetypedValues) {
   a->DeleteValue("Gone");
   a->SetValue("Retyped", REG_DWORD, sim::DwordData(5));
   after.Delete(sim::RegRoot::LocalMachine, "SOFTWARE\\V\\Old");
-  const std::vector<std::string> lines = Lines(sim::WriteReport({}, before, after, {}));
+  const std::vector<std::string> lines = Lines(sim::WriteReport({}, before, after, sim::Transcript()));
   const std::vector<std::string> want = {
       "  HKEY_LOCAL_MACHINE\\SOFTWARE\\V  \"Retyped\"  REG_SZ -> REG_DWORD  \"5\" -> 0x00000005 (5)",
       "  HKEY_LOCAL_MACHINE\\SOFTWARE\\V  \"Gone\"  REG_SZ  \"old\"  (deleted)",

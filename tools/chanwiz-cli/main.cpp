@@ -173,7 +173,7 @@ int Run(const std::vector<std::string>& args) {
   run.unread = recorder.unknownOldValues();
   if (outputs.Has("--report"))
     run.report = sim::WriteReport(ReportFactsOf(app, recorder), recorder.before(),
-                                  recorder.after(), pages.transcript().lines());
+                                  recorder.after(), pages.transcript());
   run.transcript = pages.transcript().Text();
   run.halt = pages.halt();
   if (!files::WriteRunFiles(&outputs, run, &problem)) {

@@ -179,7 +179,7 @@ int RunUnattended(SimPlatform& platform, const Machine& machine, const RegistryT
   const std::string report =
       outputs->Has("--report")
           ? WriteReport(options.dryRun ? ReportFactsOf(app, recorder) : FactsOf(app), from, to,
-                        platform.transcript().lines())
+                        platform.transcript())
           : std::string();
   std::fprintf(stderr, "chanwiz-sim: %s\n", outcome.message.c_str());
   return WriteOutputs(outputs, machine, from, to, after, report,
@@ -354,7 +354,7 @@ int main(int argc, char** argv) {
   const RegistryTree& after = platform.FinalRegistry();
   const std::string report =
       outputs.Has("--report")
-          ? WriteReport(FactsOf(app), before, after, platform.transcript().lines())
+          ? WriteReport(FactsOf(app), before, after, platform.transcript())
           : std::string();
   return WriteOutputs(&outputs, machine, before, after, after, report,
                       platform.transcript().Text(), platform.halt(), exitCode);
