@@ -58,26 +58,9 @@
 #                            uninstall list has no Chanwiz, and the compared keys
 #                            are as the run left them
 #
-# Steps:
-#  1. the base Wine prefix of that Windows (fonts, Managed=N, its version),
-#     made once (~20 s) in CHANWIZ_WINE_BASES (default: the shared folder of
-#     tests/wine/prefix.sh's prefix_bases), copied for the scenario into the
-#     run's cache CHANWIZ_WINE_CACHE (without it, one of its own);
-#  2. the machine file without its "Chanwiz Simulation" key, imported with regedit /S;
-#     its win.ini sections written into C:\windows\win.ini;
-#     the access lists of its Security subkey set with regdump --set-security;
-#  3. Chanwiz.exe (and resources/Chanwiz.ini when there is one) placed where the
-#     machine says the program lives (default C:\Program Files\Morvex\Chanwiz\);
-#  4. regdump.exe --security of the compared keys, Chanwiz.exe on Xvfb answered by
-#     ui-driver.exe (a PNG per page and message box), regdump.exe again;
-#  5. chanwiz-sim on the same machine, script and arguments;
-#  6. compared: transcripts (page results and the records the driver cannot
-#     see left out), registry changes under the compared keys, exit codes; then
-#     the --expect checks. Every key that is in both dumps must keep its
-#     access list (DACL as SDDL, registry-security.txt).
-# Output in DIR (default build/wine-out/NAME): transcript-wine.jsonl,
-# transcript-sim.jsonl, registry-wine.txt, registry-sim.txt, registry-import.txt,
-# sim-changes.reg, shots/*.png, driver.log, result.txt.
+# How it runs (prefix, import, the two runs, the comparison): tests/wine/README.md.
+# Output in DIR (default build/wine-out/NAME): both transcripts, both registry
+# changes, shots/*.png, driver.log, result.txt.
 # Prints one line "PASS NAME (N s)" or "FAIL NAME: why" last; exit 0 on PASS.
 #
 # Environment: CHANWIZ_EXE (default: build/mingw-i686/Chanwiz.exe; a 64-bit one
