@@ -42,8 +42,8 @@ HRESULT SendRequest(Platform& platform, HANDLE device, RegisterAccessRequest* re
 // Whether the moniker's "FriendlyName" property is exactly `name`.
 bool FriendlyNameIs(Platform& platform, void* moniker, const char* name) {
   ComPtr bag;
-  HRESULT status = ComCall(moniker, kSlotBindToStorage, kNoObject, kNoObject, &IID_IPropertyBag,
-                           bag.receive());
+  HRESULT status =
+      ComCall(moniker, kSlotBindToStorage, kNoObject, kNoObject, &IID_IPropertyBag, bag.receive());
   if (Failed(status)) bag.Abandon();
   if (!bag) return false;
 
@@ -75,9 +75,9 @@ ComPtr FindFilterByFriendlyName(Platform& platform, const char* name, const GUID
   ComPtr enumerator;
   {
     ComPtr devices;
-    HRESULT status = platform.CoCreateInstance(CLSID_SystemDeviceEnum, nullptr,
-                                               CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                                               devices.receive());
+    HRESULT status =
+        platform.CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_ICreateDevEnum, devices.receive());
     if (Failed(status)) devices.Abandon();
     if (!devices) return filter;
     status = ComCall(devices.get(), kSlotCreateClassEnumerator, &category, enumerator.receive(),
@@ -208,7 +208,8 @@ int32_t ProbeCx2388xTunerVariant(Platform& platform, WizardState& state) {
   }
   const uint32_t value = probe.ReadCx23880Register(kTunerVariantRegister);
   // The value counts even when the read reported a failure.
-  state.TunerVariant = (value & kTunerVariantBit) != 0 ? kTunerVariantAlternate : kTunerVariantStandard;
+  state.TunerVariant =
+      (value & kTunerVariantBit) != 0 ? kTunerVariantAlternate : kTunerVariantStandard;
   probe.ReleaseCaptureFilter();
   return 1;
 }

@@ -25,8 +25,8 @@ Registration RegisterVampComponent(Platform& platform) {
 
   const char* separator = directory[length - 1] == '\\' ? "" : "\\";
   char application[MAX_PATH + 16];
-  int written = std::snprintf(application, sizeof(application), "%s%sregsvr32.exe", directory,
-                              separator);
+  int written =
+      std::snprintf(application, sizeof(application), "%s%sregsvr32.exe", directory, separator);
   if (written < 0 || static_cast<size_t>(written) >= sizeof(application))
     return Registration::NotStarted;
   // CreateProcessA may write into the command line: it is a buffer of ours.
@@ -64,9 +64,9 @@ int32_t VampProbe::OpenVampDevice() {
   // A new open starts from nothing held.
   ReleaseVampInterfaces();
 
-  const HRESULT created = platform_.CoCreateInstance(
-      CLSID_VampDeviceList, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-      IID_VampDeviceList, VampDeviceList.receive());
+  const HRESULT created = platform_.CoCreateInstance(CLSID_VampDeviceList, nullptr,
+                                                     CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                                     IID_VampDeviceList, VampDeviceList.receive());
   VampDeviceCount = 0;
   VampDeviceIndex = 0;
   if (Failed(created)) VampDeviceList.Abandon();
@@ -87,8 +87,7 @@ int32_t VampProbe::OpenVampDevice() {
   status = QueryInterface(device.get(), IID_IVampDevice, &VampDevice);
   device.Reset();
   if (Failed(status) || !VampDevice) {
-    platform_.MessageBoxA(HWND(0), "Cannot get IVampDevice", "QueryInterface failure",
-                          MB_ICONHAND);
+    platform_.MessageBoxA(HWND(0), "Cannot get IVampDevice", "QueryInterface failure", MB_ICONHAND);
     return 0;
   }
   return 1;

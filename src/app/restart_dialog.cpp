@@ -18,8 +18,8 @@ BOOL RestartDialog::OnInitDialog() {
   SetItemText(IDOK, state_.OKText);
   SetItemText(IDC_RESTART_YES, state_.RebootYesText);
   SetItemText(IDC_RESTART_NO, state_.RebootNoText);
-  std::snprintf(state_.MessageBuffer, sizeof(state_.MessageBuffer), "%s\n%s\n%s", state_.RebootTextTip1,
-                state_.RebootTextTip2, state_.RebootTextTip3);
+  std::snprintf(state_.MessageBuffer, sizeof(state_.MessageBuffer), "%s\n%s\n%s",
+                state_.RebootTextTip1, state_.RebootTextTip2, state_.RebootTextTip3);
   SetItemText(IDC_RESTART_NOTE, state_.MessageBuffer);
   platform_.CheckDlgButton(hwnd(), IDC_RESTART_YES, BST_CHECKED);
   platform_.CheckDlgButton(hwnd(), IDC_RESTART_NO, BST_UNCHECKED);
@@ -60,7 +60,7 @@ int32_t RestartSystem(Platform& platform, const WizardState& state) {
   if (IsWin9xOs(platform)) return platform.ExitWindowsEx(EWX_REBOOT, 0) ? 1 : 0;
   KernelHandle token(platform);
   if (!platform.OpenProcessToken(platform.GetCurrentProcess(),
-                                  TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive()))
+                                 TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive()))
     return 0;
   TOKEN_PRIVILEGES privileges = {};
   // A failed lookup leaves the LUID zero, which the adjustment then refuses:

@@ -6,7 +6,6 @@
 
 namespace cw {
 
-
 // Its answer is RestartNow: 1 from the moment it opens ("yes" is
 // preselected), then whatever radio button the user clicks last.
 class RestartDialog : public CDialog {

@@ -6,7 +6,6 @@
 
 namespace cw {
 
-
 // Results: 1 "TV System" (or Enter), 2 "Country" (or Esc), 5 closed by the
 // close box, -1 when the page cannot be created.
 class StartDialog : public CDialog {

@@ -10,10 +10,9 @@
 
 namespace cw {
 
-#define CW_TEXT(name, text)                                             \
-  TextKey {                                                             \
-    #name, [](WizardState& s) -> char* { return s.name; },              \
-        sizeof(WizardState::name), text                                 \
+#define CW_TEXT(name, text)                                                                 \
+  TextKey {                                                                                 \
+#name, [](WizardState & s) -> char* { return s.name; }, sizeof(WizardState::name), text \
   }
 
 // Every key after "AppTitleName", in the order read.
@@ -58,7 +57,8 @@ const TextKey kTextKeys[] = {
 const size_t kTextKeyCount = sizeof(kTextKeys) / sizeof(kTextKeys[0]);
 
 int32_t LoadTexts(Platform& platform, WizardState& state) {
-  std::snprintf(state.TextSection, sizeof(state.TextSection), "%d", GetWindowsCountryCode(platform, state.IsNtFamily));
+  std::snprintf(state.TextSection, sizeof(state.TextSection), "%d",
+                GetWindowsCountryCode(platform, state.IsNtFamily));
 
   // The text file sits in the program's own folder, whatever the program
   // file is called; a path that does not fit leaves every text at its default.
@@ -70,8 +70,8 @@ int32_t LoadTexts(Platform& platform, WizardState& state) {
     const char* lastSlash = std::strrchr(module, '\\');
     if (lastSlash != nullptr) {
       int folderLength = static_cast<int>(lastSlash - module + 1);
-      int written = std::snprintf(path, sizeof(path), "%.*s%s", folderLength, module,
-                                  kTextFileName);
+      int written =
+          std::snprintf(path, sizeof(path), "%.*s%s", folderLength, module, kTextFileName);
       havePath = written > 0 && static_cast<size_t>(written) < sizeof(path);
     }
   }
@@ -85,7 +85,7 @@ int32_t LoadTexts(Platform& platform, WizardState& state) {
       return;
     }
     platform.GetPrivateProfileStringA(state.TextSection, key, defaultText, field,
-                                       static_cast<DWORD>(capacity), path);
+                                      static_cast<DWORD>(capacity), path);
     field[capacity - 1] = '\0';
   };
 

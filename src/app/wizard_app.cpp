@@ -48,7 +48,9 @@ WizardApp::WizardApp(Platform& platform, std::vector<std::string> args)
 
 int32_t WizardApp::IsNtFamilyOs() { return cw::IsNtFamilyOs(platform_); }
 int32_t WizardApp::IsWin9xOs() { return cw::IsWin9xOs(platform_); }
-int32_t WizardApp::GetWindowsCountryCode() { return cw::GetWindowsCountryCode(platform_, IsNtFamily); }
+int32_t WizardApp::GetWindowsCountryCode() {
+  return cw::GetWindowsCountryCode(platform_, IsNtFamily);
+}
 int32_t WizardApp::LoadTexts() { return cw::LoadTexts(platform_, *this); }
 
 int32_t WizardApp::DetectDevicesNt() { return cw::DetectDevicesNt(platform_, *this); }
@@ -119,22 +121,29 @@ void MendLeftOpenKey(Platform& platform) {
   if (!left.found) return;
   std::string text;
   if (!left.usable)
-    text = "An earlier run of the wizard left a record of a driver key's access rights that "
-           "could not be read. The record has been removed." +
-           (left.path.empty() ? std::string()
-                              : "\nPlease check the access rights of this key:\n"
-                                "HKEY_LOCAL_MACHINE\\" + left.path);
+    text =
+        "An earlier run of the wizard left a record of a driver key's access rights that "
+        "could not be read. The record has been removed." +
+        (left.path.empty() ? std::string()
+                           : "\nPlease check the access rights of this key:\n"
+                             "HKEY_LOCAL_MACHINE\\" +
+                                 left.path);
   else if (left.restored && left.keyGone)
-    text = "An earlier run of the wizard left a record of the access rights of a driver key "
-           "that is no longer there. The record has been removed:\nHKEY_LOCAL_MACHINE\\" +
-           left.path;
+    text =
+        "An earlier run of the wizard left a record of the access rights of a driver key "
+        "that is no longer there. The record has been removed:\nHKEY_LOCAL_MACHINE\\" +
+        left.path;
   else if (left.restored)
-    text = "An earlier run of the wizard ended before it had put back the access rights of "
-           "this driver key. They have been put back now:\nHKEY_LOCAL_MACHINE\\" + left.path;
+    text =
+        "An earlier run of the wizard ended before it had put back the access rights of "
+        "this driver key. They have been put back now:\nHKEY_LOCAL_MACHINE\\" +
+        left.path;
   else
-    text = "An earlier run of the wizard ended before it had put back the access rights of "
-           "this driver key. They are not back yet; the next run will put them back:\n"
-           "HKEY_LOCAL_MACHINE\\" + left.path;
+    text =
+        "An earlier run of the wizard ended before it had put back the access rights of "
+        "this driver key. They are not back yet; the next run will put them back:\n"
+        "HKEY_LOCAL_MACHINE\\" +
+        left.path;
   platform.MessageBoxA(HWND(0), text.c_str(), "Message",
                        MB_OK | (left.restored ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
 }

@@ -1,9 +1,10 @@
 // Detection of the supported capture chips among the present devices.
+#include "devices/detection.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "devices/detection.h"
 #include "devices/hardware_ids.h"
 #include "platform/raii.h"
 #include "platform/win_constants.h"
@@ -32,7 +33,7 @@ const DetectionRow kDetectionRows[] = {
 
 int32_t DetectDevices(Platform& platform, WizardState& state, bool nt) {
   DeviceInfoList list(platform, platform.SetupDiGetClassDevsA(nullptr, nullptr, HWND(0),
-                                                                DIGCF_PRESENT | DIGCF_ALLCLASSES));
+                                                              DIGCF_PRESENT | DIGCF_ALLCLASSES));
   if (!list.valid()) return 0;
 
   // One buffer for the walk; its size only grows and carries over to the

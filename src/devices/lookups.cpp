@@ -1,11 +1,11 @@
 // Finding the driver keys of the capture device and the tuner device of the
 // detected family among the present devices.
+#include "devices/lookups.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "devices/lookups.h"
 
 #include "devices/hardware_ids.h"
 #include "platform/raii.h"
@@ -19,11 +19,11 @@ namespace {
 struct LookupRule {
   const char* captureId = nullptr;
   const char* captureIdAlt = nullptr;  // tried after captureId (USB); null when none
-  const char* tunerId = nullptr;  // null when the device has no tuner device of its own
-  bool saa713xLengthRule = false;  // exact comparisons by identifier length, not prefixes
-  bool bufferPerDevice = false;    // a sizing read per device, not one buffer for the walk
-  DWORD idSpare = 0;      // bytes beyond the required size when a read grows the buffer
-  DWORD driverSpare = 0;  // the same for the driver-key read
+  const char* tunerId = nullptr;       // null when the device has no tuner device of its own
+  bool saa713xLengthRule = false;      // exact comparisons by identifier length, not prefixes
+  bool bufferPerDevice = false;        // a sizing read per device, not one buffer for the walk
+  DWORD idSpare = 0;         // bytes beyond the required size when a read grows the buffer
+  DWORD driverSpare = 0;     // the same for the driver-key read
   bool setsUsbFlag = false;  // a capture match ORs the USB bit into DeviceFlags
 };
 
@@ -31,8 +31,7 @@ constexpr const char* kCx2388xCapture = "PCI\\VEN_14F1&DEV_8800";
 constexpr const char* kBt878aCapture = "PCI\\VEN_109E&DEV_036E";
 
 // The devices a lookup looks for.
-LookupRule Devices(const char* captureId, const char* tunerId,
-                   const char* captureIdAlt = nullptr) {
+LookupRule Devices(const char* captureId, const char* tunerId, const char* captureIdAlt = nullptr) {
   LookupRule rule;
   rule.captureId = captureId;
   rule.captureIdAlt = captureIdAlt;
@@ -145,7 +144,7 @@ Saa713xIds Saa713xIdsFor(uint32_t deviceFlags, bool nt) {
 
 int32_t LookupDriverKeys(Platform& platform, WizardState& state, const LookupRule& rule) {
   DeviceInfoList list(platform, platform.SetupDiGetClassDevsA(nullptr, nullptr, HWND(0),
-                                                                DIGCF_PRESENT | DIGCF_ALLCLASSES));
+                                                              DIGCF_PRESENT | DIGCF_ALLCLASSES));
   if (!list.valid()) return 0;
 
   LookupBuffer walkBuffer(rule.bufferPerDevice ? 0 : kWalkBufferSize);
@@ -180,7 +179,8 @@ int32_t LookupDriverKeys(Platform& platform, WizardState& state, const LookupRul
     // Every device is examined: a later match replaces an earlier one.
     if (capture) {
       if (rule.setsUsbFlag) state.DeviceFlags |= kFlagUsb;
-      ReadDriverKey(platform, list.get(), &device, buffer, rule.driverSpare, &state.CaptureDriverKey);
+      ReadDriverKey(platform, list.get(), &device, buffer, rule.driverSpare,
+                    &state.CaptureDriverKey);
     }
     if (tuner)
       ReadDriverKey(platform, list.get(), &device, buffer, rule.driverSpare, &state.TunerDriverKey);

@@ -40,54 +40,62 @@ class Platform {
 
   // ---- Registry (advapi32) ----
   [[nodiscard]] virtual LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) = 0;
-  [[nodiscard]] virtual LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
-                             HKEY* result) = 0;
+  [[nodiscard]] virtual LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options,
+                                           REGSAM access, HKEY* result) = 0;
   // RegCreateKeyExA with no class and no security attributes.
-  [[nodiscard]] virtual LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, DWORD options,
-                               REGSAM access, HKEY* result, DWORD* disposition) = 0;
-  [[nodiscard]] virtual LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
-                                DWORD* dataSize) = 0;
-  [[nodiscard]] virtual LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
-                              const BYTE* data, DWORD dataSize) = 0;
+  [[nodiscard]] virtual LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved,
+                                             DWORD options, REGSAM access, HKEY* result,
+                                             DWORD* disposition) = 0;
+  [[nodiscard]] virtual LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* type,
+                                              BYTE* data, DWORD* dataSize) = 0;
+  [[nodiscard]] virtual LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved,
+                                            DWORD type, const BYTE* data, DWORD dataSize) = 0;
   [[nodiscard]] virtual LONG RegFlushKey(HKEY key) = 0;
   // RegDeleteKeyA as the NT family has it: a key with subkeys is not deleted.
   [[nodiscard]] virtual LONG RegDeleteKeyA(HKEY key, const char* subKey) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
   // RegQueryInfoKeyA: the counts the program does not read may be null.
   [[nodiscard]] virtual LONG RegQueryInfoKeyA(HKEY key, char* className, DWORD* classNameSize,
-                                DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* maxClassLen,
-                                DWORD* values, DWORD* maxValueNameLen, DWORD* maxValueLen,
-                                DWORD* securityDescriptorSize, FILETIME* lastWriteTime) = 0;
+                                              DWORD* subKeys, DWORD* maxSubKeyLen,
+                                              DWORD* maxClassLen, DWORD* values,
+                                              DWORD* maxValueNameLen, DWORD* maxValueLen,
+                                              DWORD* securityDescriptorSize,
+                                              FILETIME* lastWriteTime) = 0;
   [[nodiscard]] virtual LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
-                                 PSECURITY_DESCRIPTOR descriptor, DWORD* size) = 0;
+                                               PSECURITY_DESCRIPTOR descriptor, DWORD* size) = 0;
   [[nodiscard]] virtual LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
-                                 PSECURITY_DESCRIPTOR descriptor) = 0;
+                                               PSECURITY_DESCRIPTOR descriptor) = 0;
 
   // ---- Security descriptors and access lists (advapi32) ----
-  [[nodiscard]] virtual BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL* present,
-                                         ACL** dacl, BOOL* defaulted) = 0;
+  [[nodiscard]] virtual BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor,
+                                                       BOOL* present, ACL** dacl,
+                                                       BOOL* defaulted) = 0;
   [[nodiscard]] virtual BOOL GetAce(ACL* acl, DWORD index, void** ace) = 0;
   [[nodiscard]] virtual DWORD GetLengthSid(PSID sid) = 0;
   [[nodiscard]] virtual BOOL InitializeAcl(ACL* acl, DWORD size, DWORD revision) = 0;
-  [[nodiscard]] virtual BOOL AddAccessAllowedAce(ACL* acl, DWORD revision, DWORD mask, PSID sid) = 0;
+  [[nodiscard]] virtual BOOL AddAccessAllowedAce(ACL* acl, DWORD revision, DWORD mask,
+                                                 PSID sid) = 0;
   [[nodiscard]] virtual DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR descriptor) = 0;
-  [[nodiscard]] virtual BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) = 0;
-  [[nodiscard]] virtual BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present,
-                                         ACL* dacl, BOOL defaulted) = 0;
+  [[nodiscard]] virtual BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor,
+                                                          DWORD revision) = 0;
+  [[nodiscard]] virtual BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor,
+                                                       BOOL present, ACL* dacl, BOOL defaulted) = 0;
 
   // ---- Process token and restart (advapi32, user32) ----
   virtual HANDLE GetCurrentProcess() = 0;
   [[nodiscard]] virtual BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;
-  [[nodiscard]] virtual BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid) = 0;
-  [[nodiscard]] virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState,
-                                     DWORD bufferLength, TOKEN_PRIVILEGES* previousState,
-                                     DWORD* returnLength) = 0;
+  [[nodiscard]] virtual BOOL LookupPrivilegeValueA(const char* systemName, const char* name,
+                                                   LUID* luid) = 0;
+  [[nodiscard]] virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                                                   TOKEN_PRIVILEGES* newState, DWORD bufferLength,
+                                                   TOKEN_PRIVILEGES* previousState,
+                                                   DWORD* returnLength) = 0;
   [[nodiscard]] virtual BOOL ExitWindowsEx(UINT flags, DWORD reason) = 0;
   virtual BOOL CloseHandle(HANDLE handle) = 0;
 
   // ---- Device setup (setupapi) ----
-  virtual HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, const char* enumerator,
-                                        HWND parent, DWORD flags) = 0;
+  virtual HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, const char* enumerator, HWND parent,
+                                        DWORD flags) = 0;
   virtual BOOL SetupDiEnumDeviceInfo(HDEVINFO list, DWORD index, SP_DEVINFO_DATA* data) = 0;
   virtual BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO list, SP_DEVINFO_DATA* data,
                                                  DWORD property, DWORD* type, BYTE* buffer,
@@ -119,9 +127,8 @@ class Platform {
   virtual UINT WinExec(const char* commandLine, UINT show) = 0;
   // CreateProcessA with no security attributes, no inherited handles, no
   // environment or directory of its own, and the show state in the start-up info.
-  virtual BOOL CreateProcessA(const char* applicationName, char* commandLine,
-                              DWORD creationFlags, UINT show,
-                              PROCESS_INFORMATION* processInformation) = 0;
+  virtual BOOL CreateProcessA(const char* applicationName, char* commandLine, DWORD creationFlags,
+                              UINT show, PROCESS_INFORMATION* processInformation) = 0;
   virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
   virtual BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) = 0;
 
@@ -130,8 +137,8 @@ class Platform {
   virtual BOOL DeviceIoControl(HANDLE device, DWORD code, void* input, DWORD inputSize,
                                void* output, DWORD outputSize, DWORD* bytesReturned,
                                OVERLAPPED* overlapped) = 0;
-  virtual BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped,
-                                   DWORD* bytesTransferred, BOOL wait) = 0;
+  virtual BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* bytesTransferred,
+                                   BOOL wait) = 0;
 
   // ---- COM (ole32, oleaut32) ----
   // Interface pointers are real COM objects: a pointer to a table of methods,

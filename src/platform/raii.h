@@ -118,9 +118,8 @@ class RegKeyHandle : public ScopedHandle<RegKeyTraits> {
   [[nodiscard]] LONG Create(HKEY root, const char* subKey, REGSAM access, DWORD* disposition) {
     HKEY created = HKEY(0);
     DWORD ignored = 0;
-    const LONG result = platform().RegCreateKeyExA(root, subKey, 0, REG_OPTION_NON_VOLATILE,
-                                                   access, &created,
-                                                   disposition ? disposition : &ignored);
+    const LONG result = platform().RegCreateKeyExA(root, subKey, 0, REG_OPTION_NON_VOLATILE, access,
+                                                   &created, disposition ? disposition : &ignored);
     if (result == ERROR_SUCCESS) reset(created);
     return result;
   }

@@ -1,7 +1,6 @@
 #include "scripting/transcript.h"
 
 #include <cstdio>
-
 #include <nlohmann/json.hpp>
 
 #include "regtree/registry.h"
@@ -23,7 +22,9 @@ std::string Line(const Json& record) {
 Json ControlsJson(const PageState& page) {
   Json controls = Json::array();
   for (const ControlState& c : page.controls) {
-    Json control = {{"id", c.id}, {"class", Utf8Text(c.className)}, {"text", Utf8Text(c.text)},
+    Json control = {{"id", c.id},
+                    {"class", Utf8Text(c.className)},
+                    {"text", Utf8Text(c.text)},
                     {"enabled", c.enabled}};
     if (c.isList) {
       Json items = Json::array();
@@ -40,27 +41,34 @@ Json ControlsJson(const PageState& page) {
 }  // namespace
 
 void Transcript::PageOpened(const PageState& page) {
-  lines_.push_back(Line({{"event", "page"}, {"template", page.templateId},
-                         {"title", Utf8Text(page.title)}, {"controls", ControlsJson(page)}}));
+  lines_.push_back(Line({{"event", "page"},
+                         {"template", page.templateId},
+                         {"title", Utf8Text(page.title)},
+                         {"controls", ControlsJson(page)}}));
 }
 
 void Transcript::PageAction(const PageState& page, const std::string& step) {
-  lines_.push_back(Line({{"event", "action"}, {"template", page.templateId},
-                         {"step", Utf8Text(step)}, {"title", Utf8Text(page.title)},
+  lines_.push_back(Line({{"event", "action"},
+                         {"template", page.templateId},
+                         {"step", Utf8Text(step)},
+                         {"title", Utf8Text(page.title)},
                          {"controls", ControlsJson(page)}}));
 }
 
 void Transcript::PageEnded(int templateId, INT_PTR result) {
   endings_.push_back({templateId, result});
-  lines_.push_back(Line({{"event", "end"}, {"template", templateId},
-                         {"result", static_cast<long long>(result)}}));
+  lines_.push_back(Line(
+      {{"event", "end"}, {"template", templateId}, {"result", static_cast<long long>(result)}}));
 }
 
 void Transcript::MessageBox(const std::string& text, const std::string& caption, UINT style,
                             int answer) {
   boxes_.push_back({AnsiToUtf8(text), AnsiToUtf8(caption)});
-  lines_.push_back(Line({{"event", "messagebox"}, {"text", Utf8Text(text)},
-                         {"caption", Utf8Text(caption)}, {"style", style}, {"answer", answer}}));
+  lines_.push_back(Line({{"event", "messagebox"},
+                         {"text", Utf8Text(text)},
+                         {"caption", Utf8Text(caption)},
+                         {"style", style},
+                         {"answer", answer}}));
 }
 
 void Transcript::Restart(UINT flags, DWORD reason) {
@@ -68,7 +76,8 @@ void Transcript::Restart(UINT flags, DWORD reason) {
 }
 
 void Transcript::ProcessStarted(const std::string& application, const std::string& commandLine) {
-  lines_.push_back(Line({{"event", "process"}, {"application", Utf8Text(application)},
+  lines_.push_back(Line({{"event", "process"},
+                         {"application", Utf8Text(application)},
                          {"command", Utf8Text(commandLine)}}));
 }
 
@@ -83,13 +92,14 @@ std::string Transcript::Text() const {
 }
 
 std::string RenderPage(const PageState& page) {
-  std::string out = "+-- " + AnsiToUtf8(page.title) + "  (page " +
-                    std::to_string(page.templateId) + ")\n";
+  std::string out =
+      "+-- " + AnsiToUtf8(page.title) + "  (page " + std::to_string(page.templateId) + ")\n";
   for (const ControlState& c : page.controls) {
     std::string line = "| [" + std::to_string(c.id) + "] ";
     std::string text;
     // A text of several lines stays inside the page's frame.
-    for (char ch : AnsiToUtf8(c.text)) text += ch == '\n' ? std::string("\n|        ") : std::string(1, ch);
+    for (char ch : AnsiToUtf8(c.text))
+      text += ch == '\n' ? std::string("\n|        ") : std::string(1, ch);
     if (c.className == "BUTTON") {
       if (c.isCheckable)
         line += std::string(c.checked ? "(*) " : "( ) ") + text;
@@ -123,8 +133,8 @@ std::string RenderPage(const PageState& page) {
 }
 
 std::string RenderMessageBox(const std::string& text, const std::string& caption, UINT style) {
-  std::string out = "+-- message box: " + AnsiToUtf8(caption) + "  (style " +
-                    std::to_string(style) + ")\n";
+  std::string out =
+      "+-- message box: " + AnsiToUtf8(caption) + "  (style " + std::to_string(style) + ")\n";
   std::string body = AnsiToUtf8(text);
   out += "| ";
   for (char c : body) {

@@ -6,7 +6,6 @@
 
 namespace cw {
 
-
 // Opens on the Windows country's letter and entry. On OK records the
 // entry's StandardIndex, then its CountryCode. OK is enabled only while the
 // current letter and row name an entry, so nothing unchosen is recorded.

@@ -6,7 +6,6 @@
 
 namespace cw {
 
-
 // On OK records StandardIndex (and StandardVariant 5 for "PAL DK (NICAM I)");
 // never touches CountryCode.
 class StandardDialog : public CDialog {

@@ -37,9 +37,7 @@ int32_t GetWindowsCountryCode(Platform& platform, int32_t isNtFamily) {
 
 int32_t ReadNtCountrySetting(Platform& platform) {
   RegKeyHandle key(platform);
-  if (key.OpenLegacy(HKEY_CURRENT_USER, "Control Panel\\International") !=
-      ERROR_SUCCESS)
-    return 1;
+  if (key.OpenLegacy(HKEY_CURRENT_USER, "Control Panel\\International") != ERROR_SUCCESS) return 1;
   char data[30] = {};
   DWORD type = REG_SZ;
   DWORD size = sizeof(data);
@@ -48,7 +46,8 @@ int32_t ReadNtCountrySetting(Platform& platform) {
     return 1;
   int32_t code = 0;
   bool digits = false;
-  for (size_t i = 0; i < 5 && i < size && i < sizeof(data) && data[i] >= '0' && data[i] <= '9'; ++i) {
+  for (size_t i = 0; i < 5 && i < size && i < sizeof(data) && data[i] >= '0' && data[i] <= '9';
+       ++i) {
     code = code * 10 + (data[i] - '0');
     digits = true;
   }

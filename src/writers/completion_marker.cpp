@@ -1,8 +1,7 @@
 // Records in the maker's key that the wizard has run.
-#include "writers/family_writers.h"
-
 #include "platform/raii.h"
 #include "platform/win_constants.h"
+#include "writers/family_writers.h"
 
 namespace cw {
 

@@ -45,11 +45,15 @@ static void DerivePciTunerSettings(Platform& platform, WizardState& state, bool 
     // The alternative tuner has codes of its own for the two tuner types it
     // replaces; SECAM L's keeps its code.
     if (bt878a) {
-      if (state.TunerTypeCode == 1) state.TunerTypeCode = 8;
-      else if (state.TunerTypeCode == 6) state.TunerTypeCode = 9;
+      if (state.TunerTypeCode == 1)
+        state.TunerTypeCode = 8;
+      else if (state.TunerTypeCode == 6)
+        state.TunerTypeCode = 9;
     } else {
-      if (state.TunerTypeCode == 1) state.TunerTypeCode = 15;
-      else if (state.TunerTypeCode == 14) state.TunerTypeCode = 16;
+      if (state.TunerTypeCode == 1)
+        state.TunerTypeCode = 15;
+      else if (state.TunerTypeCode == 14)
+        state.TunerTypeCode = 16;
     }
   }
 }

@@ -1,9 +1,8 @@
 // The CX2388X and BT878A writers: the capture driver's and the tuner
 // driver's "DriverData" keys. The two families are twins; what differs is in
 // the PciWriterTexts below.
-#include "writers/family_writers.h"
-
 #include "platform/win_constants.h"
+#include "writers/family_writers.h"
 #include "writers/registry_access.h"
 
 namespace cw {
@@ -16,8 +15,9 @@ struct PciWriterTexts {
   // Capture key values in the order written, each with its failure text.
   const char* captureNames[3];
   const char* captureFailures[3];
-  const char* tunerFailure;    // "TunerBrand", "TunerType", "TunerI2CAddress", an existing "TunerChip"
-  const char* createFailure;   // a "TunerChip" that had to be created
+  const char*
+      tunerFailure;  // "TunerBrand", "TunerType", "TunerI2CAddress", an existing "TunerChip"
+  const char* createFailure;  // a "TunerChip" that had to be created
   bool writesI2CAddress;
 };
 
@@ -62,23 +62,25 @@ DWORD CaptureValue(const WizardState& state, const char* name) {
   return state.VideoCountryCode;
 }
 
-void WriteCaptureValues(Platform& p, const WizardState& state, const char* root, const PciWriterTexts& texts,
-                        const ShowWriteFailure& show) {
+void WriteCaptureValues(Platform& p, const WizardState& state, const char* root,
+                        const PciWriterTexts& texts, const ShowWriteFailure& show) {
   RegKeyHandle key(p);
   if (!OpenDriverKeyForWrites(root, state.CaptureDriverKey, kDriverData, &key)) return;
   for (int i = 0; i < 3; ++i)
     UpdateDwordIfPresent(p, key.get(), texts.captureNames[i],
-                         CaptureValue(state, texts.captureNames[i]), texts.captureFailures[i], show);
+                         CaptureValue(state, texts.captureNames[i]), texts.captureFailures[i],
+                         show);
 }
 
-void WriteTunerValues(Platform& p, const WizardState& state, const char* root, const PciWriterTexts& texts, bool flush,
-                      const ShowWriteFailure& show) {
+void WriteTunerValues(Platform& p, const WizardState& state, const char* root,
+                      const PciWriterTexts& texts, bool flush, const ShowWriteFailure& show) {
   RegKeyHandle key(p);
   if (!OpenDriverKeyForWrites(root, state.TunerDriverKey, kDriverData, &key)) return;
   UpdateDwordIfPresent(p, key.get(), "TunerBrand", state.TunerBrandCode, texts.tunerFailure, show);
   UpdateDwordIfPresent(p, key.get(), "TunerType", state.TunerTypeCode, texts.tunerFailure, show);
   if (texts.writesI2CAddress)
-    UpdateDwordIfPresent(p, key.get(), "TunerI2CAddress", state.TunerVariant == kTunerVariantAlternate ? 194u : 192u,
+    UpdateDwordIfPresent(p, key.get(), "TunerI2CAddress",
+                         state.TunerVariant == kTunerVariantAlternate ? 194u : 192u,
                          texts.tunerFailure, show);
   // "TunerChip" is the one value these drivers' keys may lack: it is
   // created when missing.
@@ -110,22 +112,26 @@ void WritePciTunerSettings(Platform& platform, const WizardState& state, bool nt
 
 }  // namespace
 
-int32_t WriteCx2388xSettingsNt(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+int32_t WriteCx2388xSettingsNt(Platform& platform, const WizardState& state,
+                               const ShowWriteFailure& show) {
   WritePciTunerSettings(platform, state, true, kCxNt, show);
   return 1;
 }
 
-int32_t WriteCx2388xSettings9x(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+int32_t WriteCx2388xSettings9x(Platform& platform, const WizardState& state,
+                               const ShowWriteFailure& show) {
   WritePciTunerSettings(platform, state, false, kCx9x, show);
   return 1;
 }
 
-int32_t WriteBt878aSettingsNt(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+int32_t WriteBt878aSettingsNt(Platform& platform, const WizardState& state,
+                              const ShowWriteFailure& show) {
   WritePciTunerSettings(platform, state, true, kBtNt, show);
   return 1;
 }
 
-int32_t WriteBt878aSettings9x(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+int32_t WriteBt878aSettings9x(Platform& platform, const WizardState& state,
+                              const ShowWriteFailure& show) {
   WritePciTunerSettings(platform, state, false, kBt9x, show);
   return 1;
 }

@@ -3,10 +3,9 @@
 // created, and every presence query offers 255 bytes of a 256-byte buffer.
 #include <cstdio>
 
-#include "writers/family_writers.h"
-
 #include "platform/win_constants.h"
 #include "record/tv_standards.h"
+#include "writers/family_writers.h"
 #include "writers/registry_access.h"
 
 namespace cw {
@@ -54,9 +53,11 @@ void WriteTunerKey(Platform& p, const WizardState& state, const char* root, cons
   std::snprintf(standard, sizeof(standard), "0x%8.8x", state.VideoStandardMask);
   UpdateStringIfPresent(p, key.get(), "DefaultStandard", standard, kQueryCapacity,
                         texts.tunerFailure, show);
-  UpdateStringIfPresent(p, key.get(), "TunerType", TunerModel(state.StandardIndex, state.TunerVariant),
-                        kQueryCapacity, texts.tunerFailure, show);
-  UpdateStringIfPresent(p, key.get(), "Address", state.TunerVariant == kTunerVariantAlternate ? "0xC2" : "0xC0",
+  UpdateStringIfPresent(p, key.get(), "TunerType",
+                        TunerModel(state.StandardIndex, state.TunerVariant), kQueryCapacity,
+                        texts.tunerFailure, show);
+  UpdateStringIfPresent(p, key.get(), "Address",
+                        state.TunerVariant == kTunerVariantAlternate ? "0xC2" : "0xC0",
                         kQueryCapacity, texts.tunerFailure, show);
 }
 
@@ -79,9 +80,11 @@ void WriteAudioKey(Platform& p, const WizardState& state, const char* root, cons
 
 }  // namespace
 
-int32_t WriteSaa713xSettingsNt(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
-  KeySecurityBracket(platform, NtClassRoot, state.TunerDriverKey, "", BracketPolicy::GoOnWithoutDescriptor,
-                     show, [&](const char*, const ShowWriteFailure& later) {
+int32_t WriteSaa713xSettingsNt(Platform& platform, const WizardState& state,
+                               const ShowWriteFailure& show) {
+  KeySecurityBracket(platform, NtClassRoot, state.TunerDriverKey, "",
+                     BracketPolicy::GoOnWithoutDescriptor, show,
+                     [&](const char*, const ShowWriteFailure& later) {
                        WriteTunerKey(platform, state, NtClassRoot, kNt, later);
                      });
   KeySecurityBracket(platform, NtClassRoot, state.CaptureDriverKey, "",
@@ -98,7 +101,8 @@ int32_t WriteSaa713xSettingsNt(Platform& platform, const WizardState& state, con
   return 1;
 }
 
-int32_t WriteSaa713xSettings9x(Platform& platform, const WizardState& state, const ShowWriteFailure& show) {
+int32_t WriteSaa713xSettings9x(Platform& platform, const WizardState& state,
+                               const ShowWriteFailure& show) {
   WriteCaptureKey(platform, state, Win9xClassRoot, k9x, show);
   WriteAudioKey(platform, state, Win9xClassRoot, k9x, show);
   WriteTunerKey(platform, state, Win9xClassRoot, k9x, show);

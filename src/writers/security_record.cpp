@@ -26,8 +26,7 @@ BYTE kAdministratorsSid[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0}
 
 bool KeyExists(Platform& platform, const char* path) {
   RegKeyHandle key(platform);
-  return key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ) ==
-         ERROR_SUCCESS;
+  return key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ) == ERROR_SUCCESS;
 }
 
 // Full control for SYSTEM and the administrators, nobody else: what the
@@ -51,9 +50,7 @@ bool CloseToOthers(Platform& platform, HKEY key) {
 void RemoveMakerKeyIfEmpty(Platform& platform) {
   {
     RegKeyHandle maker(platform);
-    if (maker.Open(HKEY_LOCAL_MACHINE, kMakerKey, KEY_READ) !=
-        ERROR_SUCCESS)
-      return;
+    if (maker.Open(HKEY_LOCAL_MACHINE, kMakerKey, KEY_READ) != ERROR_SUCCESS) return;
     DWORD subkeys = 1;
     DWORD values = 1;
     if (platform.RegQueryInfoKeyA(maker.get(), nullptr, nullptr, &subkeys, nullptr, nullptr,
@@ -83,7 +80,8 @@ bool WellFormedList(const std::vector<BYTE>& data) {
   constexpr size_t kHeader = 20;
   if (data.size() < kHeader || data[0] != SECURITY_DESCRIPTOR_REVISION) return false;
   const DWORD control = ReadLittle(data, 2, 2);
-  if ((control & 0x8000) == 0 || (control & 0x0004) == 0) return false;  // self-relative, DACL present
+  if ((control & 0x8000) == 0 || (control & 0x0004) == 0)
+    return false;                                   // self-relative, DACL present
   for (size_t field = 4; field < 12; field += 4) {  // owner, group
     const DWORD at = ReadLittle(data, field, 4);
     if (at != 0 && (at < kHeader || !SidFits(data, at, data.size()))) return false;
@@ -114,7 +112,8 @@ bool WriteSecurityRecord(Platform& platform, const char* path, const SavedDescri
   const bool makerExisted = KeyExists(platform, kMakerKey);
   RegKeyHandle key(platform);
   DWORD disposition = 0;
-  if (key.Create(HKEY_LOCAL_MACHINE, kSecurityRecordKey, kRecordAccess, &disposition) != ERROR_SUCCESS)
+  if (key.Create(HKEY_LOCAL_MACHINE, kSecurityRecordKey, kRecordAccess, &disposition) !=
+      ERROR_SUCCESS)
     return false;
   // A record still there is a list not yet back: it must not be lost.
   if (disposition != REG_CREATED_NEW_KEY) return false;
@@ -146,8 +145,7 @@ LeftOpenKey RestoreLeftOpenKey(Platform& platform) {
   std::vector<BYTE> list;
   {
     RegKeyHandle key(platform);
-    if (key.Open(HKEY_LOCAL_MACHINE, kSecurityRecordKey, KEY_READ) != ERROR_SUCCESS)
-      return left;
+    if (key.Open(HKEY_LOCAL_MACHINE, kSecurityRecordKey, KEY_READ) != ERROR_SUCCESS) return left;
     left.found = true;
     char path[kKeyPathSize] = "";
     DWORD type = REG_SZ;
