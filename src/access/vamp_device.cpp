@@ -1,4 +1,4 @@
-#include "access/vamp_device.h"
+#include "access/vamp_probe.h"
 
 #include <cstdio>
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "access/cx23880_register.h"
-#include "access/vamp_device.h"
+#include "access/vamp_probe.h"
 #include "app/restart_dialog.h"
 #include "app/start_dialog.h"
 #include "app/text_keys.h"

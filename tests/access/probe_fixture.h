@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "access/cx23880_register.h"
-#include "access/vamp_device.h"
+#include "access/vamp_probe.h"
 #include "record/wizard_state.h"
 #include "platform/sim/sim_platform.h"
 #include "support/sim_harness.h"

@@ -52,10 +52,10 @@ if [ "$PROBES" = 1 ]; then
     cmake -S "$ROOT" -B "$TREE" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-$ARCH.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
   fi
-  cmake --build "$TREE" -j2 --target chanwiz_app chanwiz_platform_win32 >/dev/null
+  cmake --build "$TREE" -j2 --target chanwiz_access chanwiz_system chanwiz_platform_win32 >/dev/null
   "$CXX" -std=c++17 -O2 -Wall -Wextra -Werror -static -static-libgcc -static-libstdc++ \
     -I"$ROOT/src" -o "$OUT/wizard_probes.exe" "$HERE/wizard_probes.cpp" \
-    "$TREE"/libchanwiz_{app,devices,access,selection,writers,framework,system,record,base}.a \
+    "$TREE"/libchanwiz_{access,system,record,base}.a \
     "$TREE/src/platform/win32/libchanwiz_platform_win32.a" \
     -lsetupapi -ladvapi32 -lole32 -loleaut32 -luuid -lcomctl32 -luser32 -lgdi32 -lkernel32
   echo "built $OUT/wizard_probes.exe"

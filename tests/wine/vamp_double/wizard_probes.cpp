@@ -6,8 +6,10 @@
 // Prints the probe's result and TunerVariant; the exit code is
 // 10 * TunerVariant + result. TunerVariant starts at 5, so an unchanged
 // variant shows as 50 + result.
-#include "app/wizard_app.h"
+#include "access/cx23880_register.h"
+#include "access/vamp_probe.h"
 #include "platform/win32/win32_platform.h"
+#include "system/windows_settings.h"
 
 #include <cstdio>
 #include <cstring>
@@ -20,13 +22,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   cw::win32::Win32Platform platform;
-  cw::WizardApp app(platform, {});
-  app.IsNtFamily = app.IsNtFamilyOs();
-  cw::CopyText(app.AppTitleName, "QL750 Chanwiz Wizard");
-  app.TunerVariant = 5;
-  const int result = saa ? app.ProbeSaa713xTuner() : app.ProbeCx2388xTunerVariant();
+  cw::WizardState state;
+  state.IsNtFamily = cw::IsNtFamilyOs(platform);
+  cw::CopyText(state.AppTitleName, "QL750 Chanwiz Wizard");
+  state.TunerVariant = 5;
+  const int result = saa ? cw::ProbeSaa713xTuner(platform, state)
+                         : cw::ProbeCx2388xTunerVariant(platform, state);
   std::printf("%s probe: result %d, TunerVariant %d\n", saa ? "SAA713x" : "CX2388x", result,
-              static_cast<int>(app.TunerVariant));
+              static_cast<int>(state.TunerVariant));
   std::fflush(stdout);
-  return 10 * app.TunerVariant + result;
+  return 10 * state.TunerVariant + result;
 }
