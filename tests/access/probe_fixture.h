@@ -113,10 +113,6 @@ class RecordingSim : public sim::SimPlatform {
     log.push_back("GetOverlappedResult wait " + std::to_string(wait));
     return SimPlatform::GetOverlappedResult(device, overlapped, bytes, wait);
   }
-  UINT WinExec(const char* commandLine, UINT show) override {
-    log.push_back(std::string("WinExec ") + commandLine);
-    return SimPlatform::WinExec(commandLine, show);
-  }
   BOOL CreateProcessA(const char* applicationName, char* commandLine, DWORD creationFlags,
                       UINT show, PROCESS_INFORMATION* info) override {
     log.push_back(std::string("CreateProcessA [") + (applicationName ? applicationName : "") +

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
 
 #include "access/cx23880_register.h"
 #include "access/probe_fixture.h"
@@ -36,91 +35,6 @@ TEST(SimComponents, TheProgramsIdentifiersAreTheirTexts) {
     ASSERT_TRUE(sim::ParseGuidText(text, &parsed));
     EXPECT_TRUE(parsed == *guid);
   }
-  for (const char* bad : {"", "{62BE5D10-60EB-11D0-BD3B-00A0C911CE8}",
-                          "62BE5D10-60EB-11D0-BD3B-00A0C911CE86",
-                          "{62BE5D10-60EB-11D0-BD3B-00A0C911CE8G}",
-                          "{62BE5D10+60EB-11D0-BD3B-00A0C911CE86}"}) {
-    GUID parsed = {};
-    EXPECT_FALSE(sim::ParseGuidText(bad, &parsed)) << bad;
-  }
-}
-
-TEST(SimComponents, MachineFileValues) {
-  sim::Machine m = ProbeMachine(MultiSz("FriendlyName", {"A", "Conexant 2388x Video Capture"}) +
-                                    Dword("Register_350018", 0x40) + Dword("register_1F", 7) +
-                                    Dword("Pending", 1) + Dword("FailAddress", 31) +
-                                    Dword("FailReadSelect", 5) + Dword("FailRead", 6) +
-                                    Dword("NoKsHandle", 1),
-                                Dword("Registered", 0) + Dword("DeviceCount", 3) +
-                                    Dword("Item22", 0xFFFFFFFF) + Dword("ItemInterfaceNull", 2));
-  const auto& capture = m.config.captureFilter;
-  EXPECT_EQ(capture.friendlyNames,
-            (std::vector<std::string>{"A", "Conexant 2388x Video Capture"}));
-  EXPECT_EQ(capture.registers, (std::map<DWORD, DWORD>{{0x1F, 7}, {0x350018, 0x40}}));
-  EXPECT_TRUE(capture.pending);
-  EXPECT_EQ(capture.failAddress, 31u);
-  EXPECT_EQ(capture.failReadSelect, 5u);
-  EXPECT_EQ(capture.failRead, 6u);
-  EXPECT_TRUE(capture.noKsHandle);
-  const auto& vamp = m.config.vamp;
-  EXPECT_FALSE(vamp.registered);
-  EXPECT_TRUE(vamp.registerSucceeds);
-  EXPECT_EQ(vamp.deviceCount, 3);
-  EXPECT_EQ(vamp.item22, -1);
-  EXPECT_EQ(vamp.itemInterfaceNull, 2u);
-
-  // With the key: a working component by default; without it, none.
-  sim::Machine present = ProbeMachine("", "");
-  EXPECT_TRUE(present.config.vamp.registered);
-  EXPECT_TRUE(present.config.vamp.registerSucceeds);
-  EXPECT_EQ(present.config.vamp.deviceCount, 1);
-  sim::Machine absent = ProbeMachine("", "", "", false);
-  EXPECT_FALSE(absent.config.vamp.registered);
-  EXPECT_FALSE(absent.config.vamp.registerSucceeds);
-  EXPECT_TRUE(absent.config.captureFilter.friendlyNames.empty());
-
-  for (const char* bad : {"Register_", "Register_zz", "Register_123456789", "Register_-1"}) {
-    sim::Machine unused;
-    sim::RegFileError error;
-    EXPECT_FALSE(sim::LoadMachineBytes(
-        RegText("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\CaptureFilter]\r\n" +
-                Dword(bad, 1) + "\r\n"),
-        "bad.reg", &unused, &error))
-        << bad;
-  }
-}
-
-TEST(SimComponents, CreationFollowsComsRules) {
-  sim::Machine m = ProbeMachine("", "");
-  RecordingSim p(m);
-  void* object = reinterpret_cast<void*>(1);
-  // Before CoInitialize.
-  EXPECT_EQ(p.CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, 1, IID_ICreateDevEnum, &object),
-            static_cast<HRESULT>(0x800401F0u));
-  EXPECT_EQ(object, nullptr);
-  ASSERT_EQ(p.CoInitialize(), S_OK);
-  int outer = 0;
-  EXPECT_EQ(p.CoCreateInstance(CLSID_SystemDeviceEnum, &outer, 1, IID_ICreateDevEnum, &object),
-            CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(p.CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, 4, IID_ICreateDevEnum, &object),
-            REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(p.CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, 1, IID_IBaseFilter, &object),
-            E_NOINTERFACE);
-  EXPECT_EQ(p.CoCreateInstance(IID_IBaseFilter, nullptr, 1, IID_IUnknown, &object),
-            REGDB_E_CLASSNOTREG);
-  ASSERT_EQ(p.CoCreateInstance(CLSID_VampDeviceList, nullptr, 3, IID_VampDeviceList, &object),
-            S_OK);
-  ComPtr list;
-  *list.receive() = object;
-  LONG count = -1;
-  EXPECT_EQ(ComCall(list.get(), kSlotVampDeviceCount, &count), S_OK);
-  EXPECT_EQ(count, 1);
-  list.Reset();
-  // The released list called again: recorded, not undefined.
-  ComCall(object, kSlotVampDeviceCount, &count);
-  ASSERT_EQ(p.components().problems().size(), 1u);
-  EXPECT_NE(p.components().problems()[0].find("released Vamp device list"), std::string::npos);
-  p.CoUninitialize();
 }
 
 TEST(SimComponents, ObjectsHeldWhenComEndsAreReported) {

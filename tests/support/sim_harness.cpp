@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/dialog_templates.h"
+#include "app/text_keys.h"
 #include "regtree/reg_file.h"
 #include "scripting/script.h"
+#include "system/windows_settings.h"
 
 namespace cw::test {
 
@@ -73,6 +76,21 @@ std::string RegText(const std::string& body) {
   return "Windows Registry Editor Version 5.00\r\n\r\n" + body;
 }
 
+std::string MachineText(const std::string& version, const std::string& iCountry,
+                        const std::string& more) {
+  std::string body;
+  if (std::count(version.begin(), version.end(), '.') == 2)
+    body += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n"
+            "\"VersionNumber\"=\"" + version + "\"\r\n\r\n";
+  else if (!version.empty())
+    body += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
+            "\"CurrentVersion\"=\"" + version + "\"\r\n\r\n";
+  if (!iCountry.empty())
+    body += "[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"iCountry\"=" + iCountry +
+            "\r\n\r\n";
+  return RegText(body + more);
+}
+
 std::string DeviceKey(const std::string& enumPath, const std::vector<std::string>& ids,
                       const std::string& driver) {
   std::string hex;
@@ -110,6 +128,13 @@ SimRun::SimRun(sim::Machine m, const std::string& script, std::vector<std::strin
 }
 
 void SimRun::Run() { app->Run(); }
+
+void SimRun::LoadTexts(const std::string& iniFile) {
+  if (!iniFile.empty())
+    platform->MapFile("C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.ini", iniFile);
+  state.IsNtFamily = IsNtFamilyOs(*platform);
+  cw::LoadTexts(*platform, state);
+}
 
 std::vector<std::string> SimRun::Events(const std::string& event) const {
   std::vector<std::string> out;
