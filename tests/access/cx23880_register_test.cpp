@@ -75,26 +75,6 @@ TEST(Cx23880Probe, FriendlyNamesAreSearchedInOrderExactly) {
   }
 }
 
-TEST(Cx23880Probe, TheEightyByteBufferDecidesWhatCanMatch) {
-  // 79 bytes and the terminator fit; 80 do not.
-  for (size_t length : {size_t{78}, size_t{79}, size_t{80}, size_t{81}}) {
-    SCOPED_TRACE(length);
-    const std::string name(length, 'x');
-    sim::Machine m = ProbeMachine(Sz("FriendlyName", name), "");
-    RecordingSim platform(m);
-    ASSERT_GE(platform.CoInitialize(), 0);
-    {
-      ComPtr filter = FindFilterByFriendlyName(platform, name.c_str(),
-                                               CLSID_VideoInputDeviceCategory);
-      EXPECT_EQ(static_cast<bool>(filter), length <= 79);
-    }
-    platform.CoUninitialize();
-    EXPECT_EQ(platform.components().LiveObjects(), std::vector<std::string>{});
-    EXPECT_EQ(platform.components().LiveStrings(), 0u);
-    EXPECT_EQ(platform.components().problems(), std::vector<std::string>{});
-  }
-}
-
 TEST(Cx23880Probe, BitSixOfTheRegisterGivesTheTunerVariant) {
   struct Case {
     DWORD value;

@@ -102,12 +102,6 @@ class RecordingSim : public sim::SimPlatform {
                   std::to_string(initialState));
     return SimPlatform::CreateEventA(manualReset, initialState);
   }
-  BOOL DeviceIoControl(HANDLE device, DWORD code, void* input, DWORD inputSize, void* output,
-                       DWORD outputSize, DWORD* bytesReturned, OVERLAPPED* overlapped) override {
-    log.push_back("DeviceIoControl");
-    return SimPlatform::DeviceIoControl(device, code, input, inputSize, output, outputSize,
-                                        bytesReturned, overlapped);
-  }
   BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* bytes,
                            BOOL wait) override {
     log.push_back("GetOverlappedResult wait " + std::to_string(wait));

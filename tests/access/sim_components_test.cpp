@@ -2,7 +2,6 @@
 // the program's breaches of theirs.
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 #include "access/cx23880_register.h"
 #include "access/probe_fixture.h"
@@ -52,107 +51,6 @@ TEST(SimComponents, ObjectsHeldWhenComEndsAreReported) {
             "COM uninitialised while the program still holds: Vamp device list");
   EXPECT_EQ(p.components().problems()[1], "CoUninitialize without a CoInitialize to match");
   list.Abandon();  // its apartment is gone
-}
-
-TEST(SimComponents, StringsCarryTheirLengthAndAreFreedOnce) {
-  sim::Machine m = ProbeMachine(Sz("FriendlyName", "Conexant 2388x Video Capture"), "");
-  RecordingSim p(m);
-  ASSERT_EQ(p.CoInitialize(), S_OK);
-  ComPtr devices, enumerator, moniker, bag;
-  ASSERT_EQ(p.CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, 1, IID_ICreateDevEnum,
-                               devices.receive()),
-            S_OK);
-  ASSERT_EQ(ComCall(devices.get(), kSlotCreateClassEnumerator, &CLSID_VideoInputDeviceCategory,
-                    enumerator.receive(), DWORD{0}),
-            S_OK);
-  ULONG fetched = 0;
-  ASSERT_EQ(ComCall(enumerator.get(), kSlotEnumNext, ULONG{1}, moniker.receive(), &fetched),
-            S_OK);
-  EXPECT_EQ(fetched, 1u);
-  // The end of the list.
-  void* none = nullptr;
-  EXPECT_EQ(ComCall(enumerator.get(), kSlotEnumNext, ULONG{1}, &none, &fetched), S_FALSE);
-  EXPECT_EQ(fetched, 0u);
-  void* const noObject = nullptr;
-  ASSERT_EQ(ComCall(moniker.get(), kSlotBindToStorage, noObject, noObject, &IID_IPropertyBag,
-                    bag.receive()),
-            S_OK);
-  VARIANT value = {};
-  value.vt = VT_BSTR;
-  const OLECHAR* name = u"FriendlyName";
-  ASSERT_EQ(ComCall(bag.get(), kSlotPropertyBagRead, name, &value, noObject), S_OK);
-  ASSERT_EQ(value.vt, VT_BSTR);
-  DWORD length = 0;
-  std::memcpy(&length, reinterpret_cast<BYTE*>(value.bstrVal) - 4, 4);
-  EXPECT_EQ(length, 28u * 2);
-  EXPECT_EQ(value.bstrVal[28], 0);
-  EXPECT_EQ(p.components().LiveStrings(), 1u);
-  p.SysFreeString(value.bstrVal);
-  EXPECT_EQ(p.components().LiveStrings(), 0u);
-  EXPECT_TRUE(p.components().problems().empty());
-  // Freed again, or never handed out: reported, nothing freed.
-  p.SysFreeString(value.bstrVal);
-  OLECHAR foreign[8] = {};
-  p.SysFreeString(foreign + 2);
-  EXPECT_EQ(p.components().problems().size(), 2u);
-  bag.Reset();
-  moniker.Reset();
-  enumerator.Reset();
-  devices.Reset();
-  p.CoUninitialize();
-  EXPECT_EQ(p.components().problems().size(), 2u);
-}
-
-TEST(SimComponents, APendingRequestIsAnsweredOnlyWhenWaitedFor) {
-  sim::Machine m = ProbeMachine(Sz("FriendlyName", "Conexant 2388x Video Capture") +
-                                    Dword("Register_350018", 0x1234) + Dword("Pending", 1),
-                                "");
-  RecordingSim p(m);
-  ASSERT_EQ(p.CoInitialize(), S_OK);
-  {
-    ComPtr filter = FindFilterByFriendlyName(p, "Conexant 2388x Video Capture",
-                                             CLSID_VideoInputDeviceCategory);
-    ASSERT_TRUE(filter);
-    const HANDLE device = GetKsObjectHandle(filter.get());
-    ASSERT_NE(device, HANDLE(0));
-    ASSERT_EQ(SetRegisterAddress(p, device, 0x350018), 1);
-
-    RegisterAccessRequest request = {};
-    request.Set = kRegisterAccessPropertySet;
-    request.Id = 6;
-    request.Flags = KSPROPERTY_TYPE_SET;
-    request.Operation = 0x30000003;
-    KernelHandle event(p);
-    event.reset(p.CreateEventA(TRUE, FALSE));
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = event.get();
-    DWORD bytes = 0;
-    EXPECT_FALSE(p.DeviceIoControl(device, IOCTL_KS_PROPERTY, &request, 40, &request, 40, &bytes,
-                                   &overlapped));
-    EXPECT_EQ(p.GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
-    EXPECT_EQ(request.Value, 0u);  // not answered yet
-    EXPECT_FALSE(p.GetOverlappedResult(device, &overlapped, &bytes, FALSE));
-    EXPECT_EQ(p.GetLastError(), 996u);  // ERROR_IO_INCOMPLETE
-    EXPECT_EQ(request.Value, 0u);
-    EXPECT_TRUE(p.GetOverlappedResult(device, &overlapped, &bytes, TRUE));
-    EXPECT_EQ(bytes, 40u);
-    EXPECT_EQ(request.Value, 0x1234u);
-    // Without an OVERLAPPED record the request is refused.
-    EXPECT_FALSE(p.DeviceIoControl(device, IOCTL_KS_PROPERTY, &request, 40, &request, 40, &bytes,
-                                   nullptr));
-    EXPECT_EQ(p.GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    // Another property set, or a short block.
-    request.Set = IID_IKsObject;
-    EXPECT_EQ(KsSyncIoctl(p, device, IOCTL_KS_PROPERTY, &request, 40, &request, 40, &bytes),
-              HRESULT_FROM_WIN32(1170));
-    request.Set = kRegisterAccessPropertySet;
-    EXPECT_EQ(KsSyncIoctl(p, device, IOCTL_KS_PROPERTY, &request, 32, &request, 32, &bytes),
-              HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
-  }
-  p.CoUninitialize();
-  EXPECT_EQ(p.components().problems(),
-            std::vector<std::string>{
-                "a request on the capture filter's handle without an OVERLAPPED record"});
 }
 
 }  // namespace

@@ -207,14 +207,7 @@ TEST(Saa713xProbe, TheBoardOnAPhilipsMachineEndToEnd) {
     EXPECT_EQ(run.app->family_run(), Family::Saa713x);
     EXPECT_EQ(run.app->TunerVariant, c.variant);
     EXPECT_TRUE(run.Events("messagebox").empty());
-    const auto processes = run.Events("process");
-    ASSERT_EQ(processes.size(), c.processes);
-    if (c.processes) {
-      EXPECT_EQ(processes[0],
-                "{\"event\":\"process\",\"application\":\"C:\\\\WINDOWS\\\\system32\\\\regsvr32."
-                "exe\",\"command\":\"\\\"C:\\\\WINDOWS\\\\system32\\\\regsvr32.exe\\\" /s "
-                "34com.dll\"}");
-    }
+    EXPECT_EQ(run.Events("process").size(), c.processes);
     EXPECT_EQ(run.platform->components().LiveObjects(), std::vector<std::string>{});
     EXPECT_EQ(run.platform->components().problems(), std::vector<std::string>{});
   }
