@@ -41,15 +41,11 @@ namespace {
 
 // The files WriteTempFile made, removed when the test program ends: the
 // runs that read them may outlive any one test's scope.
-class TempFiles {
- public:
+struct TempFiles {
+  std::vector<std::string> paths;
   ~TempFiles() {
-    for (const std::string& path : paths_) unlink(path.c_str());
+    for (const std::string& path : paths) unlink(path.c_str());
   }
-  void Add(const std::string& path) { paths_.push_back(path); }
-
- private:
-  std::vector<std::string> paths_;
 };
 
 TempFiles& MadeTempFiles() {
@@ -64,7 +60,7 @@ std::string WriteTempFile(const std::string& content) {
   int fd = mkstemp(path);
   EXPECT_GE(fd, 0);
   if (fd >= 0) {
-    MadeTempFiles().Add(path);
+    MadeTempFiles().paths.push_back(path);
     ssize_t written = write(fd, content.data(), content.size());
     EXPECT_EQ(written, static_cast<ssize_t>(content.size()));
     close(fd);
