@@ -77,12 +77,10 @@ TEST(Texts, TheFileIsTheOneBesideTheProgram) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder.size());
-    std::string escaped;
-    for (char ch : c.folder) escaped += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
     SimRun run(MachineFromText(MachineText(
         "5.1", "\"39\"",
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n\"ModuleFileName\"=\"" + escaped +
-            "\\\\Chanwiz (1).exe\"\r\n\r\n")));
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" +
+            Sz("ModuleFileName", c.folder + "\\Chanwiz (1).exe"))));
     run.platform->MapFile(c.folder + "\\Chanwiz.ini", WriteTempFile(kIni));
     run.LoadTexts();
     EXPECT_STREQ(run.state.AppTitleName, c.title);

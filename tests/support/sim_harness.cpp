@@ -87,27 +87,37 @@ std::string MachineText(const std::string& version, const std::string& iCountry,
   return RegText(body + more);
 }
 
+std::string Sz(const std::string& name, const std::string& text) {
+  std::string escaped;
+  for (char c : text) escaped += (c == '\\' || c == '"') ? std::string("\\") + c : std::string(1, c);
+  return "\"" + name + "\"=\"" + escaped + "\"\r\n";
+}
+
+std::string Dword(const std::string& name, DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%08x", value);
+  return "\"" + name + "\"=dword:" + text + "\r\n";
+}
+
+std::string MultiSz(const std::string& name, const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& t : texts) joined += t + '\0';
+  joined += '\0';
+  std::string hex;
+  char byte[8];
+  for (size_t i = 0; i < joined.size(); ++i) {
+    std::snprintf(byte, sizeof(byte), "%s%02x,00", i ? "," : "",
+                  static_cast<unsigned char>(joined[i]));
+    hex += byte;
+  }
+  return "\"" + name + "\"=hex(7):" + hex + "\r\n";
+}
+
 std::string DeviceKey(const std::string& enumPath, const std::vector<std::string>& ids,
                       const std::string& driver) {
-  std::string hex;
-  std::string joined;
-  for (const std::string& id : ids) joined += id + '\0';
-  joined += '\0';
-  char buf[8];
-  for (size_t i = 0; i < joined.size(); ++i) {
-    std::snprintf(buf, sizeof(buf), "%s%02x,00", i ? "," : "",
-                  static_cast<unsigned char>(joined[i]));
-    hex += buf;
-  }
-  std::string out = "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + enumPath + "]\r\n";
-  out += "\"HardwareID\"=hex(7):" + hex + "\r\n";
-  out += "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n";
-  if (!driver.empty()) {
-    std::string escaped;
-    for (char c : driver) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    out += "\"Driver\"=\"" + escaped + "\"\r\n";
-  }
-  return out + "\r\n";
+  return "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + enumPath + "]\r\n" +
+         MultiSz("HardwareID", ids) + Sz("ClassGUID", "{4d36e96c-e325-11ce-bfc1-08002be10318}") +
+         (driver.empty() ? "" : Sz("Driver", driver)) + "\r\n";
 }
 
 SimRun::SimRun(sim::Machine m, const std::string& script, std::vector<std::string> args,

@@ -31,6 +31,11 @@ std::string RegText(const std::string& body);
 std::string MachineText(const std::string& version, const std::string& iCountry = "",
                         const std::string& more = "");
 
+// Value lines of a .reg file.
+std::string Sz(const std::string& name, const std::string& text);
+std::string Dword(const std::string& name, DWORD value);
+std::string MultiSz(const std::string& name, const std::vector<std::string>& texts);
+
 // A device key body for RegText: an Enum instance with HardwareID (first id
 // first), ClassGUID and, when given, Driver.
 std::string DeviceKey(const std::string& enumPath, const std::vector<std::string>& ids,
