@@ -136,35 +136,5 @@ TEST(TextCheck, ShippedTexts) {
   }
 }
 
-// What the check says will show is what the wizard loads.
-TEST(TextCheck, PredictionsMatchTheWizard) {
-  const std::string ini = FullSection("1", "T") +
-                          "[39]\r\nAppTitleName=Titolo\r\nOKText=Avanti e poi ancora\r\n"
-                          "NoDeviceMsg2=" + std::string(300, 'n') + "\r\n";
-  const sim::TextCheck check = sim::CheckTexts(ini);
-  ASSERT_TRUE(HasLine(check, "  cut OKText to 15 bytes: \"Avanti e poi an\"")) << All(check);
-  ASSERT_TRUE(HasLine(check, "  cut NoDeviceMsg2 to 255 bytes: \"" + std::string(255, 'n') + "\""));
-  ASSERT_TRUE(HasLine(check, "  missing CountryText: the default shows \"Country\""));
-
-  SimRun run(MachineFromText(MachineText("5.1", "\"39\"")));
-  run.LoadTexts(WriteTempFile(ini));
-  EXPECT_STREQ(run.state.TextSection, "39");
-  EXPECT_STREQ(run.state.OKText, "Avanti e poi an");
-  EXPECT_EQ(std::string(run.state.NoDeviceMsg2), std::string(255, 'n'));
-  EXPECT_STREQ(run.state.CountryText, "Country");
-}
-
-// The table the wizard reads with is the one the check uses.
-TEST(TextCheck, KeyTableMatchesTheWizardsBuffers) {
-  WizardState state;
-  for (size_t i = 0; i < kTextKeyCount; ++i) {
-    SCOPED_TRACE(kTextKeys[i].key);
-    char* field = kTextKeys[i].field(state);
-    EXPECT_GE(field, reinterpret_cast<char*>(&state));
-    EXPECT_LE(field + kTextKeys[i].capacity, reinterpret_cast<char*>(&state + 1));
-    EXPECT_LT(std::string(kTextKeys[i].defaultText).size(), kTextKeys[i].capacity);
-  }
-}
-
 }  // namespace
 }  // namespace cw::test
