@@ -19,33 +19,6 @@
 
 namespace cw::test {
 
-// Value lines of a .reg file.
-inline std::string Sz(const std::string& name, const std::string& text) {
-  std::string escaped;
-  for (char c : text) escaped += (c == '\\' || c == '"') ? std::string("\\") + c : std::string(1, c);
-  return "\"" + name + "\"=\"" + escaped + "\"\r\n";
-}
-
-inline std::string Dword(const std::string& name, DWORD value) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%08x", value);
-  return "\"" + name + "\"=dword:" + text + "\r\n";
-}
-
-inline std::string MultiSz(const std::string& name, const std::vector<std::string>& texts) {
-  std::string joined;
-  for (const std::string& t : texts) joined += t + '\0';
-  joined += '\0';
-  std::string hex;
-  char byte[8];
-  for (size_t i = 0; i < joined.size(); ++i) {
-    std::snprintf(byte, sizeof(byte), "%s%02x,00", i ? "," : "",
-                  static_cast<unsigned char>(joined[i]));
-    hex += byte;
-  }
-  return "\"" + name + "\"=hex(7):" + hex + "\r\n";
-}
-
 // A machine whose simulation key holds `simValues` and the given subkeys
 // (value lines each).
 inline sim::Machine ProbeMachine(const std::string& captureValues, const std::string& vampValues,
@@ -102,20 +75,10 @@ class RecordingSim : public sim::SimPlatform {
                   std::to_string(initialState));
     return SimPlatform::CreateEventA(manualReset, initialState);
   }
-  BOOL DeviceIoControl(HANDLE device, DWORD code, void* input, DWORD inputSize, void* output,
-                       DWORD outputSize, DWORD* bytesReturned, OVERLAPPED* overlapped) override {
-    log.push_back("DeviceIoControl");
-    return SimPlatform::DeviceIoControl(device, code, input, inputSize, output, outputSize,
-                                        bytesReturned, overlapped);
-  }
   BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* bytes,
                            BOOL wait) override {
     log.push_back("GetOverlappedResult wait " + std::to_string(wait));
     return SimPlatform::GetOverlappedResult(device, overlapped, bytes, wait);
-  }
-  UINT WinExec(const char* commandLine, UINT show) override {
-    log.push_back(std::string("WinExec ") + commandLine);
-    return SimPlatform::WinExec(commandLine, show);
   }
   BOOL CreateProcessA(const char* applicationName, char* commandLine, DWORD creationFlags,
                       UINT show, PROCESS_INFORMATION* info) override {

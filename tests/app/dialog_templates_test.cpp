@@ -79,24 +79,5 @@ TEST(DialogTemplates, ResourceScriptMatchesTheTemplatesTheSimulationUses) {
   EXPECT_EQ(dialogs, 4u);
 }
 
-TEST(DialogTemplates, PagesHaveTheControlsTheirCodeUses) {
-  struct Expect {
-    int templateId;
-    std::vector<int> ids;
-  };
-  const Expect expected[] = {{102, {1015, 1016, 1023}},
-                             {129, {1, 2, 1012, 1025, 1020}},
-                             {130, {1, 2, 1019, 1024, 1021}},
-                             {131, {1, 1026, 1022, 1023}}};
-  for (const Expect& e : expected) {
-    const DialogTemplate* t = FindDialogTemplate(WizardDialogs(), e.templateId);
-    ASSERT_NE(t, nullptr);
-    std::vector<int> ids;
-    for (const ControlTemplate& c : t->controls) ids.push_back(c.id);
-    EXPECT_EQ(ids, e.ids) << e.templateId;
-  }
-  EXPECT_EQ(FindDialogTemplate(WizardDialogs(), 999), nullptr);
-}
-
 }  // namespace
 }  // namespace cw::test

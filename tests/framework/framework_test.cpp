@@ -72,14 +72,10 @@ TEST(AfxMessageBox, CaptionIsTheProgramNameAndTheIconIsAdded) {
       {MB_OK | MB_ICONINFORMATION, MB_OK | MB_ICONINFORMATION, "", IDOK},
   };
   for (const Case& c : cases) {
-    sim::Machine m = MachineFromText(RegText(
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n"
-        "\"ModuleFileName\"=\"D:\\\\Downloads\\\\Chanwiz (1).exe\"\r\n"));
-    std::vector<sim::ScriptStep> steps;
-    std::string error;
-    ASSERT_TRUE(sim::ParseScript(c.answer, &steps, &error));
-    sim::ScriptAnswers answers(steps);
-    sim::SimPlatform p(m, &answers, nullptr, WizardDialogs());
+    SimRun run(MachineFromText(RegText("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" +
+                                       Sz("ModuleFileName", "D:\\Downloads\\Chanwiz (1).exe"))),
+               c.answer);
+    sim::SimPlatform& p = *run.platform;
     NoRun app(p, {});
     app.Run();
     app.AfxMessageBox("Can't Write USB Registry on Win2K.", c.type);

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/dialog_templates.h"
+#include "app/text_keys.h"
 #include "regtree/reg_file.h"
 #include "scripting/script.h"
+#include "system/windows_settings.h"
 
 namespace cw::test {
 
@@ -38,15 +41,11 @@ namespace {
 
 // The files WriteTempFile made, removed when the test program ends: the
 // runs that read them may outlive any one test's scope.
-class TempFiles {
- public:
+struct TempFiles {
+  std::vector<std::string> paths;
   ~TempFiles() {
-    for (const std::string& path : paths_) unlink(path.c_str());
+    for (const std::string& path : paths) unlink(path.c_str());
   }
-  void Add(const std::string& path) { paths_.push_back(path); }
-
- private:
-  std::vector<std::string> paths_;
 };
 
 TempFiles& MadeTempFiles() {
@@ -61,7 +60,7 @@ std::string WriteTempFile(const std::string& content) {
   int fd = mkstemp(path);
   EXPECT_GE(fd, 0);
   if (fd >= 0) {
-    MadeTempFiles().Add(path);
+    MadeTempFiles().paths.push_back(path);
     ssize_t written = write(fd, content.data(), content.size());
     EXPECT_EQ(written, static_cast<ssize_t>(content.size()));
     close(fd);
@@ -73,27 +72,52 @@ std::string RegText(const std::string& body) {
   return "Windows Registry Editor Version 5.00\r\n\r\n" + body;
 }
 
+std::string MachineText(const std::string& version, const std::string& iCountry,
+                        const std::string& more) {
+  std::string body;
+  if (std::count(version.begin(), version.end(), '.') == 2)
+    body += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n"
+            "\"VersionNumber\"=\"" + version + "\"\r\n\r\n";
+  else if (!version.empty())
+    body += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
+            "\"CurrentVersion\"=\"" + version + "\"\r\n\r\n";
+  if (!iCountry.empty())
+    body += "[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"iCountry\"=" + iCountry +
+            "\r\n\r\n";
+  return RegText(body + more);
+}
+
+std::string Sz(const std::string& name, const std::string& text) {
+  std::string escaped;
+  for (char c : text) escaped += (c == '\\' || c == '"') ? std::string("\\") + c : std::string(1, c);
+  return "\"" + name + "\"=\"" + escaped + "\"\r\n";
+}
+
+std::string Dword(const std::string& name, DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%08x", value);
+  return "\"" + name + "\"=dword:" + text + "\r\n";
+}
+
+std::string MultiSz(const std::string& name, const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& t : texts) joined += t + '\0';
+  joined += '\0';
+  std::string hex;
+  char byte[8];
+  for (size_t i = 0; i < joined.size(); ++i) {
+    std::snprintf(byte, sizeof(byte), "%s%02x,00", i ? "," : "",
+                  static_cast<unsigned char>(joined[i]));
+    hex += byte;
+  }
+  return "\"" + name + "\"=hex(7):" + hex + "\r\n";
+}
+
 std::string DeviceKey(const std::string& enumPath, const std::vector<std::string>& ids,
                       const std::string& driver) {
-  std::string hex;
-  std::string joined;
-  for (const std::string& id : ids) joined += id + '\0';
-  joined += '\0';
-  char buf[8];
-  for (size_t i = 0; i < joined.size(); ++i) {
-    std::snprintf(buf, sizeof(buf), "%s%02x,00", i ? "," : "",
-                  static_cast<unsigned char>(joined[i]));
-    hex += buf;
-  }
-  std::string out = "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + enumPath + "]\r\n";
-  out += "\"HardwareID\"=hex(7):" + hex + "\r\n";
-  out += "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n";
-  if (!driver.empty()) {
-    std::string escaped;
-    for (char c : driver) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    out += "\"Driver\"=\"" + escaped + "\"\r\n";
-  }
-  return out + "\r\n";
+  return "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + enumPath + "]\r\n" +
+         MultiSz("HardwareID", ids) + Sz("ClassGUID", "{4d36e96c-e325-11ce-bfc1-08002be10318}") +
+         (driver.empty() ? "" : Sz("Driver", driver)) + "\r\n";
 }
 
 SimRun::SimRun(sim::Machine m, const std::string& script, std::vector<std::string> args,
@@ -110,6 +134,13 @@ SimRun::SimRun(sim::Machine m, const std::string& script, std::vector<std::strin
 }
 
 void SimRun::Run() { app->Run(); }
+
+void SimRun::LoadTexts(const std::string& iniFile) {
+  if (!iniFile.empty())
+    platform->MapFile("C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.ini", iniFile);
+  state.IsNtFamily = IsNtFamilyOs(*platform);
+  cw::LoadTexts(*platform, state);
+}
 
 std::vector<std::string> SimRun::Events(const std::string& event) const {
   std::vector<std::string> out;

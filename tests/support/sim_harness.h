@@ -24,6 +24,18 @@ std::string WriteTempFile(const std::string& content);
 // Text of a 5.00 file: the header, then `body`.
 std::string RegText(const std::string& body);
 
+// A test machine's .reg text: its Windows version (one of three parts, as
+// "4.10.2222", is Windows 9x's VersionNumber; else the NT family's
+// CurrentVersion; "" none), the user's iCountry as a .reg value ("\"39\"",
+// "" none), then `more`.
+std::string MachineText(const std::string& version, const std::string& iCountry = "",
+                        const std::string& more = "");
+
+// Value lines of a .reg file.
+std::string Sz(const std::string& name, const std::string& text);
+std::string Dword(const std::string& name, DWORD value);
+std::string MultiSz(const std::string& name, const std::vector<std::string>& texts);
+
 // A device key body for RegText: an Enum instance with HardwareID (first id
 // first), ClassGUID and, when given, Driver.
 std::string DeviceKey(const std::string& enumPath, const std::vector<std::string>& ids,
@@ -35,6 +47,10 @@ struct SimRun {
 
   // Runs InitInstance through the framework.
   void Run();
+  // Start-up's first steps on `state`: the Windows family, then the texts,
+  // with `iniFile` (a real file), when given, as the Chanwiz.ini beside the
+  // program.
+  void LoadTexts(const std::string& iniFile = "");
 
   sim::Machine machine;
   sim::RegistryTree before;
@@ -46,7 +62,6 @@ struct SimRun {
 
   // The transcript's records whose "event" is `event`.
   std::vector<std::string> Events(const std::string& event) const;
-  std::string TranscriptText() const { return platform->transcript().Text(); }
 };
 
 }  // namespace cw::test

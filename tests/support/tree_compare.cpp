@@ -13,6 +13,9 @@ std::string Hex(const std::vector<BYTE>& data) {
   return out;
 }
 
+namespace {
+
+// One line per key (path and stored name) and per value (name, type, bytes).
 std::vector<std::string> DescribeTree(const sim::RegistryTree& tree) {
   std::vector<std::string> lines;
   tree.ForEachKey([&](sim::RegRoot root, const std::string& path, const sim::RegKey& key) {
@@ -23,6 +26,8 @@ std::vector<std::string> DescribeTree(const sim::RegistryTree& tree) {
   });
   return lines;
 }
+
+}  // namespace
 
 ::testing::AssertionResult TreesEqual(const sim::RegistryTree& a, const sim::RegistryTree& b) {
   const std::vector<std::string> da = DescribeTree(a);

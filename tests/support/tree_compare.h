@@ -14,9 +14,6 @@ namespace cw::test {
 // Bytes as lower-case hex pairs, for readable comparisons.
 std::string Hex(const std::vector<BYTE>& data);
 
-// One line per key (path and stored name) and per value (name, type, bytes).
-std::vector<std::string> DescribeTree(const sim::RegistryTree& tree);
-
 ::testing::AssertionResult TreesEqual(const sim::RegistryTree& a, const sim::RegistryTree& b);
 
 }  // namespace cw::test

@@ -1,5 +1,6 @@
-// Runs the wizard on a sample machine as chanwiz-cli.exe would: the options
-// answer the pages, the recorder stands between the wizard and Windows.
+// Runs the wizard on a machine as chanwiz-cli.exe would: the options answer
+// the pages (--answers gives a script, --dry-run the recorder's mode), the
+// recorder stands between the wizard and Windows.
 #pragma once
 
 #include <memory>
@@ -17,6 +18,11 @@ struct UnattendedSimRun {
   // operation is not empty, is injected.
   UnattendedSimRun(const std::string& sample, const std::vector<std::string>& options,
                    const sim::Fault& fault = sim::Fault{"", 0, 0});
+  UnattendedSimRun(sim::Machine m, const std::vector<std::string>& options,
+                   const sim::Fault& fault = sim::Fault{"", 0, 0}, bool keepOldValues = true);
+
+  std::string RecordedChanges() const;
+  std::string WholeChanges() const;
 
   sim::Machine machine;
   sim::RegistryTree before;

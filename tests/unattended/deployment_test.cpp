@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_templates.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 #include "support/unattended_run.h"
@@ -36,7 +35,7 @@ TEST(DeploymentOptions, NameTheRowTheirPageWouldChoose) {
     const char* choice;
   } cases[] = {
       {{"--standard", "PAL DK (NICAM I)"}, 11, -1, -1, "PAL DK (NICAM I)"},
-      {{"--standard", "  pal bg "}, 2, -1, -1, "PAL BG"},
+      {{"--standard", "  pal bg \r"}, 2, -1, -1, "PAL BG"},
       {{"--standard", "PAL/SECAM"}, 10, -1, -1, "PAL/SECAM"},
       {{"--country", "Italy (PAL-B/G)"}, -1, 8, 11, "Italy (PAL-B/G)"},
       {{"--country", "U.S.A. (HRC) (NTSC-M)"}, -1, 20, 1, "U.S.A. (HRC) (NTSC-M)"},
@@ -97,15 +96,8 @@ TEST(UnattendedOutcome, DriverKeysWithoutTheValuesAreNotASuccess) {
     for (const sim::RegValue& v : k->values()) names.push_back(v.name);
     for (const std::string& name : names) k->DeleteValue(name);
   }
-  DeploymentOptions options;
-  options.countryLetter = 8;
-  options.countryRow = 11;
-  OptionAnswers answers(options);
-  sim::SimPlatform platform(m, &answers, nullptr, WizardDialogs());
-  RecordingPlatform recorder(platform, RecordingPlatform::Mode::Apply);
-  WizardApp app(recorder, {});
-  app.Run();
-  UnattendedOutcome outcome = DecideOutcome(app, recorder, platform.halt());
+  UnattendedSimRun run(std::move(m), {"--country-code", "39"});
+  const UnattendedOutcome& outcome = run.outcome;
   EXPECT_EQ(outcome.exitCode, kExitNotWritten);
   EXPECT_NE(outcome.message.find("hold none of the values"), std::string::npos) << outcome.message;
 }
@@ -124,6 +116,7 @@ TEST(UnattendedOutcome, FromEachRoadOfTheRun) {
       {"saa7133-and-usb-xp.reg", {"--standard", "NTSC"}, kExitNotWritten, "2 supported TV tuner devices"},
       {"saa7134-xp-italy.reg", {"--answers", "click 1016; click 2"}, kExitNotWritten, "before a TV system or country was chosen"},
       {"saa7134-xp-italy.reg", {"--country-code", "86"}, kExitAnswersShort, "give --nicam yes or --nicam no"},
+      {"saa7134-xp-italy.reg", {"--country-code", "86", "--nicam", "no"}, kExitWritten, "settings written"},
       {"saa7134-xp-italy.reg", {"--answers", "click 1016; select 1021 40"}, kExitBadOptions, "row 40 does not exist"},
       {"saa7134-xp-italy-locked.reg", {"--country-code", "39"}, kExitNotWritten, "a write failed: RegCreateKeyExA"},
   };

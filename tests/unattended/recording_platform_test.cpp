@@ -6,49 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <memory>
 #include <string>
 
 #include "app/dialog_templates.h"
+#include "base/text.h"
 #include "regtree/reg_file.h"
 #include "regtree/undo.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
 #include "support/tree_compare.h"
+#include "support/unattended_run.h"
 
 namespace cw::test {
 namespace {
 
 using sim::RegFileFormat;
-
-struct RecordedRun {
-  RecordedRun(const std::string& sample, const std::string& script, RecordingPlatform::Mode mode,
-              bool keepOldValues = true)
-      : machine(MachineFromSample(sample)), before(machine.registry) {
-    std::vector<sim::ScriptStep> steps;
-    std::string problem;
-    EXPECT_TRUE(sim::ParseScript(script, &steps, &problem)) << problem;
-    answers = std::make_unique<sim::ScriptAnswers>(steps);
-    platform = std::make_unique<sim::SimPlatform>(machine, answers.get(), nullptr, WizardDialogs());
-    recorder = std::make_unique<RecordingPlatform>(*platform, mode, keepOldValues);
-    recorder->SetStopped([this] { return platform->halt().has_value(); });
-    app = std::make_unique<WizardApp>(*recorder, std::vector<std::string>{});
-    app->Run();
-  }
-  std::string RecordedChanges() const {
-    return sim::WriteRegChanges(recorder->before(), recorder->after(), RegFileFormat::Utf8v5);
-  }
-  std::string WholeChanges() const {
-    return sim::WriteRegChanges(before, platform->FinalRegistry(), RegFileFormat::Utf8v5);
-  }
-
-  sim::Machine machine;
-  sim::RegistryTree before;
-  std::unique_ptr<sim::ScriptAnswers> answers;
-  std::unique_ptr<sim::SimPlatform> platform;
-  std::unique_ptr<RecordingPlatform> recorder;
-  std::unique_ptr<WizardApp> app;
-};
 
 // Every key keeps its access list, byte for byte. (A key the machine file
 // gave none gets Windows' default at its first use.)
@@ -96,11 +68,19 @@ const Case kCases[] = {
     {"usb2821-x64-china.reg", "click 1015; select 1012 9; click 1"},
 };
 
+// The case's script as the options; a dry run, or without old values, when asked.
+std::vector<std::string> Options(const char* script, bool dry = false) {
+  std::vector<std::string> options;
+  if (*script) options = {"--answers", script};
+  if (dry) options.push_back("--dry-run");
+  return options;
+}
+
 class RecorderRuns : public ::testing::TestWithParam<Case> {};
 
 TEST_P(RecorderRuns, KeepsExactlyTheChangesTheWholeRegistryShows) {
   const Case& c = GetParam();
-  RecordedRun run(c.sample, c.script, RecordingPlatform::Mode::Apply);
+  UnattendedSimRun run(c.sample, Options(c.script));
   EXPECT_EQ(run.RecordedChanges(), run.WholeChanges());
   EXPECT_EQ(sim::WriteRegUndo(run.recorder->before(), run.recorder->after(), RegFileFormat::Utf8v5),
             sim::WriteRegUndo(run.before, run.platform->FinalRegistry(), RegFileFormat::Utf8v5));
@@ -110,8 +90,8 @@ TEST_P(RecorderRuns, KeepsExactlyTheChangesTheWholeRegistryShows) {
 
 TEST_P(RecorderRuns, DryRunChangesNothingAndShowsTheSameChanges) {
   const Case& c = GetParam();
-  RecordedRun real(c.sample, c.script, RecordingPlatform::Mode::Apply);
-  RecordedRun dry(c.sample, c.script, RecordingPlatform::Mode::DryRun);
+  UnattendedSimRun real(c.sample, Options(c.script));
+  UnattendedSimRun dry(c.sample, Options(c.script, true));
   EXPECT_TRUE(TreesEqual(dry.before, dry.platform->FinalRegistry()));
   EXPECT_TRUE(SameSecurity(dry.before, dry.platform->FinalRegistry()));
   EXPECT_EQ(dry.RecordedChanges(), real.WholeChanges());
@@ -135,31 +115,22 @@ TEST(Recorder, WithoutOldValuesMakesNoCallOfItsOwn) {
   const char* script = "click 1016; click 1; click 1023; click 1";
   SimRun alone(MachineFromSample("cx2388x-xp-germany.reg"), script);
   alone.Run();
-  RecordedRun recorded("cx2388x-xp-germany.reg", script, RecordingPlatform::Mode::Apply,
-                       /*keepOldValues=*/false);
+  UnattendedSimRun recorded(MachineFromSample("cx2388x-xp-germany.reg"), Options(script), {"", 0, 0},
+                            /*keepOldValues=*/false);
   EXPECT_EQ(recorded.platform->calls(), alone.platform->calls());
 }
 
 TEST(Recorder, AFailedSetIsKeptAndLeavesTheValueAsItWas) {
-  sim::Machine machine = MachineFromSample("bt878a-xp-uk.reg");
-  std::vector<sim::ScriptStep> steps;
-  std::string problem;
-  ASSERT_TRUE(sim::ParseScript("click 1016; click 1; click 1023; click 1", &steps, &problem));
-  sim::ScriptAnswers script(steps);
-  sim::SimPlatform scripted(machine, &script, nullptr, WizardDialogs());
-  scripted.AddFault({"RegSetValueExA", 4, 5});  // after the saved-access record's two
-  RecordingPlatform rec(scripted, RecordingPlatform::Mode::Apply);
-  const sim::RegistryTree before = machine.registry;
-  WizardApp app(rec, {});
-  app.Run();
-  ASSERT_EQ(rec.failedWrites().size(), 1u);
-  EXPECT_EQ(rec.failedWrites()[0].operation, "RegSetValueExA");
-  EXPECT_EQ(rec.failedWrites()[0].error, 5);
-  EXPECT_NE(rec.failedWrites()[0].key.find("\\Control\\Class\\"), std::string::npos);
-  // The recorded changes still match the registry: the failed value is not
-  // shown as changed (nor as deleted).
-  EXPECT_EQ(sim::WriteRegChanges(rec.before(), rec.after(), RegFileFormat::Utf8v5),
-            sim::WriteRegChanges(before, scripted.FinalRegistry(), RegFileFormat::Utf8v5));
+  // The fourth set: after the saved-access record's two.
+  UnattendedSimRun run("bt878a-xp-uk.reg", Options("click 1016; click 1; click 1023; click 1"),
+                       {"RegSetValueExA", 4, 5});
+  const auto& failed = run.recorder->failedWrites();
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].operation, "RegSetValueExA");
+  EXPECT_EQ(failed[0].error, 5);
+  EXPECT_NE(failed[0].key.find("\\Control\\Class\\"), std::string::npos);
+  // The failed value is not shown as changed (nor as deleted).
+  EXPECT_EQ(run.RecordedChanges(), run.WholeChanges());
 }
 
 TEST(Recorder, AfterTheRunStoppedNothingIsWritten) {
@@ -186,6 +157,11 @@ TEST(Recorder, AfterTheRunStoppedNothingIsWritten) {
                                      &created, &disposition),
             ERROR_ACCESS_DENIED);
   EXPECT_FALSE(recorder.ExitWindowsEx(EWX_REBOOT, 0));
+  char commandLine[] = "regsvr32.exe /s 34com.dll";
+  PROCESS_INFORMATION started = {};
+  EXPECT_FALSE(recorder.CreateProcessA("C:\\WINDOWS\\system32\\regsvr32.exe", commandLine, 0,
+                                       SW_HIDE, &started));
+  EXPECT_TRUE(platform.transcript().lines().empty());
   EXPECT_TRUE(TreesEqual(before, machine.registry));
   EXPECT_TRUE(recorder.writtenValues().empty());
   recorder.RegCloseKey(key);
@@ -247,19 +223,11 @@ TEST(Recorder, DryRunReadsBackWhatItSetAndAnswersLikeWindows) {
 }
 
 TEST(Recorder, ListsTheDevicesWindowsListed) {
-  RecordedRun run("saa7133-and-usb-xp.reg", "", RecordingPlatform::Mode::Apply);
-  std::vector<std::string> ids;
-  for (const auto& device : run.recorder->devices()) ids.push_back(device.hardwareId);
-  ASSERT_GE(ids.size(), 2u);
-  bool saa = false, usb = false;
-  for (const std::string& id : ids) {
-    saa = saa || id.find("DEV_7133") != std::string::npos;
-    std::string upper = id;
-    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    usb = usb || upper.find("USB\\VID_EB1A") != std::string::npos;
-  }
-  EXPECT_TRUE(saa);
-  EXPECT_TRUE(usb);
+  UnattendedSimRun run("saa7133-and-usb-xp.reg", {});
+  std::string ids;
+  for (const auto& device : run.recorder->devices()) ids += Upper(device.hardwareId) + "\n";
+  EXPECT_NE(ids.find("DEV_7133"), std::string::npos) << ids;
+  EXPECT_NE(ids.find("USB\\VID_EB1A"), std::string::npos) << ids;
 }
 
 // Old string data read through an "A" call is exact only in Windows-1252 and
