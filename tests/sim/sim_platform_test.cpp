@@ -186,35 +186,32 @@ TEST(SimWindows, ListAndComboBoxesBehaveAsWindowsOnes) {
   ProbePage page(p);
   std::vector<LRESULT> results;
   page.onInit = [&](ProbePage& self) {
-    HWND list = p.GetDlgItem(self.hwnd(), 1019);
-    HWND combo = p.GetDlgItem(self.hwnd(), 1021);
-    for (const char* t : {"b", "a", "c"})
-      results.push_back(p.SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t)));
-    // The combo box sorts; the list box does not.
-    for (const char* t : {"Q", "B", "a"})
-      results.push_back(p.SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t)));
-    results.push_back(p.SendMessageA(list, LB_GETCURSEL, 0, 0));   // none yet
-    results.push_back(p.SendMessageA(combo, CB_GETCURSEL, 0, 0));  // none yet
-    results.push_back(p.SendMessageA(list, LB_SETCURSEL, 1, 0));
-    results.push_back(p.SendMessageA(list, LB_SETCURSEL, 7, 0));  // out of range
-    results.push_back(p.SendMessageA(list, LB_GETCURSEL, 0, 0));  // ... leaves none
-    results.push_back(p.SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0));
-    results.push_back(p.SendMessageA(combo, CB_SETCURSEL, 2, 0));
+    const HWND list = p.GetDlgItem(self.hwnd(), 1019), combo = p.GetDlgItem(self.hwnd(), 1021);
     char text[8] = {};
-    p.SendMessageA(combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
+    const struct {
+      HWND window;
+      UINT msg;
+      WPARAM w;
+      const char* l;
+    } steps[] = {  // the list box keeps the order, the combo box sorts
+        {list, LB_ADDSTRING, 0, "b"},  {list, LB_ADDSTRING, 0, "a"},  {list, LB_ADDSTRING, 0, "c"},
+        {combo, CB_ADDSTRING, 0, "Q"}, {combo, CB_ADDSTRING, 0, "B"}, {combo, CB_ADDSTRING, 0, "a"},
+        {list, LB_GETCURSEL, 0, nullptr},  {combo, CB_GETCURSEL, 0, nullptr},  // none yet
+        {list, LB_SETCURSEL, 1, nullptr},  {list, LB_SETCURSEL, 7, nullptr},  // out of range ...
+        {list, LB_GETCURSEL, 0, nullptr},                                     // ... leaves none
+        {combo, CB_SETCURSEL, static_cast<WPARAM>(-1), nullptr}, {combo, CB_SETCURSEL, 2, nullptr},
+        {combo, CB_GETLBTEXT, 0, text},    {list, LB_RESETCONTENT, 0, nullptr},
+        {list, LB_GETCOUNT, 0, nullptr},   {list, LB_SETCURSEL, 0, nullptr}};  // an empty list
+    for (const auto& s : steps)
+      results.push_back(p.SendMessageA(s.window, s.msg, s.w, reinterpret_cast<LPARAM>(s.l)));
     results.push_back(text[0]);
-    results.push_back(p.SendMessageA(list, LB_RESETCONTENT, 0, 0));
-    results.push_back(p.SendMessageA(list, LB_GETCOUNT, 0, 0));
-    results.push_back(p.SendMessageA(list, LB_SETCURSEL, 0, 0));  // empty list
     // EnableWindow returns whether the window was disabled before.
-    HWND ok = p.GetDlgItem(self.hwnd(), IDOK);
-    results.push_back(p.EnableWindow(ok, FALSE));
-    results.push_back(p.EnableWindow(ok, TRUE));
-    results.push_back(p.EnableWindow(ok, FALSE));
+    for (BOOL enable : {FALSE, TRUE, FALSE})
+      results.push_back(p.EnableWindow(p.GetDlgItem(self.hwnd(), IDOK), enable));
   };
   EXPECT_EQ(page.DoModal(), -1);  // the empty script stops the run at the page
-  const std::vector<LRESULT> expected = {0, 1, 2, 0, 0, 0, -1, -1, 1, -1, -1, -1, 2, 'a', 0, 0, -1, 0, 1, 0};
-  EXPECT_EQ(results, expected);
+  EXPECT_EQ(results, std::vector<LRESULT>({0, 1, 2, 0, 0, 0, -1, -1, 1, -1, -1, -1, 2, 1, 0, 0, -1,
+                                           'a', 0, 1, 0}));
 }
 
 // Script steps reach the page as Windows would send them; a disabled button
