@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# Shared by run_scenario.sh and run_all.sh (source it).
+# Shared by the Wine suites (source it after scripts/wine/wine-env.sh; tests/wine/README.md).
 
 # Debian's python3 when there is one: a version manager's shim on PATH costs
 # about a second per start, and the scenarios start Python several times.
@@ -22,9 +22,6 @@ if machine in names:
 sys.exit(0 if machine in names else 1)
 PY
 }
-
-# pe_x64 FILE: FILE is a Windows program for x86_64.
-pe_x64() { [ "$(pe_machine "$1")" = x64 ]; }
 
 # find_chanwiz_exe ROOT [MACHINE]: prints the newest Chanwiz.exe for MACHINE
 # (i386 or x64, default x64) under ROOT/build (the wine-cache and wine-out
@@ -67,15 +64,114 @@ pick_chanwiz_exe() {
     export PREFIX_BITS
 }
 
-# run_jobs N: runs the commands JOB_CMDS (each quoted by printf %q) N at a
-# time, each writing into its log JOB_LOGS[i], and calls job_done INDEX RC as
-# each ends. The running ones are in PIDS, for a cleanup that ends them.
-run_jobs() {
-    local jobs=$1 next=0 running=0 pid done_pid rc
+# retry_notes: what wine_try told in WINE_RETRY_NOTES, for a verdict line
+# (" [Wine: ...; ...]"), or nothing.
+retry_notes() {
+    [ -s "${WINE_RETRY_NOTES:-}" ] || return 0
+    printf ' [Wine: %s]' "$(awk 'NR > 1 { printf "; " } { printf "%s", $0 }' "$WINE_RETRY_NOTES")"
+}
+
+
+trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"}; printf '%s' "$s"; }
+
+# suite_timeout SECONDS "$0" "$@": the script again under timeout(1), once.
+suite_timeout() {
+    local var
+    var=CHANWIZ_INNER_$(basename "$2" .sh)
+    [ -z "${!var:-}" ] || return 0
+    export "$var"=1
+    exec timeout -k 30 "$1" bash "${@:2}"
+}
+
+# suite_args "$@": JOBS (-j N, default 2) and the other arguments in ARGS.
+suite_args() {
+    JOBS=2 ARGS=()
+    while [ $# -gt 0 ]; do
+        case "$1" in
+            -j) JOBS=${2:-}; shift; shift ;;
+            -j*) JOBS=${1#-j}; shift ;;
+            -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+            *) ARGS+=("$1"); shift ;;
+        esac
+    done
+    case "$JOBS" in '' | *[!0-9]* | 0) echo "$(basename "$0"): -j needs a number" >&2; exit 2 ;; esac
+}
+
+# ini_sections INI: the sections of a Chanwiz.ini as the wizard matches them
+# (trimmed country codes, each once).
+ini_sections() {
+    "$PYTHON" - "$1" <<'PY'
+import re, sys
+seen = []
+for line in open(sys.argv[1], encoding="cp1252", errors="replace"):
+    m = re.match(r"\s*\[([^\]]*)\]", line)
+    name = m.group(1).strip() if m else None
+    if name and not name.isdigit():
+        print("section [%s] is no country code: it can never be shown" % name, file=sys.stderr)
+    elif name and str(int(name)) not in seen:
+        seen.append(str(int(name)))
+print("\n".join(seen))
+PY
+}
+
+# suite_begin WHO OUTDIR: what a suite of Wine runs needs (PREFIX_BITS set):
+# the ui-driver tools of that bitness, chanwiz-sim, the run's CACHE with one
+# copy of chanwiz-sim (a build that relinks it meanwhile reaches no run), the
+# base prefixes' folder, and suite_end on every exit.
+suite_begin() {
+    SUITE=$1 SUITE_OUT=$2 PIDS=() JOB_NAMES=() JOB_GROUPS=() JOB_LOGS=() JOB_CMDS=()
+    declare -gA PASSED=() FAILED=()
+    command -v Xvfb >/dev/null 2>&1 || { echo "$SUITE: Xvfb is missing (scripts/install-deps.sh)" >&2; exit 2; }
+    if [ "$PREFIX_BITS" = 32 ]; then ARCH=i686; else ARCH=x86_64; fi
+    if [ -z "${CHANWIZ_TOOLS:-}" ]; then
+        CHANWIZ_TOOLS=$("$ROOT/scripts/wine/build-ui-driver.sh" --arch "$ARCH" | tail -1) ||
+            { echo "$SUITE: could not build the ui-driver tools" >&2; exit 2; }
+    fi
+    if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
+        echo "$SUITE: building chanwiz-sim (native preset)"
+        (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
+            timeout 900 cmake --build --preset native --target chanwiz-sim -j2 >/dev/null) ||
+            { echo "$SUITE: could not build chanwiz-sim" >&2; exit 2; }
+    fi
+    CACHE=$ROOT/build/wine-cache/$SUITE-$$
+    mkdir -p "$CACHE" "$SUITE_OUT"
+    touch "$CACHE/.started"
+    trap suite_cleanup EXIT
+    trap 'echo "$SUITE: interrupted or out of time"; exit 1' INT TERM
+    suite_copy "${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}" chanwiz-sim
+    CHANWIZ_WINE_BASES=$(prefix_bases "$ROOT")
+    export CHANWIZ_TOOLS CHANWIZ_SIM=$CACHE/chanwiz-sim CHANWIZ_WINE_CACHE=$CACHE CHANWIZ_WINE_BASES
+}
+suite_copy() {  # suite_copy FILE NAME: FILE into the run's cache
+    cp "$1" "$CACHE/$2" 2>/dev/null || { echo "$SUITE: cannot copy $1" >&2; exit 2; }
+}
+suite_cleanup() {
+    local rc=$?
+    # timeout(1) sends its TERM twice (to us and to our process group): the
+    # second must not cut the cleanup short.
+    trap - EXIT
+    trap '' INT TERM
+    suite_end "$SUITE" "$rc" "$CACHE" "$SUITE_OUT" "${PIDS[@]}"
+    exit $?
+}
+
+# suite_job NAME GROUP LOG COMMAND...: one run for suite_run.
+suite_job() {
+    JOB_NAMES+=("$1") JOB_GROUPS+=("$2") JOB_LOGS+=("$3")
+    shift 3
+    JOB_CMDS+=("$(printf '%q ' "$@")")
+}
+
+# suite_run SHOW: the runs, JOBS at a time, each writing its log; as each
+# ends, its verdict line (with the lines of the log matching the grep -E
+# pattern SHOW when it failed), counted in PASSED/FAILED by group, and the
+# hook job_done INDEX RC when the script has one.
+suite_run() {
+    local show=$1 next=0 running=0 pid done_pid rc i g verdict
     local -a cmd
     local -A index_of=()
     while [ $next -lt ${#JOB_CMDS[@]} ] || [ $running -gt 0 ]; do
-        while [ $running -lt "$jobs" ] && [ $next -lt ${#JOB_CMDS[@]} ]; do
+        while [ $running -lt "$JOBS" ] && [ $next -lt ${#JOB_CMDS[@]} ]; do
             eval "cmd=(${JOB_CMDS[$next]})"
             mkdir -p "$(dirname "${JOB_LOGS[$next]}")"
             "${cmd[@]}" >"${JOB_LOGS[$next]}" 2>&1 &
@@ -89,50 +185,54 @@ run_jobs() {
         rc=0
         wait -n -p done_pid "${!index_of[@]}" || rc=$?
         [ -n "$done_pid" ] || continue
-        job_done "${index_of[$done_pid]}" "$rc"
+        i=${index_of[$done_pid]} g=${JOB_GROUPS[${index_of[$done_pid]}]}
         unset "index_of[$done_pid]"
         running=$((running - 1))
+        verdict=$(grep -E '^(PASS|FAIL) ' "${JOB_LOGS[$i]}" 2>/dev/null | tail -1)
+        if [ "$rc" -eq 0 ]; then
+            PASSED[$g]=$((${PASSED[$g]:-0} + 1))
+            echo "  ${g:+$g }${verdict:-PASS ${JOB_NAMES[$i]}}"
+        else
+            FAILED[$g]=$((${FAILED[$g]:-0} + 1))
+            echo "  ${g:+$g }${verdict:-FAIL ${JOB_NAMES[$i]}: exit code $rc}, see ${JOB_LOGS[$i]}"
+            grep -E "$show" "${JOB_LOGS[$i]}" | head -14 | sed 's/^/    /'
+        fi
+        ! declare -F job_done >/dev/null || job_done "$i" "$rc"
     done
     PIDS=()
 }
 
-# retry_notes: what wine_try told in WINE_RETRY_NOTES, for a verdict line
-# (" [Wine: ...; ...]"), or nothing.
-retry_notes() {
-    [ -s "${WINE_RETRY_NOTES:-}" ] || return 0
-    printf ' [Wine: %s]' "$(awk 'NR > 1 { printf "; " } { printf "%s", $0 }' "$WINE_RETRY_NOTES")"
+# suite_total: the runs that passed and failed, all groups ("N passed, M failed").
+suite_total() {
+    local g p=0 f=0
+    for g in "${!PASSED[@]}"; do p=$((p + PASSED[$g])); done
+    for g in "${!FAILED[@]}"; do f=$((f + FAILED[$g])); done
+    echo "$p passed, $f failed"
 }
 
-# suite_leftovers CACHE OUTDIR: the pids of Wine processes that run with a
-# prefix below CACHE, and of the Xvfb servers named by OUTDIR/*/xvfb.pid
-# files written since CACHE/.started (a suite's runs own both).
-suite_leftovers() {
-    local cache=$1 outdir=$2 env pid exe f
-    for env in $(grep -lz "^WINEPREFIX=$cache/" /proc/[0-9]*/environ 2>/dev/null); do
-        pid=${env#/proc/}
-        pid=${pid%/environ}
-        exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
-        wine_is_loader "$exe" && echo "$pid"
-    done
-    for f in "$outdir"/*/xvfb.pid; do
-        [ -f "$f" ] && [ "$f" -nt "$cache/.started" ] || continue
-        pid=$(cat "$f")
-        [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null &&
-            [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
-    done
-}
-
-# suite_end NAME RC CACHE OUTDIR COPY_GLOB [PID...]: a suite's last words.
-# Ends its runs (PID...), then whatever Wine process or Xvfb server they
-# left (suite_leftovers), reports prefix copies (CACHE/COPY_GLOB) left
-# behind, removes CACHE (and its parent when empty). Returns RC, or 1 when
-# it had to clean up after a run that passed.
+# suite_end NAME RC CACHE OUTDIR [PID...]: a suite's last words. Ends its
+# runs, then whatever Wine process or Xvfb server they left (a Wine process
+# with a prefix below CACHE, an Xvfb named by an OUTDIR/*/xvfb.pid written
+# since CACHE/.started), reports prefix copies left in CACHE, removes CACHE.
+# Returns RC, or 1 when it had to clean up after a run that passed.
 suite_end() {
-    local name=$1 rc=$2 cache=$3 outdir=$4 glob=$5 pid left d
-    shift 5
+    local name=$1 rc=$2 cache=$3 outdir=$4 pid left d env f
+    shift 4
     for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
     for pid in "$@"; do wait "$pid" 2>/dev/null; done
-    left=$(suite_leftovers "$cache" "$outdir")
+    left=$(
+        for env in $(grep -lz "^WINEPREFIX=$cache/" /proc/[0-9]*/environ 2>/dev/null); do
+            pid=${env#/proc/}
+            pid=${pid%/environ}
+            wine_is_loader "$(readlink "/proc/$pid/exe" 2>/dev/null)" && echo "$pid"
+        done
+        for f in "$outdir"/*/xvfb.pid; do
+            [ -f "$f" ] && [ "$f" -nt "$cache/.started" ] || continue
+            pid=$(cat "$f")
+            [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null &&
+                [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
+        done
+    )
     if [ -n "$left" ]; then
         echo "$name: ending processes left by the runs: $(echo $left)"
         # shellcheck disable=SC2086
@@ -141,7 +241,7 @@ suite_end() {
         kill -9 $left 2>/dev/null
         [ "$rc" -eq 0 ] && rc=1
     fi
-    for d in "$cache"/$glob; do
+    for d in "$cache"/scenario.* "$cache"/undo.*; do
         [ -e "$d" ] || continue
         echo "$name: removing a prefix copy left behind: $d"
         [ "$rc" -eq 0 ] && rc=1

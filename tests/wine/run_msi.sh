@@ -1,33 +1,17 @@
 #!/usr/bin/env bash
 # The administrators' package under Wine: built as scripts/release.sh builds
-# it (scripts/msi.sh) from the 32-bit programs of build/mingw-i686, its tables
-# read back with msiinfo, then in a 64-bit (WoW64) prefix one scenario of
-# run_scenario.sh --msi: installed silently, chanwiz-cli.exe run from the
-# install folder on a sample machine and compared with chanwiz-sim, the next
-# version installed over it (one product left), and removed (no file or
-# shortcut left, the drivers' keys untouched).
-#
-# usage: tests/wine/run_msi.sh
-# On a machine that cannot run 32-bit programs the installed chanwiz-cli.exe
-# cannot run: the 64-bit stand-in (tests/wine/common.sh, pick_chanwiz_exe)
-# runs from the install folder on the XP sample instead, and the summary line
-# says so. Ends with "wine msi: N passed, N failed"; exit 0 when all passed,
-# 77 when Wine is not installed.
+# it, its tables read back, then installed, run, upgraded and removed in one
+# scenario of run_scenario.sh --msi (tests/wine/README.md).
+# usage: tests/wine/run_msi.sh   (ends with "wine msi: N passed, N failed")
 set -uo pipefail
 exec </dev/null
-
-if [ -z "${CHANWIZ_WINE_MSI_INNER:-}" ]; then
-    export CHANWIZ_WINE_MSI_INNER=1
-    exec timeout -k 30 "${WINE_MSI_TIMEOUT:-900}" bash "$0" "$@"
-fi
-unset CHANWIZ_WINE_MSI_INNER
-
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
-# shellcheck source=../../scripts/wine/wine-env.sh
-. "$ROOT/scripts/wine/wine-env.sh"
 # shellcheck source=common.sh
 . "$HERE/common.sh"
+suite_timeout "${WINE_MSI_TIMEOUT:-900}" "$0" "$@"
+# shellcheck source=../../scripts/wine/wine-env.sh
+. "$ROOT/scripts/wine/wine-env.sh"
 wine_check || { echo "wine msi: skipped, Wine is not installed"; exit 77; }
 for t in wixl msiinfo; do
     command -v "$t" >/dev/null 2>&1 || { echo "wine msi: $t is missing (bash scripts/install-deps.sh)" >&2; exit 2; }

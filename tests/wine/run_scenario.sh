@@ -1,87 +1,16 @@
 #!/usr/bin/env bash
-# One scenario of the real Chanwiz.exe under Wine, compared with the simulation.
-#
-# usage: tests/wine/run_scenario.sh [--name NAME] [--out DIR] [--expect EXPR]...
-#                                   [--windows xp|98|x64] [--no-ini] [--vamp]
-#                                   [--access-restored] MACHINE SCRIPT [ARGS...]
-#   MACHINE  a machine file, e.g. samples/saa7134-xp-italy.reg
-#   SCRIPT   the user's answers in chanwiz-sim's script language, or @FILE
-#   ARGS     the wizard's own arguments ("1": no restart page)
-#   --windows  the Windows the prefix plays (tests/wine/prefix.sh): xp (default),
-#              98 or x64 (the 32-bit program on 64-bit Windows)
-#   --no-ini   no Chanwiz.ini beside the program (and chanwiz-sim --no-ini):
-#              the wizard's built-in English texts
-#   --cli "OPTIONS"  runs chanwiz-cli.exe OPTIONS instead of Chanwiz.exe, and
-#              chanwiz-sim with the same OPTIONS; "exit N" is then chanwiz-cli's
-#              exit code. Unless SCRIPT is "-", Chanwiz.exe also runs with SCRIPT
-#              in a copy of the same prefix, and both must leave the same
-#              registry changes (gui/registry-wine.txt = registry-wine.txt)
-#   --vamp     the stand-in of the SAA713x driver's component 34com.dll
-#              (tests/wine/vamp_double, built into build/vamp-double/ or
-#              CHANWIZ_VAMP_DLL) goes into the prefix's system folder and is
-#              registered with regsvr32 (unless the machine's Vamp subkey has
-#              Registered 0); the machine's Vamp values Item22 and DeviceCount
-#              become HKLM\SOFTWARE\Chanwiz Test\Vamp, where it reads them
-#   --msi FILE  instead of placing the programs, installs the package FILE
-#              (msiexec /i FILE /qn, exit 0), checks its files and Start-menu
-#              shortcut, and runs the installed chanwiz-cli.exe (needs --cli and
-#              SCRIPT "-"); the simulation reads the installed Chanwiz.ini. Where
-#              CHANWIZ_CLI is a 64-bit program (32-bit ones cannot run here), it
-#              runs from the install folder instead of the installed 32-bit one,
-#              and is taken out again before anything else; the log says so
-#   --access-restored  a key's access list may differ after the run (the
-#              machine holds one an earlier run left widened, for the wizard to
-#              put back): "security" expectations say what it must be instead
-#   --expect EXPR, checked on the Wine run (repeatable):
-#       contains TEXT        the transcript holds TEXT (as written in the JSON)
-#       lacks TEXT           it does not
-#       sim-contains TEXT, sim-lacks TEXT   the same for the simulation's transcript
-#       pages A,B,...        the pages met, by template id, in this order
-#       registry TEXT        a line of the registry changes holds TEXT
-#       registry-lacks TEXT  no line of the registry changes holds TEXT
-#   (TEXT of registry, registry-lacks, value and security: pieces separated
-#    by " ... " that one line must hold in this order)
-#       no-registry-changes  the run changed nothing under the compared keys
-#       changes N            the registry changes are N lines
-#       value TEXT           a key or value line of the registry after the run
-#                            (registry-wine-after.txt) holds TEXT
-#       security TEXT        a line of registry-security.txt holds TEXT (lines
-#                            "same|CHANGED written|unwritten PATH  SDDL")
-#       exit N               ui-driver's exit code (0 ended by itself, 3 answers ran out)
-#       file WINPATH TEXT    the run wrote the file WINPATH (C:\...) holding TEXT
-#       undo-restores WINPATH  regedit /S WINPATH after the run gives back the
-#                            registry as it was before (values and access lists)
-#       upgrade-to FILE      (with --msi) msiexec /i FILE /qn exits 0 and the
-#                            uninstall list then holds one Chanwiz: FILE's product
-#       uninstalled          (with --msi) msiexec /x of the installed package exits
-#                            0; its files, folders and shortcut are gone, the
-#                            uninstall list has no Chanwiz, and the compared keys
-#                            are as the run left them
-#
-# How it runs (prefix, import, the two runs, the comparison): tests/wine/README.md.
-# Output in DIR (default build/wine-out/NAME): both transcripts, both registry
-# changes, shots/*.png, driver.log, result.txt.
-# Prints one line "PASS NAME (N s)" or "FAIL NAME: why" last; exit 0 on PASS.
-#
-# Environment: CHANWIZ_EXE (default: build/mingw-i686/Chanwiz.exe; a 64-bit one
-# runs xp and 98 in 64-bit prefixes, see prefix.sh), CHANWIZ_CLI (default:
-# chanwiz-cli.exe beside it), CHANWIZ_SIM (default build/native/chanwiz-sim),
-# CHANWIZ_TOOLS (folder of ui-driver.exe and regdump.exe of the program's
-# bitness, default build/ui-driver-i686 or build/ui-driver), SCENARIO_TIMEOUT
-# (seconds for the whole scenario, default 240), KEEP_PREFIX=1 (keep the copy).
-# Xvfb, the prefix copy's wineserver and the copy itself are removed on every
-# exit, timeouts and failures included.
+# One scenario of the real Chanwiz.exe (or chanwiz-cli.exe) under Wine,
+# compared with the simulation. Options, expectations and environment:
+# tests/wine/README.md ("run_scenario.sh").
+# usage: tests/wine/run_scenario.sh [OPTION]... MACHINE SCRIPT [ARGS...]
+# Prints "PASS NAME (N s)" or "FAIL NAME: why" last; exit 0 on PASS.
 set -uo pipefail
 exec </dev/null
-
-if [ -z "${CHANWIZ_SCENARIO_INNER:-}" ]; then
-    export CHANWIZ_SCENARIO_INNER=1
-    exec timeout -k 15 "${SCENARIO_TIMEOUT:-240}" bash "$0" "$@"
-fi
-unset CHANWIZ_SCENARIO_INNER
-
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
+# shellcheck source=common.sh
+. "$HERE/common.sh"
+suite_timeout "${SCENARIO_TIMEOUT:-240}" "$0" "$@"
 # The same locale for every run: Wine takes its ANSI code page (1252) and the
 # user's regional settings from it. CHANWIZ_WINE_LOCALE (with LOCPATH where
 # it is not installed) plays a Windows of another code page, which
@@ -89,8 +18,6 @@ ROOT=$(cd "$HERE/../.." && pwd)
 export LC_ALL=${CHANWIZ_WINE_LOCALE:-C.UTF-8}
 # shellcheck source=../../scripts/wine/wine-env.sh
 . "$ROOT/scripts/wine/wine-env.sh"
-# shellcheck source=common.sh
-. "$HERE/common.sh"
 # shellcheck source=prefix.sh
 . "$HERE/prefix.sh"
 REGTOOL=$ROOT/scripts/wine/regtool.py
