@@ -64,13 +64,35 @@ pick_chanwiz_exe() {
     export PREFIX_BITS
 }
 
-# retry_notes: what wine_try told in WINE_RETRY_NOTES, for a verdict line
-# (" [Wine: ...; ...]"), or nothing.
-retry_notes() {
-    [ -s "${WINE_RETRY_NOTES:-}" ] || return 0
-    printf ' [Wine: %s]' "$(awk 'NR > 1 { printf "; " } { printf "%s", $0 }' "$WINE_RETRY_NOTES")"
+# One run's verdict (run_scenario.sh, run_undo.sh --case): verdict_start NAME
+# OUT, the reasons of a failure gathered in REASONS, then finish prints
+# "PASS NAME (N s)" or "FAIL NAME (N s): why" (also OUT/result.txt), with the
+# tries wine_try had to repeat, and exits; die REASON finishes at once; must
+# COMMAND... dies with the last line the command wrote to OUT/errors.log.
+verdict_start() {
+    NAME=$1 OUT=$2 T0=$(date +%s.%N) REASONS=()
+    export WINE_RETRY_NOTES=$OUT/wine-retries.txt
+    rm -f "$WINE_RETRY_NOTES"
 }
+elapsed() { LC_ALL=C awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}'; }
+finish() {
+    local notes="" IFS=';'
+    [ -s "$WINE_RETRY_NOTES" ] && notes=" [Wine: $(awk 'NR > 1 { printf "; " } { printf "%s", $0 }' "$WINE_RETRY_NOTES")]"
+    if [ ${#REASONS[@]} -eq 0 ]; then
+        echo "PASS $NAME (${PASS_NOTE:-}$(elapsed) s)$notes" | tee "$OUT/result.txt"
+        exit 0
+    fi
+    echo "FAIL $NAME ($(elapsed) s): ${REASONS[*]# }$notes" | tee "$OUT/result.txt"
+    exit 1
+}
+die() { REASONS+=(" $*"); finish; }
+must() { "$@" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"; }
 
+# text_of FILE: its text, a UTF-16LE file (as regedit wants a 5.00 one) decoded, without CRs.
+text_of() {
+    if [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; then iconv -f UTF-16 -t UTF-8 "$1"; else cat "$1"; fi |
+        tr -d '\r'
+}
 
 trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"}; printf '%s' "$s"; }
 

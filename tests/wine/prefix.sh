@@ -5,6 +5,13 @@
 # non-zero after a message on stderr; every Wine call is bounded.
 PREFIX_REGTOOL=${PREFIX_REGTOOL:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/wine/regtool.py}
 PREFIX_BITS=${PREFIX_BITS:-32}
+# The keys whose changes the suites compare.
+PREFIX_KEYS=(
+    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class'
+    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Class'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia'
+)
 
 prefix_kind() {
     case "$1" in xp | 98 | x64 | "") ;; *) echo "prefix: unknown Windows \"$1\" (xp, 98 or x64)" >&2; return 1 ;; esac
@@ -95,6 +102,14 @@ prefix_copy() {
         { echo "prefix: could not start the wineserver" >&2; return 1; }
 }
 
+# prefix_up BASES KIND WORK OUT: WORK/prefix from the base of KIND (made once),
+# its server up, and an Xvfb for it (pid in OUT/xvfb.pid).
+prefix_up() {
+    prefix_base "$1" "$2" && prefix_copy "$1" "$3" "$4/wineserver.log" "$2" || return 1
+    XVFB_LOG=$4/xvfb.log xvfb_start 99 || { echo "prefix: could not start Xvfb" >&2; return 1; }
+    echo "$XVFB_PID" >"$4/xvfb.pid"
+}
+
 prefix_system_dir() {
     if [ "$PREFIX_ARCH" = win64 ] && [ "$PREFIX_BITS" = 32 ]; then
         PREFIX_SYSDIR=$WINEPREFIX/drive_c/windows/syswow64
@@ -158,6 +173,12 @@ prefix_regdump() {
     wine_try "regdump $(basename "$out")" "$log" \
         timeout -k 5 60 "$WINE" "$tools/regdump.exe" --security "$(wine_path "$out")" "$@" 2>>"$log" ||
         { echo "prefix: regdump failed (exit $?; $log)" >&2; return 1; }
+}
+
+# dump_diff A B: the lines of two regdump files, made canonical, that differ
+# (diff's output); fails when they differ.
+dump_diff() {
+    diff <("$PYTHON" "$PREFIX_REGTOOL" canon-dump "$1") <("$PYTHON" "$PREFIX_REGTOOL" canon-dump "$2")
 }
 
 prefix_teardown() {

@@ -66,7 +66,7 @@ summary() {  # the lines per Windows (also into build/wine-out/summary-LIST.txt)
     done
     mkdir -p "$ROOT/build/wine-out"
     printf '%s\n' "${lines[@]}" | tee "$ROOT/build/wine-out/summary-${WINDOWS_LIST:-all}.txt"
-    echo "wine suite: $(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}') s"
+    echo "wine suite: $(elapsed) s"
     echo "wine: $(suite_total)"
 }
 declare -A PASSED=() FAILED=()

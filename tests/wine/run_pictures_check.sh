@@ -23,18 +23,13 @@ cleanup() {
     local rc=$?
     trap - EXIT
     trap '' INT TERM
-    if [ -n "$PICTURES_PID" ]; then
-        kill -TERM "$PICTURES_PID" 2>/dev/null
-        wait "$PICTURES_PID" 2>/dev/null
-    fi
+    [ -z "$PICTURES_PID" ] || { kill -TERM "$PICTURES_PID" 2>/dev/null; wait "$PICTURES_PID" 2>/dev/null; }
     rm -rf "$OUT"
     exit "$rc"
 }
 trap cleanup EXIT
 trap 'echo "pictures check: interrupted or out of time"; exit 1' INT TERM
-
-PASSED=0
-FAILED=0
+PASSED=0 FAILED=0
 pass() { PASSED=$((PASSED + 1)); echo "PASS $*"; }
 fail() { FAILED=$((FAILED + 1)); echo "FAIL $*"; }
 
@@ -62,8 +57,7 @@ else
 fi
 
 # --- every picture, whole and of a plausible size ------------------------------------
-missing=()
-files=()
+missing=() files=()
 for s in "${SECTIONS[@]}"; do
     for n in "${NAMES[@]}"; do
         f=$PICS/$s/$n.png

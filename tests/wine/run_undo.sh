@@ -22,13 +22,6 @@ export LC_ALL=C.UTF-8
 REGTOOL=$ROOT/scripts/wine/regtool.py
 OUTROOT=$ROOT/build/wine-out/undo
 
-KEYS=(
-    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class'
-    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Class'
-    'HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia'
-    'HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia'
-)
-
 # name | Windows | machine | the scenario of scenarios.txt whose answers,
 # arguments and --no-ini option are used | machine_variant.py options, if any
 CASES='
@@ -60,28 +53,12 @@ if [ "${1:-}" = "--case" ]; then
     NAME=$2 WINDOWS=$3 MACHINE=$4 SCRIPT_FILE=$5 NO_INI=$6
     shift 6
     ARGS=("$@")
-    OUT=$OUTROOT/$NAME
+    verdict_start "$NAME" "$OUTROOT/$NAME"
+    PASS_NOTE="$(basename "$MACHINE"), "
     CACHE=${CHANWIZ_WINE_CACHE:?}
-    BASES=${CHANWIZ_WINE_BASES:?}
-    SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
+    SIM=${CHANWIZ_SIM:?}
     TOOLS=${CHANWIZ_TOOLS:?}
-    T0=$(date +%s.%N)
-    REASONS=()
     WORK=""
-    export WINE_RETRY_NOTES=$OUT/wine-retries.txt
-    rm -f "$WINE_RETRY_NOTES"
-    finish() {
-        local t
-        t=$(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}')
-        if [ ${#REASONS[@]} -eq 0 ]; then
-            echo "PASS $NAME ($(basename "$MACHINE"), $t s)$(retry_notes)" | tee "$OUT/result.txt"
-            exit 0
-        fi
-        local IFS=';'
-        echo "FAIL $NAME ($t s):${REASONS[*]}$(retry_notes)" | tee "$OUT/result.txt"
-        exit 1
-    }
-    die() { REASONS+=(" $*"); finish; }
     cleanup() {
         local rc=$?
         prefix_teardown
@@ -99,26 +76,15 @@ if [ "${1:-}" = "--case" ]; then
         --changes "$OUT/changes.reg" --undo "$OUT/undo.reg" --out "$OUT/sim-out.reg" \
         "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || sim_rc=$?
     [ "$sim_rc" -eq 0 ] || die "chanwiz-sim exit code $sim_rc (sim.log)"
-    reg_text() {  # reg_text FILE: the text of a .reg file, UTF-16LE decoded
-        if [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; then
-            iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r'
-        else
-            tr -d '\r' <"$1"
-        fi
-    }
-    reg_text "$OUT/changes.reg" | grep -q '^\[' || die "the run changed nothing: no case for an undo"
-    reg_text "$OUT/undo.reg" | grep -q '^[["@]' || die "undo.reg puts nothing back"
-    {
-        for f in "$MACHINE" "$OUT/changes.reg" "$OUT/undo.reg"; do
-            printf '%s: %s\n' "$(basename "$f")" "$("$PYTHON" "$REGTOOL" import "$f" /dev/null 2>&1)"
-        done
-    } >"$OUT/formats.txt"
+    text_of "$OUT/changes.reg" | grep -q '^\[' || die "the run changed nothing: no case for an undo"
+    text_of "$OUT/undo.reg" | grep -q '^[["@]' || die "undo.reg puts nothing back"
+    for f in "$MACHINE" "$OUT/changes.reg" "$OUT/undo.reg"; do
+        printf '%s: %s\n' "$(basename "$f")" "$("$PYTHON" "$REGTOOL" import "$f" /dev/null 2>&1)"
+    done >"$OUT/formats.txt"
     # The files are what regedit reads: 5.00 in UTF-16LE, REGEDIT4 in ANSI
     # (whatever the machine file was written in).
-    case "$(sed -n 1p "$OUT/formats.txt" | cut -d' ' -f2)" in
-        regedit4) want=regedit4 ;;
-        *) want=unicode5 ;;
-    esac
+    want=unicode5
+    [ "$(sed -n 1p "$OUT/formats.txt" | cut -d' ' -f2)" != regedit4 ] || want=regedit4
     [ "$(sed -n '2,3p' "$OUT/formats.txt" | cut -d' ' -f2 | sort -u)" = "$want" ] ||
         REASONS+=(" changes/undo not as regedit reads them ($(tr '\n' ' ' <"$OUT/formats.txt"))")
 
@@ -147,21 +113,18 @@ PY
         die "could not make the broken undo file"
 
     # --- 2. the machine in a prefix ------------------------------------------------
-    prefix_base "$BASES" "$WINDOWS" 2>>"$OUT/errors.log" || die "no base prefix"
     WORK=$(mktemp -d "$CACHE/undo.XXXXXX")
-    prefix_copy "$BASES" "$WORK" "$OUT/wineserver.log" "$WINDOWS" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
-    XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
-    echo "$XVFB_PID" >"$OUT/xvfb.pid"
-    prefix_machine "$MACHINE" "$TOOLS" "$OUT" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
+    must prefix_up "${CHANWIZ_WINE_BASES:?}" "$WINDOWS" "$WORK" "$OUT"
+    must prefix_machine "$MACHINE" "$TOOLS" "$OUT"
 
     # --- 3. dumps --------------------------------------------------------------------
     dump() {  # dump N
-        prefix_regdump "$OUT/dump-$1.dump" "$TOOLS" "$OUT/regdump.log" "${KEYS[@]}" 2>>"$OUT/errors.log" ||
+        prefix_regdump "$OUT/dump-$1.dump" "$TOOLS" "$OUT/regdump.log" "${PREFIX_KEYS[@]}" 2>>"$OUT/errors.log" ||
             die "regdump $1 failed (regdump.log)"
     }
     import() {  # import FILE
         if [ "${UNDO_CONVERTED:-0}" = 1 ]; then
-            prefix_regedit "$1" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
+            must prefix_regedit "$1" "$OUT/regedit.log"
         else
             cp "$1" "$WINEPREFIX/drive_c/windows/temp/as-written.reg" &&
                 wine_try "regedit /S $(basename "$1")" "$OUT/regedit.log" \
@@ -171,20 +134,16 @@ PY
     }
     differences() {  # differences A B: the canonical lines of two dumps that differ
         # (the parents of the compared keys are no difference of their own)
-        diff <("$PYTHON" "$REGTOOL" canon-dump "$1") <("$PYTHON" "$REGTOOL" canon-dump "$2") |
-            grep '^[<>]' |
+        dump_diff "$1" "$2" | grep '^[<>]' |
             grep -vE '^[<>] \[HKEY_LOCAL_MACHINE(\\SOFTWARE|\\SYSTEM(\\CurrentControlSet(\\Control|\\Services)?)?)?\]$' |
             head -"${3:-6}" | sed 's/^/    /'
     }
+    n=0
     dump 0
-    import "$OUT/changes.reg"
-    dump 1
-    import "$OUT/undo.reg"
-    dump 2
-    import "$OUT/changes.reg"
-    dump 3
-    import "$OUT/undo-broken.reg"
-    dump 4
+    for f in changes undo changes undo-broken; do
+        import "$OUT/$f.reg"
+        dump $((++n))
+    done
     ( wine_drop_prefix ) &
     TEARDOWN=$!
 
@@ -192,7 +151,7 @@ PY
     if cmp -s "$OUT/dump-0.dump" "$OUT/dump-1.dump"; then
         REASONS+=(" the registry did not change when changes.reg was imported")
     fi
-    if ! "$PYTHON" - "$ROOT/scripts/wine" "$OUT/changes.reg" "$OUT/dump-1.dump" "${KEYS[@]}" \
+    if ! "$PYTHON" - "$ROOT/scripts/wine" "$OUT/changes.reg" "$OUT/dump-1.dump" "${PREFIX_KEYS[@]}" \
         >"$OUT/changes-held.txt" 2>&1 <<'PY'
 import sys
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
@@ -212,7 +171,7 @@ PY
         REASONS+=(" the registry lacks lines of changes.reg (changes-held.txt)")
     fi
     "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$OUT/sim-out.reg" \
-        --before "$OUT/dump-0.dump" --after "$OUT/dump-1.dump" --outdir "$OUT" "${KEYS[@]}" \
+        --before "$OUT/dump-0.dump" --after "$OUT/dump-1.dump" --outdir "$OUT" "${PREFIX_KEYS[@]}" \
         >"$OUT/registry-compare.txt" 2>&1 ||
         REASONS+=(" after changes.reg, not the simulation's after-state (registry-compare.txt)")
     if ! cmp -s "$OUT/dump-0.dump" "$OUT/dump-2.dump"; then
@@ -312,7 +271,7 @@ echo "wine undo: ${#JOB_NAMES[@]} case(s), $JOBS at a time"
 prefix_make_bases "$CHANWIZ_WINE_BASES" "${JOB_GROUPS[@]}" ||
     { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
 suite_run '^(  registry changes differ|  the machine file|  access lists|    |dump 0)'
-echo "wine undo suite: $(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}') s"
+echo "wine undo suite: $(elapsed) s"
 echo "wine undo: $(suite_total)"
 [ -z "${FAILED[*]}" ]
 exit
