@@ -8,31 +8,15 @@ if [ -x /usr/bin/python3 ]; then PYTHON=/usr/bin/python3; else PYTHON=python3; f
 # pe_machine FILE: "i386" or "x64" for a Windows program of that machine
 # (PE header); nothing and a non-zero exit for anything else.
 pe_machine() {
-    "$PYTHON" - "$1" <<'PY'
-import struct, sys
-try:
-    d = open(sys.argv[1], "rb").read(4096)
-    off = struct.unpack_from("<I", d, 0x3C)[0]
-    machine = struct.unpack_from("<H", d, off + 4)[0] if d[:2] == b"MZ" and d[off:off + 4] == b"PE\0\0" else 0
-except (OSError, struct.error):
-    machine = 0
-names = {0x14C: "i386", 0x8664: "x64"}
-if machine in names:
-    print(names[machine])
-sys.exit(0 if machine in names else 1)
-PY
-}
-
-# find_chanwiz_exe ROOT [MACHINE]: prints the newest Chanwiz.exe for MACHINE
-# (i386 or x64, default x64) under ROOT/build (the wine-cache and wine-out
-# folders left out); nothing when there is none.
-find_chanwiz_exe() {
-    local f
-    while IFS= read -r f; do
-        if [ "$(pe_machine "$f")" = "${2:-x64}" ]; then printf '%s\n' "$f"; return 0; fi
-    done < <(find "$1/build" \( -path "$1/build/wine-cache" -o -path "$1/build/wine-out" \) -prune -o \
-                 -name Chanwiz.exe -type f -printf '%T@ %p\n' 2>/dev/null | sort -rn | cut -d' ' -f2-)
-    return 0
+    local off
+    [ "$(head -c 2 "$1" 2>/dev/null)" = MZ ] || return 1
+    off=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+    [ "$(od -An -c -j "$off" -N 4 "$1" | tr -d ' ')" = 'PE\0\0' ] || return 1
+    case "$(od -An -tx2 -j $((off + 4)) -N 2 "$1" | tr -d ' ')" in
+        014c) echo i386 ;;
+        8664) echo x64 ;;
+        *) return 1 ;;
+    esac
 }
 
 # pick_chanwiz_exe ROOT WHO: sets EXE to the program the Wine runs start and
@@ -49,7 +33,10 @@ pick_chanwiz_exe() {
     elif wine_runs_32bit; then
         EXE=$root/build/mingw-i686/Chanwiz.exe
     else
-        EXE=$(find_chanwiz_exe "$root" x64)
+        # The newest 64-bit one under build/ (the suites' own folders left out).
+        EXE=$(find "$root/build" \( -path "$root/build/wine-cache" -o -path "$root/build/wine-out" \) -prune -o \
+                  -name Chanwiz.exe -type f -printf '%T@ %p\n' 2>/dev/null | sort -rn | cut -d' ' -f2- |
+              while IFS= read -r f; do [ "$(pe_machine "$f")" != x64 ] || { echo "$f"; break; }; done)
         NOT_RUN_WHY="this machine cannot run 32-bit programs"
         echo "$who: $NOT_RUN_WHY (${WINE32:-wine32 is not installed}${WINE32:+ is not run by the kernel itself}): the 64-bit ${EXE#"$root"/} runs in 64-bit prefixes"
     fi

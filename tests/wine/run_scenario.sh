@@ -22,16 +22,7 @@ export LC_ALL=${CHANWIZ_WINE_LOCALE:-C.UTF-8}
 . "$HERE/prefix.sh"
 REGTOOL=$ROOT/scripts/wine/regtool.py
 
-NAME=""
-OUT=""
-EXPECTS=()
-NO_INI=0
-VAMP=0
-CLI_OPTS=""
-CLI=0
-MSI=""
-WINDOWS=xp
-ACCESS_CHECK=()
+NAME="" OUT="" EXPECTS=() NO_INI=0 VAMP=0 CLI=0 CLI_OPTS="" MSI="" WINDOWS=xp ACCESS_CHECK=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --windows) WINDOWS=$2; shift 2 ;;
@@ -52,8 +43,7 @@ if [ $# -lt 2 ]; then
     sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2
     exit 2
 fi
-MACHINE=$1
-SCRIPT=$2
+MACHINE=$1 SCRIPT=$2
 shift 2
 ARGS=("$@")
 case "$MACHINE" in /*) ;; *) [ -f "$MACHINE" ] || MACHINE=$ROOT/$MACHINE ;; esac
@@ -103,9 +93,7 @@ INI=$ROOT/resources/Chanwiz.ini
 [ "$NO_INI" = 1 ] && INI=""
 if [ "$PREFIX_BITS" = 32 ]; then VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-double-i686/34com.dll}
 else VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-double/34com.dll}; fi
-if [ "$VAMP" = 1 ] && [ ! -f "$VAMP_DLL" ]; then
-    die "no $VAMP_DLL (tests/wine/vamp_double/build.sh)"
-fi
+[ "$VAMP" = 0 ] || [ -f "$VAMP_DLL" ] || die "no $VAMP_DLL (tests/wine/vamp_double/build.sh)"
 
 if [ "${SCRIPT:0:1}" = "@" ]; then
     cp "${SCRIPT:1}" "$OUT/script.txt" 2>/dev/null || die "cannot read the script ${SCRIPT:1}"
@@ -151,10 +139,8 @@ must prefix_regedit "$MACHINE" "$OUT/regedit.log"
 must prefix_win_ini "$MACHINE" "$OUT/regedit.log"
 # Access lists the machine gives its keys (its Security subkey). Wine keeps
 # them only while its server runs: a restarted server needs them again.
-set_machine_security() {
-    prefix_security "$MACHINE" "$TOOLS" "$OUT/regedit.log" 2>>"$OUT/errors.log"
-}
-set_machine_security || die "$(tail -n 1 "$OUT/errors.log") (regedit.log)"
+set_machine_security() { prefix_security "$MACHINE" "$TOOLS" "$OUT/regedit.log" 2>>"$OUT/errors.log"; }
+must set_machine_security
 if [ "$VAMP" = 1 ]; then
     # Where the wizard's regsvr32 finds it: the system folder as its programs see it.
     prefix_system_dir
@@ -221,18 +207,14 @@ if [ -n "$MSI" ]; then
 else
     mkdir -p "$DRIVE/$(dirname "$REL")"
     cp "$EXE" "$DRIVE/$REL" || die "could not copy $EXE into the prefix"
-    if [ "$CLI" = 1 ]; then
-        cp "$CLI_EXE" "$CLI_RUN" || die "could not copy $CLI_EXE into the prefix"
-    fi
+    [ "$CLI" = 0 ] || cp "$CLI_EXE" "$CLI_RUN" || die "could not copy $CLI_EXE into the prefix"
     if [ -n "$INI" ] && [ -f "$INI" ]; then cp "$INI" "$DRIVE/$(dirname "$REL")/Chanwiz.ini"; fi
 fi
 INI_ARGS=(--no-ini)
 if [ -n "$INI" ] && [ -f "$INI" ]; then INI_ARGS=(--ini "$INI"); fi
 
 # --- 4. the run under Wine ---------------------------------------------------------
-regdump() {  # regdump OUTFILE
-    prefix_regdump "$1" "$TOOLS" "$OUT/regdump.log" "${PREFIX_KEYS[@]}" 2>>"$OUT/errors.log"
-}
+regdump() { prefix_regdump "$1" "$TOOLS" "$OUT/regdump.log" "${PREFIX_KEYS[@]}" 2>>"$OUT/errors.log"; }
 GUI_TWIN=0
 if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
     # The same machine for Chanwiz.exe: a copy of this prefix as it is now.
@@ -245,8 +227,7 @@ if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
     # A new server brings a new desktop, which registers the display adapters
     # again: before the dumps, as above.
     set_machine_security || die "could not set an access list of the machine again (regedit.log)"
-    prefix_desktop "$TOOLS" "$OUT/desktop.log" 2>>"$OUT/errors.log" ||
-        die "$(tail -n 1 "$OUT/errors.log") (again)"
+    must prefix_desktop "$TOOLS" "$OUT/desktop.log"
 fi
 regdump "$OUT/registry-before.dump" || die "regdump before the run failed (see regdump.log)"
 phase "registry dumped"
@@ -336,12 +317,7 @@ for e in "${EXPECTS[@]}"; do
 done
 # The prefix goes away while the simulation runs and the results are compared
 # (with KEEP_PREFIX=1 only its server stops, and the prefix stays to be looked at).
-if [ "${KEEP_PREFIX:-0}" = 1 ]; then
-    echo "kept prefix $WINEPREFIX" >&2
-    ( wine_stop ) &
-else
-    ( wine_drop_prefix ) &
-fi
+if [ "${KEEP_PREFIX:-0}" = 1 ]; then ( wine_stop ) & else ( wine_drop_prefix ) & fi
 TEARDOWN_PID=$!
 
 # --- 5. the simulation ----------------------------------------------------------------
