@@ -131,17 +131,7 @@ suite_begin() {
     SUITE=$1 SUITE_OUT=$2 PIDS=() JOB_NAMES=() JOB_GROUPS=() JOB_LOGS=() JOB_CMDS=()
     declare -gA PASSED=() FAILED=()
     command -v Xvfb >/dev/null 2>&1 || { echo "$SUITE: Xvfb is missing (scripts/install-deps.sh)" >&2; exit 2; }
-    if [ "$PREFIX_BITS" = 32 ]; then ARCH=i686; else ARCH=x86_64; fi
-    if [ -z "${CHANWIZ_TOOLS:-}" ]; then
-        CHANWIZ_TOOLS=$("$ROOT/scripts/wine/build-ui-driver.sh" --arch "$ARCH" | tail -1) ||
-            { echo "$SUITE: could not build the ui-driver tools" >&2; exit 2; }
-    fi
-    if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
-        echo "$SUITE: building chanwiz-sim (native preset)"
-        (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
-            timeout 900 cmake --build --preset native --target chanwiz-sim -j2 >/dev/null) ||
-            { echo "$SUITE: could not build chanwiz-sim" >&2; exit 2; }
-    fi
+    suite_tools "$SUITE"
     CACHE=$ROOT/build/wine-cache/$SUITE-$$
     mkdir -p "$CACHE" "$SUITE_OUT"
     touch "$CACHE/.started"
@@ -150,6 +140,22 @@ suite_begin() {
     suite_copy "${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}" chanwiz-sim
     CHANWIZ_WINE_BASES=$(prefix_bases "$ROOT")
     export CHANWIZ_TOOLS CHANWIZ_SIM=$CACHE/chanwiz-sim CHANWIZ_WINE_CACHE=$CACHE CHANWIZ_WINE_BASES
+}
+# suite_tools WHO: the ui-driver tools of PREFIX_BITS's bitness (CHANWIZ_TOOLS)
+# and chanwiz-sim, built when missing.
+suite_tools() {
+    if [ "$PREFIX_BITS" = 32 ]; then ARCH=i686; else ARCH=x86_64; fi
+    if [ -z "${CHANWIZ_TOOLS:-}" ]; then
+        CHANWIZ_TOOLS=$("$ROOT/scripts/wine/build-ui-driver.sh" --arch "$ARCH" | tail -1) ||
+            { echo "$1: could not build the ui-driver tools" >&2; exit 2; }
+    fi
+    export CHANWIZ_TOOLS
+    if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
+        echo "$1: building chanwiz-sim (native preset)"
+        (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
+            timeout 900 cmake --build --preset native --target chanwiz-sim -j2 >/dev/null) ||
+            { echo "$1: could not build chanwiz-sim" >&2; exit 2; }
+    fi
 }
 suite_copy() {  # suite_copy FILE NAME: FILE into the run's cache
     cp "$1" "$CACHE/$2" 2>/dev/null || { echo "$SUITE: cannot copy $1" >&2; exit 2; }

@@ -52,17 +52,12 @@ check "a newer version removes an older one (Upgrade table, RemoveExistingProduc
 # --- installed, run, upgraded, removed ------------------------------------------------
 pick_chanwiz_exe "$ROOT" "wine msi" || exit 2
 if [ "$PREFIX_BITS" = 32 ]; then
-    WINDOWS=x64 MACHINE=samples/cx2388x-x64-germany.reg CLI_EXE=$ROOT/build/mingw-i686/chanwiz-cli.exe ARCH=i686
+    WINDOWS=x64 MACHINE=samples/cx2388x-x64-germany.reg CLI_EXE=$ROOT/build/mingw-i686/chanwiz-cli.exe
 else
     # A 64-bit program sees the 64-bit view: the XP sample, in a 64-bit prefix.
-    WINDOWS=xp MACHINE=samples/cx2388x-xp-germany.reg CLI_EXE=$(dirname "$EXE")/chanwiz-cli.exe ARCH=x86_64
+    WINDOWS=xp MACHINE=samples/cx2388x-xp-germany.reg CLI_EXE=$(dirname "$EXE")/chanwiz-cli.exe
 fi
-"$ROOT/scripts/wine/build-ui-driver.sh" --arch "$ARCH" >/dev/null || { echo "wine msi: could not build the ui-driver tools" >&2; exit 2; }
-if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
-    (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
-        timeout 900 cmake --build --preset native --target chanwiz-sim -j2 >/dev/null) ||
-        { echo "wine msi: could not build chanwiz-sim" >&2; exit 2; }
-fi
+suite_tools "wine msi"
 CHANWIZ_EXE=$EXE CHANWIZ_CLI=$CLI_EXE SCENARIO_TIMEOUT=600 "$HERE/run_scenario.sh" --name msi --out "$OUT/scenario" \
     --windows "$WINDOWS" --msi "$MSI" --cli "--country-code 49" \
     --expect "exit 0" --expect "registry + [ ... \\DriverData] \"TunerType\"= ... (14)" \

@@ -145,21 +145,16 @@ if [ "$VAMP" = 1 ]; then
     # Where the wizard's regsvr32 finds it: the system folder as its programs see it.
     prefix_system_dir
     cp "$VAMP_DLL" "$PREFIX_SYSDIR/34com.dll" || die "could not copy 34com.dll into the prefix"
-    {
-        printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Test\\Vamp]\r\n'
-        registered=1
-        while IFS=$'\t' read -r vname vvalue; do
-            case "$vname" in
-                Item22 | DeviceCount) printf '"%s"=dword:%08x\r\n' "$vname" "$vvalue" ;;
-                Registered) registered=$vvalue ;;
-            esac
-        done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Vamp)
-        printf '\r\n'
-        echo "$registered" >"$OUT/vamp-registered.txt"
-    } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$DRIVE/windows/temp/vamp.reg"
-    timeout -k 5 60 "$WINE" regedit /S 'C:\windows\temp\vamp.reg' >>"$OUT/regedit.log" 2>&1 ||
-        die "regedit /S of the component's settings failed (regedit.log)"
-    if [ "$(cat "$OUT/vamp-registered.txt")" != 0 ]; then
+    registered=1
+    printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Test\\Vamp]\n' >"$OUT/vamp.reg"
+    while IFS=$'\t' read -r vname vvalue; do
+        case "$vname" in
+            Item22 | DeviceCount) printf '"%s"=dword:%08x\n' "$vname" "$vvalue" >>"$OUT/vamp.reg" ;;
+            Registered) registered=$vvalue ;;
+        esac
+    done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Vamp)
+    must prefix_regedit "$OUT/vamp.reg" "$OUT/regedit.log"
+    if [ "$registered" != 0 ]; then
         timeout -k 5 60 "$WINE" "$PREFIX_REGSVR32" /s 'C:\windows\system32\34com.dll' >>"$OUT/regedit.log" 2>&1 ||
             die "$PREFIX_REGSVR32 of 34com.dll failed (regedit.log)"
     fi
