@@ -17,11 +17,10 @@ def load(path):
     records = []
     with open(path, "rb") as f:
         for n, raw in enumerate(f.read().decode("utf-8").splitlines(), 1):
-            if raw.strip():
-                try:
-                    records.append(json.loads(raw))
-                except ValueError as e:
-                    raise ValueError("%s:%d: not JSON (%s)" % (path, n, e))
+            try:
+                records += [json.loads(raw)] if raw.strip() else []
+            except ValueError as e:
+                raise ValueError("%s:%d: not JSON (%s)" % (path, n, e))
     return records
 
 
@@ -39,15 +38,9 @@ def in_code_page(value, acp):
 
 
 def normalise(records):
-    out, dropped = [], 0
-    for r in records:
-        if r.get("event") in UNSEEN:
-            dropped += 1
-            continue
-        if r.get("event") == "end":
-            r = dict(r, result=None)
-        out.append(r)
-    return out, dropped
+    """The records both sides see ("end" without its result), and how many were left out."""
+    out = [dict(r, result=None) if r.get("event") == "end" else r for r in records if r.get("event") not in UNSEEN]
+    return out, len(records) - len(out)
 
 
 def render(records):

@@ -134,13 +134,13 @@ must prefix_up "${CHANWIZ_WINE_BASES:-$(prefix_bases "$ROOT")}" "$WINDOWS" "$WOR
 phase "prefix copied"
 # --- 2. machine ----------------------------------------------------------------
 DRIVE=$WINEPREFIX/drive_c
+# The machine file, its win.ini sections and its keys' access lists; Wine's
+# desktop brought up (it registers the display adapters under Control\Class,
+# with the time in DriverDateData: now, before the first dump, not during the run).
 : >"$OUT/regedit.log"
-must prefix_regedit "$MACHINE" "$OUT/regedit.log"
-must prefix_win_ini "$MACHINE" "$OUT/regedit.log"
-# Access lists the machine gives its keys (its Security subkey). Wine keeps
-# them only while its server runs: a restarted server needs them again.
+must prefix_machine "$MACHINE" "$TOOLS" "$OUT"
+# (Wine keeps access lists only while its server runs: a new one needs them again.)
 set_machine_security() { prefix_security "$MACHINE" "$TOOLS" "$OUT/regedit.log" 2>>"$OUT/errors.log"; }
-must set_machine_security
 if [ "$VAMP" = 1 ]; then
     # Where the wizard's regsvr32 finds it: the system folder as its programs see it.
     prefix_system_dir
@@ -160,13 +160,6 @@ if [ "$VAMP" = 1 ]; then
     fi
 fi
 phase "machine imported"
-# Wine registers its display adapters (under Control\Class, with the time in
-# DriverDateData) when its desktop comes up: that happens now, after the
-# import and before the first registry dump, not during the run.
-: >"$OUT/desktop.log"
-must prefix_desktop "$TOOLS" "$OUT/desktop.log"
-
-phase "desktop up"
 # --- 3. program ----------------------------------------------------------------
 MODULE=$("$PYTHON" "$REGTOOL" sim-value "$MACHINE" ModuleFileName 'C:\Program Files\Morvex\Chanwiz\Chanwiz.exe')
 case "$MODULE" in [Cc]:\\*) ;; *) die "the machine's program path $MODULE is not on C:" ;; esac
