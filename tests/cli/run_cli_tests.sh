@@ -56,11 +56,8 @@ contains "transcript records the start page" "$work/t.jsonl" '{"event":"page","t
 contains "transcript records the end" "$work/t.jsonl" '{"event":"end","template":131,"result":1}'
 # regedit reads a 5.00 file without a byte-order mark as ANSI: the files meant
 # for it are UTF-16LE, whatever the machine file was written in.
-if [ "$(head -c 2 "$work/changes.reg" | od -An -tx1 | tr -d ' ')" = fffe ]; then
-  pass=$((pass + 1))
-else
-  fail=$((fail + 1)); echo "FAIL: a 5.00 changes file without the UTF-16LE byte-order mark"
-fi
+check "a 5.00 changes file without the UTF-16LE byte-order mark" 0 \
+  test "$(head -c 2 "$work/changes.reg" | od -An -tx1 | tr -d ' ')" = fffe
 check "REGEDIT4 machine" 0 "$sim" --quiet --machine "$src/samples/bt878a-98-uk.reg" \
   --answers "click 1016; click 1; click 1023; click 1" --undo "$work/undo4.reg"
 check "REGEDIT4 undo stays ANSI" 0 grep -q '^REGEDIT4' "$work/undo4.reg"
@@ -142,11 +139,8 @@ contains "the tuner's standard written" "$work/u-changes.reg" '"DefaultStandard"
 check "same run by script" 0 "$sim" --quiet --machine "$m/saa7134-xp-italy.reg" \
   --answers "click 1016; select 1021 8; select 1019 11; click 1; click 1023; click 1" \
   --changes "$work/s-changes.reg" --transcript "$work/s.jsonl"
-if cmp -s "$work/u-changes.reg" "$work/s-changes.reg" && cmp -s "$work/u.jsonl" "$work/s.jsonl"; then
-  pass=$((pass + 1))
-else
-  fail=$((fail + 1)); echo "FAIL: --country and the equivalent script differ"
-fi
+check "--country and the equivalent script differ" 0 \
+  sh -c 'cmp "$1" "$2" && cmp "$3" "$4"' - "$work/u-changes.reg" "$work/s-changes.reg" "$work/u.jsonl" "$work/s.jsonl"
 check "country code" 0 "$sim" --quiet --machine "$m/cx2388x-xp-germany.reg" --country-code 49
 check "TV system" 0 "$sim" --quiet --machine "$m/bt878a-xp-uk.reg" --standard "pal i" \
   --transcript "$work/tv.jsonl"
@@ -247,13 +241,9 @@ for option in --machine --ini --answers --check-texts --out --changes --undo --r
     fi
     check "$option $kind" 2 "${as_user[@]}" "$sim" "${args[@]}"
     contains "$option $kind names the path" "$work/err" "$path"
-    if [ -z "$(find "$t/sink" "$t/folder" "$t/locked" -mindepth 1)" ] && [ ! -e "$t/nothing" ]; then
-      pass=$((pass + 1))
-    else
-      fail=$((fail + 1))
-      echo "FAIL: $option $kind left a file:"; ls -A "$t/sink" "$t/folder" "$t/locked"
-      rm -rf "${t:?}/sink/"* "$t/nothing"
-    fi
+    check "$option $kind left a file" 0 \
+      sh -c '! find "$1" "$2" "$3" -mindepth 1 | grep . >&2 && [ ! -e "$4" ]' - "$t/sink" "$t/folder" "$t/locked" "$t/nothing"
+    rm -rf "${t:?}/sink/"* "$t/nothing"
   done
 done
 

@@ -44,13 +44,10 @@ def check(objdump, exe, rows):
             count += 1
             name = field[2] if len(field) > 2 else f'ordinal {field[1]}'
             verdict = rows.get((dll.lower(), name))
-            if verdict is None:
-                out.append(f'FAIL: {exe}: {dll} {name} has no row in the table')
-            elif verdict in ('yes', 'stub'):
-                out.append(f'{"ok:  " if verdict == "yes" else "note:"} {dll} {name}'
-                           + ('' if verdict == 'yes' else ' (a stub on 98 SE: loads, fails when called)'))
-            else:
-                out.append(f'FAIL: {exe}: {dll} {name} is {verdict!r} on Windows 98 SE')
+            out.append({None: f'FAIL: {exe}: {dll} {name} has no row in the table',
+                        'yes': f'ok:   {dll} {name}',
+                        'stub': f'note: {dll} {name} (a stub on 98 SE: loads, fails when called)'}.get(
+                verdict, f'FAIL: {exe}: {dll} {name} is {verdict!r} on Windows 98 SE'))
         elif not line.strip():
             dll = None
     if count == 0:

@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# Shared by run_scenario.sh and run_all.sh (source it).
+# Shared by the Wine suites (source it after scripts/wine/wine-env.sh; tests/wine/README.md).
 
 # Debian's python3 when there is one: a version manager's shim on PATH costs
 # about a second per start, and the scenarios start Python several times.
@@ -8,34 +8,15 @@ if [ -x /usr/bin/python3 ]; then PYTHON=/usr/bin/python3; else PYTHON=python3; f
 # pe_machine FILE: "i386" or "x64" for a Windows program of that machine
 # (PE header); nothing and a non-zero exit for anything else.
 pe_machine() {
-    "$PYTHON" - "$1" <<'PY'
-import struct, sys
-try:
-    d = open(sys.argv[1], "rb").read(4096)
-    off = struct.unpack_from("<I", d, 0x3C)[0]
-    machine = struct.unpack_from("<H", d, off + 4)[0] if d[:2] == b"MZ" and d[off:off + 4] == b"PE\0\0" else 0
-except (OSError, struct.error):
-    machine = 0
-names = {0x14C: "i386", 0x8664: "x64"}
-if machine in names:
-    print(names[machine])
-sys.exit(0 if machine in names else 1)
-PY
-}
-
-# pe_x64 FILE: FILE is a Windows program for x86_64.
-pe_x64() { [ "$(pe_machine "$1")" = x64 ]; }
-
-# find_chanwiz_exe ROOT [MACHINE]: prints the newest Chanwiz.exe for MACHINE
-# (i386 or x64, default x64) under ROOT/build (the wine-cache and wine-out
-# folders left out); nothing when there is none.
-find_chanwiz_exe() {
-    local f
-    while IFS= read -r f; do
-        if [ "$(pe_machine "$f")" = "${2:-x64}" ]; then printf '%s\n' "$f"; return 0; fi
-    done < <(find "$1/build" \( -path "$1/build/wine-cache" -o -path "$1/build/wine-out" \) -prune -o \
-                 -name Chanwiz.exe -type f -printf '%T@ %p\n' 2>/dev/null | sort -rn | cut -d' ' -f2-)
-    return 0
+    local off
+    [ "$(head -c 2 "$1" 2>/dev/null)" = MZ ] || return 1
+    off=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+    [ "$(od -An -c -j "$off" -N 4 "$1" | tr -d ' ')" = 'PE\0\0' ] || return 1
+    case "$(od -An -tx2 -j $((off + 4)) -N 2 "$1" | tr -d ' ')" in
+        014c) echo i386 ;;
+        8664) echo x64 ;;
+        *) return 1 ;;
+    esac
 }
 
 # pick_chanwiz_exe ROOT WHO: sets EXE to the program the Wine runs start and
@@ -52,7 +33,10 @@ pick_chanwiz_exe() {
     elif wine_runs_32bit; then
         EXE=$root/build/mingw-i686/Chanwiz.exe
     else
-        EXE=$(find_chanwiz_exe "$root" x64)
+        # The newest 64-bit one under build/ (the suites' own folders left out).
+        EXE=$(find "$root/build" \( -path "$root/build/wine-cache" -o -path "$root/build/wine-out" \) -prune -o \
+                  -name Chanwiz.exe -type f -printf '%T@ %p\n' 2>/dev/null | sort -rn | cut -d' ' -f2- |
+              while IFS= read -r f; do [ "$(pe_machine "$f")" != x64 ] || { echo "$f"; break; }; done)
         NOT_RUN_WHY="this machine cannot run 32-bit programs"
         echo "$who: $NOT_RUN_WHY (${WINE32:-wine32 is not installed}${WINE32:+ is not run by the kernel itself}): the 64-bit ${EXE#"$root"/} runs in 64-bit prefixes"
     fi
@@ -67,15 +51,142 @@ pick_chanwiz_exe() {
     export PREFIX_BITS
 }
 
-# run_jobs N: runs the commands JOB_CMDS (each quoted by printf %q) N at a
-# time, each writing into its log JOB_LOGS[i], and calls job_done INDEX RC as
-# each ends. The running ones are in PIDS, for a cleanup that ends them.
-run_jobs() {
-    local jobs=$1 next=0 running=0 pid done_pid rc
+# One run's verdict (run_scenario.sh, run_undo.sh --case): verdict_start NAME
+# OUT, the reasons of a failure gathered in REASONS, then finish prints
+# "PASS NAME (N s)" or "FAIL NAME (N s): why" (also OUT/result.txt), with the
+# tries wine_try had to repeat, and exits; die REASON finishes at once; must
+# COMMAND... dies with the last line the command wrote to OUT/errors.log.
+verdict_start() {
+    NAME=$1 OUT=$2 T0=$(date +%s.%N) REASONS=()
+    export WINE_RETRY_NOTES=$OUT/wine-retries.txt
+    rm -f "$WINE_RETRY_NOTES"
+}
+elapsed() { LC_ALL=C awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}'; }
+finish() {
+    local notes="" IFS=';'
+    [ -s "$WINE_RETRY_NOTES" ] && notes=" [Wine: $(awk 'NR > 1 { printf "; " } { printf "%s", $0 }' "$WINE_RETRY_NOTES")]"
+    if [ ${#REASONS[@]} -eq 0 ]; then
+        echo "PASS $NAME (${PASS_NOTE:-}$(elapsed) s)$notes" | tee "$OUT/result.txt"
+        exit 0
+    fi
+    echo "FAIL $NAME ($(elapsed) s): ${REASONS[*]# }$notes" | tee "$OUT/result.txt"
+    exit 1
+}
+die() { REASONS+=(" $*"); finish; }
+must() { "$@" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"; }
+
+# text_of FILE: its text, a UTF-16LE file (as regedit wants a 5.00 one) decoded, without CRs.
+text_of() {
+    if [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; then iconv -f UTF-16 -t UTF-8 "$1"; else cat "$1"; fi |
+        tr -d '\r'
+}
+
+trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"}; printf '%s' "$s"; }
+
+# suite_timeout SECONDS "$0" "$@": the script again under timeout(1), once.
+suite_timeout() {
+    local var
+    var=CHANWIZ_INNER_$(basename "$2" .sh)
+    [ -z "${!var:-}" ] || return 0
+    export "$var"=1
+    exec timeout -k 30 "$1" bash "${@:2}"
+}
+
+# suite_args "$@": JOBS (-j N, default 2) and the other arguments in ARGS.
+suite_args() {
+    JOBS=2 ARGS=()
+    while [ $# -gt 0 ]; do
+        case "$1" in
+            -j) JOBS=${2:-}; shift; shift ;;
+            -j*) JOBS=${1#-j}; shift ;;
+            -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+            *) ARGS+=("$1"); shift ;;
+        esac
+    done
+    case "$JOBS" in '' | *[!0-9]* | 0) echo "$(basename "$0"): -j needs a number" >&2; exit 2 ;; esac
+}
+
+# ini_sections INI: the sections of a Chanwiz.ini as the wizard matches them
+# (trimmed country codes, each once).
+ini_sections() {
+    "$PYTHON" - "$1" <<'PY'
+import re, sys
+seen = []
+for line in open(sys.argv[1], encoding="cp1252", errors="replace"):
+    m = re.match(r"\s*\[([^\]]*)\]", line)
+    name = m.group(1).strip() if m else None
+    if name and not name.isdigit():
+        print("section [%s] is no country code: it can never be shown" % name, file=sys.stderr)
+    elif name and str(int(name)) not in seen:
+        seen.append(str(int(name)))
+print("\n".join(seen))
+PY
+}
+
+# suite_begin WHO OUTDIR: what a suite of Wine runs needs (PREFIX_BITS set):
+# the ui-driver tools of that bitness, chanwiz-sim, the run's CACHE with one
+# copy of chanwiz-sim (a build that relinks it meanwhile reaches no run), the
+# base prefixes' folder, and suite_end on every exit.
+suite_begin() {
+    SUITE=$1 SUITE_OUT=$2 PIDS=() JOB_NAMES=() JOB_GROUPS=() JOB_LOGS=() JOB_CMDS=()
+    declare -gA PASSED=() FAILED=()
+    command -v Xvfb >/dev/null 2>&1 || { echo "$SUITE: Xvfb is missing (scripts/install-deps.sh)" >&2; exit 2; }
+    suite_tools "$SUITE"
+    CACHE=$ROOT/build/wine-cache/$SUITE-$$
+    mkdir -p "$CACHE" "$SUITE_OUT"
+    touch "$CACHE/.started"
+    trap suite_cleanup EXIT
+    trap 'echo "$SUITE: interrupted or out of time"; exit 1' INT TERM
+    suite_copy "${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}" chanwiz-sim
+    CHANWIZ_WINE_BASES=$(prefix_bases "$ROOT")
+    export CHANWIZ_TOOLS CHANWIZ_SIM=$CACHE/chanwiz-sim CHANWIZ_WINE_CACHE=$CACHE CHANWIZ_WINE_BASES
+}
+# suite_tools WHO: the ui-driver tools of PREFIX_BITS's bitness (CHANWIZ_TOOLS)
+# and chanwiz-sim, built when missing.
+suite_tools() {
+    if [ "$PREFIX_BITS" = 32 ]; then ARCH=i686; else ARCH=x86_64; fi
+    if [ -z "${CHANWIZ_TOOLS:-}" ]; then
+        CHANWIZ_TOOLS=$("$ROOT/scripts/wine/build-ui-driver.sh" --arch "$ARCH" | tail -1) ||
+            { echo "$1: could not build the ui-driver tools" >&2; exit 2; }
+    fi
+    export CHANWIZ_TOOLS
+    if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
+        echo "$1: building chanwiz-sim (native preset)"
+        (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
+            timeout 900 cmake --build --preset native --target chanwiz-sim -j2 >/dev/null) ||
+            { echo "$1: could not build chanwiz-sim" >&2; exit 2; }
+    fi
+}
+suite_copy() {  # suite_copy FILE NAME: FILE into the run's cache
+    cp "$1" "$CACHE/$2" 2>/dev/null || { echo "$SUITE: cannot copy $1" >&2; exit 2; }
+}
+suite_cleanup() {
+    local rc=$?
+    # timeout(1) sends its TERM twice (to us and to our process group): the
+    # second must not cut the cleanup short.
+    trap - EXIT
+    trap '' INT TERM
+    suite_end "$SUITE" "$rc" "$CACHE" "$SUITE_OUT" "${PIDS[@]}"
+    exit $?
+}
+
+# suite_job NAME GROUP LOG COMMAND...: one run for suite_run.
+suite_job() {
+    JOB_NAMES+=("$1") JOB_GROUPS+=("$2") JOB_LOGS+=("$3")
+    shift 3
+    JOB_CMDS+=("$(printf '%q ' "$@")")
+}
+
+# suite_run SHOW: the runs, JOBS at a time, each writing its log; as each
+# ends, its verdict line (with the lines of the log matching the grep -E
+# pattern SHOW when it failed), counted in PASSED/FAILED by group, and the
+# hook job_done INDEX RC when the script has one.
+suite_run() {
+    local show=$1 next=0 running=0 pid done_pid rc i g verdict
     local -a cmd
     local -A index_of=()
     while [ $next -lt ${#JOB_CMDS[@]} ] || [ $running -gt 0 ]; do
-        while [ $running -lt "$jobs" ] && [ $next -lt ${#JOB_CMDS[@]} ]; do
+        while [ $running -lt "$JOBS" ] && [ $next -lt ${#JOB_CMDS[@]} ]; do
             eval "cmd=(${JOB_CMDS[$next]})"
             mkdir -p "$(dirname "${JOB_LOGS[$next]}")"
             "${cmd[@]}" >"${JOB_LOGS[$next]}" 2>&1 &
@@ -89,50 +200,54 @@ run_jobs() {
         rc=0
         wait -n -p done_pid "${!index_of[@]}" || rc=$?
         [ -n "$done_pid" ] || continue
-        job_done "${index_of[$done_pid]}" "$rc"
+        i=${index_of[$done_pid]} g=${JOB_GROUPS[${index_of[$done_pid]}]}
         unset "index_of[$done_pid]"
         running=$((running - 1))
+        verdict=$(grep -E '^(PASS|FAIL) ' "${JOB_LOGS[$i]}" 2>/dev/null | tail -1)
+        if [ "$rc" -eq 0 ]; then
+            PASSED[$g]=$((${PASSED[$g]:-0} + 1))
+            echo "  ${g:+$g }${verdict:-PASS ${JOB_NAMES[$i]}}"
+        else
+            FAILED[$g]=$((${FAILED[$g]:-0} + 1))
+            echo "  ${g:+$g }${verdict:-FAIL ${JOB_NAMES[$i]}: exit code $rc}, see ${JOB_LOGS[$i]}"
+            grep -E "$show" "${JOB_LOGS[$i]}" | head -14 | sed 's/^/    /'
+        fi
+        ! declare -F job_done >/dev/null || job_done "$i" "$rc"
     done
     PIDS=()
 }
 
-# retry_notes: what wine_try told in WINE_RETRY_NOTES, for a verdict line
-# (" [Wine: ...; ...]"), or nothing.
-retry_notes() {
-    [ -s "${WINE_RETRY_NOTES:-}" ] || return 0
-    printf ' [Wine: %s]' "$(awk 'NR > 1 { printf "; " } { printf "%s", $0 }' "$WINE_RETRY_NOTES")"
+# suite_total: the runs that passed and failed, all groups ("N passed, M failed").
+suite_total() {
+    local g p=0 f=0
+    for g in "${!PASSED[@]}"; do p=$((p + PASSED[$g])); done
+    for g in "${!FAILED[@]}"; do f=$((f + FAILED[$g])); done
+    echo "$p passed, $f failed"
 }
 
-# suite_leftovers CACHE OUTDIR: the pids of Wine processes that run with a
-# prefix below CACHE, and of the Xvfb servers named by OUTDIR/*/xvfb.pid
-# files written since CACHE/.started (a suite's runs own both).
-suite_leftovers() {
-    local cache=$1 outdir=$2 env pid exe f
-    for env in $(grep -lz "^WINEPREFIX=$cache/" /proc/[0-9]*/environ 2>/dev/null); do
-        pid=${env#/proc/}
-        pid=${pid%/environ}
-        exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
-        wine_is_loader "$exe" && echo "$pid"
-    done
-    for f in "$outdir"/*/xvfb.pid; do
-        [ -f "$f" ] && [ "$f" -nt "$cache/.started" ] || continue
-        pid=$(cat "$f")
-        [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null &&
-            [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
-    done
-}
-
-# suite_end NAME RC CACHE OUTDIR COPY_GLOB [PID...]: a suite's last words.
-# Ends its runs (PID...), then whatever Wine process or Xvfb server they
-# left (suite_leftovers), reports prefix copies (CACHE/COPY_GLOB) left
-# behind, removes CACHE (and its parent when empty). Returns RC, or 1 when
-# it had to clean up after a run that passed.
+# suite_end NAME RC CACHE OUTDIR [PID...]: a suite's last words. Ends its
+# runs, then whatever Wine process or Xvfb server they left (a Wine process
+# with a prefix below CACHE, an Xvfb named by an OUTDIR/*/xvfb.pid written
+# since CACHE/.started), reports prefix copies left in CACHE, removes CACHE.
+# Returns RC, or 1 when it had to clean up after a run that passed.
 suite_end() {
-    local name=$1 rc=$2 cache=$3 outdir=$4 glob=$5 pid left d
-    shift 5
+    local name=$1 rc=$2 cache=$3 outdir=$4 pid left d env f
+    shift 4
     for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
     for pid in "$@"; do wait "$pid" 2>/dev/null; done
-    left=$(suite_leftovers "$cache" "$outdir")
+    left=$(
+        for env in $(grep -lz "^WINEPREFIX=$cache/" /proc/[0-9]*/environ 2>/dev/null); do
+            pid=${env#/proc/}
+            pid=${pid%/environ}
+            wine_is_loader "$(readlink "/proc/$pid/exe" 2>/dev/null)" && echo "$pid"
+        done
+        for f in "$outdir"/*/xvfb.pid; do
+            [ -f "$f" ] && [ "$f" -nt "$cache/.started" ] || continue
+            pid=$(cat "$f")
+            [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null &&
+                [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
+        done
+    )
     if [ -n "$left" ]; then
         echo "$name: ending processes left by the runs: $(echo $left)"
         # shellcheck disable=SC2086
@@ -141,7 +256,7 @@ suite_end() {
         kill -9 $left 2>/dev/null
         [ "$rc" -eq 0 ] && rc=1
     fi
-    for d in "$cache"/$glob; do
+    for d in "$cache"/scenario.* "$cache"/undo.*; do
         [ -e "$d" ] || continue
         echo "$name: removing a prefix copy left behind: $d"
         [ "$rc" -eq 0 ] && rc=1

@@ -1,18 +1,8 @@
 #!/usr/bin/env python3
-"""Compares chanwiz-sim's transcript with the one ui-driver wrote under Wine.
+"""Compares chanwiz-sim's transcript with the one ui-driver wrote under Wine
+(what is left out and why: tests/wine/README.md, "How a scenario runs").
 
 usage: compare_transcripts.py SIM.jsonl WINE.jsonl [DIFF_OUT]
-
-Before comparing, on both sides:
-  - "end" records lose their result (the driver cannot see a page's
-    EndDialog value and writes null);
-  - "restart" and "process" records are left out (the driver does not see
-    ExitWindowsEx or CreateProcess; their count is reported).
-With CHANWIZ_WINE_ACP set (Wine ran with that ANSI code page, e.g. 1251),
-the simulation's texts, which it writes as Windows-1252, are read in that
-code page first. Records are compared as JSON values, so the order of an object's members does
-not matter. On a difference, prints where the two first part and a unified
-diff of both transcripts in a readable form (also written to DIFF_OUT).
 Exit code 0 when equal, 1 when not, 2 when a file cannot be read.
 """
 import difflib
@@ -27,11 +17,10 @@ def load(path):
     records = []
     with open(path, "rb") as f:
         for n, raw in enumerate(f.read().decode("utf-8").splitlines(), 1):
-            if raw.strip():
-                try:
-                    records.append(json.loads(raw))
-                except ValueError as e:
-                    raise ValueError("%s:%d: not JSON (%s)" % (path, n, e))
+            try:
+                records += [json.loads(raw)] if raw.strip() else []
+            except ValueError as e:
+                raise ValueError("%s:%d: not JSON (%s)" % (path, n, e))
     return records
 
 
@@ -49,15 +38,9 @@ def in_code_page(value, acp):
 
 
 def normalise(records):
-    out, dropped = [], 0
-    for r in records:
-        if r.get("event") in UNSEEN:
-            dropped += 1
-            continue
-        if r.get("event") == "end":
-            r = dict(r, result=None)
-        out.append(r)
-    return out, dropped
+    """The records both sides see ("end" without its result), and how many were left out."""
+    out = [dict(r, result=None) if r.get("event") == "end" else r for r in records if r.get("event") not in UNSEEN]
+    return out, len(records) - len(out)
 
 
 def render(records):

@@ -1,54 +1,17 @@
 # shellcheck shell=bash
-# A machine in a Wine prefix, for run_scenario.sh and for the scripts that
-# need a prefix but not a whole scenario (run_undo.sh,
-# bench/wine_process_bench.sh; scripts/pictures.sh takes its base prefix).
-# Source it after scripts/wine/wine-env.sh and tests/wine/common.sh.
-#
-# The Windows a prefix plays (the second column of the scenario tables):
-#   xp   32-bit XP: a 32-bit prefix (WINEARCH=win32) with no Version set, so
-#        Wine reports the machine file's own (5.1; 4.0 for the NT 4 sample)
-#   98   a 32-bit prefix, Version "win98" (GetVersionExA: 4.10, platform 1),
-#        win.ini's [intl] read from the file as on 98 (Wine maps it to the
-#        registry as NT does; the mapping is taken out)
-#   x64  a 64-bit prefix: 32-bit programs run through WoW64, their
-#        HKLM\SOFTWARE is SOFTWARE\Wow6432Node
-# With PREFIX_BITS=64 (64-bit programs, where 32-bit ones cannot run) every
-# prefix is a 64-bit one.
-#
-#   prefix_kind KIND             PREFIX_ARCH and the loader for KIND
-#   prefix_bases ROOT            the folder of the base prefixes, shared while
-#                                Wine and these scripts stay the same
-#   prefix_base CACHE [KIND]     CACHE/base-KIND-ARCH (without KIND CACHE/base,
-#                                64-bit): a fresh prefix (Wine's fonts,
-#                                Managed=N, KIND's settings), made once under a lock
-#   prefix_copy CACHE WORK LOG [KIND]
-#                                WORK/prefix from the base; WINEPREFIX set and its
-#                                own wineserver started with -p (kept up)
-#   prefix_machine MACHINE TOOLS LOGDIR
-#                                the machine file without its simulation key,
-#                                imported with regedit /S; its win.ini sections
-#                                written; the access lists of its Security subkey
-#                                set; Wine's desktop brought up
-#   prefix_win_ini MACHINE LOG   the machine's win.ini sections (its simulation
-#                                key's win.ini subkeys) into C:\windows\win.ini
-#   prefix_security MACHINE TOOLS LOG
-#                                the access lists of the machine's Security subkey
-#                                (Wine keeps them only while its server runs)
-#   prefix_desktop TOOLS LOG     Wine's desktop brought up (ui-driver --init-display)
-#   prefix_regedit FILE LOG      a .reg file imported with regedit /S, converted
-#                                first as regedit wants it (5.00 as UTF-16LE with
-#                                a byte-order mark, REGEDIT4 as ANSI)
-#   prefix_regdump OUT TOOLS LOG KEY...
-#                                regdump.exe --security of the keys into OUT
-#   prefix_system_dir            PREFIX_SYSDIR: the system folder of the prefix's
-#                                programs, as a Unix path (syswow64 for 32-bit ones
-#                                in a 64-bit prefix); PREFIX_REGSVR32 its regsvr32
-#   prefix_teardown [KEEP]       for an EXIT trap: the prefix and the Xvfb go
-#                                (with KEEP 1 the prefix stays, its server stopped)
-# Each returns non-zero after a message on stderr. Every Wine call is bounded.
-
+# A machine in a Wine prefix of the Windows a scenario row names (xp, 98,
+# x64), shared by every suite; source it after scripts/wine/wine-env.sh and
+# common.sh. Its functions: tests/wine/README.md ("prefix.sh"). Each returns
+# non-zero after a message on stderr; every Wine call is bounded.
 PREFIX_REGTOOL=${PREFIX_REGTOOL:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/wine/regtool.py}
 PREFIX_BITS=${PREFIX_BITS:-32}
+# The keys whose changes the suites compare.
+PREFIX_KEYS=(
+    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class'
+    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Class'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia'
+)
 
 prefix_kind() {
     case "$1" in xp | 98 | x64 | "") ;; *) echo "prefix: unknown Windows \"$1\" (xp, 98 or x64)" >&2; return 1 ;; esac
@@ -139,6 +102,14 @@ prefix_copy() {
         { echo "prefix: could not start the wineserver" >&2; return 1; }
 }
 
+# prefix_up BASES KIND WORK OUT: WORK/prefix from the base of KIND (made once),
+# its server up, and an Xvfb for it (pid in OUT/xvfb.pid).
+prefix_up() {
+    prefix_base "$1" "$2" && prefix_copy "$1" "$3" "$4/wineserver.log" "$2" || return 1
+    XVFB_LOG=$4/xvfb.log xvfb_start 99 || { echo "prefix: could not start Xvfb" >&2; return 1; }
+    echo "$XVFB_PID" >"$4/xvfb.pid"
+}
+
 prefix_system_dir() {
     if [ "$PREFIX_ARCH" = win64 ] && [ "$PREFIX_BITS" = 32 ]; then
         PREFIX_SYSDIR=$WINEPREFIX/drive_c/windows/syswow64
@@ -202,6 +173,12 @@ prefix_regdump() {
     wine_try "regdump $(basename "$out")" "$log" \
         timeout -k 5 60 "$WINE" "$tools/regdump.exe" --security "$(wine_path "$out")" "$@" 2>>"$log" ||
         { echo "prefix: regdump failed (exit $?; $log)" >&2; return 1; }
+}
+
+# dump_diff A B: the lines of two regdump files, made canonical, that differ
+# (diff's output); fails when they differ.
+dump_diff() {
+    diff <("$PYTHON" "$PREFIX_REGTOOL" canon-dump "$1") <("$PYTHON" "$PREFIX_REGTOOL" canon-dump "$2")
 }
 
 prefix_teardown() {

@@ -1,33 +1,17 @@
 #!/usr/bin/env bash
 # The administrators' package under Wine: built as scripts/release.sh builds
-# it (scripts/msi.sh) from the 32-bit programs of build/mingw-i686, its tables
-# read back with msiinfo, then in a 64-bit (WoW64) prefix one scenario of
-# run_scenario.sh --msi: installed silently, chanwiz-cli.exe run from the
-# install folder on a sample machine and compared with chanwiz-sim, the next
-# version installed over it (one product left), and removed (no file or
-# shortcut left, the drivers' keys untouched).
-#
-# usage: tests/wine/run_msi.sh
-# On a machine that cannot run 32-bit programs the installed chanwiz-cli.exe
-# cannot run: the 64-bit stand-in (tests/wine/common.sh, pick_chanwiz_exe)
-# runs from the install folder on the XP sample instead, and the summary line
-# says so. Ends with "wine msi: N passed, N failed"; exit 0 when all passed,
-# 77 when Wine is not installed.
+# it, its tables read back, then installed, run, upgraded and removed in one
+# scenario of run_scenario.sh --msi (tests/wine/README.md).
+# usage: tests/wine/run_msi.sh   (ends with "wine msi: N passed, N failed")
 set -uo pipefail
 exec </dev/null
-
-if [ -z "${CHANWIZ_WINE_MSI_INNER:-}" ]; then
-    export CHANWIZ_WINE_MSI_INNER=1
-    exec timeout -k 30 "${WINE_MSI_TIMEOUT:-900}" bash "$0" "$@"
-fi
-unset CHANWIZ_WINE_MSI_INNER
-
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
-# shellcheck source=../../scripts/wine/wine-env.sh
-. "$ROOT/scripts/wine/wine-env.sh"
 # shellcheck source=common.sh
 . "$HERE/common.sh"
+suite_timeout "${WINE_MSI_TIMEOUT:-900}" "$0" "$@"
+# shellcheck source=../../scripts/wine/wine-env.sh
+. "$ROOT/scripts/wine/wine-env.sh"
 wine_check || { echo "wine msi: skipped, Wine is not installed"; exit 77; }
 for t in wixl msiinfo; do
     command -v "$t" >/dev/null 2>&1 || { echo "wine msi: $t is missing (bash scripts/install-deps.sh)" >&2; exit 2; }
@@ -68,17 +52,12 @@ check "a newer version removes an older one (Upgrade table, RemoveExistingProduc
 # --- installed, run, upgraded, removed ------------------------------------------------
 pick_chanwiz_exe "$ROOT" "wine msi" || exit 2
 if [ "$PREFIX_BITS" = 32 ]; then
-    WINDOWS=x64 MACHINE=samples/cx2388x-x64-germany.reg CLI_EXE=$ROOT/build/mingw-i686/chanwiz-cli.exe ARCH=i686
+    WINDOWS=x64 MACHINE=samples/cx2388x-x64-germany.reg CLI_EXE=$ROOT/build/mingw-i686/chanwiz-cli.exe
 else
     # A 64-bit program sees the 64-bit view: the XP sample, in a 64-bit prefix.
-    WINDOWS=xp MACHINE=samples/cx2388x-xp-germany.reg CLI_EXE=$(dirname "$EXE")/chanwiz-cli.exe ARCH=x86_64
+    WINDOWS=xp MACHINE=samples/cx2388x-xp-germany.reg CLI_EXE=$(dirname "$EXE")/chanwiz-cli.exe
 fi
-"$ROOT/scripts/wine/build-ui-driver.sh" --arch "$ARCH" >/dev/null || { echo "wine msi: could not build the ui-driver tools" >&2; exit 2; }
-if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
-    (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
-        timeout 900 cmake --build --preset native --target chanwiz-sim -j2 >/dev/null) ||
-        { echo "wine msi: could not build chanwiz-sim" >&2; exit 2; }
-fi
+suite_tools "wine msi"
 CHANWIZ_EXE=$EXE CHANWIZ_CLI=$CLI_EXE SCENARIO_TIMEOUT=600 "$HERE/run_scenario.sh" --name msi --out "$OUT/scenario" \
     --windows "$WINDOWS" --msi "$MSI" --cli "--country-code 49" \
     --expect "exit 0" --expect "registry + [ ... \\DriverData] \"TunerType\"= ... (14)" \

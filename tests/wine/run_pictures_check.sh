@@ -1,33 +1,19 @@
 #!/usr/bin/env bash
-# scripts/pictures.sh works: run into a temporary folder, it must make, for
-# every section of resources/Chanwiz.ini, every picture a translator needs,
-# each a whole PNG of a plausible size, and the same picture must differ from
-# section to section (its texts are translated).
-#
-# usage: tests/wine/run_pictures_check.sh [-j N]     (N: passed on to pictures.sh)
-#        tests/wine/run_pictures_check.sh --from DIR  checks pictures made before
-# Prints a PASS or FAIL line per check, then "pictures check: N passed, M failed";
-# exit 0 when all passed. Also says whether docs/pictures/ still shows what
-# section [1] (the built-in English texts) looks like; that is no failure.
-# The temporary folder is removed on exit; PICTURES_CHECK_TIMEOUT bounds the
-# whole (default 2400 s).
+# scripts/pictures.sh works: for every section of resources/Chanwiz.ini every
+# picture a translator needs, whole PNGs of a plausible size, each differing
+# between sections (tests/wine/README.md).
+# usage: tests/wine/run_pictures_check.sh [-j N] | --from DIR (pictures made before)
 set -uo pipefail
 exec </dev/null
-
-if [ -z "${CHANWIZ_PICTURES_CHECK_INNER:-}" ]; then
-    export CHANWIZ_PICTURES_CHECK_INNER=1
-    exec timeout -k 60 "${PICTURES_CHECK_TIMEOUT:-2400}" bash "$0" "$@"
-fi
-unset CHANWIZ_PICTURES_CHECK_INNER
-
-# The whole file is read before it runs: an edit during a run must not
-# change the running script.
-{
-
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 # shellcheck source=common.sh
 . "$HERE/common.sh"
+suite_timeout "${PICTURES_CHECK_TIMEOUT:-2400}" "$0" "$@"
+
+# The whole file is read before it runs: an edit during a run must not
+# change the running script.
+{
 PNGTOOL=$ROOT/scripts/wine/pngtool.py
 NAMES=(102 129 130 131 box-no-device box-two-devices box-usb-success box-usb-failure box-nicam)
 
@@ -37,31 +23,17 @@ cleanup() {
     local rc=$?
     trap - EXIT
     trap '' INT TERM
-    if [ -n "$PICTURES_PID" ]; then
-        kill -TERM "$PICTURES_PID" 2>/dev/null
-        wait "$PICTURES_PID" 2>/dev/null
-    fi
+    [ -z "$PICTURES_PID" ] || { kill -TERM "$PICTURES_PID" 2>/dev/null; wait "$PICTURES_PID" 2>/dev/null; }
     rm -rf "$OUT"
     exit "$rc"
 }
 trap cleanup EXIT
 trap 'echo "pictures check: interrupted or out of time"; exit 1' INT TERM
-
-PASSED=0
-FAILED=0
+PASSED=0 FAILED=0
 pass() { PASSED=$((PASSED + 1)); echo "PASS $*"; }
 fail() { FAILED=$((FAILED + 1)); echo "FAIL $*"; }
 
-mapfile -t SECTIONS < <("$PYTHON" - "$ROOT/resources/Chanwiz.ini" <<'PY'
-import re, sys
-names = []
-for line in open(sys.argv[1], encoding="cp1252", errors="replace"):
-    m = re.match(r"\s*\[\s*(\d+)\s*\]", line)
-    if m and str(int(m.group(1))) not in names:
-        names.append(str(int(m.group(1))))
-print("\n".join(names))
-PY
-)
+mapfile -t SECTIONS < <(ini_sections "$ROOT/resources/Chanwiz.ini" 2>/dev/null)
 [ -n "${SECTIONS[0]:-}" ] || { echo "pictures check: no section in resources/Chanwiz.ini" >&2; exit 2; }
 
 # --- the command ------------------------------------------------------------------
@@ -85,8 +57,7 @@ else
 fi
 
 # --- every picture, whole and of a plausible size ------------------------------------
-missing=()
-files=()
+missing=() files=()
 for s in "${SECTIONS[@]}"; do
     for n in "${NAMES[@]}"; do
         f=$PICS/$s/$n.png

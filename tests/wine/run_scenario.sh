@@ -1,87 +1,16 @@
 #!/usr/bin/env bash
-# One scenario of the real Chanwiz.exe under Wine, compared with the simulation.
-#
-# usage: tests/wine/run_scenario.sh [--name NAME] [--out DIR] [--expect EXPR]...
-#                                   [--windows xp|98|x64] [--no-ini] [--vamp]
-#                                   [--access-restored] MACHINE SCRIPT [ARGS...]
-#   MACHINE  a machine file, e.g. samples/saa7134-xp-italy.reg
-#   SCRIPT   the user's answers in chanwiz-sim's script language, or @FILE
-#   ARGS     the wizard's own arguments ("1": no restart page)
-#   --windows  the Windows the prefix plays (tests/wine/prefix.sh): xp (default),
-#              98 or x64 (the 32-bit program on 64-bit Windows)
-#   --no-ini   no Chanwiz.ini beside the program (and chanwiz-sim --no-ini):
-#              the wizard's built-in English texts
-#   --cli "OPTIONS"  runs chanwiz-cli.exe OPTIONS instead of Chanwiz.exe, and
-#              chanwiz-sim with the same OPTIONS; "exit N" is then chanwiz-cli's
-#              exit code. Unless SCRIPT is "-", Chanwiz.exe also runs with SCRIPT
-#              in a copy of the same prefix, and both must leave the same
-#              registry changes (gui/registry-wine.txt = registry-wine.txt)
-#   --vamp     the stand-in of the SAA713x driver's component 34com.dll
-#              (tests/wine/vamp_double, built into build/vamp-double/ or
-#              CHANWIZ_VAMP_DLL) goes into the prefix's system folder and is
-#              registered with regsvr32 (unless the machine's Vamp subkey has
-#              Registered 0); the machine's Vamp values Item22 and DeviceCount
-#              become HKLM\SOFTWARE\Chanwiz Test\Vamp, where it reads them
-#   --msi FILE  instead of placing the programs, installs the package FILE
-#              (msiexec /i FILE /qn, exit 0), checks its files and Start-menu
-#              shortcut, and runs the installed chanwiz-cli.exe (needs --cli and
-#              SCRIPT "-"); the simulation reads the installed Chanwiz.ini. Where
-#              CHANWIZ_CLI is a 64-bit program (32-bit ones cannot run here), it
-#              runs from the install folder instead of the installed 32-bit one,
-#              and is taken out again before anything else; the log says so
-#   --access-restored  a key's access list may differ after the run (the
-#              machine holds one an earlier run left widened, for the wizard to
-#              put back): "security" expectations say what it must be instead
-#   --expect EXPR, checked on the Wine run (repeatable):
-#       contains TEXT        the transcript holds TEXT (as written in the JSON)
-#       lacks TEXT           it does not
-#       sim-contains TEXT, sim-lacks TEXT   the same for the simulation's transcript
-#       pages A,B,...        the pages met, by template id, in this order
-#       registry TEXT        a line of the registry changes holds TEXT
-#       registry-lacks TEXT  no line of the registry changes holds TEXT
-#   (TEXT of registry, registry-lacks, value and security: pieces separated
-#    by " ... " that one line must hold in this order)
-#       no-registry-changes  the run changed nothing under the compared keys
-#       changes N            the registry changes are N lines
-#       value TEXT           a key or value line of the registry after the run
-#                            (registry-wine-after.txt) holds TEXT
-#       security TEXT        a line of registry-security.txt holds TEXT (lines
-#                            "same|CHANGED written|unwritten PATH  SDDL")
-#       exit N               ui-driver's exit code (0 ended by itself, 3 answers ran out)
-#       file WINPATH TEXT    the run wrote the file WINPATH (C:\...) holding TEXT
-#       undo-restores WINPATH  regedit /S WINPATH after the run gives back the
-#                            registry as it was before (values and access lists)
-#       upgrade-to FILE      (with --msi) msiexec /i FILE /qn exits 0 and the
-#                            uninstall list then holds one Chanwiz: FILE's product
-#       uninstalled          (with --msi) msiexec /x of the installed package exits
-#                            0; its files, folders and shortcut are gone, the
-#                            uninstall list has no Chanwiz, and the compared keys
-#                            are as the run left them
-#
-# How it runs (prefix, import, the two runs, the comparison): tests/wine/README.md.
-# Output in DIR (default build/wine-out/NAME): both transcripts, both registry
-# changes, shots/*.png, driver.log, result.txt.
-# Prints one line "PASS NAME (N s)" or "FAIL NAME: why" last; exit 0 on PASS.
-#
-# Environment: CHANWIZ_EXE (default: build/mingw-i686/Chanwiz.exe; a 64-bit one
-# runs xp and 98 in 64-bit prefixes, see prefix.sh), CHANWIZ_CLI (default:
-# chanwiz-cli.exe beside it), CHANWIZ_SIM (default build/native/chanwiz-sim),
-# CHANWIZ_TOOLS (folder of ui-driver.exe and regdump.exe of the program's
-# bitness, default build/ui-driver-i686 or build/ui-driver), SCENARIO_TIMEOUT
-# (seconds for the whole scenario, default 240), KEEP_PREFIX=1 (keep the copy).
-# Xvfb, the prefix copy's wineserver and the copy itself are removed on every
-# exit, timeouts and failures included.
+# One scenario of the real Chanwiz.exe (or chanwiz-cli.exe) under Wine,
+# compared with the simulation. Options, expectations and environment:
+# tests/wine/README.md ("run_scenario.sh").
+# usage: tests/wine/run_scenario.sh [OPTION]... MACHINE SCRIPT [ARGS...]
+# Prints "PASS NAME (N s)" or "FAIL NAME: why" last; exit 0 on PASS.
 set -uo pipefail
 exec </dev/null
-
-if [ -z "${CHANWIZ_SCENARIO_INNER:-}" ]; then
-    export CHANWIZ_SCENARIO_INNER=1
-    exec timeout -k 15 "${SCENARIO_TIMEOUT:-240}" bash "$0" "$@"
-fi
-unset CHANWIZ_SCENARIO_INNER
-
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
+# shellcheck source=common.sh
+. "$HERE/common.sh"
+suite_timeout "${SCENARIO_TIMEOUT:-240}" "$0" "$@"
 # The same locale for every run: Wine takes its ANSI code page (1252) and the
 # user's regional settings from it. CHANWIZ_WINE_LOCALE (with LOCPATH where
 # it is not installed) plays a Windows of another code page, which
@@ -89,30 +18,11 @@ ROOT=$(cd "$HERE/../.." && pwd)
 export LC_ALL=${CHANWIZ_WINE_LOCALE:-C.UTF-8}
 # shellcheck source=../../scripts/wine/wine-env.sh
 . "$ROOT/scripts/wine/wine-env.sh"
-# shellcheck source=common.sh
-. "$HERE/common.sh"
 # shellcheck source=prefix.sh
 . "$HERE/prefix.sh"
 REGTOOL=$ROOT/scripts/wine/regtool.py
 
-# The keys whose changes are compared.
-KEYS=(
-    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class'
-    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Class'
-    'HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia'
-    'HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia'
-)
-
-NAME=""
-OUT=""
-EXPECTS=()
-NO_INI=0
-VAMP=0
-CLI_OPTS=""
-CLI=0
-MSI=""
-WINDOWS=xp
-ACCESS_CHECK=()
+NAME="" OUT="" EXPECTS=() NO_INI=0 VAMP=0 CLI=0 CLI_OPTS="" MSI="" WINDOWS=xp ACCESS_CHECK=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --windows) WINDOWS=$2; shift 2 ;;
@@ -133,8 +43,7 @@ if [ $# -lt 2 ]; then
     sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2
     exit 2
 fi
-MACHINE=$1
-SCRIPT=$2
+MACHINE=$1 SCRIPT=$2
 shift 2
 ARGS=("$@")
 case "$MACHINE" in /*) ;; *) [ -f "$MACHINE" ] || MACHINE=$ROOT/$MACHINE ;; esac
@@ -144,32 +53,11 @@ MACHINE=$(cd "$(dirname "$MACHINE")" && pwd)/$(basename "$MACHINE")
 [ -n "$OUT" ] || OUT=$ROOT/build/wine-out/$NAME
 mkdir -p "$OUT"
 OUT=$(cd "$OUT" && pwd)
-rm -rf "$OUT/shots"
 # (run.log is the caller's: run_all.sh writes this script's output there.)
-rm -f "$OUT"/*.jsonl "$OUT"/*.txt "$OUT"/*.reg "$OUT"/*.dump "$OUT"/*.diff "$OUT"/xvfb.pid \
-    "$OUT"/desktop.log "$OUT"/wineserver.log "$OUT"/driver.log "$OUT"/regdump.log "$OUT"/regedit.log "$OUT"/errors.log "$OUT"/sim.log "$OUT"/xvfb.log
-
-T0=$(date +%s.%N)
-elapsed() { LC_ALL=C awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}'; }
-REASONS=()
-export WINE_RETRY_NOTES=$OUT/wine-retries.txt
-rm -f "$WINE_RETRY_NOTES"
-finish() {  # finish: print the verdict, exit
-    if [ ${#REASONS[@]} -eq 0 ]; then
-        echo "PASS $NAME ($(elapsed) s)$(retry_notes)" | tee "$OUT/result.txt"
-        exit 0
-    fi
-    local IFS=';'
-    echo "FAIL $NAME ($(elapsed) s): ${REASONS[*]# }$(retry_notes)" | tee "$OUT/result.txt"
-    exit 1
-}
-phase() {  # phase NAME: the time since the start, in timing.txt
-    echo "$(elapsed) s  $*" >>"$OUT/timing.txt"
-}
-die() {  # die MESSAGE: the scenario could not be run
-    REASONS+=(" $*")
-    finish
-}
+rm -rf "$OUT/shots" "$OUT/gui" "$OUT/sim-files"
+find "$OUT" -maxdepth 1 -type f ! -name run.log -delete
+verdict_start "$NAME" "$OUT"
+phase() { echo "$(elapsed) s  $*" >>"$OUT/timing.txt"; }  # the time since the start
 
 # --- what is needed --------------------------------------------------------
 wine_check || die "Wine is missing (scripts/install-deps.sh)"
@@ -182,7 +70,7 @@ case "$(pe_machine "$EXE")" in
     x64) export PREFIX_BITS=64 ;;
     *) die "$EXE is no Windows program for x86" ;;
 esac
-prefix_kind "$WINDOWS" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
+must prefix_kind "$WINDOWS"
 [ "$WINDOWS$PREFIX_BITS" != x6464 ] ||
     die "64-bit Windows runs the 32-bit program in its 32-bit view: a 64-bit $EXE shows nothing of it"
 CLI_EXE=${CHANWIZ_CLI:-$(dirname "$EXE")/chanwiz-cli.exe}
@@ -205,9 +93,7 @@ INI=$ROOT/resources/Chanwiz.ini
 [ "$NO_INI" = 1 ] && INI=""
 if [ "$PREFIX_BITS" = 32 ]; then VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-double-i686/34com.dll}
 else VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-double/34com.dll}; fi
-if [ "$VAMP" = 1 ] && [ ! -f "$VAMP_DLL" ]; then
-    die "no $VAMP_DLL (tests/wine/vamp_double/build.sh)"
-fi
+[ "$VAMP" = 0 ] || [ -f "$VAMP_DLL" ] || die "no $VAMP_DLL (tests/wine/vamp_double/build.sh)"
 
 if [ "${SCRIPT:0:1}" = "@" ]; then
     cp "${SCRIPT:1}" "$OUT/script.txt" 2>/dev/null || die "cannot read the script ${SCRIPT:1}"
@@ -226,84 +112,54 @@ fi
     echo "sim:     $SIM"
 } >"$OUT/scenario.txt"
 
-# --- cleanup ---------------------------------------------------------------
-CACHE=${CHANWIZ_WINE_CACHE:-}
-OWN_CACHE=0
-if [ -z "$CACHE" ]; then
-    CACHE=$ROOT/build/wine-cache/solo-$$
-    OWN_CACHE=1
-fi
-mkdir -p "$CACHE"
-CACHE=$(cd "$CACHE" && pwd)
+# --- cleanup: the prefix copy, its server and Xvfb go on every exit ---------------------
+CACHE=${CHANWIZ_WINE_CACHE:-$ROOT/build/wine-cache/solo-$$}
+mkdir -p "$CACHE" && CACHE=$(cd "$CACHE" && pwd)
 WORK=""
 cleanup() {
     local rc=$?
     prefix_teardown "${KEEP_PREFIX:-0}"
-    if [ -n "$WORK" ] && [ "${KEEP_PREFIX:-0}" != "1" ]; then rm -rf "$WORK"; fi
-    if [ "$OWN_CACHE" = "1" ] && [ "${KEEP_PREFIX:-0}" != "1" ]; then rm -rf "$CACHE"; fi
+    if [ "${KEEP_PREFIX:-0}" != 1 ]; then
+        rm -rf "$WORK"
+        [ -n "${CHANWIZ_WINE_CACHE:-}" ] || rm -rf "$CACHE"
+    fi
     exit "$rc"
 }
 trap cleanup EXIT
 trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
 
-# --- 1. base prefix, once per Windows ---------------------------------------------
-BASES=${CHANWIZ_WINE_BASES:-$(prefix_bases "$ROOT")}
-prefix_base "$BASES" "$WINDOWS" 2>>"$OUT/errors.log" ||
-    die "$(tail -n 1 "$OUT/errors.log") (see $(prefix_base_dir "$BASES" "$WINDOWS").log)"
-
-phase "base prefix ready"
+# --- 1. a copy of the base prefix of the Windows, its server kept up ----------------------
 WORK=$(mktemp -d "$CACHE/scenario.XXXXXX")
-# One server for the whole scenario, kept up between the programs: without -p
-# it ends 3 s after the last program, and the next program starts a new one
-# with a new desktop, which registers the display adapters again (and costs
-# seconds). It also picks the server's directory before any program starts.
-prefix_copy "$BASES" "$WORK" "$OUT/wineserver.log" "$WINDOWS" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
-
+must prefix_up "${CHANWIZ_WINE_BASES:-$(prefix_bases "$ROOT")}" "$WINDOWS" "$WORK" "$OUT"
 phase "prefix copied"
 # --- 2. machine ----------------------------------------------------------------
 DRIVE=$WINEPREFIX/drive_c
-XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
-echo "$XVFB_PID" >"$OUT/xvfb.pid"
+# The machine file, its win.ini sections and its keys' access lists; Wine's
+# desktop brought up (it registers the display adapters under Control\Class,
+# with the time in DriverDateData: now, before the first dump, not during the run).
 : >"$OUT/regedit.log"
-prefix_regedit "$MACHINE" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
-prefix_win_ini "$MACHINE" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
-# Access lists the machine gives its keys (its Security subkey). Wine keeps
-# them only while its server runs: a restarted server needs them again.
-set_machine_security() {
-    prefix_security "$MACHINE" "$TOOLS" "$OUT/regedit.log" 2>>"$OUT/errors.log"
-}
-set_machine_security || die "$(tail -n 1 "$OUT/errors.log") (regedit.log)"
+must prefix_machine "$MACHINE" "$TOOLS" "$OUT"
+# (Wine keeps access lists only while its server runs: a new one needs them again.)
+set_machine_security() { prefix_security "$MACHINE" "$TOOLS" "$OUT/regedit.log" 2>>"$OUT/errors.log"; }
 if [ "$VAMP" = 1 ]; then
     # Where the wizard's regsvr32 finds it: the system folder as its programs see it.
     prefix_system_dir
     cp "$VAMP_DLL" "$PREFIX_SYSDIR/34com.dll" || die "could not copy 34com.dll into the prefix"
-    {
-        printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Test\\Vamp]\r\n'
-        registered=1
-        while IFS=$'\t' read -r vname vvalue; do
-            case "$vname" in
-                Item22 | DeviceCount) printf '"%s"=dword:%08x\r\n' "$vname" "$vvalue" ;;
-                Registered) registered=$vvalue ;;
-            esac
-        done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Vamp)
-        printf '\r\n'
-        echo "$registered" >"$OUT/vamp-registered.txt"
-    } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$DRIVE/windows/temp/vamp.reg"
-    timeout -k 5 60 "$WINE" regedit /S 'C:\windows\temp\vamp.reg' >>"$OUT/regedit.log" 2>&1 ||
-        die "regedit /S of the component's settings failed (regedit.log)"
-    if [ "$(cat "$OUT/vamp-registered.txt")" != 0 ]; then
+    registered=1
+    printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Test\\Vamp]\n' >"$OUT/vamp.reg"
+    while IFS=$'\t' read -r vname vvalue; do
+        case "$vname" in
+            Item22 | DeviceCount) printf '"%s"=dword:%08x\n' "$vname" "$vvalue" >>"$OUT/vamp.reg" ;;
+            Registered) registered=$vvalue ;;
+        esac
+    done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Vamp)
+    must prefix_regedit "$OUT/vamp.reg" "$OUT/regedit.log"
+    if [ "$registered" != 0 ]; then
         timeout -k 5 60 "$WINE" "$PREFIX_REGSVR32" /s 'C:\windows\system32\34com.dll' >>"$OUT/regedit.log" 2>&1 ||
             die "$PREFIX_REGSVR32 of 34com.dll failed (regedit.log)"
     fi
 fi
 phase "machine imported"
-# Wine registers its display adapters (under Control\Class, with the time in
-# DriverDateData) when its desktop comes up: that happens now, after the
-# import and before the first registry dump, not during the run.
-: >"$OUT/desktop.log"
-prefix_desktop "$TOOLS" "$OUT/desktop.log" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"
-
-phase "desktop up"
 # --- 3. program ----------------------------------------------------------------
 MODULE=$("$PYTHON" "$REGTOOL" sim-value "$MACHINE" ModuleFileName 'C:\Program Files\Morvex\Chanwiz\Chanwiz.exe')
 case "$MODULE" in [Cc]:\\*) ;; *) die "the machine's program path $MODULE is not on C:" ;; esac
@@ -311,13 +167,20 @@ REL=${MODULE:3}
 REL=${REL//\\//}
 CLI_RUN=$DRIVE/$(dirname "$REL")/chanwiz-cli.exe
 if [ -n "$MSI" ]; then
-    # shellcheck source=msi.sh
-    . "$HERE/msi.sh"
-    msi_install "$MSI" "$OUT/msiexec.log" || die "msiexec /i $(basename "$MSI") /qn: exit $?"
+    # The package is 32-bit: in a 64-bit prefix its files go to Program Files (x86).
+    MSI_DIR="$DRIVE/Program Files$([ "$PREFIX_ARCH" = win64 ] && echo ' (x86)')/Morvex/Chanwiz"
+    msi_install() { timeout -k 5 180 "$WINE" msiexec /i "$(wine_path "$1")" /qn >>"$OUT/msiexec.log" 2>&1; }
+    msi_products() {  # the ProductCodes named Chanwiz in Wine's uninstall list
+        timeout -k 5 60 "$WINE" uninstaller --list 2>/dev/null | tr -d '\r' | sed -n 's/^\({[^}]*}\)|||Chanwiz$/\1/p'
+    }
+    msi_install "$MSI" || die "msiexec /i $(basename "$MSI") /qn: exit $?"
     for f in Chanwiz.exe chanwiz-cli.exe Chanwiz.ini; do
         [ -f "$MSI_DIR/$f" ] || REASONS+=(" the package put no $f into ${MSI_DIR#"$DRIVE"/}")
     done
-    msi_shortcut || REASONS+=(" the package made no Start-menu shortcut Chanwiz.lnk")
+    # Windows puts a per-machine package's shortcut into the Start menu of all
+    # users; Wine 8 into the installing user's. Either counts.
+    MSI_SHORTCUT=$(find "$DRIVE/ProgramData" "$DRIVE/users" -ipath '*/Start Menu/Programs/Chanwiz.lnk' 2>/dev/null | head -1)
+    [ -n "$MSI_SHORTCUT" ] || REASONS+=(" the package made no Start-menu shortcut Chanwiz.lnk")
     where=C:/${MSI_DIR#"$DRIVE"/}
     echo "  installed: $(cd "$MSI_DIR" && ls | tr '\n' ' ')into ${where//\//\\}; shortcut ${MSI_SHORTCUT#"$DRIVE"/}"
     cp "$MSI_DIR/Chanwiz.ini" "$OUT/installed-Chanwiz.ini" 2>/dev/null && INI=$OUT/installed-Chanwiz.ini
@@ -332,18 +195,14 @@ if [ -n "$MSI" ]; then
 else
     mkdir -p "$DRIVE/$(dirname "$REL")"
     cp "$EXE" "$DRIVE/$REL" || die "could not copy $EXE into the prefix"
-    if [ "$CLI" = 1 ]; then
-        cp "$CLI_EXE" "$CLI_RUN" || die "could not copy $CLI_EXE into the prefix"
-    fi
+    [ "$CLI" = 0 ] || cp "$CLI_EXE" "$CLI_RUN" || die "could not copy $CLI_EXE into the prefix"
     if [ -n "$INI" ] && [ -f "$INI" ]; then cp "$INI" "$DRIVE/$(dirname "$REL")/Chanwiz.ini"; fi
 fi
 INI_ARGS=(--no-ini)
 if [ -n "$INI" ] && [ -f "$INI" ]; then INI_ARGS=(--ini "$INI"); fi
 
 # --- 4. the run under Wine ---------------------------------------------------------
-regdump() {  # regdump OUTFILE
-    prefix_regdump "$1" "$TOOLS" "$OUT/regdump.log" "${KEYS[@]}" 2>>"$OUT/errors.log"
-}
+regdump() { prefix_regdump "$1" "$TOOLS" "$OUT/regdump.log" "${PREFIX_KEYS[@]}" 2>>"$OUT/errors.log"; }
 GUI_TWIN=0
 if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
     # The same machine for Chanwiz.exe: a copy of this prefix as it is now.
@@ -356,8 +215,7 @@ if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
     # A new server brings a new desktop, which registers the display adapters
     # again: before the dumps, as above.
     set_machine_security || die "could not set an access list of the machine again (regedit.log)"
-    prefix_desktop "$TOOLS" "$OUT/desktop.log" 2>>"$OUT/errors.log" ||
-        die "$(tail -n 1 "$OUT/errors.log") (again)"
+    must prefix_desktop "$TOOLS" "$OUT/desktop.log"
 fi
 regdump "$OUT/registry-before.dump" || die "regdump before the run failed (see regdump.log)"
 phase "registry dumped"
@@ -414,67 +272,56 @@ for e in "${EXPECTS[@]}"; do
             upath=${upath//\\//}
             if [ ! -f "$upath" ]; then
                 REASONS+=(" the run wrote no $wpath")
-            elif ! { if [ "$(head -c 2 "$upath" | od -An -tx1 | tr -d ' ')" = fffe ]; then
-                         iconv -f UTF-16 -t UTF-8 "$upath"; else cat "$upath"; fi; } |
-                     tr -d '\r' | grep -qF -- "$text"; then
+            elif ! text_of "$upath" | grep -qF -- "$text"; then
                 REASONS+=(" $wpath lacks: $text")
             fi ;;
         "undo-restores "*)
             timeout -k 5 60 "$WINE" regedit /S "$arg" >>"$OUT/regedit.log" 2>&1 ||
                 REASONS+=(" regedit /S $arg failed")
             regdump "$OUT/registry-undone.dump" || die "regdump after the undo failed (see regdump.log)"
-            if cmp -s <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-before.dump") \
-                      <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-undone.dump"); then
+            if dump_diff "$OUT/registry-before.dump" "$OUT/registry-undone.dump" >"$OUT/undone.diff"; then
                 echo "  $arg put the registry back as it was"
             else
                 REASONS+=(" the registry after regedit /S $arg is not as before the run")
-                diff <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-before.dump") \
-                     <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-undone.dump") | head -10 | sed 's/^/  /'
+                head -10 "$OUT/undone.diff" | sed 's/^/  /'
             fi ;;
         "upgrade-to "*)
-            msi_install "$arg" "$OUT/msiexec.log" || REASONS+=(" msiexec /i $(basename "$arg") /qn: exit $?")
+            msi_install "$arg" || REASONS+=(" msiexec /i $(basename "$arg") /qn: exit $?")
             products=$(msi_products)
-            [ "$products" = "$(msi_product_code "$arg")" ] ||
+            [ "$products" = "$(msiinfo export "$arg" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')" ] ||
                 REASONS+=(" after the upgrade the uninstall list holds [${products//$'\n'/ }], not only $(basename "$arg")'s product")
             echo "  upgraded to $(basename "$arg"): uninstall list [${products//$'\n'/ }]"
             MSI=$arg ;;
         uninstalled)
-            msi_uninstall "$MSI" "$OUT/msiexec.log" || REASONS+=(" msiexec /x $(basename "$MSI") /qn: exit $?")
+            timeout -k 5 180 "$WINE" msiexec /x "$(wine_path "$MSI")" /qn >>"$OUT/msiexec.log" 2>&1 || REASONS+=(" msiexec /x $(basename "$MSI") /qn: exit $?")
             left=$(find "$DRIVE" \( -ipath '*/Morvex' -o -ipath '*/Morvex/*' -o -iname 'Chanwiz.lnk' \) -printf '%P ' 2>/dev/null)
             [ -z "$left" ] || REASONS+=(" left after the uninstall: $left")
             [ -z "$(msi_products)" ] || REASONS+=(" the uninstall list still holds Chanwiz")
             regdump "$OUT/registry-uninstalled.dump" || die "regdump after the uninstall failed (see regdump.log)"
-            cmp -s <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-after.dump") \
-                   <("$PYTHON" "$REGTOOL" canon-dump "$OUT/registry-uninstalled.dump") ||
+            dump_diff "$OUT/registry-after.dump" "$OUT/registry-uninstalled.dump" >/dev/null ||
                 REASONS+=(" the uninstall changed the drivers' keys or the wizard's mark")
             echo "  uninstalled: ${left:-nothing left}" ;;
     esac
 done
 # The prefix goes away while the simulation runs and the results are compared
 # (with KEEP_PREFIX=1 only its server stops, and the prefix stays to be looked at).
-if [ "${KEEP_PREFIX:-0}" = 1 ]; then
-    echo "kept prefix $WINEPREFIX" >&2
-    ( wine_stop ) &
-else
-    ( wine_drop_prefix ) &
-fi
+if [ "${KEEP_PREFIX:-0}" = 1 ]; then ( wine_stop ) & else ( wine_drop_prefix ) & fi
 TEARDOWN_PID=$!
 
 # --- 5. the simulation ----------------------------------------------------------------
-sim_rc=0
-if [ "$CLI" = 1 ]; then
-    # The rehearsal of the same deployment, in a folder of its own: output
-    # files named for Windows (C:\...) land there.
+sim() {  # sim DIR ARGS...: chanwiz-sim on the machine, its registry into DIR/sim-registry.reg
+    local dir=$1
+    shift
+    # (in a folder of its own: output files named for Windows, C:\..., land there)
     mkdir -p "$OUT/sim-files"
-    ( cd "$OUT/sim-files" &&
-      timeout -k 5 60 "$SIM" --machine "$MACHINE" "${CLI_ARGS[@]}" "${INI_ARGS[@]}" --quiet \
-        --transcript "$OUT/transcript-sim.jsonl" --out "$OUT/sim-registry.reg" \
-        --changes "$OUT/sim-changes.reg" ) >"$OUT/sim.log" 2>&1 || sim_rc=$?
-else
-    timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$OUT/script.txt" "${INI_ARGS[@]}" --quiet \
-        --transcript "$OUT/transcript-sim.jsonl" --out "$OUT/sim-registry.reg" \
-        --changes "$OUT/sim-changes.reg" "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || sim_rc=$?
-fi
+    ( cd "$OUT/sim-files" && timeout -k 5 60 "$SIM" --machine "$MACHINE" "${INI_ARGS[@]}" --quiet \
+        --out "$dir/sim-registry.reg" "$@" ) >"$dir/sim.log" 2>&1
+}
+sim_rc=0
+if [ "$CLI" = 1 ]; then runs=("${CLI_ARGS[@]}"); else runs=(--answers "@$OUT/script.txt"); fi
+# (the wizard's own arguments last)
+sim "$OUT" "${runs[@]}" --transcript "$OUT/transcript-sim.jsonl" --changes "$OUT/sim-changes.reg" \
+    "${ARGS[@]}" || sim_rc=$?
 
 phase "simulation run"
 # --- 6. comparisons -------------------------------------------------------------------
@@ -502,23 +349,21 @@ if [ -f "$OUT/transcript-wine.jsonl" ] && [ -f "$OUT/transcript-sim.jsonl" ]; th
 else
     REASONS+=(" a transcript is missing")
 fi
+compare() {  # compare DIR: Wine's registry changes in DIR (its dumps) against the simulation's
+    "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$1/sim-registry.reg" --outdir "$1" \
+        --before "$1/registry-before.dump" --after "$1/registry-after.dump" \
+        "${ACCESS_CHECK[@]}" "${PREFIX_KEYS[@]}" >"$1/registry-compare.txt" 2>&1
+}
 if [ -f "$OUT/sim-registry.reg" ]; then
-    "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$OUT/sim-registry.reg" \
-        --before "$OUT/registry-before.dump" --after "$OUT/registry-after.dump" --outdir "$OUT" \
-        "${ACCESS_CHECK[@]}" "${KEYS[@]}" >"$OUT/registry-compare.txt" 2>&1 ||
-        REASONS+=(" registry changes differ (registry-compare.txt)")
+    compare "$OUT" || REASONS+=(" registry changes differ (registry-compare.txt)")
 else
     REASONS+=(" chanwiz-sim wrote no registry (sim.log)")
 fi
 if [ "$GUI_TWIN" = 1 ]; then
     # Chanwiz.exe with the script against the simulation with the script, then
     # the two Wine registries against each other.
-    gui_sim_rc=0
-    timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$OUT/script.txt" "${INI_ARGS[@]}" --quiet \
-        --out "$OUT/gui/sim-registry.reg" "${ARGS[@]}" >"$OUT/gui/sim.log" 2>&1 || gui_sim_rc=$?
-    "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$OUT/gui/sim-registry.reg" \
-        --before "$OUT/gui/registry-before.dump" --after "$OUT/gui/registry-after.dump" \
-        --outdir "$OUT/gui" "${ACCESS_CHECK[@]}" "${KEYS[@]}" >"$OUT/gui/registry-compare.txt" 2>&1 ||
+    sim "$OUT/gui" --answers "@$OUT/script.txt" "${ARGS[@]}"
+    compare "$OUT/gui" ||
         REASONS+=(" Chanwiz.exe's registry changes differ from the simulation's (gui/registry-compare.txt)")
     if cmp -s "$OUT/gui/registry-wine.txt" "$OUT/registry-wine.txt"; then
         echo "  chanwiz-cli.exe and Chanwiz.exe left the same registry: $(grep -c . "$OUT/registry-wine.txt") change line(s)"
@@ -532,21 +377,10 @@ for f in transcript-compare.txt registry-compare.txt; do
 done
 
 has_line() {  # has_line FILE TEXT: a line of FILE holds TEXT's " ... "-separated pieces in order
-    [ -f "$1" ] || return 1
-    "$PYTHON" - "$1" "$2" <<'PY'
-import sys
-pieces = sys.argv[2].split(" ... ")
-def holds(line):
-    at = 0
-    for p in pieces:
-        at = line.find(p, at)
-        if at < 0:
-            return False
-        at += len(p)
-    return True
-with open(sys.argv[1], encoding="utf-8") as f:
-    sys.exit(0 if any(holds(l.rstrip("\n")) for l in f) else 1)
-PY
+    [ -f "$1" ] && TEXT=$2 awk 'BEGIN { n = split(ENVIRON["TEXT"], p, / \.\.\. /) }
+        { s = $0; for (i = 1; i <= n; i++) { at = index(s, p[i]); if (!at) next; s = substr(s, at + length(p[i])) }
+          found = 1; exit }
+        END { exit !found }' "$1"
 }
 for e in "${EXPECTS[@]}"; do
     verb=${e%% *}

@@ -1,81 +1,26 @@
 #!/usr/bin/env bash
 # chanwiz-sim's --changes and --undo files imported with regedit under Wine:
-# the changes must give the registry the simulation's after-state, and the
-# undo file must then give back, byte for byte, the registry the machine
-# started with.
-#
+# the changes give the simulation's after-state, the undo file gives back the
+# registry the machine started with, byte for byte (tests/wine/README.md).
 # usage: tests/wine/run_undo.sh [-j N] [--converted] [NAME_PATTERN]
-#   -j N           cases run N at a time (default 2)
-#   --converted    regedit gets changes.reg and undo.reg made what it reads
-#                  by scripts/wine/regtool.py import, as the machine file is;
-#                  by default they go to regedit exactly as chanwiz-sim wrote
-#                  them (5.00 as UTF-16LE with a byte-order mark, REGEDIT4 as
-#                  ANSI), which is how support staff use them
-#   NAME_PATTERN   only the cases whose name matches (a grep -E pattern)
-#
-# A case is a sample machine (or one derived from it by
-# scripts/wine/machine_variant.py) with the answers of a scenario of
-# scenarios.txt that writes (table CASES below), in a prefix of the Windows
-# it names (tests/wine/prefix.sh): the 98 machines' files are REGEDIT4 in
-# ANSI, the other format regedit reads; the x64 machines' name the keys of
-# the 32-bit view by their real path (SOFTWARE\Wow6432Node\...), which
-# regedit in a 64-bit prefix must put back there. Per case:
-#  1. chanwiz-sim runs the machine and the answers with --changes, --undo, --out;
-#  2. the machine goes into a copy of one base prefix as run_scenario.sh puts
-#     it there (regedit /S, the access lists of its Security subkey, Wine's
-#     desktop brought up);
-#  3. regdump --security of the compared keys (values and access lists):
-#       dump 0  at the start
-#       dump 1  after regedit /S changes.reg: differs from dump 0, holds every
-#               value of changes.reg, and dump 0 -> dump 1 are the changes
-#               chanwiz-sim made (its machine file -> its --out); access
-#               lists unchanged
-#       dump 2  after regedit /S undo.reg: identical to dump 0, byte for byte
-#       dump 3  after changes.reg again: identical to dump 1
-#       dump 4  after undo.reg with one line left out: must differ from dump 0
-#               (the comparison notices a broken undo file)
-# Every sample machine without a case must be one the wizard writes nothing on
-# (else FAIL: a new sample needs a case here).
-#
-# Files of a case in build/wine-out/undo/NAME/: changes.reg, undo.reg,
-# undo-broken.reg, sim-out.reg, dump-*.dump, registry-compare.txt, *.log.
-# Prints "PASS NAME ..." or "FAIL NAME: why" per case, then
-# "wine undo: N passed, M failed". Exit 0 when all passed, 1 when one failed,
-# 2 when the run could not start. Environment: CHANWIZ_SIM, CHANWIZ_TOOLS as
-# run_scenario.sh (the tools are 32-bit, or 64-bit in 64-bit prefixes where
-# the machine cannot run 32-bit programs); UNDO_TIMEOUT (whole run, default 1500 s), UNDO_CASE_TIMEOUT
-# (one case, default 300 s). The prefix copies, their wineservers and Xvfb
-# servers are removed on every exit.
 set -uo pipefail
 exec </dev/null
-
-if [ -z "${CHANWIZ_UNDO_INNER:-}" ]; then
-    export CHANWIZ_UNDO_INNER=1
-    exec timeout -k 30 "${UNDO_TIMEOUT:-1500}" bash "$0" "$@"
-fi
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+# shellcheck source=common.sh
+. "$HERE/common.sh"
+suite_timeout "${UNDO_TIMEOUT:-1500}" "$0" "$@"
 
 # The whole file is read before it runs: an edit during a run must not
 # change the running script.
 {
-
-HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-ROOT=$(cd "$HERE/../.." && pwd)
 export LC_ALL=C.UTF-8
 # shellcheck source=../../scripts/wine/wine-env.sh
 . "$ROOT/scripts/wine/wine-env.sh"
-# shellcheck source=common.sh
-. "$HERE/common.sh"
 # shellcheck source=prefix.sh
 . "$HERE/prefix.sh"
 REGTOOL=$ROOT/scripts/wine/regtool.py
 OUTROOT=$ROOT/build/wine-out/undo
-
-KEYS=(
-    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class'
-    'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Class'
-    'HKEY_LOCAL_MACHINE\SOFTWARE\Morvex Multimedia'
-    'HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Morvex Multimedia'
-)
 
 # name | Windows | machine | the scenario of scenarios.txt whose answers,
 # arguments and --no-ini option are used | machine_variant.py options, if any
@@ -101,7 +46,6 @@ x64-usb2821          | x64 | samples/usb2821-x64-china.reg       | x64-usb2821-t
 non-ascii-old-value  | xp  | samples/saa7134-xp-italy.reg        | country-italy | --set-sz HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class\{4d36e96c-e325-11ce-bfc1-08002be10318}\0002 TunerType FM1236-Müller
 '
 
-trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"}; printf '%s' "$s"; }
 
 # ============================================================ one case
 # run_undo.sh --case NAME WINDOWS MACHINE SCRIPT_FILE NO_INI [ARGS...]
@@ -109,28 +53,12 @@ if [ "${1:-}" = "--case" ]; then
     NAME=$2 WINDOWS=$3 MACHINE=$4 SCRIPT_FILE=$5 NO_INI=$6
     shift 6
     ARGS=("$@")
-    OUT=$OUTROOT/$NAME
-    CACHE=${UNDO_CACHE:?}
-    BASES=${CHANWIZ_WINE_BASES:?}
-    SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
+    verdict_start "$NAME" "$OUTROOT/$NAME"
+    PASS_NOTE="$(basename "$MACHINE"), "
+    CACHE=${CHANWIZ_WINE_CACHE:?}
+    SIM=${CHANWIZ_SIM:?}
     TOOLS=${CHANWIZ_TOOLS:?}
-    T0=$(date +%s.%N)
-    REASONS=()
     WORK=""
-    export WINE_RETRY_NOTES=$OUT/wine-retries.txt
-    rm -f "$WINE_RETRY_NOTES"
-    finish() {
-        local t
-        t=$(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}')
-        if [ ${#REASONS[@]} -eq 0 ]; then
-            echo "PASS $NAME ($(basename "$MACHINE"), $t s)$(retry_notes)" | tee "$OUT/result.txt"
-            exit 0
-        fi
-        local IFS=';'
-        echo "FAIL $NAME ($t s):${REASONS[*]}$(retry_notes)" | tee "$OUT/result.txt"
-        exit 1
-    }
-    die() { REASONS+=(" $*"); finish; }
     cleanup() {
         local rc=$?
         prefix_teardown
@@ -148,26 +76,15 @@ if [ "${1:-}" = "--case" ]; then
         --changes "$OUT/changes.reg" --undo "$OUT/undo.reg" --out "$OUT/sim-out.reg" \
         "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || sim_rc=$?
     [ "$sim_rc" -eq 0 ] || die "chanwiz-sim exit code $sim_rc (sim.log)"
-    reg_text() {  # reg_text FILE: the text of a .reg file, UTF-16LE decoded
-        if [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; then
-            iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r'
-        else
-            tr -d '\r' <"$1"
-        fi
-    }
-    reg_text "$OUT/changes.reg" | grep -q '^\[' || die "the run changed nothing: no case for an undo"
-    reg_text "$OUT/undo.reg" | grep -q '^[["@]' || die "undo.reg puts nothing back"
-    {
-        for f in "$MACHINE" "$OUT/changes.reg" "$OUT/undo.reg"; do
-            printf '%s: %s\n' "$(basename "$f")" "$("$PYTHON" "$REGTOOL" import "$f" /dev/null 2>&1)"
-        done
-    } >"$OUT/formats.txt"
+    text_of "$OUT/changes.reg" | grep -q '^\[' || die "the run changed nothing: no case for an undo"
+    text_of "$OUT/undo.reg" | grep -q '^[["@]' || die "undo.reg puts nothing back"
+    for f in "$MACHINE" "$OUT/changes.reg" "$OUT/undo.reg"; do
+        printf '%s: %s\n' "$(basename "$f")" "$("$PYTHON" "$REGTOOL" import "$f" /dev/null 2>&1)"
+    done >"$OUT/formats.txt"
     # The files are what regedit reads: 5.00 in UTF-16LE, REGEDIT4 in ANSI
     # (whatever the machine file was written in).
-    case "$(sed -n 1p "$OUT/formats.txt" | cut -d' ' -f2)" in
-        regedit4) want=regedit4 ;;
-        *) want=unicode5 ;;
-    esac
+    want=unicode5
+    [ "$(sed -n 1p "$OUT/formats.txt" | cut -d' ' -f2)" != regedit4 ] || want=regedit4
     [ "$(sed -n '2,3p' "$OUT/formats.txt" | cut -d' ' -f2 | sort -u)" = "$want" ] ||
         REASONS+=(" changes/undo not as regedit reads them ($(tr '\n' ' ' <"$OUT/formats.txt"))")
 
@@ -196,21 +113,18 @@ PY
         die "could not make the broken undo file"
 
     # --- 2. the machine in a prefix ------------------------------------------------
-    prefix_base "$BASES" "$WINDOWS" 2>>"$OUT/errors.log" || die "no base prefix"
     WORK=$(mktemp -d "$CACHE/undo.XXXXXX")
-    prefix_copy "$BASES" "$WORK" "$OUT/wineserver.log" "$WINDOWS" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
-    XVFB_LOG=$OUT/xvfb.log xvfb_start 99 || die "could not start Xvfb"
-    echo "$XVFB_PID" >"$OUT/xvfb.pid"
-    prefix_machine "$MACHINE" "$TOOLS" "$OUT" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
+    must prefix_up "${CHANWIZ_WINE_BASES:?}" "$WINDOWS" "$WORK" "$OUT"
+    must prefix_machine "$MACHINE" "$TOOLS" "$OUT"
 
     # --- 3. dumps --------------------------------------------------------------------
     dump() {  # dump N
-        prefix_regdump "$OUT/dump-$1.dump" "$TOOLS" "$OUT/regdump.log" "${KEYS[@]}" 2>>"$OUT/errors.log" ||
+        prefix_regdump "$OUT/dump-$1.dump" "$TOOLS" "$OUT/regdump.log" "${PREFIX_KEYS[@]}" 2>>"$OUT/errors.log" ||
             die "regdump $1 failed (regdump.log)"
     }
     import() {  # import FILE
         if [ "${UNDO_CONVERTED:-0}" = 1 ]; then
-            prefix_regedit "$1" "$OUT/regedit.log" 2>>"$OUT/errors.log" || die "$(tail -1 "$OUT/errors.log")"
+            must prefix_regedit "$1" "$OUT/regedit.log"
         else
             cp "$1" "$WINEPREFIX/drive_c/windows/temp/as-written.reg" &&
                 wine_try "regedit /S $(basename "$1")" "$OUT/regedit.log" \
@@ -220,20 +134,16 @@ PY
     }
     differences() {  # differences A B: the canonical lines of two dumps that differ
         # (the parents of the compared keys are no difference of their own)
-        diff <("$PYTHON" "$REGTOOL" canon-dump "$1") <("$PYTHON" "$REGTOOL" canon-dump "$2") |
-            grep '^[<>]' |
+        dump_diff "$1" "$2" | grep '^[<>]' |
             grep -vE '^[<>] \[HKEY_LOCAL_MACHINE(\\SOFTWARE|\\SYSTEM(\\CurrentControlSet(\\Control|\\Services)?)?)?\]$' |
             head -"${3:-6}" | sed 's/^/    /'
     }
+    n=0
     dump 0
-    import "$OUT/changes.reg"
-    dump 1
-    import "$OUT/undo.reg"
-    dump 2
-    import "$OUT/changes.reg"
-    dump 3
-    import "$OUT/undo-broken.reg"
-    dump 4
+    for f in changes undo changes undo-broken; do
+        import "$OUT/$f.reg"
+        dump $((++n))
+    done
     ( wine_drop_prefix ) &
     TEARDOWN=$!
 
@@ -241,7 +151,7 @@ PY
     if cmp -s "$OUT/dump-0.dump" "$OUT/dump-1.dump"; then
         REASONS+=(" the registry did not change when changes.reg was imported")
     fi
-    if ! "$PYTHON" - "$ROOT/scripts/wine" "$OUT/changes.reg" "$OUT/dump-1.dump" "${KEYS[@]}" \
+    if ! "$PYTHON" - "$ROOT/scripts/wine" "$OUT/changes.reg" "$OUT/dump-1.dump" "${PREFIX_KEYS[@]}" \
         >"$OUT/changes-held.txt" 2>&1 <<'PY'
 import sys
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
@@ -261,7 +171,7 @@ PY
         REASONS+=(" the registry lacks lines of changes.reg (changes-held.txt)")
     fi
     "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$OUT/sim-out.reg" \
-        --before "$OUT/dump-0.dump" --after "$OUT/dump-1.dump" --outdir "$OUT" "${KEYS[@]}" \
+        --before "$OUT/dump-0.dump" --after "$OUT/dump-1.dump" --outdir "$OUT" "${PREFIX_KEYS[@]}" \
         >"$OUT/registry-compare.txt" 2>&1 ||
         REASONS+=(" after changes.reg, not the simulation's after-state (registry-compare.txt)")
     if ! cmp -s "$OUT/dump-0.dump" "$OUT/dump-2.dump"; then
@@ -287,88 +197,37 @@ PY
 fi
 
 # ============================================================ the run
-JOBS=2
+suite_args "$@"
+set -- "${ARGS[@]}"
 FILTER=""
 while [ $# -gt 0 ]; do
     case "$1" in
-        -j) JOBS=${2:-}; shift 2 ;;
-        -j*) JOBS=${1#-j}; shift ;;
         --converted) export UNDO_CONVERTED=1; shift ;;
-        -h|--help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         -*) echo "run_undo: unknown option $1" >&2; exit 2 ;;
         *) FILTER=$1; shift ;;
     esac
 done
-case "$JOBS" in ''|*[!0-9]*|0) echo "run_undo: -j needs a number" >&2; exit 2 ;; esac
-
 T0=$(date +%s.%N)
 wine_check || exit 2
-command -v Xvfb >/dev/null 2>&1 || { echo "run_undo: Xvfb is missing (scripts/install-deps.sh)" >&2; exit 2; }
 # regedit and the tools of the prefixes' own bitness: 32-bit, unless the
 # machine cannot run 32-bit programs (then 64-bit prefixes, 64-bit tools).
-if wine_runs_32bit; then
-    export PREFIX_BITS=32
-    ARCH=i686
-else
+if wine_runs_32bit; then export PREFIX_BITS=32; else
     export PREFIX_BITS=64
-    ARCH=x86_64
     echo "wine undo: this machine cannot run 32-bit programs: the xp and 98 cases run in 64-bit prefixes"
 fi
-if [ -z "${CHANWIZ_TOOLS:-}" ]; then
-    CHANWIZ_TOOLS=$("$ROOT/scripts/wine/build-ui-driver.sh" --arch "$ARCH" | tail -1) ||
-        { echo "run_undo: could not build the ui-driver tools" >&2; exit 2; }
-fi
-export CHANWIZ_TOOLS
-if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
-    echo "run_undo: building chanwiz-sim (native preset)"
-    (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
-        timeout 900 cmake --build --preset native --target chanwiz-sim -j2 >/dev/null) ||
-        { echo "run_undo: could not build chanwiz-sim" >&2; exit 2; }
-fi
-
-CACHE=$ROOT/build/wine-cache/undo-$$
-mkdir -p "$CACHE" "$OUTROOT"
-touch "$CACHE/.started"
-PIDS=()
-# One chanwiz-sim for the whole run: a build that relinks it meanwhile does
-# not reach the cases.
-SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
-cp "$SIM" "$CACHE/chanwiz-sim" 2>/dev/null || { echo "run_undo: cannot copy $SIM" >&2; rm -rf "$CACHE"; exit 2; }
-CHANWIZ_WINE_BASES=$(prefix_bases "$ROOT")
-export CHANWIZ_SIM=$CACHE/chanwiz-sim UNDO_CACHE=$CACHE CHANWIZ_WINE_BASES
-
-cleanup() {
-    local rc=$?
-    # timeout(1) sends its TERM twice (to us and to our process group): a
-    # second one must not cut the cleanup short.
-    trap - EXIT
-    trap '' INT TERM
-    suite_end run_undo "$rc" "$CACHE" "$OUTROOT" 'undo.*' "${PIDS[@]}"
-    exit $?
-}
-trap cleanup EXIT
-trap 'echo "run_undo: interrupted or out of time"; exit 1' INT TERM
+suite_begin run_undo "$OUTROOT"
 
 # --- the cases, with their scenarios' answers -----------------------------------
 scenario_line() {  # scenario_line NAME: that line of scenarios.txt
-    local line
-    while IFS= read -r line || [ -n "$line" ]; do
-        case "$(trim "$line")" in ''|'#'*) continue ;; esac
-        [ "$(trim "${line%%|*}")" = "$1" ] && { printf '%s\n' "$line"; return 0; }
-    done <"$HERE/scenarios.txt"
-    return 1
+    grep -E "^[[:space:]]*$1[[:space:]]*\|" "$HERE/scenarios.txt" | head -1 | grep .
 }
-NAMES=()
-JOB_CMDS=()
-JOB_LOGS=()
 MACHINES=()
-CASE_WINDOWS=()
 while IFS= read -r row; do
     [ -n "$(trim "$row")" ] || continue
     IFS='|' read -r name windows machine scenario variant <<<"$row"
-    name=$(trim "$name"); windows=$(trim "$windows"); machine=$(trim "$machine"); scenario=$(trim "$scenario")
+    name=$(trim "$name") windows=$(trim "$windows") machine=$(trim "$machine") scenario=$(trim "$scenario")
     MACHINES+=("$machine")
-    if [ -n "$FILTER" ] && ! printf '%s' "$name" | grep -qE -- "$FILTER"; then continue; fi
+    [ -z "$FILTER" ] || printf '%s' "$name" | grep -qE -- "$FILTER" || continue
     machine=$ROOT/$machine
     read -ra vopts <<<"$(trim "${variant:-}")"
     if [ ${#vopts[@]} -gt 0 ]; then
@@ -385,17 +244,11 @@ while IFS= read -r row; do
     no_ini=0
     case " $(trim "${options:-}") " in *" --no-ini "*) no_ini=1 ;; esac
     read -ra wargs <<<"$(trim "${args:-}")"
-    cmd=(timeout -k 15 "${UNDO_CASE_TIMEOUT:-300}" bash "$0" --case "$name" "$windows" "$machine"
-         "$OUTROOT/$name/script.txt" "$no_ini" "${wargs[@]}")
-    NAMES+=("$name")
-    CASE_WINDOWS+=("$windows")
-    JOB_CMDS+=("$(printf '%q ' "${cmd[@]}")")
-    JOB_LOGS+=("$OUTROOT/$name/run.log")
+    suite_job "$name" "$windows" "$OUTROOT/$name/run.log" timeout -k 15 "${UNDO_CASE_TIMEOUT:-300}" bash "$0" \
+        --case "$name" "$windows" "$machine" "$OUTROOT/$name/script.txt" "$no_ini" "${wargs[@]}"
 done <<<"$CASES"
-[ ${#NAMES[@]} -gt 0 ] || { echo "run_undo: no case matches" >&2; exit 2; }
+[ ${#JOB_NAMES[@]} -gt 0 ] || { echo "run_undo: no case matches" >&2; exit 2; }
 
-PASSED=0
-FAILED=0
 # Every sample machine without a case must be one on which the wizard writes
 # nothing (no device, two devices).
 if [ -z "$FILTER" ]; then
@@ -406,7 +259,7 @@ if [ -z "$FILTER" ]; then
         "$CHANWIZ_SIM" --machine "$m" --answers "click 1015; select 1012 2; click 1; click 1023; click 1" --quiet \
             --changes "$CACHE/coverage.reg" >/dev/null 2>&1
         if grep -q '^\[' "$CACHE/coverage.reg" 2>/dev/null; then
-            FAILED=$((FAILED + 1))
+            FAILED[samples]=$((${FAILED[samples]:-0} + 1))
             echo "  FAIL $rel: the wizard writes on it, and run_undo.sh has no case for it"
         else
             echo "  (no case: $rel, the wizard writes nothing on it)"
@@ -414,26 +267,12 @@ if [ -z "$FILTER" ]; then
     done
 fi
 
-echo "wine undo: ${#NAMES[@]} case(s), $JOBS at a time"
-# One base prefix a Windows, side by side, copied per case.
-prefix_make_bases "$CHANWIZ_WINE_BASES" "${CASE_WINDOWS[@]}" ||
+echo "wine undo: ${#JOB_NAMES[@]} case(s), $JOBS at a time"
+prefix_make_bases "$CHANWIZ_WINE_BASES" "${JOB_GROUPS[@]}" ||
     { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
-job_done() {  # job_done INDEX RC
-    local log=$OUTROOT/${NAMES[$1]}/run.log verdict
-    verdict=$(grep -E '^(PASS|FAIL) ' "$log" 2>/dev/null | tail -1)
-    if [ "$2" -eq 0 ]; then
-        PASSED=$((PASSED + 1))
-        echo "  ${CASE_WINDOWS[$1]} ${verdict:-PASS ${NAMES[$1]}}"
-    else
-        FAILED=$((FAILED + 1))
-        echo "  ${CASE_WINDOWS[$1]} ${verdict:-FAIL ${NAMES[$1]}: exit code $2, see $log}"
-        grep -E '^(  registry changes differ|  the machine file|  access lists|    |dump 0)' "$log" | head -14 | sed 's/^/    /'
-    fi
-}
-run_jobs "$JOBS"
-
-echo "wine undo suite: $(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN{printf "%.1f", b-a}') s"
-echo "wine undo: $PASSED passed, $FAILED failed"
-[ "$FAILED" -eq 0 ]
+suite_run '^(  registry changes differ|  the machine file|  access lists|    |dump 0)'
+echo "wine undo suite: $(elapsed) s"
+echo "wine undo: $(suite_total)"
+[ -z "${FAILED[*]}" ]
 exit
 }
