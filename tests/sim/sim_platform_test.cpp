@@ -111,53 +111,46 @@ TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
 // program's COM finds it in the 32-bit view, and only there.
 TEST(SimRegistry, TheComponentIsFoundInTheProgramsOwnView) {
   const struct {
-    const char* architecture;
-    const char* classes;  // where its registration lies
+    const char *architecture, *classes;  // where its registration lies
     HRESULT created;
-  } cases[] = {
-      {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Classes", S_OK},
-      {"AMD64", "HKEY_CLASSES_ROOT\\Wow6432Node", S_OK},
-      {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", REGDB_E_CLASSNOTREG},
-      {"x86", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", S_OK},
-  };
-  GUID component, list;
-  ASSERT_TRUE(sim::ParseGuidText("{B8A9279E-C453-11D4-AD45-0060080BA634}", &component));
-  ASSERT_TRUE(sim::ParseGuidText("{B8A9279D-C453-11D4-AD45-0060080BA634}", &list));
+  } cases[] = {{"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Classes", S_OK},
+               {"AMD64", "HKEY_CLASSES_ROOT\\Wow6432Node", S_OK},
+               {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", REGDB_E_CLASSNOTREG},
+               {"x86", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", S_OK}};
+  const char* component = "{B8A9279E-C453-11D4-AD45-0060080BA634}";
+  GUID clsid, list;
+  ASSERT_TRUE(sim::ParseGuidText(component, &clsid) &&
+              sim::ParseGuidText("{B8A9279D-C453-11D4-AD45-0060080BA634}", &list));
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.architecture) + " " + c.classes);
     sim::Machine m = MachineFromText(RegText(
-        Architecture(c.architecture) + "[" + c.classes +
-        "\\CLSID\\{B8A9279E-C453-11D4-AD45-0060080BA634}\\InprocServer32]\r\n@=\"34com.dll\"\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\Vamp]\r\n\"Registered\"=dword:00000000\r\n"));
+        Architecture(c.architecture) + "[" + c.classes + "\\CLSID\\" + component +
+        "\\InprocServer32]\r\n@=\"34com.dll\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz "
+        "Simulation\\Vamp]\r\n" + Dword("Registered", 0)));
     sim::SimPlatform p(m, nullptr);
     p.CoInitialize();
     void* object = nullptr;
-    EXPECT_EQ(p.CoCreateInstance(component, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                 list, &object),
+    EXPECT_EQ(p.CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, list, &object),
               c.created);
   }
 }
 
-// The machine's registry names its Windows, and both version calls tell it.
+// The machine's registry names its Windows, and both version calls tell it
+// (how the two agree is the contract's).
 TEST(SimSystem, VersionsOfTheWindowsFamilies) {
-  const std::string nt = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
-                         "\"CurrentVersion\"=\"";
-  const std::string w9x = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n"
-                          "\"VersionNumber\"=\"";
   const struct {
-    std::string body;
+    const char* version;
     DWORD platform, major, minor;
-  } cases[] = {{"", 2, 5, 1},           {nt + "4.0\"\r\n", 2, 4, 0},        {nt + "6.1\"\r\n", 2, 6, 1},
-               {w9x + "4.10.2222\"\r\n", 1, 4, 10}, {w9x + "4.90.3000\"\r\n", 1, 4, 90}};
+  } cases[] = {{"", 2, 5, 1}, {"4.0", 2, 4, 0}, {"6.1", 2, 6, 1}, {"4.10.2222", 1, 4, 10}, {"4.90.3000", 1, 4, 90}};
   for (const auto& c : cases) {
-    sim::Machine m = MachineFromText(RegText(c.body));
+    sim::Machine m = MachineFromText(MachineText(c.version));
     sim::SimPlatform p(m, nullptr);
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof(info);
     ASSERT_TRUE(p.GetVersionExA(&info));
     EXPECT_EQ(std::vector<DWORD>({info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion}),
-              std::vector<DWORD>({c.platform, c.major, c.minor})) << c.body;
-    EXPECT_EQ(p.GetVersion() & 0x8000FFFFu, (c.platform == 1 ? 0x80000000u : 0) | c.major | c.minor << 8);
+              std::vector<DWORD>({c.platform, c.major, c.minor})) << c.version;
+    EXPECT_EQ(p.GetVersion() >> 31, c.platform == 1 ? 1u : 0u) << c.version;
   }
 }
 
