@@ -104,7 +104,7 @@ TEST(RegFileErrors, EachErrorNamesItsLineAndNothingIsApplied) {
     const char* what;
     std::string file;
     int line;
-    const char* message;  // a part of the expected message
+    const char* message;  // a part of it
   };
   std::string tooDeep = "[HKLM";
   for (size_t i = 0; i <= RegistryTree::kMaxDepth; ++i) tooDeep += "\\d";
@@ -195,24 +195,17 @@ TEST(RegFileWrite, ExportsAsRegeditDoes) {
 
   // Keys with values or without subkeys only; their parents are implied.
   const std::string expected =
-      "Windows Registry Editor Version 5.00\r\n"
-      "\r\n"
-      "[HKEY_CURRENT_USER\\Software]\r\n"
-      "\"x\"=\"\"\r\n"
-      "\r\n"
-      "[HKEY_LOCAL_MACHINE\\Parent\\Child\\Leaf]\r\n"
-      "\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty]\r\n"
-      "\r\n"
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software]\r\n\"x\"=\"\"\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Parent\\Child\\Leaf]\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty]\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common]\r\n"
       "\"UpdateChanwiz\"=dword:00000001\r\n"
       "\"Name\"=\"Chanwiz \\\"beta\\\" C:\\\\x \xE6\x97\xA5\"\r\n"
       "@=\"default\"\r\n"
       "\"Bin\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,"
       "14,15,16,\\\r\n"
-      "  "
-      "17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,"
-      "2f,\\\r\n"
+      "  17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,2f,\\\r\n"
       "  30,31,32,33,34,35,36,37,38,39,3a,3b\r\n"
       "\"Exp\"=hex(2):25,00,41,00,25,00,00,00\r\n"
       "\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n"
@@ -234,9 +227,7 @@ TEST(RegFileWrite, Regedit4IsAnsiWithSingleByteStrings) {
   key->SetValue("List", REG_MULTI_SZ, Wide(u"a\0b\0\0"));
   key->SetValue("Raw", REG_SZ, Wide(u"ab"));
   EXPECT_EQ(WriteRegFile(tree, RegFileFormat::Regedit4),
-            "REGEDIT4\r\n"
-            "\r\n"
-            "[HKEY_LOCAL_MACHINE\\Citt\xE0]\r\n"
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Citt\xE0]\r\n"
             "\"Town\"=\"Citt\xE0 \x80\"\r\n"
             "\"Path\"=hex(2):25,41,25,e0,00\r\n"
             "\"List\"=hex(7):61,00,62,00,00\r\n"
@@ -248,15 +239,16 @@ TEST(RegFileWrite, Regedit4IsAnsiWithSingleByteStrings) {
 // being written as a stand-in character that an import would take for
 // another key or value.
 TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
+  // `value` null: the key's name is at fault; `nameAtFault` false: the data,
+  // which a deletion does not write.
   struct Case {
     const char* what;
     RegFileFormat format;
-    const char* key;
-    const char* value;  // null: the key's name is at fault
+    const char *key, *value;
     DWORD type;
     std::vector<BYTE> data;
     const char* because;
-    bool nameAtFault = true;  // else the data, which a deletion does not write
+    bool nameAtFault = true;
   };
   const std::vector<BYTE> text = StringData("ok");
   const Case cases[] = {
@@ -276,19 +268,16 @@ TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
     RegistryTree tree;
     tree.Create(RegRoot::LocalMachine, c.key, nullptr)
         ->SetValue(c.value ? c.value : "Plain", c.type, c.data);
-    // Without the value, or the key: its undo must name it too.
+    // Without the value, or the key: deleting it must name it too.
     RegistryTree without = tree;
     if (c.value)
       without.Find(RegRoot::LocalMachine, c.key)->DeleteValue(c.value);
     else
       without.Delete(RegRoot::LocalMachine, c.key);
-    std::vector<RegWriteError> errors(c.nameAtFault ? 4 : 3);
+    std::vector<RegWriteError> errors(c.nameAtFault ? 3 : 2);
     EXPECT_EQ(WriteRegFile(tree, c.format, &errors[0]), "");
-    EXPECT_EQ(WriteRegChanges(RegistryTree(), tree, c.format, &errors[1]), "");
-    EXPECT_EQ(WriteRegUndo(tree, without, c.format, {}, &errors[2]), "");
-    if (c.nameAtFault) {
-      EXPECT_EQ(WriteRegChanges(tree, without, c.format, &errors[3]), "");
-    }
+    EXPECT_EQ(WriteRegUndo(tree, without, c.format, {}, &errors[1]), "");  // puts it back
+    if (c.nameAtFault) { EXPECT_EQ(WriteRegChanges(tree, without, c.format, &errors[2]), ""); }
     const std::string wantKey = std::string("HKEY_LOCAL_MACHINE\\") + c.key;
     for (const RegWriteError& error : errors) {
       EXPECT_EQ(error.key, wantKey);
@@ -410,25 +399,6 @@ TEST_P(RegFileRoundTrip, ChangesAndTheirUndo) {
     ASSERT_TRUE(Apply(undo, &applied, nullptr, &error)) << error.ToString() << "\n" << undo;
     EXPECT_TRUE(TreesEqual(applied, before)) << undo;
   }
-}
-
-// Only what changed is written: a deleted branch by its topmost key, new
-// keys without the parents they imply, changed values alone.
-TEST(RegFileChanges, OnlyWhatChangedIsWritten) {
-  const RegistryTree before = RichTree(true);
-  RegistryTree after(before);
-  after.Delete(RegRoot::LocalMachine, "SYSTEM\\Enum\\PCI");
-  after.Create(RegRoot::Users, "S-1-5-18\\Empty", nullptr);
-  RegKey* intl = after.Find(RegRoot::CurrentUser, "Control Panel\\International");
-  intl->SetValue("iCountry", REG_SZ, StringData("7"));
-  intl->SetValue("sCountry", REG_SZ, StringData("x"));
-  after.Find(RegRoot::ClassesRoot, "Key]With]Brackets")->DeleteValue("@");
-  EXPECT_EQ(WriteRegChanges(before, after, RegFileFormat::Utf8v5),
-            V5("[HKEY_CLASSES_ROOT\\Key]With]Brackets]\r\n\"@\"=-\r\n\r\n"
-               "[HKEY_CURRENT_USER\\Control Panel\\International]\r\n"
-               "\"iCountry\"=\"7\"\r\n\"sCountry\"=\"x\"\r\n\r\n"
-               "[-HKEY_LOCAL_MACHINE\\SYSTEM\\Enum\\PCI]\r\n\r\n"
-               "[HKEY_USERS\\S-1-5-18\\Empty]\r\n\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, RegFileRoundTrip,

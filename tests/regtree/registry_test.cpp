@@ -20,12 +20,9 @@ TEST(SimRegistryNames, FoundWithoutCaseAndEnumeratedInUpperCaseOrder) {
                            "Citt\xC3\xA0", "\xD0\xB4"})
     ASSERT_NE(key.CreateSubkey(name, nullptr), nullptr) << name;
   // '_' sorts after every letter once names are upper-cased.
-  std::vector<std::string> names;
-  for (const auto& entry : key.subkeys()) names.push_back(entry.second->name());
-  const std::vector<std::string> expected = {"4&1",          "4&10", "abc",     "ABD",
-                                             "Citt\xC3\xA0", "PCI",  "PCIIDE",  "Pci_x",
-                                             "ROOT",         "_x",   "\xD0\xB4"};
-  EXPECT_EQ(names, expected);
+  std::string names;
+  for (const auto& entry : key.subkeys()) names += entry.second->name() + " ";
+  EXPECT_EQ(names, "4&1 4&10 abc ABD Citt\xC3\xA0 PCI PCIIDE Pci_x ROOT _x \xD0\xB4 ");
   // Letter case does not make another key, beyond ASCII too; malformed
   // bytes stay distinct.
   bool created = true;
@@ -59,8 +56,7 @@ TEST(SimRegistryTree, CreateRefusesWhatWindowsRefusesAndDeleteTakesTheSubtree) {
   RegistryTree tree;
   bool created = false;
   RegKey* c = tree.Create(RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum", &created);
-  ASSERT_NE(c, nullptr);
-  EXPECT_TRUE(created);
+  ASSERT_TRUE(c && created);
   EXPECT_EQ(tree.Find(RegRoot::LocalMachine, "system\\currentcontrolset\\ENUM"), c);
   EXPECT_EQ(tree.Find(RegRoot::CurrentUser, "SYSTEM"), nullptr);
   // Empty parts, names over 255 characters (not bytes: "à" is one) and
