@@ -241,34 +241,27 @@ TEST(RegFileWrite, Regedit4IsAnsiWithSingleByteStrings) {
 TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
   // `value` null: the key's name is at fault; `nameAtFault` false: the data,
   // which a deletion does not write.
-  struct Case {
-    const char* what;
+  const std::vector<BYTE> one = DwordData(1);
+  const struct {
     RegFileFormat format;
     const char *key, *value;
     DWORD type;
     std::vector<BYTE> data;
     const char* because;
     bool nameAtFault = true;
+  } cases[] = {
+      {RegFileFormat::Regedit4, "SOFTWARE\\\xEF\xBB\xBFWindows", nullptr, REG_DWORD, one, "Windows-1252"},
+      {RegFileFormat::Regedit4, "K", "Name", REG_SZ, StringData("\xD0\x94"), "Windows-1252", false},
+      {RegFileFormat::Regedit4, "K", "List", REG_MULTI_SZ, Bytes({0x61, 0, 0}), "half a character", false},
+      {RegFileFormat::Unicode5, "K", "a\nb", REG_DWORD, one, "line break"},
+      {RegFileFormat::Utf8v5, "K", "\xFF", REG_DWORD, one, "not valid"},
   };
-  const std::vector<BYTE> text = StringData("ok");
-  const Case cases[] = {
-      {"BOM character in a key name", RegFileFormat::Regedit4,
-       "SOFTWARE\\Microsoft\\\xEF\xBB\xBFWindows", nullptr, REG_SZ, text, "Windows-1252"},
-      {"Cyrillic string", RegFileFormat::Regedit4, "K", "Name", REG_SZ, StringData("\xD0\x94"),
-       "Windows-1252", false},
-      {"half a character", RegFileFormat::Regedit4, "K", "List", REG_MULTI_SZ, Bytes({0x61, 0, 0}),
-       "half a character", false},
-      {"line break in a value name", RegFileFormat::Unicode5, "K", "a\nb", REG_DWORD, DwordData(1),
-       "line break"},
-      {"invalid UTF-8 in a name", RegFileFormat::Utf8v5, "K", "\xFF", REG_DWORD, DwordData(1),
-       "not valid"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.because);
     RegistryTree tree;
     tree.Create(RegRoot::LocalMachine, c.key, nullptr)
         ->SetValue(c.value ? c.value : "Plain", c.type, c.data);
-    // Without the value, or the key: deleting it must name it too.
+    // Without the value, or the key: putting it back, or deleting it, must name it too.
     RegistryTree without = tree;
     if (c.value)
       without.Find(RegRoot::LocalMachine, c.key)->DeleteValue(c.value);
@@ -276,7 +269,7 @@ TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
       without.Delete(RegRoot::LocalMachine, c.key);
     std::vector<RegWriteError> errors(c.nameAtFault ? 3 : 2);
     EXPECT_EQ(WriteRegFile(tree, c.format, &errors[0]), "");
-    EXPECT_EQ(WriteRegUndo(tree, without, c.format, {}, &errors[1]), "");  // puts it back
+    EXPECT_EQ(WriteRegUndo(tree, without, c.format, {}, &errors[1]), "");
     if (c.nameAtFault) { EXPECT_EQ(WriteRegChanges(tree, without, c.format, &errors[2]), ""); }
     const std::string wantKey = std::string("HKEY_LOCAL_MACHINE\\") + c.key;
     for (const RegWriteError& error : errors) {
@@ -358,8 +351,7 @@ TEST_P(RegFileRoundTrip, ChangesAndTheirUndo) {
     std::function<void(RegistryTree*)> change;
   };
   const Case cases[] = {
-      {"nothing", [](RegistryTree*) {}},
-      // Changed, added, deleted (the default too), set again and so moved
+          // Changed, added, deleted (the default too), set again and so moved
       // last, and renamed in letter case.
       {"values",
        [&](RegistryTree* t) {
