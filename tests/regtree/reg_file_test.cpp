@@ -48,73 +48,11 @@ bool Apply(const std::string& file, RegistryTree* tree, RegFileFormat* format = 
 
 // ---- Reading ----
 
-const char kSample[] =
-    "Windows Registry Editor Version 5.00\r\n"
-    "\r\n"
-    "; a comment\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common]\r\n"
-    "\"UpdateChanwiz\"=dword:00000001\r\n"
-    "\"Short\"=dword:1F\r\n"
-    "@=\"default\"\r\n"
-    "\"Town\"=\"Citt\xC3\xA0\"\r\n"
-    "\"Quoted \\\"name\\\" \\\\\"=\"C:\\\\Drivers\\\\\\\"x\\\"\"\r\n"
-    "\"Bin\"=hex:01,ff,00\r\n"
-    "\"Empty\"=hex:\r\n"
-    "\"Path\"=hex(2):25,00,41,00,25,00,00,00\r\n"
-    "\"List\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
-    "\"Q\"=hex(b):01,02,03,04,05,06,07,08\r\n"
-    "\"None\"=hex(0):\r\n"
-    "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,"
-    "14,15,16,\\\r\n"
-    "  17,18,19\r\n"
-    "\r\n"
-    "[HKLM\\SYSTEM\\Empty Key]\r\n"
-    "\r\n";
-
-TEST(RegFileRead, EveryValueFormInEachEncoding) {
-  const std::pair<std::string, RegFileFormat> encodings[] = {
-      {kSample, RegFileFormat::Utf8v5},
-      {"\xEF\xBB\xBF" + std::string(kSample), RegFileFormat::Utf8v5},  // with a byte-order mark
-      {Utf16File(kSample), RegFileFormat::Unicode5}};
-  std::vector<BYTE> longData;
-  for (int i = 0; i < 0x1a; ++i) longData.push_back(static_cast<BYTE>(i));
-  const RegValue values[] = {
-      // in the file's order
-      {"UpdateChanwiz", REG_DWORD, Bytes({1, 0, 0, 0})},
-      {"Short", REG_DWORD, Bytes({0x1f, 0, 0, 0})},
-      {"", REG_SZ, Wide(u"default\0")},
-      {"Town", REG_SZ, Wide(u"Citt\u00E0\0")},
-      {"Quoted \"name\" \\", REG_SZ, Wide(u"C:\\Drivers\\\"x\"\0")},
-      {"Bin", REG_BINARY, Bytes({1, 0xff, 0})},
-      {"Empty", REG_BINARY, {}},
-      {"Path", REG_EXPAND_SZ, Wide(u"%A%\0")},
-      {"List", REG_MULTI_SZ, Wide(u"a\0b\0\0")},
-      {"Q", REG_QWORD, Bytes({1, 2, 3, 4, 5, 6, 7, 8})},
-      {"None", REG_NONE, {}},
-      {"Long", REG_BINARY, longData},
-  };
-  for (const auto& [bytes, wantFormat] : encodings) {
-    SCOPED_TRACE(bytes.substr(0, 3));
-    RegistryTree tree;
-    RegFileFormat format = RegFileFormat::Regedit4;
-    RegFileError error;
-    ASSERT_TRUE(Apply(bytes, &tree, &format, &error)) << error.ToString();
-    EXPECT_EQ(format, wantFormat);
-    const RegKey* key = tree.Find(RegRoot::LocalMachine, "SOFTWARE\\Morvex Multimedia\\Common");
-    ASSERT_NE(key, nullptr);
-    ASSERT_EQ(key->values().size(), std::size(values));
-    for (size_t i = 0; i < std::size(values); ++i) {
-      EXPECT_EQ(key->values()[i].name, values[i].name);
-      EXPECT_EQ(key->values()[i].type, values[i].type) << values[i].name;
-      EXPECT_EQ(key->values()[i].data, values[i].data) << values[i].name;
-    }
-    EXPECT_NE(tree.Find(RegRoot::LocalMachine, "SYSTEM\\Empty Key"), nullptr);
-  }
-}
-
-// LF line ends, indentation, spaces around '=' and ',', comments, short
-// root names; deletions of values and keys, absent ones included.
-TEST(RegFileRead, LineFormsAndDeletions) {
+// What people and regedit write but the writer never does (its own forms are
+// pinned by the export texts and read back by the round trips): a UTF-8
+// byte-order mark, LF ends, blanks, comments, short dwords and root names,
+// hex(0), continued lines, and deletions, absent ones included.
+TEST(RegFileRead, FormsTheWriterDoesNotUse) {
   RegistryTree tree;
   RegKey* a = tree.Create(RegRoot::LocalMachine, "A", nullptr);
   a->SetValue("drop", REG_SZ, StringData("2"));
@@ -123,17 +61,13 @@ TEST(RegFileRead, LineFormsAndDeletions) {
   tree.Create(RegRoot::CurrentUser, "Gone\\Child", nullptr);
   RegKey* kept = tree.Create(RegRoot::LocalMachine, "Kept", nullptr);
   const std::string file =
-      "Windows Registry Editor Version 5.00\n"
-      "\n"
+      "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n"
       ";[HKEY_LOCAL_MACHINE\\Commented]\n"
       "  [HKLM\\A]   \n"
-      "\t\"x\" = dword:0000000a  \n"
-      "\"y\"=hex:\\\n"
-      "      01,\\\n"
-      "\t02 , 03\n"
-      "\"DROP\"=-\n"
-      "@=-\n"
-      "\"never there\"=-\n"
+      "\t\"x\" = dword:1F  \n"
+      "\"y\"=hex:\\\n      01,\\\n\t02 , 03\n"
+      "\"n\"=hex(0):\n"
+      "\"DROP\"=-\n@=-\n\"never there\"=-\n"
       "[-HKEY_LOCAL_MACHINE\\A\\Sub]\n"
       "[-HKEY_CURRENT_USER\\Gone]\n"
       "[-HKEY_CURRENT_USER\\Never\\There]\n"
@@ -142,12 +76,15 @@ TEST(RegFileRead, LineFormsAndDeletions) {
       "[HKU\\.DEFAULT\\a]b]\n"
       "[HKEY_LOCAL_MACHINE]\n"
       "\"OnRoot\"=dword:0\n";
+  RegFileFormat format = RegFileFormat::Regedit4;
   RegFileError error;
-  ASSERT_TRUE(Apply(file, &tree, nullptr, &error)) << error.ToString();
+  ASSERT_TRUE(Apply(file, &tree, &format, &error)) << error.ToString();
+  EXPECT_EQ(format, RegFileFormat::Utf8v5);
   EXPECT_EQ(tree.Find(RegRoot::LocalMachine, "Commented"), nullptr);
-  ASSERT_EQ(a->values().size(), 2u);  // "x" and "y"
-  EXPECT_EQ(a->FindValue("x")->data, DwordData(10));
+  ASSERT_EQ(a->values().size(), 3u);  // "x", "y" and "n"
+  EXPECT_EQ(a->FindValue("x")->data, DwordData(0x1f));
   EXPECT_EQ(a->FindValue("y")->data, Bytes({1, 2, 3}));
+  EXPECT_TRUE(a->values()[2].type == REG_NONE && a->values()[2].data.empty());
   EXPECT_EQ(tree.Find(RegRoot::LocalMachine, "A\\Sub"), nullptr);
   EXPECT_EQ(tree.Find(RegRoot::CurrentUser, "Gone\\Child"), nullptr);
   EXPECT_NE(tree.Find(RegRoot::CurrentUser, "gone\\again"), nullptr);
@@ -167,39 +104,29 @@ TEST(RegFileErrors, EachErrorNamesItsLineAndNothingIsApplied) {
     const char* what;
     std::string file;
     int line;
-    const char* message;  // a part of the expected message
+    const char* message;  // a part of it
   };
   std::string tooDeep = "[HKLM";
   for (size_t i = 0; i <= RegistryTree::kMaxDepth; ++i) tooDeep += "\\d";
   const Case cases[] = {
-      {"empty file", "", 1, "header"},
       {"no header", "[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=\"b\"\r\n", 1, "header"},
-      {"NUL in the header", std::string("Windows Registry Editor Version 5.00\0\r\n", 39), 1,
-       "header"},
       {"utf-16 big endian", "\xFE\xFF\x00W", 1, "big-endian"},
       {"value before any key", V5("\"a\"=\"b\"\r\n"), 3, "before any key"},
-      {"unterminated data", K("\"a\"=\"b\r\n"), 4, "unterminated"},
-      {"escaped closing quote", K("\"a\"=\"b\\\"\r\n"), 4, "unterminated"},
+      {"unterminated data", K("\"a\"=\"b\\\"\r\n"), 4, "unterminated"},
       {"unknown escape", K("\"a\"=\"C:\\Windows\"\r\n"), 4, "escape"},
       {"missing =", K("\"a\" \"b\"\r\n"), 4, "expected '='"},
       {"unknown type", K("\"a\"=foo:1\r\n"), 4, "unknown value type 'foo:1'"},
-      {"nothing after =", K("\"a\"=\r\n"), 4, "unknown value type"},
-      {"bad hex byte", K("\"a\"=hex:01,zz,03\r\n"), 4, "bad hex byte 'zz'"},
-      {"missing comma", K("\"a\"=hex:01 02\r\n"), 4, "after hex byte"},
-      {"trailing comma", K("\"a\"=hex:01,\r\n"), 4, "expected a hex byte"},
       {"bad hex type", K("\"a\"=hex(2:00\r\n"), 4, "hex(N)"},
       {"hex type too big", K("\"a\"=hex(100000000):00\r\n"), 4, "out of range"},
-      {"garbage after string", K("\"a\"=\"b\" x\r\n"), 4, "after the value data"},
-      {"dword 0x prefix", K("\"a\"=dword:0x10\r\n"), 4, "after the value data"},
-      {"garbage after delete", K("\"a\"=-x\r\n"), 4, "after the value data"},
-      {"dword too long", K("\"a\"=dword:123456789\r\n"), 4, "out of range"},
+      {"garbage after data", K("\"a\"=dword:0x10\r\n"), 4, "after the value data"},
       {"dword with no digits", K("\"a\"=dword:\r\n"), 4, "1 to 8 hex digits"},
-      {"text after continuation", K("\"a\"=hex:01,\\ 02\r\n"), 4, "continuation"},
-      {"continuation at end", K("\"a\"=hex:01,\\\r\n"), 4, "end of the file"},
+      {"missing comma", K("\"a\"=hex:01 02\r\n"), 4, "after hex byte"},
       {"continuation into a blank line", K("\"a\"=hex:01,\\\r\n\r\n\"b\"=\"c\"\r\n"), 5,
        "expected a hex byte"},
-      {"error on a continuation line", K("\"a\"=hex:01,\\\r\n  02,\\\r\n  zz\r\n"), 6,
-       "bad hex byte"},
+      {"bad byte on a continuation line", K("\"a\"=hex:01,\\\r\n  02,\\\r\n  zz\r\n"), 6,
+       "bad hex byte 'zz'"},
+      {"text after continuation", K("\"a\"=hex:01,\\ 02\r\n"), 4, "continuation"},
+      {"continuation at end", K("\"a\"=hex:01,\\\r\n"), 4, "end of the file"},
       {"value under deleted key", V5("[-HKEY_LOCAL_MACHINE\\K]\r\n\r\n\"a\"=\"b\"\r\n"), 5,
        "deleted key"},
       {"key without ]", V5("[HKEY_LOCAL_MACHINE\\K\r\n"), 3, "closing ']'"},
@@ -213,13 +140,10 @@ TEST(RegFileErrors, EachErrorNamesItsLineAndNothingIsApplied) {
       {"value name too long", K("\"" + std::string(16384, 'n') + "\"=\"\"\r\n"), 4, "16383"},
       {"stray line", K("garbage\r\n"), 4, "expected a key line"},
       {"NUL in text", K("\"a\"=\"b\"\r\n\"c\"=\"d" + std::string(1, '\0') + "\"\r\n"), 5, "NUL"},
-      {"binary garbage", K("\"a\"=\"b\"\r\n\x80\x81\xff\xfe\r\n"), 5, "not valid UTF-8"},
-      {"ANSI text under a 5.00 header", K("\"Citt\xE0\"=\"\"\r\n"), 4, "not valid UTF-8"},
-      {"NUL in UTF-16 text", Utf16File(V5(std::string("[\0", 2))), 3, "NUL"},
-      {"utf-16 odd length", Utf16File(K("\"a\"=\"b\"\r\n")) + "x", 5, "not valid UTF-16"},
+      {"ANSI text under a 5.00 header", K("\"a\"=\"b\"\r\n\"Citt\xE0\"=\"\"\r\n"), 5,
+       "not valid UTF-8"},
       {"utf-16 lone surrogate",
        Utf16File(K("\"a\"=\"b\"\r\n")) + std::string("\x00\xD8\x41\x00", 4), 5, "not valid UTF-16"},
-      {"utf-16 without the 5.00 header", Utf16File("[HKLM\\K]\r\n"), 1, "header"},
       // Good lines before the error: a new key, a changed value, a deleted key.
       {"error after changes",
        V5("[HKLM\\New]\r\n\"x\"=dword:1\r\n[-HKLM\\Other]\r\n"
@@ -243,11 +167,7 @@ TEST(RegFileErrors, EachErrorNamesItsLineAndNothingIsApplied) {
     EXPECT_EQ(format, RegFileFormat::Regedit4);  // untouched on failure
     EXPECT_TRUE(TreesEqual(tree, base));
   }
-}
-
-TEST(RegFileErrors, AnErrorWithoutALineNamesTheFileAlone) {
-  const RegFileError error{"machine.reg", 0, "no such file"};
-  EXPECT_EQ(error.ToString(), "machine.reg: no such file");
+  EXPECT_EQ((RegFileError{"machine.reg", 0, "no such file"}).ToString(), "machine.reg: no such file");
 }
 
 // ---- Writing ----
@@ -266,13 +186,8 @@ TEST(RegFileWrite, ExportsAsRegeditDoes) {
   common->SetValue("Q", REG_QWORD, Bytes({1, 0, 0, 0, 0, 0, 0, 0}));
   common->SetValue("BigMask", REG_DWORD, DwordData(0x40000));
   common->SetValue("Emoji", REG_SZ, Wide(u"\U0001F600\0"));
-  // Values that are not plain text keep their bytes.
+  // Values that are not plain text keep their bytes (more in the round trips).
   common->SetValue("NoEnd", REG_SZ, Wide(u"ab"));
-  common->SetValue("Nul", REG_SZ, Wide(u"a\0b\0"));
-  common->SetValue("OddSize", REG_SZ, Bytes({0x61, 0, 0}));
-  common->SetValue("NoData", REG_SZ, {});
-  common->SetValue("Break", REG_SZ, Wide(u"a\r\nb\0"));
-  common->SetValue("Lone", REG_SZ, Wide(u"\xD800x\0"));
   common->SetValue("ShortDword", REG_DWORD, Bytes({1, 2, 3}));
   tree.Create(RegRoot::LocalMachine, "SOFTWARE\\Empty", nullptr);
   tree.Create(RegRoot::LocalMachine, "Parent\\Child\\Leaf", nullptr);
@@ -280,35 +195,23 @@ TEST(RegFileWrite, ExportsAsRegeditDoes) {
 
   // Keys with values or without subkeys only; their parents are implied.
   const std::string expected =
-      "Windows Registry Editor Version 5.00\r\n"
-      "\r\n"
-      "[HKEY_CURRENT_USER\\Software]\r\n"
-      "\"x\"=\"\"\r\n"
-      "\r\n"
-      "[HKEY_LOCAL_MACHINE\\Parent\\Child\\Leaf]\r\n"
-      "\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty]\r\n"
-      "\r\n"
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software]\r\n\"x\"=\"\"\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Parent\\Child\\Leaf]\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty]\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common]\r\n"
       "\"UpdateChanwiz\"=dword:00000001\r\n"
       "\"Name\"=\"Chanwiz \\\"beta\\\" C:\\\\x \xE6\x97\xA5\"\r\n"
       "@=\"default\"\r\n"
       "\"Bin\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,"
       "14,15,16,\\\r\n"
-      "  "
-      "17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,"
-      "2f,\\\r\n"
+      "  17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,2f,\\\r\n"
       "  30,31,32,33,34,35,36,37,38,39,3a,3b\r\n"
       "\"Exp\"=hex(2):25,00,41,00,25,00,00,00\r\n"
       "\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n"
       "\"BigMask\"=dword:00040000\r\n"
       "\"Emoji\"=\"\xF0\x9F\x98\x80\"\r\n"
       "\"NoEnd\"=hex(1):61,00,62,00\r\n"
-      "\"Nul\"=hex(1):61,00,00,00,62,00,00,00\r\n"
-      "\"OddSize\"=hex(1):61,00,00\r\n"
-      "\"NoData\"=hex(1):\r\n"
-      "\"Break\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\r\n"
-      "\"Lone\"=hex(1):00,d8,78,00,00,00\r\n"
       "\"ShortDword\"=hex(4):01,02,03\r\n"
       "\r\n";
   EXPECT_EQ(WriteRegFile(tree, RegFileFormat::Utf8v5), expected);
@@ -323,16 +226,12 @@ TEST(RegFileWrite, Regedit4IsAnsiWithSingleByteStrings) {
   key->SetValue("Path", REG_EXPAND_SZ, Wide(u"%A%\u00E0\0"));
   key->SetValue("List", REG_MULTI_SZ, Wide(u"a\0b\0\0"));
   key->SetValue("Raw", REG_SZ, Wide(u"ab"));
-  key->SetValue("Bin", REG_BINARY, Bytes({0xE0, 0}));
   EXPECT_EQ(WriteRegFile(tree, RegFileFormat::Regedit4),
-            "REGEDIT4\r\n"
-            "\r\n"
-            "[HKEY_LOCAL_MACHINE\\Citt\xE0]\r\n"
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Citt\xE0]\r\n"
             "\"Town\"=\"Citt\xE0 \x80\"\r\n"
             "\"Path\"=hex(2):25,41,25,e0,00\r\n"
             "\"List\"=hex(7):61,00,62,00,00\r\n"
             "\"Raw\"=hex(1):61,62\r\n"
-            "\"Bin\"=hex:e0,00\r\n"
             "\r\n");
 }
 
@@ -340,51 +239,38 @@ TEST(RegFileWrite, Regedit4IsAnsiWithSingleByteStrings) {
 // being written as a stand-in character that an import would take for
 // another key or value.
 TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
-  struct Case {
-    const char* what;
+  // `value` null: the key's name is at fault; `nameAtFault` false: the data,
+  // which a deletion does not write.
+  const std::vector<BYTE> one = DwordData(1);
+  const struct {
     RegFileFormat format;
-    const char* key;
-    const char* value;  // null: the key's name is at fault
+    const char *key, *value;
     DWORD type;
     std::vector<BYTE> data;
     const char* because;
-    bool nameAtFault = true;  // else the data, which a deletion does not write
+    bool nameAtFault = true;
+  } cases[] = {
+      {RegFileFormat::Regedit4, "SOFTWARE\\\xEF\xBB\xBFWindows", nullptr, REG_DWORD, one, "Windows-1252"},
+      {RegFileFormat::Regedit4, "K", "Name", REG_SZ, StringData("\xD0\x94"), "Windows-1252", false},
+      {RegFileFormat::Regedit4, "K", "List", REG_MULTI_SZ, Bytes({0x61, 0, 0}), "half a character", false},
+      {RegFileFormat::Unicode5, "K", "a\nb", REG_DWORD, one, "line break"},
+      {RegFileFormat::Utf8v5, "K", "\xFF", REG_DWORD, one, "not valid"},
   };
-  const std::vector<BYTE> text = StringData("ok");
-  const Case cases[] = {
-      {"BOM character in a key name", RegFileFormat::Regedit4,
-       "SOFTWARE\\Microsoft\\\xEF\xBB\xBFWindows", nullptr, REG_SZ, text, "Windows-1252"},
-      {"Cyrillic value name", RegFileFormat::Regedit4, "K", "\xD0\x94", REG_SZ, text,
-       "Windows-1252"},
-      {"Cyrillic string", RegFileFormat::Regedit4, "K", "Name", REG_SZ, StringData("\xD0\x94"),
-       "Windows-1252", false},
-      {"half a character", RegFileFormat::Regedit4, "K", "List", REG_MULTI_SZ, Bytes({0x61, 0, 0}),
-       "half a character", false},
-      {"line break in a value name", RegFileFormat::Unicode5, "K", "a\nb", REG_DWORD, DwordData(1),
-       "line break"},
-      {"line break in a key name", RegFileFormat::Utf8v5, "K\rX", nullptr, REG_DWORD, DwordData(1),
-       "line break"},
-      {"invalid UTF-8 in a name", RegFileFormat::Utf8v5, "K", "\xFF", REG_DWORD, DwordData(1),
-       "not valid"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.because);
     RegistryTree tree;
     tree.Create(RegRoot::LocalMachine, c.key, nullptr)
         ->SetValue(c.value ? c.value : "Plain", c.type, c.data);
-    // Without the value, or the key: its undo must name it too.
+    // Without the value, or the key: putting it back, or deleting it, must name it too.
     RegistryTree without = tree;
     if (c.value)
       without.Find(RegRoot::LocalMachine, c.key)->DeleteValue(c.value);
     else
       without.Delete(RegRoot::LocalMachine, c.key);
-    std::vector<RegWriteError> errors(c.nameAtFault ? 4 : 3);
+    std::vector<RegWriteError> errors(c.nameAtFault ? 3 : 2);
     EXPECT_EQ(WriteRegFile(tree, c.format, &errors[0]), "");
-    EXPECT_EQ(WriteRegChanges(RegistryTree(), tree, c.format, &errors[1]), "");
-    EXPECT_EQ(WriteRegUndo(tree, without, c.format, {}, &errors[2]), "");
-    if (c.nameAtFault) {
-      EXPECT_EQ(WriteRegChanges(tree, without, c.format, &errors[3]), "");
-    }
+    EXPECT_EQ(WriteRegUndo(tree, without, c.format, {}, &errors[1]), "");
+    if (c.nameAtFault) { EXPECT_EQ(WriteRegChanges(tree, without, c.format, &errors[2]), ""); }
     const std::string wantKey = std::string("HKEY_LOCAL_MACHINE\\") + c.key;
     for (const RegWriteError& error : errors) {
       EXPECT_EQ(error.key, wantKey);
@@ -399,22 +285,22 @@ TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
 
 // ---- Round trips ----
 
-// A tree with every kind of value; `ansiOnly` keeps to what Windows-1252 can
-// hold, for REGEDIT4 files.
 const char kClassKey[] =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96C-E325-11CE-BFC1-08002BE10318}\\0001";
 
+// A tree with every kind of value; `ansiOnly` keeps to what Windows-1252 can
+// hold, for REGEDIT4 files.
 RegistryTree RichTree(bool ansiOnly) {
   RegistryTree tree;
   RegKey* k = tree.Create(RegRoot::LocalMachine, kClassKey, nullptr);
-  k->SetValue("", REG_SZ, StringData("Default text"));
+  k->SetValue("", REG_SZ, StringData("Default \"text\" C:\\x\\"));
   k->SetValue("TunerType", REG_DWORD, DwordData(0x12345678));
   k->SetValue("Citt\xC3\xA0", REG_SZ, StringData("Citt\xC3\xA0 \xE2\x82\xAC 5"));
   k->SetValue("Expand", REG_EXPAND_SZ, StringData("%SystemRoot%\\system32\\drivers"));
   k->SetValue("Multi", REG_MULTI_SZ, MultiStringData({"one", "t\xC3\xA9o", "three"}));
   k->SetValue("Binary", REG_BINARY, Bytes({0, 1, 0x7f, 0x80, 0xff}));
   k->SetValue("Qword", REG_QWORD, Bytes({0xef, 0xcd, 0xab, 0x89, 0x67, 0x45, 0x23, 0x01}));
-  k->SetValue("EmptyString", REG_SZ, StringData(""));
+  k->SetValue("Empty \"string\" \\", REG_SZ, StringData(""));
   k->SetValue("NotTerminated", REG_SZ, Wide(u"abc"));
   std::vector<BYTE> big;
   for (int i = 0; i < 1000; ++i) big.push_back(static_cast<BYTE>(i * 7));
@@ -430,6 +316,10 @@ RegistryTree RichTree(bool ansiOnly) {
     RegKey* u = tree.Create(RegRoot::Users, "\xE6\x97\xA5\xE6\x9C\xAC\\\xD0\x94", nullptr);
     u->SetValue("\xF0\x9F\x98\x80", REG_SZ, StringData("\xE6\x97\xA5 \xF0\x9F\x98\x80"));
     u->SetValue("Expand", REG_EXPAND_SZ, StringData("\xC4\x80"));
+    // REG_SZ that is not plain text: written as bytes, read back the same.
+    for (const Bytes& odd : {Wide(u"a\0b\0"), Bytes({0x61, 0, 0}), Bytes(), Wide(u"a\r\nb\0"),
+                             Wide(u"\xD800x\0"), Wide(u"\xDC00\0")})
+      u->SetValue("Odd" + std::to_string(u->values().size()), REG_SZ, odd);
   }
   return tree;
 }
@@ -448,13 +338,6 @@ TEST_P(RegFileRoundTrip, WriteThenReadGivesTheSameTree) {
   EXPECT_EQ(read, format);
   EXPECT_TRUE(TreesEqual(back, tree));
   EXPECT_EQ(WriteRegFile(back, format), text);  // and again the same bytes
-
-  // A file read, written and read again.
-  RegistryTree first;
-  ASSERT_TRUE(Apply(kSample, &first));
-  RegistryTree second;
-  ASSERT_TRUE(Apply(WriteRegFile(first, format), &second, nullptr, &error)) << error.ToString();
-  EXPECT_TRUE(TreesEqual(second, first));
 }
 
 // The changes from one tree to another, imported into the first, give the
@@ -468,32 +351,27 @@ TEST_P(RegFileRoundTrip, ChangesAndTheirUndo) {
     std::function<void(RegistryTree*)> change;
   };
   const Case cases[] = {
-      {"nothing", [](RegistryTree*) {}},
-      {"value changed",
-       [&](RegistryTree* t) { key(t)->SetValue("TunerType", REG_DWORD, DwordData(7)); }},
-      {"value added", [&](RegistryTree* t) { key(t)->SetValue("New", REG_DWORD, DwordData(0)); }},
-      {"value deleted", [&](RegistryTree* t) { key(t)->DeleteValue("Binary"); }},
-      {"default deleted", [&](RegistryTree* t) { key(t)->DeleteValue(""); }},
-      {"value deleted and set again, so moved last",
+          // Changed, added, deleted (the default too), set again and so moved
+      // last, and renamed in letter case.
+      {"values",
        [&](RegistryTree* t) {
+         key(t)->SetValue("Multi", REG_DWORD, DwordData(7));
+         key(t)->SetValue("New", REG_DWORD, DwordData(0));
+         key(t)->DeleteValue("Binary");
+         key(t)->DeleteValue("");
          key(t)->DeleteValue("TunerType");
          key(t)->SetValue("TunerType", REG_DWORD, DwordData(0x12345678));
-       }},
-      {"value name case changed",
-       [&](RegistryTree* t) {
          key(t)->DeleteValue("Qword");
          key(t)->SetValue("QWORD", REG_QWORD, Bytes({1, 0, 0, 0, 0, 0, 0, 0}));
        }},
-      {"key deleted with its subtree",
-       [](RegistryTree* t) { t->Delete(RegRoot::LocalMachine, "SYSTEM\\Enum\\PCI"); }},
-      {"keys added under new parents",
+      // Deleted with their subtree, added under new parents, and renamed in
+      // letter case.
+      {"keys",
        [](RegistryTree* t) {
+         t->Delete(RegRoot::LocalMachine, "SYSTEM\\Enum\\PCI");
          t->Create(RegRoot::LocalMachine, "SOFTWARE\\Morvex Multimedia\\Common", nullptr)
              ->SetValue("UpdateChanwiz", REG_DWORD, DwordData(1));
          t->Create(RegRoot::Users, "S-1-5-18\\Empty", nullptr);
-       }},
-      {"key name case changed",
-       [](RegistryTree* t) {
          t->Delete(RegRoot::LocalMachine, "SYSTEM\\Enum\\ROOT");
          t->Create(RegRoot::LocalMachine, "SYSTEM\\Enum\\Root\\Sub", nullptr);
        }},
@@ -513,26 +391,6 @@ TEST_P(RegFileRoundTrip, ChangesAndTheirUndo) {
     ASSERT_TRUE(Apply(undo, &applied, nullptr, &error)) << error.ToString() << "\n" << undo;
     EXPECT_TRUE(TreesEqual(applied, before)) << undo;
   }
-}
-
-// Only what changed is written: a deleted branch by its topmost key, new
-// keys without the parents they imply, changed values alone.
-TEST(RegFileChanges, OnlyWhatChangedIsWritten) {
-  const RegistryTree before = RichTree(true);
-  EXPECT_EQ(WriteRegChanges(before, before, RegFileFormat::Utf8v5), kHeader5);
-  RegistryTree after(before);
-  after.Delete(RegRoot::LocalMachine, "SYSTEM\\Enum\\PCI");
-  after.Create(RegRoot::Users, "S-1-5-18\\Empty", nullptr);
-  RegKey* intl = after.Find(RegRoot::CurrentUser, "Control Panel\\International");
-  intl->SetValue("iCountry", REG_SZ, StringData("7"));
-  intl->SetValue("sCountry", REG_SZ, StringData("x"));
-  after.Find(RegRoot::ClassesRoot, "Key]With]Brackets")->DeleteValue("@");
-  EXPECT_EQ(WriteRegChanges(before, after, RegFileFormat::Utf8v5),
-            V5("[HKEY_CLASSES_ROOT\\Key]With]Brackets]\r\n\"@\"=-\r\n\r\n"
-               "[HKEY_CURRENT_USER\\Control Panel\\International]\r\n"
-               "\"iCountry\"=\"7\"\r\n\"sCountry\"=\"x\"\r\n\r\n"
-               "[-HKEY_LOCAL_MACHINE\\SYSTEM\\Enum\\PCI]\r\n\r\n"
-               "[HKEY_USERS\\S-1-5-18\\Empty]\r\n\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, RegFileRoundTrip,

@@ -20,12 +20,9 @@ TEST(SimRegistryNames, FoundWithoutCaseAndEnumeratedInUpperCaseOrder) {
                            "Citt\xC3\xA0", "\xD0\xB4"})
     ASSERT_NE(key.CreateSubkey(name, nullptr), nullptr) << name;
   // '_' sorts after every letter once names are upper-cased.
-  std::vector<std::string> names;
-  for (const auto& entry : key.subkeys()) names.push_back(entry.second->name());
-  const std::vector<std::string> expected = {"4&1",          "4&10", "abc",     "ABD",
-                                             "Citt\xC3\xA0", "PCI",  "PCIIDE",  "Pci_x",
-                                             "ROOT",         "_x",   "\xD0\xB4"};
-  EXPECT_EQ(names, expected);
+  std::string names;
+  for (const auto& entry : key.subkeys()) names += entry.second->name() + " ";
+  EXPECT_EQ(names, "4&1 4&10 abc ABD Citt\xC3\xA0 PCI PCIIDE Pci_x ROOT _x \xD0\xB4 ");
   // Letter case does not make another key, beyond ASCII too; malformed
   // bytes stay distinct.
   bool created = true;
@@ -59,8 +56,7 @@ TEST(SimRegistryTree, CreateRefusesWhatWindowsRefusesAndDeleteTakesTheSubtree) {
   RegistryTree tree;
   bool created = false;
   RegKey* c = tree.Create(RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum", &created);
-  ASSERT_NE(c, nullptr);
-  EXPECT_TRUE(created);
+  ASSERT_TRUE(c && created);
   EXPECT_EQ(tree.Find(RegRoot::LocalMachine, "system\\currentcontrolset\\ENUM"), c);
   EXPECT_EQ(tree.Find(RegRoot::CurrentUser, "SYSTEM"), nullptr);
   // Empty parts, names over 255 characters (not bytes: "à" is one) and
@@ -86,55 +82,29 @@ TEST(SimRegistryTree, CreateRefusesWhatWindowsRefusesAndDeleteTakesTheSubtree) {
   EXPECT_FALSE(tree.Delete(RegRoot::LocalMachine, ""));  // a root stays
 }
 
+// Machines are copied for every run and its "before": no key, value or
+// descriptor may be shared.
 TEST(SimRegistryTree, CopiesAreIndependent) {
   RegistryTree original;
   RegKey* key = original.Create(RegRoot::LocalMachine, "SOFTWARE\\Vendor", nullptr);
   key->SetValue("v", REG_DWORD, DwordData(1));
   key->set_security(Bytes({1, 0, 4, 0x80}));
-  RegistryTree copy(original);
   RegistryTree assigned;
   assigned.Create(RegRoot::Users, "old", nullptr);
   assigned = original;
-  assigned = assigned;  // self-assignment keeps the contents
   EXPECT_EQ(assigned.Find(RegRoot::Users, "old"), nullptr);
-  for (RegistryTree* other : {&copy, &assigned}) {
-    RegKey* copied = other->Find(RegRoot::LocalMachine, "SOFTWARE\\Vendor");
-    ASSERT_NE(copied, nullptr);
-    EXPECT_EQ(copied->security(), key->security());
-    EXPECT_EQ(copied->FindValue("v")->data, DwordData(1));
-    copied->SetValue("v", REG_DWORD, DwordData(2));
-    copied->set_security({});
-    other->Create(RegRoot::LocalMachine, "SOFTWARE\\Vendor\\Sub", nullptr);
-  }
+  RegKey* copied = assigned.Find(RegRoot::LocalMachine, "SOFTWARE\\Vendor");
+  ASSERT_NE(copied, nullptr);
+  EXPECT_EQ(copied->security(), key->security());
+  copied->SetValue("v", REG_DWORD, DwordData(2));
+  copied->set_security({});
   EXPECT_EQ(key->FindValue("v")->data, DwordData(1));
   EXPECT_EQ(key->security(), Bytes({1, 0, 4, 0x80}));
-  EXPECT_TRUE(key->subkeys().empty());
-}
-
-TEST(SimRegistryRoots, NamesAndHandlesMatch) {
-  RegRoot root;
-  for (RegRoot r : RegistryTree::kAllRoots) {
-    ASSERT_TRUE(ParseRegRootName(RegRootName(r), &root) &&
-                RegRootFromHandle(RegRootHandle(r), &root));
-    EXPECT_EQ(root, r);
-  }
-  EXPECT_EQ(RegRootHandle(RegRoot::Users), HKEY_USERS);
-  EXPECT_FALSE(ParseRegRootName("HKEY_CURRENT_CONFIG", &root));
-  EXPECT_FALSE(RegRootFromHandle(HKEY(0x80000005u), &root));
-  EXPECT_FALSE(RegRootFromHandle(HKEY(0), &root));
 }
 
 TEST(SimRegistryText, Conversions) {
-  // Malformed text becomes replacement characters, both ways.
-  EXPECT_EQ(Utf8ToUtf16Le("\xF0\x9F\x98\x80"), Bytes({0x3D, 0xD8, 0x00, 0xDE}));
-  EXPECT_EQ(Utf8ToUtf16Le("a\xFF"), Bytes({'a', 0, 0xFD, 0xFF}));
-  EXPECT_EQ(Utf8ToUtf16Le("\xC3"), Bytes({0xFD, 0xFF}));  // cut short
-  EXPECT_EQ(Utf8ToUtf16Le("\xED\xA0\x80"), Bytes({0xFD, 0xFF, 0xFD, 0xFF, 0xFD, 0xFF}));
-  const std::vector<BYTE> lone = Bytes({0x3D, 0xD8, 'a', 0, 0, 0, 'b'});
-  EXPECT_EQ(Utf16LeToUtf8(lone.data(), lone.size()), std::string("\xEF\xBF\xBD"
-                                                                 "a\0\xEF\xBF\xBD",
-                                                                 8));
-  EXPECT_EQ(Utf16LeToUtf8(nullptr, 4), "");
+  // Surrogate pairs and malformed text: the export and read tests in
+  // reg_file_test.cpp.
   // ANSI is Windows-1252: every byte comes back as itself, the code page's
   // holes included; what it lacks, U+0080 included, is a question mark.
   for (int b = 0; b < 256; ++b) {

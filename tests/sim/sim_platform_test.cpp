@@ -61,16 +61,16 @@ std::string Architecture(const std::string& name) {
 // the shared keys, and the COM registrations in their 32-bit view, unless
 // it asks for the other; SYSTEM is one for both.
 TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
-  struct Case {
-    const char* architecture;  // "" for none
-    HKEY root;
-    const char* parent;  // opened first ("" for none); `path` is below it
-    const char* path;
-    REGSAM view;
-    const char* real;  // where the key is made
-  };
+  // The architecture ("" none), the root, a key opened first ("" none), the
+  // path below it, the view asked for, and where the key is made.
   const HKEY lm = HKEY_LOCAL_MACHINE;
-  const Case cases[] = {
+  const struct {
+    const char* architecture;
+    HKEY root;
+    const char *parent, *path;
+    REGSAM view;
+    const char* real;
+  } cases[] = {
       {"", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common"},
       {"x86", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common"},
       {"AMD64", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Morvex Multimedia\\Common"},
@@ -84,7 +84,7 @@ TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
       {"AMD64", HKEY_CLASSES_ROOT, "", "CLSID\\{X}", 0, "HKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\{X}"},
       {"AMD64", HKEY_CURRENT_USER, "", "Software\\Classes\\CLSID\\{X}", 0, "HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node\\CLSID\\{X}"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.architecture) + " " + c.parent + " " + c.path);
     sim::Machine m = MachineFromText(RegText(Architecture(c.architecture)));
     const sim::RegistryTree before = m.registry;
@@ -111,53 +111,46 @@ TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
 // program's COM finds it in the 32-bit view, and only there.
 TEST(SimRegistry, TheComponentIsFoundInTheProgramsOwnView) {
   const struct {
-    const char* architecture;
-    const char* classes;  // where its registration lies
+    const char *architecture, *classes;  // where its registration lies
     HRESULT created;
-  } cases[] = {
-      {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Classes", S_OK},
-      {"AMD64", "HKEY_CLASSES_ROOT\\Wow6432Node", S_OK},
-      {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", REGDB_E_CLASSNOTREG},
-      {"x86", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", S_OK},
-  };
-  GUID component, list;
-  ASSERT_TRUE(sim::ParseGuidText("{B8A9279E-C453-11D4-AD45-0060080BA634}", &component));
-  ASSERT_TRUE(sim::ParseGuidText("{B8A9279D-C453-11D4-AD45-0060080BA634}", &list));
+  } cases[] = {{"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Classes", S_OK},
+               {"AMD64", "HKEY_CLASSES_ROOT\\Wow6432Node", S_OK},
+               {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", REGDB_E_CLASSNOTREG},
+               {"x86", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", S_OK}};
+  const char* component = "{B8A9279E-C453-11D4-AD45-0060080BA634}";
+  GUID clsid, list;
+  ASSERT_TRUE(sim::ParseGuidText(component, &clsid) &&
+              sim::ParseGuidText("{B8A9279D-C453-11D4-AD45-0060080BA634}", &list));
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.architecture) + " " + c.classes);
     sim::Machine m = MachineFromText(RegText(
-        Architecture(c.architecture) + "[" + c.classes +
-        "\\CLSID\\{B8A9279E-C453-11D4-AD45-0060080BA634}\\InprocServer32]\r\n@=\"34com.dll\"\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\Vamp]\r\n\"Registered\"=dword:00000000\r\n"));
+        Architecture(c.architecture) + "[" + c.classes + "\\CLSID\\" + component +
+        "\\InprocServer32]\r\n@=\"34com.dll\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz "
+        "Simulation\\Vamp]\r\n" + Dword("Registered", 0)));
     sim::SimPlatform p(m, nullptr);
     p.CoInitialize();
     void* object = nullptr;
-    EXPECT_EQ(p.CoCreateInstance(component, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                 list, &object),
+    EXPECT_EQ(p.CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, list, &object),
               c.created);
   }
 }
 
-// The machine's registry names its Windows, and both version calls tell it.
+// The machine's registry names its Windows, and both version calls tell it
+// (how the two agree is the contract's).
 TEST(SimSystem, VersionsOfTheWindowsFamilies) {
-  const std::string nt = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
-                         "\"CurrentVersion\"=\"";
-  const std::string w9x = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n"
-                          "\"VersionNumber\"=\"";
   const struct {
-    std::string body;
+    const char* version;
     DWORD platform, major, minor;
-  } cases[] = {{"", 2, 5, 1},           {nt + "4.0\"\r\n", 2, 4, 0},        {nt + "6.1\"\r\n", 2, 6, 1},
-               {w9x + "4.10.2222\"\r\n", 1, 4, 10}, {w9x + "4.90.3000\"\r\n", 1, 4, 90}};
+  } cases[] = {{"", 2, 5, 1}, {"4.0", 2, 4, 0}, {"6.1", 2, 6, 1}, {"4.10.2222", 1, 4, 10}, {"4.90.3000", 1, 4, 90}};
   for (const auto& c : cases) {
-    sim::Machine m = MachineFromText(RegText(c.body));
+    sim::Machine m = MachineFromText(MachineText(c.version));
     sim::SimPlatform p(m, nullptr);
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof(info);
     ASSERT_TRUE(p.GetVersionExA(&info));
     EXPECT_EQ(std::vector<DWORD>({info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion}),
-              std::vector<DWORD>({c.platform, c.major, c.minor})) << c.body;
-    EXPECT_EQ(p.GetVersion() & 0x8000FFFFu, (c.platform == 1 ? 0x80000000u : 0) | c.major | c.minor << 8);
+              std::vector<DWORD>({c.platform, c.major, c.minor})) << c.version;
+    EXPECT_EQ(p.GetVersion() >> 31, c.platform == 1 ? 1u : 0u) << c.version;
   }
 }
 
@@ -179,44 +172,11 @@ class ProbePage : public CDialog {
   }
 };
 
-TEST(SimWindows, ListAndComboBoxesBehaveAsWindowsOnes) {
-  sim::Machine m = MachineFromText(RegText(""));
-  sim::ScriptAnswers answers({});
-  sim::SimPlatform p(m, &answers, nullptr, WizardDialogs());
-  ProbePage page(p);
-  std::vector<LRESULT> results;
-  page.onInit = [&](ProbePage& self) {
-    const HWND list = p.GetDlgItem(self.hwnd(), 1019), combo = p.GetDlgItem(self.hwnd(), 1021);
-    char text[8] = {};
-    const struct {
-      HWND window;
-      UINT msg;
-      WPARAM w;
-      const char* l;
-    } steps[] = {  // the list box keeps the order, the combo box sorts
-        {list, LB_ADDSTRING, 0, "b"},  {list, LB_ADDSTRING, 0, "a"},  {list, LB_ADDSTRING, 0, "c"},
-        {combo, CB_ADDSTRING, 0, "Q"}, {combo, CB_ADDSTRING, 0, "B"}, {combo, CB_ADDSTRING, 0, "a"},
-        {list, LB_GETCURSEL, 0, nullptr},  {combo, CB_GETCURSEL, 0, nullptr},  // none yet
-        {list, LB_SETCURSEL, 1, nullptr},  {list, LB_SETCURSEL, 7, nullptr},  // out of range ...
-        {list, LB_GETCURSEL, 0, nullptr},                                     // ... leaves none
-        {combo, CB_SETCURSEL, static_cast<WPARAM>(-1), nullptr}, {combo, CB_SETCURSEL, 2, nullptr},
-        {combo, CB_GETLBTEXT, 0, text},    {list, LB_RESETCONTENT, 0, nullptr},
-        {list, LB_GETCOUNT, 0, nullptr},   {list, LB_SETCURSEL, 0, nullptr}};  // an empty list
-    for (const auto& s : steps)
-      results.push_back(p.SendMessageA(s.window, s.msg, s.w, reinterpret_cast<LPARAM>(s.l)));
-    results.push_back(text[0]);
-    // EnableWindow returns whether the window was disabled before.
-    for (BOOL enable : {FALSE, TRUE, FALSE})
-      results.push_back(p.EnableWindow(p.GetDlgItem(self.hwnd(), IDOK), enable));
-  };
-  EXPECT_EQ(page.DoModal(), -1);  // the empty script stops the run at the page
-  EXPECT_EQ(results, std::vector<LRESULT>({0, 1, 2, 0, 0, 0, -1, -1, 1, -1, -1, -1, 2, 1, 0, 0, -1,
-                                           'a', 0, 1, 0}));
-}
-
-// Script steps reach the page as Windows would send them; a disabled button
+// The list box keeps the order, the combo box sorts, a selection out of range
+// leaves none, and EnableWindow returns whether the window was disabled. Then
+// script steps reach the page as Windows would send them; a disabled button
 // ignores clicks and Enter.
-TEST(SimWindows, ScriptStepsReachThePage) {
+TEST(SimWindows, ControlsAndScriptSteps) {
   const struct {
     const char* script;
     bool okEnabled;
@@ -232,15 +192,32 @@ TEST(SimWindows, ScriptStepsReachThePage) {
     sim::ScriptAnswers answers(steps);
     sim::SimPlatform p(m, &answers, nullptr, WizardDialogs());
     ProbePage page(p);
+    std::vector<LRESULT> results;
     page.onInit = [&](ProbePage& self) {
-      for (const char* t : {"x", "y"}) {
-        p.SendMessageA(p.GetDlgItem(self.hwnd(), 1019), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
-        p.SendMessageA(p.GetDlgItem(self.hwnd(), 1021), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
-      }
-      p.EnableWindow(p.GetDlgItem(self.hwnd(), IDOK), c.okEnabled);
+      const HWND list = p.GetDlgItem(self.hwnd(), 1019), combo = p.GetDlgItem(self.hwnd(), 1021);
+      char text[8] = {};
+      const struct {
+        HWND window;
+        UINT msg;
+        WPARAM w;
+        const char* l;
+      } calls[] = {
+          {list, LB_ADDSTRING, 0, "b"},  {list, LB_ADDSTRING, 0, "a"},  {list, LB_ADDSTRING, 0, "c"},
+          {combo, CB_ADDSTRING, 0, "Q"}, {combo, CB_ADDSTRING, 0, "B"}, {combo, CB_ADDSTRING, 0, "a"},
+          {list, LB_GETCURSEL, 0, nullptr},  {combo, CB_GETCURSEL, 0, nullptr},  // none yet
+          {list, LB_SETCURSEL, 1, nullptr},  {list, LB_SETCURSEL, 7, nullptr},  // out of range ...
+          {list, LB_GETCURSEL, 0, nullptr},                                     // ... leaves none
+          {combo, CB_SETCURSEL, static_cast<WPARAM>(-1), nullptr}, {combo, CB_SETCURSEL, 2, nullptr},
+          {combo, CB_GETLBTEXT, 0, text},    {list, LB_GETCOUNT, 0, nullptr}};
+      for (const auto& s : calls)
+        results.push_back(p.SendMessageA(s.window, s.msg, s.w, reinterpret_cast<LPARAM>(s.l)));
+      results.push_back(text[0]);
+      for (BOOL enable : {FALSE, TRUE, static_cast<BOOL>(c.okEnabled)})
+        results.push_back(p.EnableWindow(p.GetDlgItem(self.hwnd(), IDOK), enable));
     };
     EXPECT_EQ(page.DoModal(), c.result) << c.script;
     EXPECT_EQ(page.commands, c.commands) << c.script;
+    EXPECT_EQ(results, std::vector<LRESULT>({0, 1, 2, 0, 0, 0, -1, -1, 1, -1, -1, -1, 2, 1, 3, 'a', 0, 1, 0}));
   }
 }
 
@@ -250,17 +227,15 @@ TEST(SimFaults, TheNthCallFailsWithTheChosenError) {
   p.AddFault({"RegOpenKeyExA", 2, 5});
   p.AddFault({"SetupDiGetClassDevsA", 1, 8});
   HKEY key;
-  EXPECT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), 0);
-  p.RegCloseKey(key);
-  EXPECT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), 5);
-  EXPECT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), 0);
-  p.RegCloseKey(key);
+  for (LONG want : {0, 5, 0}) {
+    EXPECT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), want);
+    if (want == 0) p.RegCloseKey(key);
+  }
   EXPECT_EQ(p.SetupDiGetClassDevsA(nullptr, nullptr, HWND(0), 6), INVALID_HANDLE_VALUE);
   EXPECT_EQ(p.GetLastError(), 8u);
   // Every failable call is counted, in order.
-  const std::vector<std::string> expected = {"RegOpenKeyExA", "RegCloseKey",   "RegOpenKeyExA",
-                                             "RegOpenKeyExA", "RegCloseKey",   "SetupDiGetClassDevsA"};
-  EXPECT_EQ(p.calls(), expected);
+  EXPECT_EQ(p.calls(), std::vector<std::string>({"RegOpenKeyExA", "RegCloseKey", "RegOpenKeyExA", "RegOpenKeyExA",
+                                                 "RegCloseKey", "SetupDiGetClassDevsA"}));
 }
 
 }  // namespace
