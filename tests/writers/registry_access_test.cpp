@@ -406,6 +406,30 @@ TEST(KeySecurity, RestoreReleasesTheDescriptorWhetherOrNotTheKeyOpens) {
   EXPECT_TRUE(p.OpenKeyPaths().empty());
 }
 
+// A descriptor in absolute form carries a pointer to its DACL. One that points
+// past the saved block is not read, even where valid memory lies there: here
+// the rest of the block's own allocation, holding a well-formed list.
+TEST(KeySecurity, ADaclOutsideTheSavedBlockIsNotRead) {
+  SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(A;;KA;;;SY)")));
+  sim::SimPlatform& p = *run.platform;
+  const std::vector<BYTE> before = ClassKey(run)->security();
+  constexpr size_t kAclAt = sizeof(SECURITY_DESCRIPTOR) + 16;
+  std::vector<BYTE> block(kAclAt + 64, 0);
+  ACL* acl = reinterpret_cast<ACL*>(block.data() + kAclAt);
+  std::vector<BYTE> users;
+  ASSERT_TRUE(sim::ParseSidString("BU", &users));
+  ASSERT_TRUE(p.InitializeAcl(acl, 64, ACL_REVISION));
+  ASSERT_TRUE(p.AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, users.data()));
+  ASSERT_TRUE(p.InitializeSecurityDescriptor(block.data(), SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(p.SetSecurityDescriptorDacl(block.data(), TRUE, acl, FALSE));
+  block.resize(sizeof(SECURITY_DESCRIPTOR));  // the list stays where it was, past the end
+
+  EXPECT_EQ(GrantWriteAccess(p, kClassKey.c_str(), SavedDescriptor(std::move(block))), ERROR_SUCCESS);
+  EXPECT_EQ(run.Events("messagebox"), Boxes({"ERROR: Get DACL Of Security Descriptor"}));
+  EXPECT_EQ(ClassKey(run)->security(), before);
+  EXPECT_TRUE(p.OpenKeyPaths().empty());
+}
+
 // ---- Key paths ----
 
 TEST(KeyPath, APathThatDoesNotFitIsRefusedNeverCut) {
