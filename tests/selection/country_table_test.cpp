@@ -120,7 +120,8 @@ TEST(CountryTable, DecisiveRows) {
       {'C', 2, "Canada (NTSC-M)", 2, 0},        {'F', 4, "France (SECAM-L)", 33, 9},
       {'H', 4, "Hungary2 (PAL-D/K)", 36, 3},    {'I', 3, "INMARSAT", 871, 0},
       {'J', 0, "Japan (NTSC-J)", 81, 1},        {'U', 0, "U.S.A. (NTSC-M)", 1, 0},
-      {'U', 1, "U.S.A. (HRC) (NTSC-M)", 1, 0},  {'Z', 1, "Zimbabwe (PAL-B/G)", 263, 2},
+      {'U', 1, "U.S.A. (HRC) (NTSC-M)", 1, 0},  {'Z', 0, "Zambia (PAL-B/G)", 260, 2},
+      {'Z', 1, "Zimbabwe (PAL-B/G)", 263, 2},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.text);
