@@ -558,20 +558,6 @@ TEST_F(ValueWrites, DwordUpdateIfPresent) {
   }
 }
 
-TEST_F(ValueWrites, AFailedSetShowsTheWritersMessageOnce) {
-  run_->platform->AddFault({"RegSetValueExA", 0, 5});
-  Written w = Do([](Platform& p, HKEY key, const ShowWriteFailure& show) {
-    return UpdateDwordIfPresent(p, key, "Dword", 1, "Can't Write CX2388X Registry on Win2K.", show);
-  });
-  EXPECT_EQ(w.result, ValueWrite::UpdateFailed);
-  EXPECT_EQ(w.shown, std::vector<std::string>{"Can't Write CX2388X Registry on Win2K."});
-  Written missing = Do([](Platform& p, HKEY key, const ShowWriteFailure& show) {
-    return UpdateDwordIfPresent(p, key, "Missing", 1, "Can't Write", show);
-  });
-  EXPECT_EQ(missing.result, ValueWrite::Skipped);
-  EXPECT_TRUE(missing.shown.empty());
-}
-
 TEST_F(ValueWrites, DwordSetOrCreate) {
   struct Case {
     const char* name;
