@@ -90,26 +90,6 @@ TEST(DerivePci, NicamIGivesBritishSoundOnTheTvSystemPathOnly) {
   }
 }
 
-TEST(DeriveSaa713x, EveryStandardOnBothPaths) {
-  for (const DriverRow& r : kDriverRows) {
-    for (int mode : {0, 1}) {
-      SCOPED_TRACE(std::to_string(r.standard) + (mode ? " country" : " TV system"));
-      auto run = App(39);
-      WizardState& a = run->state;
-      a.SelectionMode = mode;
-      a.StandardIndex = r.standard;
-      a.CountryCode = mode ? 7 : 0;
-      a.NicamIRequested = 0;
-      DeriveSaa713xSettings(*run->platform, a);
-      EXPECT_EQ(a.VideoStandardMask, r.mask);
-      EXPECT_EQ(a.AudioCountryCode, mode ? 7u : r.audio);
-      EXPECT_EQ(a.CountryCode, mode ? 7 : 39);
-      EXPECT_EQ(a.NicamIRequested, 0);
-      EXPECT_TRUE(run->Events("messagebox").empty());
-    }
-  }
-}
-
 TEST(DeriveSaa713x, TheNicamQuestionForChina) {
   struct Case {
     int mode;
@@ -145,23 +125,30 @@ TEST(DeriveSaa713x, TheNicamQuestionForChina) {
   }
 }
 
-TEST(DeriveUsb, EveryStandard) {
-  for (const DriverRow& r : kDriverRows) {
-    for (int mode : {0, 1}) {
-      SCOPED_TRACE(std::to_string(r.standard) + (mode ? " country" : " TV system"));
-      auto run = App(86);
-      WizardState& a = run->state;
-      a.SelectionMode = mode;
-      a.StandardIndex = r.standard;
-      a.CountryCode = mode ? 33 : 0;
-      DeriveUsbSettings(*run->platform, a);
-      EXPECT_EQ(a.VideoStandardMask, r.mask);
-      EXPECT_EQ(a.TunerTypeCode, r.usbTuner);
-      EXPECT_EQ(a.AudioStandardCode, r.usbAudio);
-      EXPECT_EQ(a.CountryCode, mode ? 33 : 86);
-      // Fields of the other families stay at their start values.
-      EXPECT_EQ(a.TunerBrandCode, 0u);
-      EXPECT_EQ(a.AudioCountryCode, 0u);
+// SAA713X and USB: the standard's values; the country is Windows' on the TV
+// System path and the chosen one on the country path (Italy and France here).
+TEST(DeriveSaa713xAndUsb, EveryStandardOnBothPaths) {
+  for (bool usb : {false, true}) {
+    for (const DriverRow& r : kDriverRows) {
+      for (int mode : {0, 1}) {
+        SCOPED_TRACE(std::string(usb ? "USB " : "SAA713X ") + std::to_string(r.standard) +
+                     (mode ? " country" : " TV system"));
+        auto run = App(39);
+        WizardState& a = run->state;
+        a.SelectionMode = mode;
+        a.StandardIndex = r.standard;
+        a.CountryCode = mode ? 33 : 0;
+        usb ? DeriveUsbSettings(*run->platform, a) : DeriveSaa713xSettings(*run->platform, a);
+        EXPECT_EQ(a.VideoStandardMask, r.mask);
+        EXPECT_EQ(a.CountryCode, mode ? 33 : 39);
+        EXPECT_EQ(a.NicamIRequested, 0);
+        EXPECT_TRUE(run->Events("messagebox").empty());
+        // Each family sets its own fields only.
+        EXPECT_EQ(a.AudioCountryCode, usb ? 0u : mode ? 33u : r.audio);
+        EXPECT_EQ(a.TunerTypeCode, usb ? r.usbTuner : 0u);
+        EXPECT_EQ(a.AudioStandardCode, usb ? r.usbAudio : 0u);
+        EXPECT_EQ(a.TunerBrandCode, 0u);
+      }
     }
   }
 }
