@@ -114,6 +114,18 @@ TEST(Detection, ALongIdentifierIsReadAgainAndTheLargerBufferIsKept) {
   }
 }
 
+// The walk starts with 256 bytes: identifiers and their two NULs up to that
+// size are read at once.
+TEST(Detection, TheFirstReadOffers256Bytes) {
+  for (size_t length : {254u, 255u}) {
+    SCOPED_TRACE(length);
+    const std::string id = "PCI\\VEN_14F1&DEV_8800&" + std::string(length - 22, 'X');
+    Detected d = Detect(DeviceKey("PCI\\A\\1", {id}), true);
+    EXPECT_EQ(d.count, 1);
+    EXPECT_EQ(PropertyReads(d), length == 254 ? 1u : 2u);
+  }
+}
+
 TEST(Detection, DevicesWithoutIdentifiersAreSkippedAndOtherErrorsEndTheWalk) {
   const std::string devices =
       "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\A\\NOID\\0]\r\n"
