@@ -94,19 +94,35 @@ TEST(Detection, FlagsAlreadySetAreKept) {
   EXPECT_EQ(run.state.DeviceFlags, 0x104u);
 }
 
+// The walk's buffer grows to what a long identifier needs and keeps that
+// size; the 9x walk keeps 10 bytes to spare, so an identifier a few bytes
+// longer than the first still fits there, where NT reads it again.
 TEST(Detection, ALongIdentifierIsReadAgainAndTheLargerBufferIsKept) {
+  // 329 characters and two NULs: 331 bytes; the third 336 and two: 338.
   const std::string longId = "PCI\\VEN_1131&DEV_7134&SUBSYS_" + std::string(300, '0');
   const std::string devices = DeviceKey("PCI\\A\\1", {longId}) +
                               DeviceKey("PCI\\A\\2", {"PCI\\VEN_14F1&DEV_8800"}) +
-                              DeviceKey("PCI\\A\\3", {"PCI\\VEN_109E&DEV_036E&" + std::string(250, 'X')});
+                              DeviceKey("PCI\\A\\3", {"PCI\\VEN_109E&DEV_036E&" + std::string(314, 'X')});
   for (bool nt : {true, false}) {
     SCOPED_TRACE(nt ? "NT" : "9x");
     Detected d = Detect(devices, nt);
     EXPECT_EQ(d.count, 3);
     EXPECT_EQ(d.flags, 0x114u);
-    // Two reads for the long one, then one each: the second and third fit
-    // the grown buffer although the third is longer than 256 bytes.
-    EXPECT_EQ(PropertyReads(d), 4u);
+    // Two reads for the long one, one for the short one, and for the third
+    // one more on NT only.
+    EXPECT_EQ(PropertyReads(d), nt ? 5u : 4u);
+  }
+}
+
+// The walk starts with 256 bytes: identifiers and their two NULs up to that
+// size are read at once.
+TEST(Detection, TheFirstReadOffers256Bytes) {
+  for (size_t length : {254u, 255u}) {
+    SCOPED_TRACE(length);
+    const std::string id = "PCI\\VEN_14F1&DEV_8800&" + std::string(length - 22, 'X');
+    Detected d = Detect(DeviceKey("PCI\\A\\1", {id}), true);
+    EXPECT_EQ(d.count, 1);
+    EXPECT_EQ(PropertyReads(d), length == 254 ? 1u : 2u);
   }
 }
 

@@ -1,6 +1,4 @@
-// The derivations, row by row, on both selection paths. Expected values are
-// typed from the drivers' tables, one family at a time, so a wrong row in
-// the shared table fails a named row here.
+// The derivations, row by row, on both selection paths.
 #include <gtest/gtest.h>
 
 #include "platform/win_constants.h"
@@ -22,26 +20,31 @@ std::unique_ptr<SimRun> App(int country, const std::string& script = "") {
   return run;
 }
 
-struct PciRow {
+// What each family's drivers take for each standard, one row per index (and
+// one for an index outside 0..9), typed from the drivers' documentation.
+struct DriverRow {
   int32_t standard;
   uint32_t mask;
-  uint32_t cxType, cxType3;
-  uint32_t btType, btType3;
-  uint32_t audio;  // TV System path
+  uint32_t audio;  // the TV System path's audio country
+  uint32_t cxType, btType, usbTuner, usbAudio;
+};
+const DriverRow kDriverRows[] = {
+    {0, 1, 1, 1, 1, 1, 1},          {1, 2, 81, 1, 1, 2, 2},       {2, 16, 49, 14, 6, 3, 3},
+    {3, 32, 86, 14, 6, 5, 4},       {4, 256, 44, 14, 6, 4, 5},    {5, 512, 1, 1, 1, 1, 1},
+    {6, 1024, 1, 1, 1, 1, 1},       {7, 4096, 49, 14, 6, 3, 3},   {8, 8192, 86, 14, 6, 5, 4},
+    {9, 262144, 33, 13, 7, 7, 0},   {-1, 1, 1, 1, 1, 1, 1},       {10, 1, 1, 1, 1, 1, 1},
 };
 
-const PciRow kPciRows[] = {
-    {0, 1, 1, 15, 1, 8, 1},          {1, 2, 1, 15, 1, 8, 81},
-    {2, 16, 14, 16, 6, 9, 49},       {3, 32, 14, 16, 6, 9, 86},
-    {4, 256, 14, 16, 6, 9, 44},      {5, 512, 1, 15, 1, 8, 1},
-    {6, 1024, 1, 15, 1, 8, 1},       {7, 4096, 14, 16, 6, 9, 49},
-    {8, 8192, 14, 16, 6, 9, 86},     {9, 262144, 13, 13, 7, 7, 33},
-    {12, 1, 1, 15, 1, 8, 1},         {-1, 1, 1, 15, 1, 8, 1},
-};
+// The alternative tuner's own type codes: CX2388X 1 -> 15, 14 -> 16; BT878A
+// 1 -> 8, 6 -> 9; SECAM L's keeps its code.
+uint32_t AlternateType(bool bt, uint32_t type) {
+  if (bt) return type == 1 ? 8 : type == 6 ? 9 : type;
+  return type == 1 ? 15 : type == 14 ? 16 : type;
+}
 
 TEST(DerivePci, EveryStandardOnBothPathsForBothFamilies) {
   for (bool bt : {false, true}) {
-    for (const PciRow& r : kPciRows) {
+    for (const DriverRow& r : kDriverRows) {
       for (int variant : {0, 3}) {
         for (int mode : {0, 1}) {
           SCOPED_TRACE(std::string(bt ? "BT878A" : "CX2388X") + " standard " +
@@ -55,10 +58,10 @@ TEST(DerivePci, EveryStandardOnBothPathsForBothFamilies) {
           a.CountryCode = mode ? 49 : 0;
           bt ? DeriveBt878aSettings(*run->platform, a) : DeriveCx2388xSettings(*run->platform, a);
           const uint32_t country = mode ? 49 : 886;
+          const uint32_t type = bt ? r.btType : r.cxType;
           EXPECT_EQ(a.CountryCode, static_cast<int32_t>(country));
           EXPECT_EQ(a.VideoStandardMask, r.mask);
-          EXPECT_EQ(a.TunerTypeCode, bt ? (variant == 3 ? r.btType3 : r.btType)
-                                        : (variant == 3 ? r.cxType3 : r.cxType));
+          EXPECT_EQ(a.TunerTypeCode, variant == 3 ? AlternateType(bt, type) : type);
           EXPECT_EQ(a.AudioCountryCode, mode ? country : r.audio);
           EXPECT_EQ(a.VideoCountryCode, country);
           EXPECT_EQ(a.TunerBrandCode, 2u);
@@ -84,35 +87,6 @@ TEST(DerivePci, NicamIGivesBritishSoundOnTheTvSystemPathOnly) {
     a.CountryCode = 86;
     bt ? DeriveBt878aSettings(*run->platform, a) : DeriveCx2388xSettings(*run->platform, a);
     EXPECT_EQ(a.AudioCountryCode, 86u);
-  }
-}
-
-struct SaaRow {
-  int32_t standard;
-  uint32_t mask;
-  uint32_t audio;
-};
-const SaaRow kSaaRows[] = {{0, 1, 1},      {1, 2, 81},      {2, 16, 49},    {3, 32, 86},
-                           {4, 256, 44},   {5, 512, 1},     {6, 1024, 1},   {7, 4096, 49},
-                           {8, 8192, 86},  {9, 262144, 33}, {10, 1, 1},     {-3, 1, 1}};
-
-TEST(DeriveSaa713x, EveryStandardOnBothPaths) {
-  for (const SaaRow& r : kSaaRows) {
-    for (int mode : {0, 1}) {
-      SCOPED_TRACE(std::to_string(r.standard) + (mode ? " country" : " TV system"));
-      auto run = App(39);
-      WizardState& a = run->state;
-      a.SelectionMode = mode;
-      a.StandardIndex = r.standard;
-      a.CountryCode = mode ? 7 : 0;
-      a.NicamIRequested = 0;
-      DeriveSaa713xSettings(*run->platform, a);
-      EXPECT_EQ(a.VideoStandardMask, r.mask);
-      EXPECT_EQ(a.AudioCountryCode, mode ? 7u : r.audio);
-      EXPECT_EQ(a.CountryCode, mode ? 7 : 39);
-      EXPECT_EQ(a.NicamIRequested, 0);
-      EXPECT_TRUE(run->Events("messagebox").empty());
-    }
   }
 }
 
@@ -151,31 +125,30 @@ TEST(DeriveSaa713x, TheNicamQuestionForChina) {
   }
 }
 
-struct UsbRow {
-  int32_t standard;
-  uint32_t mask, tuner, audio;
-};
-const UsbRow kUsbRows[] = {{0, 1, 1, 1},     {1, 2, 2, 2},        {2, 16, 3, 3},   {3, 32, 5, 4},
-                           {4, 256, 4, 5},   {5, 512, 1, 1},      {6, 1024, 1, 1}, {7, 4096, 3, 3},
-                           {8, 8192, 5, 4},  {9, 262144, 7, 0},   {42, 1, 1, 1}};
-
-TEST(DeriveUsb, EveryStandard) {
-  for (const UsbRow& r : kUsbRows) {
-    for (int mode : {0, 1}) {
-      SCOPED_TRACE(std::to_string(r.standard) + (mode ? " country" : " TV system"));
-      auto run = App(86);
-      WizardState& a = run->state;
-      a.SelectionMode = mode;
-      a.StandardIndex = r.standard;
-      a.CountryCode = mode ? 33 : 0;
-      DeriveUsbSettings(*run->platform, a);
-      EXPECT_EQ(a.VideoStandardMask, r.mask);
-      EXPECT_EQ(a.TunerTypeCode, r.tuner);
-      EXPECT_EQ(a.AudioStandardCode, r.audio);
-      EXPECT_EQ(a.CountryCode, mode ? 33 : 86);
-      // Fields of the other families stay at their start values.
-      EXPECT_EQ(a.TunerBrandCode, 0u);
-      EXPECT_EQ(a.AudioCountryCode, 0u);
+// SAA713X and USB: the standard's values; the country is Windows' on the TV
+// System path and the chosen one on the country path (Italy and France here).
+TEST(DeriveSaa713xAndUsb, EveryStandardOnBothPaths) {
+  for (bool usb : {false, true}) {
+    for (const DriverRow& r : kDriverRows) {
+      for (int mode : {0, 1}) {
+        SCOPED_TRACE(std::string(usb ? "USB " : "SAA713X ") + std::to_string(r.standard) +
+                     (mode ? " country" : " TV system"));
+        auto run = App(39);
+        WizardState& a = run->state;
+        a.SelectionMode = mode;
+        a.StandardIndex = r.standard;
+        a.CountryCode = mode ? 33 : 0;
+        usb ? DeriveUsbSettings(*run->platform, a) : DeriveSaa713xSettings(*run->platform, a);
+        EXPECT_EQ(a.VideoStandardMask, r.mask);
+        EXPECT_EQ(a.CountryCode, mode ? 33 : 39);
+        EXPECT_EQ(a.NicamIRequested, 0);
+        EXPECT_TRUE(run->Events("messagebox").empty());
+        // Each family sets its own fields only.
+        EXPECT_EQ(a.AudioCountryCode, usb ? 0u : mode ? 33u : r.audio);
+        EXPECT_EQ(a.TunerTypeCode, usb ? r.usbTuner : 0u);
+        EXPECT_EQ(a.AudioStandardCode, usb ? r.usbAudio : 0u);
+        EXPECT_EQ(a.TunerBrandCode, 0u);
+      }
     }
   }
 }

@@ -406,6 +406,30 @@ TEST(KeySecurity, RestoreReleasesTheDescriptorWhetherOrNotTheKeyOpens) {
   EXPECT_TRUE(p.OpenKeyPaths().empty());
 }
 
+// A descriptor in absolute form carries a pointer to its DACL. One that points
+// past the saved block is not read, even where valid memory lies there: here
+// the rest of the block's own allocation, holding a well-formed list.
+TEST(KeySecurity, ADaclOutsideTheSavedBlockIsNotRead) {
+  SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(A;;KA;;;SY)")));
+  sim::SimPlatform& p = *run.platform;
+  const std::vector<BYTE> before = ClassKey(run)->security();
+  constexpr size_t kAclAt = sizeof(SECURITY_DESCRIPTOR) + 16;
+  std::vector<BYTE> block(kAclAt + 64, 0);
+  ACL* acl = reinterpret_cast<ACL*>(block.data() + kAclAt);
+  std::vector<BYTE> users;
+  ASSERT_TRUE(sim::ParseSidString("BU", &users));
+  ASSERT_TRUE(p.InitializeAcl(acl, 64, ACL_REVISION));
+  ASSERT_TRUE(p.AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, users.data()));
+  ASSERT_TRUE(p.InitializeSecurityDescriptor(block.data(), SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(p.SetSecurityDescriptorDacl(block.data(), TRUE, acl, FALSE));
+  block.resize(sizeof(SECURITY_DESCRIPTOR));  // the list stays where it was, past the end
+
+  EXPECT_EQ(GrantWriteAccess(p, kClassKey.c_str(), SavedDescriptor(std::move(block))), ERROR_SUCCESS);
+  EXPECT_EQ(run.Events("messagebox"), Boxes({"ERROR: Get DACL Of Security Descriptor"}));
+  EXPECT_EQ(ClassKey(run)->security(), before);
+  EXPECT_TRUE(p.OpenKeyPaths().empty());
+}
+
 // ---- Key paths ----
 
 TEST(KeyPath, APathThatDoesNotFitIsRefusedNeverCut) {
@@ -455,177 +479,70 @@ TEST(KeyPath, ATooLongKeyIsSkippedEvenWhereItsCutPathExists) {
 
 // ---- Value writes ----
 
-constexpr const char* kValues =
-    "\"Dword\"=dword:00000007\r\n"
-    "\"Text\"=\"abc\"\r\n"
-    "\"Two\"=hex:01,02\r\n"
-    "\"Five\"=hex:01,02,03,04,05\r\n";
-
-struct Written {
-  ValueWrite result;
-  std::vector<std::string> shown;
-  std::vector<std::string> calls;
-};
-
-class ValueWrites : public ::testing::Test {
- protected:
-  void SetUp() override {
-    key_.reset();  // closes through the run it was opened in
-    run_ = std::make_unique<SimRun>(MachineFromText(DriverKeyMachine("", Values())));
-    key_ = std::make_unique<RegKeyHandle>(*run_->platform);
-    ASSERT_TRUE(OpenDriverKeyForWrites(NtClassRoot, kDriverKey, "\\DriverData",
-                                       key_.get()));
-  }
-  virtual std::string Values() const { return kValues; }
-
-  template <typename Write>
-  Written Do(Write write) {
-    Written w;
-    const size_t first = run_->platform->calls().size();
-    w.result =
-        write(*run_->platform, key_->get(), [&](const char* text) { w.shown.push_back(text); });
-    const auto& calls = run_->platform->calls();
-    w.calls.assign(calls.begin() + static_cast<std::ptrdiff_t>(first), calls.end());
-    return w;
-  }
-  const sim::RegValue* Stored(const char* name) const {
-    return run_->machine.registry.Find(RegRoot::LocalMachine, kClassKey + "\\DriverData")
-        ->FindValue(name);
-  }
-  const sim::RegValue* Before(const char* name) const {
-    return run_->before.Find(RegRoot::LocalMachine, kClassKey + "\\DriverData")->FindValue(name);
-  }
-
-  std::unique_ptr<SimRun> run_;
-  std::unique_ptr<RegKeyHandle> key_;
-};
-
-TEST_F(ValueWrites, DwordUpdateIfPresent) {
+// Each write on a fresh key, its result, the message it showed and what the
+// value holds after it.
+TEST(ValueWrites, UpdateIfPresentAndSetOrCreate) {
+  const std::string values = "\"Dword\"=dword:00000007\r\n\"Text\"=\"abc\"\r\n\"Two\"=hex:01,02\r\n"
+                             "\"Five\"=hex:01,02,03,04,05\r\n\"At255\"=\"" + std::string(254, 'a') +
+                             "\"\r\n\"Over255\"=\"" + std::string(255, 'b') + "\"\r\n";
+  enum Write { kUpdateDword, kSetOrCreate, kUpdateString };
   struct Case {
-    const char* name;
-    ValueWrite expected;
-  };
-  const Case cases[] = {
-      {"Dword", ValueWrite::Updated},
-      {"Text", ValueWrite::Updated},  // "abc" and its NUL fit the four bytes; the type is replaced
-      {"Two", ValueWrite::Updated},
-      {"Five", ValueWrite::Skipped},  // longer than the query buffer: left as it is
-      {"Missing", ValueWrite::Skipped},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Written w = Do([&](Platform& p, HKEY key, const ShowWriteFailure& show) {
-      return UpdateDwordIfPresent(p, key, c.name, 0x12345678, "Can't Write", show);
-    });
-    EXPECT_EQ(w.result, c.expected);
-    EXPECT_TRUE(w.shown.empty());
-    const sim::RegValue* v = Stored(c.name);
-    if (c.expected == ValueWrite::Updated) {
-      ASSERT_NE(v, nullptr);
-      EXPECT_EQ(v->type, REG_DWORD);
-      EXPECT_EQ(v->data, sim::DwordData(0x12345678));
-    } else if (Before(c.name) == nullptr) {
-      EXPECT_EQ(v, nullptr);
-      EXPECT_EQ(std::count(w.calls.begin(), w.calls.end(), "RegSetValueExA"), 0);
-    } else {
-      EXPECT_EQ(v->type, Before(c.name)->type);
-      EXPECT_EQ(v->data, Before(c.name)->data);
-    }
-  }
-}
-
-TEST_F(ValueWrites, AFailedSetShowsTheWritersMessageOnce) {
-  run_->platform->AddFault({"RegSetValueExA", 0, 5});
-  Written w = Do([](Platform& p, HKEY key, const ShowWriteFailure& show) {
-    return UpdateDwordIfPresent(p, key, "Dword", 1, "Can't Write CX2388X Registry on Win2K.", show);
-  });
-  EXPECT_EQ(w.result, ValueWrite::UpdateFailed);
-  EXPECT_EQ(w.shown, std::vector<std::string>{"Can't Write CX2388X Registry on Win2K."});
-  Written missing = Do([](Platform& p, HKEY key, const ShowWriteFailure& show) {
-    return UpdateDwordIfPresent(p, key, "Missing", 1, "Can't Write", show);
-  });
-  EXPECT_EQ(missing.result, ValueWrite::Skipped);
-  EXPECT_TRUE(missing.shown.empty());
-}
-
-TEST_F(ValueWrites, DwordSetOrCreate) {
-  struct Case {
+    Write write;
     const char* name;
     bool setFails;
     ValueWrite expected;
     const char* shown;  // null: none
   };
   const Case cases[] = {
-      {"Dword", false, ValueWrite::Updated, nullptr},
-      {"Missing", false, ValueWrite::Created, nullptr},
-      {"Five", false, ValueWrite::Created, nullptr},  // too long for the query: counts as missing
-      {"Dword", true, ValueWrite::UpdateFailed, "write"},
-      {"Missing", true, ValueWrite::CreateFailed, "create"},
-      {"Five", true, ValueWrite::CreateFailed, "create"},
+      {kUpdateDword, "Dword", false, ValueWrite::Updated, nullptr},
+      {kUpdateDword, "Text", false, ValueWrite::Updated, nullptr},  // "abc" and its NUL fit; the type is replaced
+      {kUpdateDword, "Two", false, ValueWrite::Updated, nullptr},
+      {kUpdateDword, "Five", false, ValueWrite::Skipped, nullptr},  // longer than the query: left alone
+      {kUpdateDword, "Missing", false, ValueWrite::Skipped, nullptr},
+      {kUpdateDword, "Missing", true, ValueWrite::Skipped, nullptr},
+      {kUpdateDword, "Dword", true, ValueWrite::UpdateFailed, "write"},
+      {kSetOrCreate, "Dword", false, ValueWrite::Updated, nullptr},
+      {kSetOrCreate, "Missing", false, ValueWrite::Created, nullptr},
+      {kSetOrCreate, "Five", false, ValueWrite::Created, nullptr},  // too long for the query: counts as missing
+      {kSetOrCreate, "Dword", true, ValueWrite::UpdateFailed, "write"},
+      {kSetOrCreate, "Missing", true, ValueWrite::CreateFailed, "create"},
+      {kSetOrCreate, "Five", true, ValueWrite::CreateFailed, "create"},
+      {kUpdateString, "At255", false, ValueWrite::Updated, nullptr},    // 254 characters and the NUL
+      {kUpdateString, "Over255", false, ValueWrite::Skipped, nullptr},  // 256 bytes
+      {kUpdateString, "Dword", false, ValueWrite::Updated, nullptr},    // another type is replaced
+      {kUpdateString, "Missing", false, ValueWrite::Skipped, nullptr},
+      {kUpdateString, "At255", true, ValueWrite::UpdateFailed, "write"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + (c.setFails ? " failing" : ""));
-    SetUp();
-    if (c.setFails) run_->platform->AddFault({"RegSetValueExA", 0, 5});
-    Written w = Do([&](Platform& p, HKEY key, const ShowWriteFailure& show) {
-      return SetOrCreateDword(p, key, c.name, 9, "write", "create", show);
-    });
-    EXPECT_EQ(w.result, c.expected);
-    EXPECT_EQ(w.shown, c.shown ? std::vector<std::string>{c.shown} : std::vector<std::string>{});
-    if (!c.setFails) {
-      ASSERT_NE(Stored(c.name), nullptr);
-      EXPECT_EQ(Stored(c.name)->type, REG_DWORD);
-      EXPECT_EQ(Stored(c.name)->data, sim::DwordData(9));
-    }
-  }
-}
-
-class StringWrites : public ValueWrites {
- protected:
-  std::string Values() const override {
-    return "\"Short\"=\"FM1236\"\r\n"
-           "\"At255\"=\"" +
-           std::string(254, 'a') +
-           "\"\r\n"
-           "\"Over255\"=\"" +
-           std::string(255, 'b') +
-           "\"\r\n"
-           "\"Long\"=\"" +
-           std::string(300, 'c') +
-           "\"\r\n"
-           "\"Number\"=dword:00000001\r\n";
-  }
-};
-
-TEST_F(StringWrites, UpdateIfPresentWithinTheQueryCapacity) {
-  struct Case {
-    const char* name;
-    ValueWrite expected;
-  };
-  const Case cases[] = {
-      {"Short", ValueWrite::Updated},
-      {"At255", ValueWrite::Updated},    // 254 characters and the NUL: 255 bytes
-      {"Over255", ValueWrite::Skipped},  // 256 bytes
-      {"Long", ValueWrite::Skipped},
-      {"Number", ValueWrite::Updated},  // another type is replaced by the text
-      {"Missing", ValueWrite::Skipped},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Written w = Do([&](Platform& p, HKEY key, const ShowWriteFailure& show) {
-      return UpdateStringIfPresent(p, key, c.name, "FQ1216TN", 255, "Can't Write", show);
-    });
-    EXPECT_EQ(w.result, c.expected);
-    EXPECT_TRUE(w.shown.empty());
-    const sim::RegValue* v = Stored(c.name);
-    if (c.expected == ValueWrite::Updated) {
-      ASSERT_NE(v, nullptr);
-      EXPECT_EQ(v->type, REG_SZ);
-      EXPECT_EQ(v->data, sim::StringData("FQ1216TN"));  // with its terminator
-    } else if (Before(c.name) == nullptr) {
-      EXPECT_EQ(v, nullptr);
+    SCOPED_TRACE(std::to_string(c.write) + " " + c.name + (c.setFails ? " failing" : ""));
+    SimRun run(MachineFromText(DriverKeyMachine("", values)));
+    if (c.setFails) run.platform->AddFault({"RegSetValueExA", 0, 5});
+    RegKeyHandle key(*run.platform);
+    ASSERT_TRUE(OpenDriverKeyForWrites(NtClassRoot, kDriverKey, "\\DriverData", &key));
+    std::vector<std::string> shown;
+    const ShowWriteFailure show = [&](const char* text) { shown.push_back(text); };
+    Platform& p = *run.platform;
+    const ValueWrite result =
+        c.write == kUpdateDword  ? UpdateDwordIfPresent(p, key.get(), c.name, 0x12345678, "write", show)
+        : c.write == kSetOrCreate ? SetOrCreateDword(p, key.get(), c.name, 0x12345678, "write", "create", show)
+                                  : UpdateStringIfPresent(p, key.get(), c.name, "FQ1216TN", 255, "write", show);
+    key.Close();
+    EXPECT_EQ(result, c.expected);
+    EXPECT_EQ(shown, c.shown ? std::vector<std::string>{c.shown} : std::vector<std::string>{});
+    const std::string path = kClassKey + "\\DriverData";
+    const sim::RegValue* after = run.machine.registry.Find(RegRoot::LocalMachine, path)->FindValue(c.name);
+    const sim::RegValue* before = run.before.Find(RegRoot::LocalMachine, path)->FindValue(c.name);
+    if (c.expected == ValueWrite::Updated || c.expected == ValueWrite::Created) {
+      ASSERT_NE(after, nullptr);
+      EXPECT_EQ(after->type, c.write == kUpdateString ? REG_SZ : REG_DWORD);
+      EXPECT_EQ(after->data, c.write == kUpdateString ? sim::StringData("FQ1216TN")  // with its terminator
+                                                      : sim::DwordData(0x12345678));
+    } else if (before == nullptr) {
+      EXPECT_EQ(after, nullptr);
     } else {
-      EXPECT_EQ(v->data, Before(c.name)->data);
+      ASSERT_NE(after, nullptr);
+      EXPECT_EQ(after->type, before->type);
+      EXPECT_EQ(after->data, before->data);
     }
   }
 }
