@@ -57,8 +57,6 @@ std::unique_ptr<Backend> MakeBackend() { return std::make_unique<Win32Backend>()
 namespace cw::win32 {
 namespace {
 
-constexpr DWORD kErrorElevationRequired = 740;  // not in every SDK's headers
-
 // The wizard's 32-bit constants against Windows' own; ordinary handles pass
 // unchanged both ways.
 TEST(Win32Keys, PredefinedKeysAreSignExtendedForTheRealApiAndBack) {
@@ -224,7 +222,7 @@ TEST(ChanwizExe, OpensWithTheNoDeviceMessageOrTheStartPageAndEndsWithZero) {
   if (!::CreateProcessA(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
                         folder.c_str(), &startup, &child.info)) {
     ::DWORD error = ::GetLastError();
-    if (error == kErrorElevationRequired) GTEST_SKIP() << "Chanwiz.exe needs an administrator";
+    if (error == 740) GTEST_SKIP() << "Chanwiz.exe needs an administrator";  // ERROR_ELEVATION_REQUIRED
     FAIL() << "CreateProcessA: error " << error;
   }
   // Its window, by class and caption, polled with a bound.
