@@ -1,7 +1,6 @@
-// The platform's contract, each test one call family the wizard relies on:
-// results, error codes, and the thread's last error (registry calls report
-// through their result only). Only what Windows, Wine and the simulation all
-// promise is asserted; what varies between Windows versions is left open.
+// The platform's contract, one test per call family the wizard relies on: the
+// results and last errors it branches on, as Windows, Wine and the simulation
+// all give them. What varies between Windows versions is left open.
 #include "platform/platform_contract.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "access/cx23880_register.h"
+#include "access/vamp_device.h"
 #include "base/text.h"
 #include "platform/com_call.h"
 #include "platform/win_constants.h"
@@ -35,18 +36,16 @@ class PlatformContract : public ::testing::Test {
   ACL* KeyDacl(HKEY key, std::vector<BYTE>* descriptor) {
     DWORD size = 0;
     BYTE probe[1] = {};
-    EXPECT_EQ(p.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, probe, &size),
-              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(p.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, probe, &size), ERROR_INSUFFICIENT_BUFFER);
     descriptor->resize(size);
     EXPECT_EQ(p.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor->data(), &size), 0);
     EXPECT_EQ(p.GetSecurityDescriptorLength(descriptor->data()), size);
     BOOL present = FALSE, defaulted = TRUE;
     ACL* dacl = nullptr;
-    EXPECT_TRUE(p.GetSecurityDescriptorDacl(descriptor->data(), &present, &dacl, &defaulted));
-    EXPECT_TRUE(present);
+    EXPECT_TRUE(p.GetSecurityDescriptorDacl(descriptor->data(), &present, &dacl, &defaulted) && present);
     // The list lies inside the self-relative descriptor just read.
-    EXPECT_GE(reinterpret_cast<BYTE*>(dacl), descriptor->data());
-    EXPECT_LT(reinterpret_cast<BYTE*>(dacl), descriptor->data() + size);
+    const BYTE* at = reinterpret_cast<BYTE*>(dacl);
+    EXPECT_TRUE(at >= descriptor->data() && at < descriptor->data() + size);
     return dacl;
   }
 };
@@ -54,9 +53,9 @@ class PlatformContract : public ::testing::Test {
 TEST_F(PlatformContract, RegistryOpenCreateSetQueryClose) {
   const std::string path = backend_->ScratchKey();
   HKEY key = HKEY(0), other = HKEY(0);
+  // Registry calls report through their result only.
   p.SetLastError(kSentinel);
-  EXPECT_EQ(p.RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(p.RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
   DWORD disposition = 0;
   ASSERT_EQ(p.RegCreateKeyExA(HKEY_CURRENT_USER, (path + "\\Child").c_str(), 0, 0, KEY_ALL_ACCESS,
                               &other, &disposition), 0);
@@ -70,11 +69,11 @@ TEST_F(PlatformContract, RegistryOpenCreateSetQueryClose) {
   const char text[] = "FQ1216ME";
   const DWORD number = 42;
   const BYTE blob[5] = {1, 2, 3, 4, 5};
-  EXPECT_EQ(p.RegSetValueExA(key, "Tuner", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 9), 0);
-  EXPECT_EQ(p.RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                             4), 0);
-  EXPECT_EQ(p.RegSetValueExA(key, "Blob", 0, REG_BINARY, blob, sizeof(blob)), ERROR_SUCCESS);
-  EXPECT_EQ(p.RegFlushKey(key), ERROR_SUCCESS);
+  auto set = [&](const char* name, DWORD type, const void* data, DWORD size) {
+    return p.RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+  };
+  EXPECT_EQ(set("Tuner", REG_SZ, text, 9) | set("Number", REG_DWORD, &number, 4) |
+                set("Blob", REG_BINARY, blob, sizeof(blob)) | p.RegFlushKey(key), ERROR_SUCCESS);
 
   // A size probe (no buffer), a buffer too small, a full read; names in any case.
   const struct {
@@ -98,27 +97,24 @@ TEST_F(PlatformContract, RegistryOpenCreateSetQueryClose) {
     const void* written = r.type == REG_SZ ? static_cast<const void*>(text) : &number;
     if (r.result == ERROR_SUCCESS && r.buffer) { EXPECT_EQ(std::memcmp(buffer, written, r.size), 0); }
   }
-  DWORD values = 0, subKeys = 0, size = 0;
+  DWORD values = 0, subKeys = 0;
   EXPECT_EQ(p.RegQueryInfoKeyA(key, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
                                nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(values, 3u);
   EXPECT_EQ(subKeys, 1u);
   // A key with a subkey is not deleted; an empty one is.
-  EXPECT_EQ(p.RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str()), ERROR_ACCESS_DENIED);
+  EXPECT_NE(p.RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
   EXPECT_EQ(p.RegDeleteKeyA(key, "Child"), ERROR_SUCCESS);
   EXPECT_EQ(p.RegOpenKeyA(key, "Child", &other), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(p.RegCloseKey(key), ERROR_SUCCESS);
-  EXPECT_EQ(p.RegCloseKey(key), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(p.RegQueryValueExA(key, "Tuner", nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
 
   // A trailing backslash is allowed. Opened for reading, a key cannot be written.
   ASSERT_EQ(p.RegOpenKeyExA(HKEY_CURRENT_USER, (path + "\\").c_str(), 0, KEY_QUERY_VALUE, &key), 0);
-  EXPECT_EQ(p.RegSetValueExA(key, "Tuner", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 9),
-            ERROR_ACCESS_DENIED);
+  EXPECT_NE(set("Tuner", REG_SZ, text, 9), ERROR_SUCCESS);
   EXPECT_EQ(p.RegCloseKey(key), ERROR_SUCCESS);
   // RegOpenKeyA, the call the country page makes, reads and writes.
   ASSERT_EQ(p.RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), &key), ERROR_SUCCESS);
-  EXPECT_EQ(p.RegSetValueExA(key, "Tuner", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 9), 0);
+  EXPECT_EQ(set("Tuner", REG_SZ, text, 9), ERROR_SUCCESS);
   EXPECT_EQ(p.RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(p.GetLastError(), kSentinel);
 }
@@ -140,8 +136,7 @@ TEST_F(PlatformContract, KeySecurityRoundTrip) {
   ACL* acl = reinterpret_cast<ACL*>(aclBuffer.data());
   ASSERT_TRUE(p.InitializeAcl(acl, aclSize, ACL_REVISION));
   ASSERT_TRUE(p.AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone));
-  ExpectFailure(ERROR_ALLOTTED_SPACE_EXCEEDED,
-                [&] { return p.AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone); });
+  EXPECT_FALSE(p.AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone));  // no room left
   std::vector<BYTE> absolute(SECURITY_DESCRIPTOR_MIN_LENGTH);
   ASSERT_TRUE(p.InitializeSecurityDescriptor(absolute.data(), SECURITY_DESCRIPTOR_REVISION));
   ASSERT_TRUE(p.SetSecurityDescriptorDacl(absolute.data(), TRUE, acl, FALSE));
@@ -155,7 +150,6 @@ TEST_F(PlatformContract, KeySecurityRoundTrip) {
   EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
   EXPECT_EQ(allowed->Mask, KEY_ALL_ACCESS);
   EXPECT_EQ(std::memcmp(&allowed->SidStart, everyone, sizeof(everyone)), 0);
-  ExpectFailure(ERROR_INVALID_PARAMETER, [&] { return p.GetAce(dacl, 1, &ace); });
 
   EXPECT_EQ(p.RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data()), ERROR_SUCCESS);
   EXPECT_EQ(KeyDacl(key, &restored)->AceCount, original->AceCount);
@@ -195,42 +189,30 @@ TEST_F(PlatformContract, DeviceListWalkAndHardwareIds) {
     firstIds.emplace_back(text);
   }
   EXPECT_EQ(p.GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
-  if (auto expected = backend_->Devices()) {
-    EXPECT_EQ(firstIds, *expected);
-  }
-  // A record of another size is refused: the mirror type's layout is the API's.
-  data.cbSize = sizeof(data) + 4;
-  ExpectFailure(ERROR_INVALID_USER_BUFFER, [&] { return p.SetupDiEnumDeviceInfo(list, 0, &data); });
+  if (auto expected = backend_->Devices()) { EXPECT_EQ(firstIds, *expected); }
   EXPECT_TRUE(p.SetupDiDestroyDeviceInfoList(list));
 }
 
 TEST_F(PlatformContract, ModuleNameFoldersAndVersion) {
-  char path[MAX_PATH] = {}, windows[MAX_PATH] = {}, system[MAX_PATH] = {}, tiny[4] = {};
+  char path[MAX_PATH] = {}, windows[MAX_PATH] = {}, tiny[4] = {};
   const DWORD length = p.GetModuleFileNameA(path, sizeof(path));
   ASSERT_GT(length, 4u);
   EXPECT_EQ(length, std::strlen(path));
   EXPECT_EQ(Lower(path + length - 4), ".exe") << path;
-  // Cut short, the buffer's size comes back. That is all a caller can rely
-  // on: XP leaves the text unterminated, Vista and later terminate it and
-  // set ERROR_INSUFFICIENT_BUFFER, and Wine does neither.
+  // Cut short, the buffer's size comes back (termination and the last error
+  // differ between XP, Vista and Wine).
   EXPECT_EQ(p.GetModuleFileNameA(tiny, sizeof(tiny)), sizeof(tiny));
   // A folder that does not fit: the size needed, with its NUL.
   const UINT windowsLength = p.GetWindowsDirectoryA(windows, sizeof(windows));
   ASSERT_GT(windowsLength, 3u);
   EXPECT_EQ(windowsLength, std::strlen(windows));
   EXPECT_EQ(p.GetWindowsDirectoryA(tiny, sizeof(tiny)), windowsLength + 1);
-  ASSERT_GT(p.GetSystemDirectoryA(system, sizeof(system)), windowsLength);
-  EXPECT_EQ(std::string(system, windowsLength), std::string(windows)) << system;
 
   OSVERSIONINFOA info = {};
   info.dwOSVersionInfoSize = sizeof(info);
   ASSERT_TRUE(p.GetVersionExA(&info));
-  const DWORD version = p.GetVersion();
-  EXPECT_EQ(version & 0xFFFF, info.dwMajorVersion | (info.dwMinorVersion << 8));
   // GetVersion's high bit marks the 9x family.
-  EXPECT_EQ((version & 0x80000000u) == 0, info.dwPlatformId == VER_PLATFORM_WIN32_NT);
-  info.dwOSVersionInfoSize = sizeof(info) - 1;
-  ExpectFailure(ERROR_INSUFFICIENT_BUFFER, [&] { return p.GetVersionExA(&info); });
+  EXPECT_EQ((p.GetVersion() & 0x80000000u) == 0, info.dwPlatformId == VER_PLATFORM_WIN32_NT);
 }
 
 // The texts file is read as Windows' profile reader reads it.
@@ -270,56 +252,41 @@ TEST_F(PlatformContract, ProfileReads) {
     EXPECT_EQ(p.GetPrivateProfileIntA("intl", n.key, 7, n.file), n.value) << n.key << " " << n.file;
 }
 
-// The restart's token calls, and the handles they leave.
+// The restart's token calls: the adjustment succeeds either way, and only the
+// last error tells whether the privilege was assigned.
 TEST_F(PlatformContract, TokenPrivilegeAdjustment) {
-  HANDLE token = HANDLE(0), unset = HANDLE(0x5678);
+  HANDLE token = HANDLE(0);
   ASSERT_TRUE(p.OpenProcessToken(p.GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                                  &token));
   TOKEN_PRIVILEGES privileges = {};
   privileges.PrivilegeCount = 1;
   ASSERT_TRUE(p.LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid));
-  EXPECT_EQ(privileges.Privileges[0].Luid.LowPart, 19u);
-  EXPECT_EQ(privileges.Privileges[0].Luid.HighPart, 0);
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   p.SetLastError(kSentinel);
   EXPECT_TRUE(p.AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr));
-  // Success either way: only the last error tells whether it was assigned.
   EXPECT_TRUE(p.GetLastError() == 0 || p.GetLastError() == ERROR_NOT_ALL_ASSIGNED);
   EXPECT_TRUE(p.CloseHandle(token));
-  ExpectFailure(ERROR_INVALID_HANDLE, [&] { return p.CloseHandle(token); });
-  LUID luid = {};
-  ExpectFailure(ERROR_NO_SUCH_PRIVILEGE,
-                [&] { return p.LookupPrivilegeValueA(nullptr, "SeNoSuchPrivilege", &luid); });
-  ExpectFailure(ERROR_INVALID_HANDLE, [&] { return p.OpenProcessToken(HANDLE(0), TOKEN_QUERY, &unset); });
 }
 
-// regsvr32 from the system folder, as the component's registration starts it.
+// regsvr32 from the system folder, as the component's registration starts it;
+// a missing program fails with the file error the registration tells apart.
 TEST_F(PlatformContract, ProcessStartWaitAndErrors) {
   char system[MAX_PATH] = {};
   ASSERT_GT(p.GetSystemDirectoryA(system, sizeof(system)), 0u);
   const std::string regsvr32 = std::string(system) + "\\regsvr32.exe";
   char commandLine[] = "regsvr32.exe /s /u chanwiz-no-such.dll";
-  PROCESS_INFORMATION info = {}, none = {};
+  PROCESS_INFORMATION info = {};
   ASSERT_TRUE(p.CreateProcessA(regsvr32.c_str(), commandLine, 0, SW_HIDE, &info))
       << "error " << p.GetLastError();
   EXPECT_EQ(p.WaitForSingleObject(info.hProcess, 30000), WAIT_OBJECT_0);
-  DWORD code = kSentinel;
-  EXPECT_TRUE(p.GetExitCodeProcess(info.hProcess, &code));
-  EXPECT_NE(code, kSentinel);
-  EXPECT_TRUE(p.CloseHandle(info.hThread));
-  EXPECT_TRUE(p.CloseHandle(info.hProcess));
-  // A missing program fails with the file error and fills in nothing.
+  EXPECT_TRUE(p.CloseHandle(info.hThread) && p.CloseHandle(info.hProcess));
   const std::string missing = std::string(system) + "\\chanwiz-no-such.exe";
   ExpectFailure(ERROR_FILE_NOT_FOUND,
-                [&] { return p.CreateProcessA(missing.c_str(), commandLine, 0, SW_HIDE, &none); });
-  EXPECT_EQ(none.hProcess, HANDLE(0));
-  // No record to fill is refused rather than written through.
-  ExpectFailure(ERROR_INVALID_PARAMETER,
-                [&] { return p.CreateProcessA(regsvr32.c_str(), commandLine, 0, SW_HIDE, nullptr); });
+                [&] { return p.CreateProcessA(missing.c_str(), commandLine, 0, SW_HIDE, &info); });
 }
 
-// The overlapped request's event; calls on handles that are no device or window.
-TEST_F(PlatformContract, EventsAndInvalidHandles) {
+// The overlapped request's event, and the start page's icon.
+TEST_F(PlatformContract, EventsAndIcons) {
   OVERLAPPED overlapped = {};
   overlapped.hEvent = p.CreateEventA(TRUE, FALSE);
   ASSERT_NE(overlapped.hEvent, HANDLE(0));
@@ -329,46 +296,39 @@ TEST_F(PlatformContract, EventsAndInvalidHandles) {
     return p.DeviceIoControl(HANDLE(0), 0x2F0003, block, 40, block, 40, &returned, &overlapped);
   });
   EXPECT_TRUE(p.CloseHandle(overlapped.hEvent));
-  RECT rect = {1, 2, 3, 4};
-  ExpectFailure(ERROR_INVALID_WINDOW_HANDLE, [&] { return p.GetClientRect(HWND(0), &rect); });
-  EXPECT_FALSE(p.IsIconic(HWND(0)));
   EXPECT_NE(p.LoadIconA(IDR_APP_ICON), HICON(0));
-  EXPECT_EQ(p.LoadIconA(999), HICON(0));  // the error is the name's on Windows, the type's on Wine
   EXPECT_GT(p.GetSystemMetrics(SM_CXICON), 0);
 }
 
 TEST_F(PlatformContract, ComCreationAndStrings) {
-  const CLSID deviceEnum = {0x62BE5D10, 0x60EB, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}};
-  const IID createDevEnum = {0x29840822, 0x5B84, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}};
-  // The SAA713x component's class, registered on neither backend's machine.
-  const CLSID vampList = {0xB8A9279E, 0xC453, 0x11D4, {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
-  const IID vampListIid = {0xB8A9279D, 0xC453, 0x11D4, {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
-  void* object = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(p.CoCreateInstance(deviceEnum, nullptr, CLSCTX_INPROC_SERVER, createDevEnum, &object),
+  void* object = nullptr;
+  auto create = [&](const CLSID& clsid, DWORD context, const IID& iid) {
+    object = reinterpret_cast<void*>(0x1);
+    return p.CoCreateInstance(clsid, nullptr, context, iid, &object);
+  };
+  EXPECT_EQ(create(CLSID_SystemDeviceEnum, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum),
             static_cast<HRESULT>(0x800401F0u));  // CO_E_NOTINITIALIZED
   EXPECT_EQ(object, nullptr);
   const HRESULT init = p.CoInitialize();
   EXPECT_TRUE(init == S_OK || init == S_FALSE) << init;
   EXPECT_EQ(p.CoInitialize(), S_FALSE);
   p.CoUninitialize();
-  object = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(p.CoCreateInstance(vampList, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                               vampListIid, &object), REGDB_E_CLASSNOTREG);
+  // The SAA713x component, registered on neither backend's machine.
+  EXPECT_EQ(create(CLSID_VampDeviceList, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_VampDeviceList),
+            REGDB_E_CLASSNOTREG);
   EXPECT_EQ(object, nullptr);
-  ASSERT_EQ(p.CoCreateInstance(deviceEnum, nullptr, CLSCTX_INPROC_SERVER, createDevEnum, &object),
-            S_OK);
+  ASSERT_EQ(create(CLSID_SystemDeviceEnum, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum), S_OK);
   ASSERT_NE(object, nullptr);
   CallComMethod<ULONG>(object, kSlotRelease);
 
+  // The friendly name's conversion: a name that does not fit fails.
   const OLECHAR text[] = u"Italia (PAL-B/G)";
   char narrow[80] = {}, small[4] = {};
   EXPECT_EQ(p.WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof(narrow)), 17);
   EXPECT_STREQ(narrow, "Italia (PAL-B/G)");
-  EXPECT_EQ(p.WideCharToMultiByte(CP_ACP, 0, text, 6, narrow, sizeof(narrow)), 6);
-  // Too small: nothing usable, ERROR_INSUFFICIENT_BUFFER.
   ExpectFailure(ERROR_INSUFFICIENT_BUFFER,
                 [&] { return p.WideCharToMultiByte(CP_ACP, 0, text, -1, small, sizeof(small)); });
-  p.SysFreeString(nullptr);
+  p.SysFreeString(nullptr);  // a BSTR property read may hand back none
   p.CoUninitialize();
 }
 

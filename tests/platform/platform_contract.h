@@ -1,7 +1,6 @@
 // What the wizard relies on from Windows, written once against Platform and
-// run on both backends: the simulation (chanwiz_tests) and the real API
-// under Windows or Wine (chanwiz_win32_tests). A test that passes on one and
-// fails on the other is a difference the simulation must not have.
+// run on the simulation (chanwiz_tests) and on the real API (chanwiz_win32_tests):
+// a test that passes on one and fails on the other is a fault of the simulation.
 #pragma once
 
 #include <memory>
@@ -17,13 +16,11 @@ class Backend {
  public:
   virtual ~Backend() = default;
   virtual Platform& platform() = 0;
-  // A key path below HKEY_CURRENT_USER that is not there yet; whatever the
-  // test leaves below it goes with the backend.
+  // A key path below HKEY_CURRENT_USER not there yet, removed with the backend.
   virtual std::string ScratchKey() = 0;
   // A profile file holding `text`, named as the profile calls take it.
   virtual std::string ProfileFile(const std::string& text) = 0;
-  // The first hardware id of each listed device ("" for one without), when
-  // the backend knows its machine's devices; nothing for whatever is there.
+  // The first hardware id of each listed device ("" for none), when known.
   virtual std::optional<std::vector<std::string>> Devices() { return std::nullopt; }
 };
 

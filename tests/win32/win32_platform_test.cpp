@@ -1,11 +1,9 @@
-// The real-API platform under Windows or Wine: the platform contract
-// (tests/platform) on Win32Platform, and what only the real API has: the
-// predefined keys' sign extension, real dialogs, and Chanwiz.exe itself.
-// Runs unelevated: what it writes is under HKEY_CURRENT_USER or in the
-// temporary folder, and removed again.
-//
-// The wizard's headers come before <windows.h>, as in the program itself:
-// its macros would rename framework members (SetWindowText) here only.
+// The platform contract (tests/platform) on the real API, under Windows or
+// Wine, and what only the real API has: the predefined keys' sign extension,
+// real dialogs, and Chanwiz.exe itself. Runs unelevated; what it writes under
+// HKEY_CURRENT_USER or in the temporary folder is removed again.
+// The wizard's headers come first, as in the program: <windows.h>'s macros
+// would rename framework members (SetWindowText) here only.
 #include "framework/framework.h"
 #include "platform/platform_contract.h"
 #include "platform/win32/win32_platform.h"
@@ -17,17 +15,13 @@
 
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
-// The real predefined keys, named here where HKEY is still Windows' own type.
-const ::HKEY kRealCurrentUser = HKEY_CURRENT_USER;
-const ::HKEY kRealLocalMachine = HKEY_LOCAL_MACHINE;
-const ::HKEY kRealClassesRoot = HKEY_CLASSES_ROOT;
-const ::HKEY kRealUsers = HKEY_USERS;
+// Windows' predefined keys from HKEY_CLASSES_ROOT on, named where HKEY is still its own type.
+const ::HKEY kRealPredefined[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
 }  // namespace
 
 namespace cw::contract {
@@ -35,8 +29,8 @@ namespace cw::contract {
 class Win32Backend : public Backend {
  public:
   ~Win32Backend() override {
-    ::RegDeleteTreeA(kRealCurrentUser, ScratchKey().c_str());
-    ::RegDeleteKeyA(kRealCurrentUser, "Software\\Chanwiz win32 tests");
+    ::RegDeleteTreeA(kRealPredefined[1], ScratchKey().c_str());
+    ::RegDeleteKeyA(kRealPredefined[1], "Software\\Chanwiz win32 tests");
     for (const std::string& file : files_) ::DeleteFileA(file.c_str());
   }
   Platform& platform() override { return platform_; }
@@ -63,34 +57,27 @@ std::unique_ptr<Backend> MakeBackend() { return std::make_unique<Win32Backend>()
 namespace cw::win32 {
 namespace {
 
-// The wizard's constants, as the wizard's code spells them (win_constants.h
-// cannot be included beside <windows.h>).
-const HKEY kCurrentUser = HKEY(0x80000001u);
-const HKEY kLocalMachine = HKEY(0x80000002u);
-constexpr DWORD kErrorElevationRequired = 740;  // not in every SDK's headers
-
+// The wizard's 32-bit constants against Windows' own; ordinary handles pass
+// unchanged both ways.
 TEST(Win32Keys, PredefinedKeysAreSignExtendedForTheRealApiAndBack) {
-  EXPECT_EQ(RealKeyValue(kCurrentUser), reinterpret_cast<std::uintptr_t>(kRealCurrentUser));
-  EXPECT_EQ(RealKeyValue(kLocalMachine), reinterpret_cast<std::uintptr_t>(kRealLocalMachine));
-  EXPECT_EQ(RealKeyValue(HKEY(0x80000000u)), reinterpret_cast<std::uintptr_t>(kRealClassesRoot));
-  EXPECT_EQ(RealKeyValue(HKEY(0x80000003u)), reinterpret_cast<std::uintptr_t>(kRealUsers));
-  EXPECT_EQ(WizardKeyValue(reinterpret_cast<std::uintptr_t>(kRealLocalMachine)), kLocalMachine);
-  EXPECT_EQ(WizardKeyValue(reinterpret_cast<std::uintptr_t>(kRealClassesRoot)), HKEY(0x80000000u));
-  // Ordinary handles pass unchanged both ways.
+  for (std::uintptr_t i = 0; i < 4; ++i) {
+    const auto real = reinterpret_cast<std::uintptr_t>(kRealPredefined[i]);
+    EXPECT_EQ(RealKeyValue(HKEY(0x80000000u + i)), real);
+    EXPECT_EQ(WizardKeyValue(real), HKEY(0x80000000u + i));
+  }
   EXPECT_EQ(RealKeyValue(HKEY(0x1A4)), 0x1A4u);
   EXPECT_EQ(WizardKeyValue(0x1A4), HKEY(0x1A4));
   EXPECT_EQ(WizardKeyValue(0), HKEY(0));
 #ifdef _WIN64
   // Only the sign-extended form is a predefined key on 64-bit Windows.
   EXPECT_EQ(WizardKeyValue(0x80000002u), HKEY(0x80000002u));
-  EXPECT_EQ(RealKeyValue(HKEY(0x80000002u)), 0xFFFFFFFF80000002ull);
 #endif
   // With no sub-key RegOpenKeyA hands back the key it was given: the
   // wizard must see its own constant again, not the sign-extended value.
   Win32Platform p;
   HKEY same = HKEY(0);
-  ASSERT_EQ(p.RegOpenKeyA(kCurrentUser, "", &same), ERROR_SUCCESS);
-  EXPECT_EQ(same, kCurrentUser);
+  ASSERT_EQ(p.RegOpenKeyA(HKEY(0x80000001u), "", &same), ERROR_SUCCESS);
+  EXPECT_EQ(same, HKEY(0x80000001u));
 }
 
 // Pages: the dialog procedure hands every message from WM_INITDIALOG on to
@@ -118,7 +105,6 @@ class RecordingPage : public DialogProcHandler {
         same_hwnd = hwnd == first_hwnd;
         // WM_QUERYDRAGICON's answer is the icon itself, returned directly.
         drag_icon = ::SendMessageA(real, WM_QUERYDRAGICON, 0, 0);
-        list = p_.GetDlgItem(hwnd, IDC_SYSTEM_LIST);
         p_.SetDlgItemTextA(hwnd, IDC_SYSTEM_NAME, "PAL BG");
         char text[32] = {};
         p_.GetWindowTextA(p_.GetDlgItem(hwnd, IDC_SYSTEM_NAME), text, sizeof(text));
@@ -141,7 +127,7 @@ class RecordingPage : public DialogProcHandler {
   Platform& p_;
   bool throw_on_step = false;
   std::vector<UINT> messages;
-  HWND first_hwnd = HWND(0), list = HWND(0);
+  HWND first_hwnd = HWND(0);
   LPARAM init_lparam = 0;
   bool same_hwnd = false;
   LRESULT drag_icon = 0;
@@ -158,7 +144,6 @@ TEST(Win32Dialogs, HandlerGetsEveryMessageFromInitDialogAndEndsThePage) {
   EXPECT_EQ(page.init_lparam, reinterpret_cast<LPARAM>(static_cast<DialogProcHandler*>(&page)));
   EXPECT_TRUE(page.same_hwnd);
   EXPECT_EQ(page.drag_icon, kDragIcon);
-  EXPECT_NE(page.list, HWND(0));
   EXPECT_EQ(page.name_text, "PAL BG");
 }
 
@@ -209,8 +194,8 @@ TEST(Win32Dialogs, FrameworkPageOnRealWindowsClosesAsCancel) {
 }
 
 // Chanwiz.exe itself, started beside this program: without a supported board
-// it shows the no-device message, with one the start page; either way it
-// ends with 0 once the window is answered.
+// it shows the no-device message, with one the start page (whose texts the
+// simulated runs check); either way it ends with 0 once the window is answered.
 TEST(ChanwizExe, OpensWithTheNoDeviceMessageOrTheStartPageAndEndsWithZero) {
   char self[MAX_PATH] = {};
   ::DWORD length = ::GetModuleFileNameA(nullptr, self, sizeof(self));
@@ -237,7 +222,7 @@ TEST(ChanwizExe, OpensWithTheNoDeviceMessageOrTheStartPageAndEndsWithZero) {
   if (!::CreateProcessA(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
                         folder.c_str(), &startup, &child.info)) {
     ::DWORD error = ::GetLastError();
-    if (error == kErrorElevationRequired) GTEST_SKIP() << "Chanwiz.exe needs an administrator";
+    if (error == 740) GTEST_SKIP() << "Chanwiz.exe needs an administrator";  // ERROR_ELEVATION_REQUIRED
     FAIL() << "CreateProcessA: error " << error;
   }
   // Its window, by class and caption, polled with a bound.
@@ -249,16 +234,10 @@ TEST(ChanwizExe, OpensWithTheNoDeviceMessageOrTheStartPageAndEndsWithZero) {
     if (owner != child.info.dwProcessId || !::IsWindowVisible(window)) window = nullptr;
   }
   ASSERT_NE(window, nullptr) << "Chanwiz.exe showed no window with its caption";
-  char text[512] = {};
   if (::GetDlgItem(window, IDC_TVSYSTEM_BUTTON) != nullptr) {
-    // A board is present: the start page, with its texts from the defaults.
-    std::cout << "[          ] a supported board is present: the start page opened\n";
-    ::GetDlgItemTextA(window, IDC_TVSYSTEM_BUTTON, text, sizeof(text));
-    EXPECT_STREQ(text, "TV System");
-    ::GetDlgItemTextA(window, IDC_COUNTRY_BUTTON, text, sizeof(text));
-    EXPECT_STREQ(text, "Country");
-    ::PostMessageA(window, WM_CLOSE, 0, 0);  // the close box ends the page, and the run
+    ::PostMessageA(window, WM_CLOSE, 0, 0);  // a board is present: the start page's close box
   } else {
+    char text[512] = {};
     ::GetDlgItemTextA(window, 0xFFFF, text, sizeof(text));
     EXPECT_STREQ(text, "Sorry, we can't find any QL750 Device on your computer.\n"
                        "Please check your hardware.");
