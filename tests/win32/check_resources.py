@@ -1,17 +1,12 @@
 #!/usr/bin/env python3
-"""Check the resources linked into Chanwiz.exe (or, with --cli, chanwiz-cli.exe),
-reading the PE file directly (standard library only).
+"""Check the resources linked into Chanwiz.exe (or, with --cli, chanwiz-cli.exe).
 
-Chanwiz.exe: a GUI program; the four pages (dialogs 102, 129, 130, 131) are
-extended templates equal, style bit for style bit, to src/app/dialog_templates.cpp,
-the table the simulated Windows builds its pages from; icon group 128 holds a
-32-bit and a palette 32x32 image, each well formed; a version record with the
-product's names, its number and text agreeing (which number: check_version.py);
-a manifest asking for administrator rights, the version 6 common controls and
-DPI awareness.
-chanwiz-cli.exe: a console program (deployment tools read its exit code) with
-no pages or icons, a version record naming it, and its own manifest asking for
-administrator rights.
+Chanwiz.exe: a GUI program whose pages equal src/app/dialog_templates.cpp (the
+simulated Windows' table), icon group 128 with a 32-bit and a palette 32x32
+image, a version record with the product's names, a manifest asking for
+administrator rights, common controls 6 and DPI awareness. chanwiz-cli.exe: a
+console program (deployment tools read its exit code), no pages or icons, a
+version record naming it, its own manifest asking for administrator rights.
 
 usage: check_resources.py [--source-dir DIR] [--cli] EXE
 Prints one line per check, then "N passed, N failed"; exit 0 only when all passed.
@@ -35,8 +30,6 @@ POSITION = ("x", "y", "cx", "cy")
 class FormatError(Exception):
     pass
 
-
-# --- PE file and resource data ------------------------------------------------
 
 class PeFile:
     def __init__(self, data):
@@ -110,14 +103,11 @@ class Reader:
             if end + 2 > len(self.data):
                 raise FormatError("unterminated string")
             end += 2
-        text, self.at = self.data[self.at:end].decode("utf-16-le"), end + 2
-        return text
+        self.at, start = end + 2, self.at
+        return self.data[start:end].decode("utf-16-le")
 
     def sz_or_ord(self):
-        if self.data[self.at:self.at + 2] == b"\xff\xff":
-            self.at += 2
-            return self.take("H")
-        return self.string()
+        return self.take("HH")[1] if self.data[self.at:self.at + 2] == b"\xff\xff" else self.string()
 
     def align(self, n=4):
         self.at = (self.at + n - 1) // n * n
@@ -144,8 +134,7 @@ def parse_dialog(data):
         cls = r.sz_or_ord()
         c["className"] = CLASS_ATOMS.get(cls, "atom 0x%x" % cls) if isinstance(cls, int) else cls
         c["text"] = r.sz_or_ord()
-        extra = r.take("H")
-        r.at += extra
+        r.at += r.take("H")  # creation data
         d["controls"].append(c)
     return d
 
@@ -182,8 +171,6 @@ def version_strings(data):
     walk((value_at + value_length + 3) // 4 * 4, length, 0)
     return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), strings
 
-
-# --- the table the simulated Windows uses ------------------------------------
 
 TOKEN = re.compile(r'''
     (?P<ws>\s+|//[^\n]*|/\*.*?\*/)
@@ -277,29 +264,19 @@ def expected_dialogs(source_dir):
     return dialogs
 
 
-# --- checks -------------------------------------------------------------------
-
 class Checks:
     def __init__(self, out=sys.stdout):
         self.passed, self.failed, self.out = 0, 0, out
 
     def check(self, ok, what, detail=""):
-        if ok:
-            self.passed += 1
-            print("ok:   " + what, file=self.out)
-        else:
-            self.failed += 1
-            print("FAIL: " + what + (" -- " + detail if detail else ""), file=self.out)
+        self.passed, self.failed = self.passed + bool(ok), self.failed + (not ok)
+        print(("ok:   " + what) if ok else ("FAIL: " + what + (" -- " + detail if detail else "")), file=self.out)
         return ok
 
 
 def only(resources, key):
     entries = resources.get(key, [])
     return entries[0][1] if len(entries) == 1 else None
-
-
-def fmt(value):
-    return "0x%08X" % value if isinstance(value, int) and value > 9 else repr(value)
 
 
 def check_dialogs(checks, resources, expected):
@@ -315,13 +292,12 @@ def check_dialogs(checks, resources, expected):
             checks.check(False, "dialog %d is an extended template" % dialog_id, str(e))
             continue
         problems = []
+        fmt = lambda v: "0x%08X" % v if isinstance(v, int) and v > 9 else repr(v)  # noqa: E731
+        position = lambda d: tuple(d[k] for k in POSITION)  # noqa: E731
 
         def same(label, a, b):
             if a != b:
                 problems.append("%s: %s, want %s" % (label, fmt(a), fmt(b)))
-
-        def position(d):
-            return tuple(d[k] for k in POSITION)
 
         for key in ("style", "exStyle", "caption"):
             same(key, got[key], want[key])
@@ -354,13 +330,13 @@ def check_icon(checks, resources):
         width, height, _, _, _, bits, size, icon_id = struct.unpack_from("<BBBBHHIH", data, 6 + 14 * i)
         image = only(resources, (RT_ICON, icon_id))
         problems = [] if (width, height) == (32, 32) else ["group entry says %dx%d" % (width, height)]
-        if image is not None and len(image) != size:
-            problems.append("%d bytes, group says %d" % (len(image), size))
         if image is None:
             problems.append("RT_ICON %d missing" % icon_id)
-        elif len(image) < 40:
+        elif len(image) != size:
+            problems.append("%d bytes, group says %d" % (len(image), size))
+        if image is not None and len(image) < 40:
             problems.append("no bitmap header")
-        else:
+        elif image is not None:
             hsize, bw, bh, bplanes, bbits = struct.unpack_from("<IiiHH", image, 0)
             if (hsize, bw, bh, bplanes) != (40, 32, 64, 1):
                 problems.append("bitmap header %r" % ((hsize, bw, bh, bplanes),))

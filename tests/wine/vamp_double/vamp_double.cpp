@@ -61,37 +61,20 @@ struct IDeviceList : IDispatch {                                          // 0-6
   virtual HRESULT STDMETHODCALLTYPE get_Device(LONG index, IUnknown** device) = 0;  // 8
 };
 
+// The methods the wizard never calls answer E_NOTIMPL, in their places.
+#define CW_UNUSED(n) \
+  virtual HRESULT STDMETHODCALLTYPE Unused##n() { return E_NOTIMPL; }
+
 struct IVampDeviceDouble : IUnknown {  // 0-2
-  virtual HRESULT STDMETHODCALLTYPE Unused3() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused4() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused5() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused6() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused7() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused8() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused9() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused10() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused11() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused12() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused13() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused14() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused15() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused16() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused17() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused18() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused19() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused20() = 0;
+  CW_UNUSED(3) CW_UNUSED(4) CW_UNUSED(5) CW_UNUSED(6) CW_UNUSED(7) CW_UNUSED(8) CW_UNUSED(9)
+  CW_UNUSED(10) CW_UNUSED(11) CW_UNUSED(12) CW_UNUSED(13) CW_UNUSED(14) CW_UNUSED(15)
+  CW_UNUSED(16) CW_UNUSED(17) CW_UNUSED(18) CW_UNUSED(19) CW_UNUSED(20)
   virtual HRESULT STDMETHODCALLTYPE GetItemObject(IUnknown** object) = 0;  // 21
 };
 
 struct IVampItemDouble : IUnknown {  // 0-2
-  virtual HRESULT STDMETHODCALLTYPE Unused3() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused4() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused5() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused6() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused7() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused8() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused9() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused10() = 0;
+  CW_UNUSED(3) CW_UNUSED(4) CW_UNUSED(5) CW_UNUSED(6) CW_UNUSED(7) CW_UNUSED(8) CW_UNUSED(9)
+  CW_UNUSED(10)
   virtual HRESULT STDMETHODCALLTYPE QueryItem(ULONG item, LONG* answer) = 0;  // 11
 };
 
@@ -139,14 +122,6 @@ HRESULT HandOut(void** out) {
 class VampItem final : public Object<VampItem, IVampItemDouble> {
  public:
   static constexpr const IID& kOwnIid = kItemIid;
-  HRESULT STDMETHODCALLTYPE Unused3() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused4() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused6() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused8() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused9() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused10() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryItem(ULONG item, LONG* answer) override {
     if (answer == nullptr) return E_POINTER;
     if (item != 22) return E_INVALIDARG;
@@ -155,51 +130,24 @@ class VampItem final : public Object<VampItem, IVampItemDouble> {
   }
 };
 
-// What IVampDevice's method 21 hands out: only the item interface.
-class VampItemObject final : public Object<VampItemObject, IUnknown> {
+// What IVampDevice's method 21 and get_Device hand out: an object that answers
+// QueryInterface for T's interface alone.
+template <class T>
+class Holder final : public Object<Holder<T>, IUnknown> {
  public:
   static constexpr const IID& kOwnIid = IID_IUnknown;
   HRESULT OtherInterface(REFIID iid, void** out) {
-    if (IsEqualIID(iid, kItemIid)) return HandOut<VampItem>(out);
-    return E_NOINTERFACE;
+    return IsEqualIID(iid, T::kOwnIid) ? HandOut<T>(out) : E_NOINTERFACE;
   }
 };
 
 class VampDevice final : public Object<VampDevice, IVampDeviceDouble> {
  public:
   static constexpr const IID& kOwnIid = kVampDeviceIid;
-  HRESULT STDMETHODCALLTYPE Unused3() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused4() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused6() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused8() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused9() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused10() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused11() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused12() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused13() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused14() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused15() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused16() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused17() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused18() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused19() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused20() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetItemObject(IUnknown** object) override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    return HandOut<VampItemObject>(reinterpret_cast<void**>(object));
-  }
-};
-
-// What get_Device hands out: only IVampDevice.
-class DeviceObject final : public Object<DeviceObject, IUnknown> {
- public:
-  static constexpr const IID& kOwnIid = IID_IUnknown;
-  HRESULT OtherInterface(REFIID iid, void** out) {
-    if (IsEqualIID(iid, kVampDeviceIid)) return HandOut<VampDevice>(out);
-    return E_NOINTERFACE;
+    return HandOut<Holder<VampItem>>(reinterpret_cast<void**>(object));
   }
 };
 
@@ -215,11 +163,8 @@ class DeviceList final : public Object<DeviceList, IDeviceList> {
     if (info) *info = nullptr;
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
@@ -231,7 +176,7 @@ class DeviceList final : public Object<DeviceList, IDeviceList> {
     if (device == nullptr) return E_POINTER;
     *device = nullptr;
     if (index < 0 || index >= static_cast<LONG>(ReadSetting("DeviceCount", 1))) return E_INVALIDARG;
-    return HandOut<DeviceObject>(reinterpret_cast<void**>(device));
+    return HandOut<Holder<VampDevice>>(reinterpret_cast<void**>(device));
   }
 };
 
@@ -265,10 +210,7 @@ class ClassFactory : public IClassFactory {
     return status;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    if (lock)
-      InterlockedIncrement(&g_locks);
-    else
-      InterlockedDecrement(&g_locks);
+    lock ? InterlockedIncrement(&g_locks) : InterlockedDecrement(&g_locks);
     return S_OK;
   }
 };
