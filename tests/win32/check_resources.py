@@ -134,7 +134,8 @@ def parse_dialog(data):
         cls = r.sz_or_ord()
         c["className"] = CLASS_ATOMS.get(cls, "atom 0x%x" % cls) if isinstance(cls, int) else cls
         c["text"] = r.sz_or_ord()
-        r.at += r.take("H")  # creation data
+        extra = r.take("H")  # creation data
+        r.at += extra
         d["controls"].append(c)
     return d
 

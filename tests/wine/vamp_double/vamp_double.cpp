@@ -1,6 +1,5 @@
-// A test double of the SAA713x driver's COM component "34com.dll", for the
-// wizard's runs under Wine: an in-process server of our own that answers the
-// calls the wizard makes, by the same method positions, and nothing more.
+// A stand-in for the SAA713x driver's COM component "34com.dll" under Wine: it
+// answers the calls the wizard makes, by the same method positions, and no more.
 //
 //   class {B8A9279E-C453-11D4-AD45-0060080BA634}: the device list
 //     7  (LONG* count)                      the number of devices
@@ -10,19 +9,17 @@
 //     21 (IUnknown** object)                an object that answers QueryInterface
 //                                           for {B50FC4B1-CD0E-11D4-AD5D-0060080BA634}
 //   that item interface
-//     11 (ULONG item, LONG* answer)         item 22: "Item22" of the key below
+//     11 (ULONG item, LONG* answer)         item 22: the setting "Item22"
 //
-// Settings: HKLM\SOFTWARE\Chanwiz Test\Vamp, DWORD values "Item22" (default
-// 0) and "DeviceCount" (default 1), read in the 64-bit view on 64-bit Windows
-// (where this 32-bit server's own SOFTWARE is Wow6432Node), so that the test's
-// settings have one place whatever reads or writes them. Every other method
-// answers E_NOTIMPL.
+// Settings (tests/wine/README.md): DWORDs "Item22" (default 0) and "DeviceCount"
+// (default 1). Every other method answers E_NOTIMPL.
 #include <windows.h>
 #include <objbase.h>
 #include <oaidl.h>
 #include <olectl.h>
 
 #include <new>
+#include <string>
 
 namespace {
 
@@ -217,9 +214,8 @@ class ClassFactory : public IClassFactory {
 
 ClassFactory g_factory;
 
-LONG SetText(HKEY key, const char* name, const char* text) {
-  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                        static_cast<DWORD>(lstrlenA(text) + 1));
+LONG SetText(const char* subkey, const char* name, const char* text) {
+  return RegSetKeyValueA(HKEY_CLASSES_ROOT, subkey, name, REG_SZ, text, static_cast<DWORD>(lstrlenA(text) + 1));
 }
 
 }  // namespace
@@ -245,31 +241,15 @@ STDAPI DllRegisterServer() {
   char path[MAX_PATH + 1] = {};
   DWORD length = GetModuleFileNameA(g_module, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return SELFREG_E_CLASS;
-  HKEY classKey = nullptr;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kClassKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_WRITE, nullptr, &classKey, nullptr) != ERROR_SUCCESS)
-    return SELFREG_E_CLASS;
-  LONG result = SetText(classKey, nullptr, "Chanwiz test double of 34com.dll");
-  HKEY server = nullptr;
-  if (result == ERROR_SUCCESS)
-    result = RegCreateKeyExA(classKey, "InprocServer32", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             KEY_WRITE, nullptr, &server, nullptr);
-  if (result == ERROR_SUCCESS) {
-    result = SetText(server, nullptr, path);
-    if (result == ERROR_SUCCESS) result = SetText(server, "ThreadingModel", "Apartment");
-    RegCloseKey(server);
-  }
-  RegCloseKey(classKey);
-  return result == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+  const std::string server = std::string(kClassKey) + "\\InprocServer32";
+  return SetText(kClassKey, nullptr, "Chanwiz test double of 34com.dll") == ERROR_SUCCESS &&
+                 SetText(server.c_str(), nullptr, path) == ERROR_SUCCESS &&
+                 SetText(server.c_str(), "ThreadingModel", "Apartment") == ERROR_SUCCESS
+             ? S_OK
+             : SELFREG_E_CLASS;
 }
 
 STDAPI DllUnregisterServer() {
-  HKEY classKey = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kClassKey, 0, KEY_WRITE, &classKey) != ERROR_SUCCESS)
-    return S_OK;  // nothing registered
-  LONG result = RegDeleteKeyA(classKey, "InprocServer32");
-  RegCloseKey(classKey);
-  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) return SELFREG_E_CLASS;
-  result = RegDeleteKeyA(HKEY_CLASSES_ROOT, kClassKey);
+  LONG result = RegDeleteTreeA(HKEY_CLASSES_ROOT, kClassKey);
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
 }
