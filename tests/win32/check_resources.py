@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
 """Check the resources linked into Chanwiz.exe (or, with --cli, chanwiz-cli.exe).
 
-Chanwiz.exe: a GUI program whose pages equal src/app/dialog_templates.cpp (the
-simulated Windows' table), icon group 128 with a 32-bit and a palette 32x32
-image, a version record with the product's names, a manifest asking for
-administrator rights, common controls 6 and DPI awareness. chanwiz-cli.exe: a
-console program (deployment tools read its exit code), no pages or icons, a
-version record naming it, its own manifest asking for administrator rights.
+Chanwiz.exe: GUI; pages equal to src/app/dialog_templates.cpp, the simulated
+Windows' table; icon, version record, manifest. chanwiz-cli.exe: console (its
+exit code is read), no pages or icons, its own version record and manifest.
 
 usage: check_resources.py [--source-dir DIR] [--cli] EXE
 Prints one line per check, then "N passed, N failed"; exit 0 only when all passed.
@@ -266,12 +263,11 @@ def expected_dialogs(source_dir):
 
 
 class Checks:
-    def __init__(self, out=sys.stdout):
-        self.passed, self.failed, self.out = 0, 0, out
+    passed = failed = 0
 
     def check(self, ok, what, detail=""):
         self.passed, self.failed = self.passed + bool(ok), self.failed + (not ok)
-        print(("ok:   " + what) if ok else ("FAIL: " + what + (" -- " + detail if detail else "")), file=self.out)
+        print(("ok:   " + what) if ok else ("FAIL: " + what + (" -- " + detail if detail else "")))
         return ok
 
 
@@ -399,31 +395,33 @@ def check_manifest(checks, resources, cli):
     checks.check(dpi == ["true"], "manifest declares DPI awareness", "got %r" % dpi)
 
 
-def read_pe(checks, data):
-    """The PE file and its resources, or (None, None) after a failed check."""
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--source-dir", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+    parser.add_argument("--cli", action="store_true", help="check chanwiz-cli.exe")
+    parser.add_argument("exe")
+    args = parser.parse_args(argv)
+    cli, checks = args.cli, Checks()
+    with open(args.exe, "rb") as f:
+        data = f.read()
+    print("== resources of %s" % args.exe)
     try:
         pe = PeFile(data)
-        return pe, pe.resources()
+        resources = pe.resources()
     except (FormatError, struct.error) as e:
         checks.check(False, "readable PE file with resources", str(e))
-        return None, None
-
-
-def run(data, source_dir, out=sys.stdout, cli=False):
-    checks = Checks(out)
-    pe, resources = read_pe(checks, data)
-    if pe is None:
-        return checks
-    subsystem = 3 if cli else 2
-    checks.check(pe.subsystem == subsystem, ("console" if cli else "GUI") + " subsystem", "subsystem %d" % pe.subsystem)
-    if cli:
+        pe = None
+    if pe:
+        checks.check(pe.subsystem == (3 if cli else 2), ("console" if cli else "GUI") + " subsystem",
+                     "subsystem %d" % pe.subsystem)
+    if pe and cli:
         kinds = {key[0] for key in resources}
         checks.check(RT_DIALOG not in kinds and RT_GROUP_ICON not in kinds,
                      "no dialog templates or icons", "resource types %r" % sorted(kinds, key=str))
         check_version(checks, resources, {"OriginalFilename": "chanwiz-cli.exe"})
-    else:
+    elif pe:
         try:
-            expected = expected_dialogs(source_dir)
+            expected = expected_dialogs(args.source_dir)
         except (FormatError, OSError, IndexError, ValueError) as e:
             checks.check(False, "template table readable", str(e))
             expected = {}
@@ -432,21 +430,8 @@ def run(data, source_dir, out=sys.stdout, cli=False):
         check_version(checks, resources, {"FileVersion": None, "CompanyName": "Morvex Multimedia",
                                           "FileDescription": "Chanwiz TV tuner setup wizard",
                                           "ProductName": "Chanwiz"})
-    check_manifest(checks, resources, cli)
-    return checks
-
-
-def main(argv=None):
-    here = os.path.dirname(os.path.abspath(__file__))
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--source-dir", default=os.path.normpath(os.path.join(here, "..", "..")))
-    parser.add_argument("--cli", action="store_true", help="check chanwiz-cli.exe")
-    parser.add_argument("exe")
-    args = parser.parse_args(argv)
-    with open(args.exe, "rb") as f:
-        data = f.read()
-    print("== resources of %s" % args.exe)
-    checks = run(data, args.source_dir, cli=args.cli)
+    if pe:
+        check_manifest(checks, resources, cli)
     print("%d passed, %d failed" % (checks.passed, checks.failed))
     return 0 if checks.failed == 0 else 1
 

@@ -51,7 +51,7 @@ def main():
     if len(sys.argv) < 3:
         print(__doc__, file=sys.stderr)
         return 2
-    checks = Checks(sys.stdout)
+    checks = Checks()
     try:
         want = cmake_version(sys.argv[1])
         said = {what: text for thing in sys.argv[2:] for what, text in said_versions(thing).items()}
