@@ -37,7 +37,6 @@ check "default machine, no answers" 3 "$sim"
 contains "start page shown" "$work/out" "(page 102)"
 contains "says which page waited" "$work/err" 'page 102 "Procedura guidata Chanwiz QL750" waited'
 
-# A whole run on the country path, with every output file.
 check "scripted run" 0 "$sim" --answers "$run_script" --changes "$work/changes.reg" --out "$work/out.reg" --transcript "$work/t.jsonl"
 contains "marker in the changes" "$work/changes.reg" '"UpdateChanwiz"=dword:00000001'
 contains "changes are a .reg file" "$work/changes.reg" "Windows Registry Editor Version 5.00"
@@ -52,7 +51,6 @@ check "REGEDIT4 undo stays ANSI" 0 grep -q '^REGEDIT4' "$work/undo4.reg"
 printf 'esc\n# the country page\nclick 1\nclick 1023; click 1\n' >"$work/answers.txt"
 check "answers from a file" 0 "$sim" --machine "$m/saa7134-98-italy.reg" --answers "@$work/answers.txt"
 
-# Unusable input: exit 2 and a message naming the file and line.
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n"x"=dword:zz\r\n' >"$work/bad.reg"
 check "malformed machine file" 2 "$sim" --machine "$work/bad.reg" --answers "enter"
 contains "names file and line" "$work/err" "bad.reg:4:"
@@ -65,11 +63,9 @@ check "script step that cannot apply" 2 "$sim" --answers "click 4242"
 contains "names the control" "$work/err" "no button 4242"
 check "missing text file" 2 "$sim" --ini "$work/none.ini" --answers "close"
 
-# A question with no answer stops with 3.
 check "answers run out on a page" 3 "$sim" --answers "click 1016"
 contains "names the country page" "$work/err" 'page 130 "Selezione nazione" waited'
 
-# Fault injection from the command line.
 check "failing page" 0 "$sim" --fail DialogBoxParamA:1:1813 --transcript "$work/f.jsonl"
 check "bad fault" 2 "$sim" --fail nonsense
 
@@ -112,11 +108,9 @@ contains "says what it wrote" "$work/err" "settings written: 5 driver values for
 contains "country answered as a person would" "$work/u.jsonl" '"step":"select 1019 11"'
 contains "no restart by default" "$work/u.jsonl" '"step":"click 1023"'
 contains "the tuner's standard written" "$work/u-changes.reg" '"DefaultStandard"="0x00000010"'
-check "same run by script" 0 "$sim" --quiet --machine "$m/saa7134-xp-italy.reg" \
-  --answers "click 1016; select 1021 8; select 1019 11; click 1; click 1023; click 1" \
+check "same run by script" 0 "$sim" --quiet --machine "$m/saa7134-xp-italy.reg" --answers "click 1016; select 1021 8; select 1019 11; click 1; click 1023; click 1" \
   --changes "$work/s-changes.reg" --transcript "$work/s.jsonl"
-check "--country and the equivalent script differ" 0 \
-  sh -c 'cmp "$1" "$2" && cmp "$3" "$4"' - "$work/u-changes.reg" "$work/s-changes.reg" "$work/u.jsonl" "$work/s.jsonl"
+check "--country and the equivalent script differ" 0 sh -c 'cmp "$1" "$2" && cmp "$3" "$4"' - "$work/u-changes.reg" "$work/s-changes.reg" "$work/u.jsonl" "$work/s.jsonl"
 check "country code" 0 "$sim" --quiet --machine "$m/cx2388x-xp-germany.reg" --country-code 49
 check "TV system" 0 "$sim" --quiet --machine "$m/bt878a-xp-uk.reg" --standard "pal i" --transcript "$work/tv.jsonl"
 contains "TV system row" "$work/tv.jsonl" '"step":"select 1012 4"'
@@ -177,32 +171,23 @@ contains "says what to give" "$work/err" "give --standard, --country or --countr
 # unwritable file and a full disk: exit 2, the path named, no file left behind.
 # As an unprivileged user where this runs as root, or permissions would not bite.
 as_user=()
-if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
-  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
-fi
+[ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
 t=$work/table
-mkdir -p "$t/folder" "$t/sink" "$t/locked"
-printf 'x\n' >"$t/unreadable"
-chmod 000 "$t/unreadable"
-chmod 555 "$t/locked"
-chmod 777 "$t/sink"
-chmod 755 "$work" "$t"
+mkdir -p "$t/folder" "$t/sink" "$t/locked" && printf 'x\n' >"$t/unreadable"
+chmod 000 "$t/unreadable" && chmod 555 "$t/locked" && chmod 777 "$t/sink" && chmod 755 "$work" "$t"
 for option in --machine --ini --answers --check-texts --out --changes --undo --report --transcript; do
   case $option in
     --machine | --ini | --answers | --check-texts) unreadable=$t/unreadable ;;
     *) unreadable=$t/locked/out.reg ;;
   esac
   for bad in "folder:$t/folder" "missing:$t/nothing/file" "unreadable:$unreadable" "full:/dev/full"; do
-    kind=${bad%%:*} path=${bad#*:}
-    value=$path
+    kind=${bad%%:*} path=${bad#*:} value=${bad#*:} sink=(--report "$t/sink/report.txt")
+    # root reads and writes whatever the permissions say
+    [ "${#as_user[@]}" -eq 0 ] && [ "$kind" = unreadable ] && [ "$(id -u)" -eq 0 ] && continue
     [ "$option" = --answers ] && value=@$path
-    sink=(--report "$t/sink/report.txt")
     [ "$option" = --report ] && sink=(--transcript "$t/sink/t.jsonl")
     args=(--quiet "$option" "$value" "${sink[@]}")
     [ "$option" = --answers ] || args+=(--answers "$run_script")
-    if [ "${#as_user[@]}" -eq 0 ] && [ "$kind" = unreadable ] && [ "$(id -u)" -eq 0 ]; then
-      continue  # root reads and writes whatever the permissions say
-    fi
     check "$option $kind" 2 "${as_user[@]}" "$sim" "${args[@]}"
     contains "$option $kind names the path" "$work/err" "$path"
     check "$option $kind left a file" 0 \

@@ -1,16 +1,7 @@
 // A stand-in for the SAA713x driver's COM component "34com.dll" under Wine: it
 // answers the calls the wizard makes, by the same method positions, and no more.
-//
-//   class {B8A9279E-C453-11D4-AD45-0060080BA634}: the device list
-//     7  (LONG* count)                      the number of devices
-//     8  (LONG index, IUnknown** device)    a device object
-//   device object: QueryInterface for IVampDevice {B8A9279F-C453-11D4-AD45-0060080BA634}
-//   IVampDevice
-//     21 (IUnknown** object)                an object that answers QueryInterface
-//                                           for {B50FC4B1-CD0E-11D4-AD5D-0060080BA634}
-//   that item interface
-//     11 (ULONG item, LONG* answer)         item 22: the setting "Item22"
-//
+// Identifiers and method positions are the wizard's (src/access/vamp_device.h):
+// device list 7 count, 8 device; IVampDevice 21 item object; item 11 query.
 // Settings (tests/wine/README.md): DWORDs "Item22" (default 0) and "DeviceCount"
 // (default 1). Every other method answers E_NOTIMPL.
 #include <windows.h>
@@ -151,11 +142,7 @@ class VampDevice final : public Object<VampDevice, IVampDeviceDouble> {
 class DeviceList final : public Object<DeviceList, IDeviceList> {
  public:
   static constexpr const IID& kOwnIid = kDeviceListIid;
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return count ? (*count = 0, S_OK) : E_POINTER; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
     if (info) *info = nullptr;
     return E_NOTIMPL;
@@ -188,14 +175,8 @@ class ClassFactory : public IClassFactory {
     return S_OK;
   }
   // The factory is static: its references keep the module loaded.
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    InterlockedIncrement(&g_locks);
-    return 2;
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    InterlockedDecrement(&g_locks);
-    return 1;
-  }
+  ULONG STDMETHODCALLTYPE AddRef() override { InterlockedIncrement(&g_locks); return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { InterlockedDecrement(&g_locks); return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
