@@ -16,9 +16,8 @@ import sys
 import xml.etree.ElementTree as ET
 
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
-DS_SETFONT, DS_SHELLFONT = 0x40, 0x48
-CLASS_ATOMS = {0x80: "BUTTON", 0x81: "EDIT", 0x82: "STATIC", 0x83: "LISTBOX",
-               0x84: "SCROLLBAR", 0x85: "COMBOBOX"}
+DS_SETFONT = 0x40  # also part of DS_SHELLFONT
+CLASS_ATOMS = {0x80: "BUTTON", 0x81: "EDIT", 0x82: "STATIC", 0x83: "LISTBOX", 0x84: "SCROLLBAR", 0x85: "COMBOBOX"}
 DIALOG_IDS = (102, 129, 130, 131)
 ICON_GROUP_ID = 128
 POSITION = ("x", "y", "cx", "cy")
@@ -106,8 +105,8 @@ class Reader:
     def sz_or_ord(self):
         return self.take("HH")[1] if self.data[self.at:self.at + 2] == b"\xff\xff" else self.string()
 
-    def align(self, n=4):
-        self.at = (self.at + n - 1) // n * n
+    def align(self):
+        self.at = (self.at + 3) // 4 * 4
 
 
 def parse_dialog(data):
@@ -119,12 +118,12 @@ def parse_dialog(data):
     count = r.take("H")
     d.update(zip(POSITION, r.take("hhhh")))
     d["menu"], d["windowClass"], d["caption"], d["font"] = r.sz_or_ord(), r.sz_or_ord(), r.string(), None
-    if d["style"] & DS_SETFONT or (d["style"] & DS_SHELLFONT) == DS_SHELLFONT:
+    if d["style"] & DS_SETFONT:
         size, weight, italic, charset = r.take("HHBB")
         d["font"] = (size, r.string(), weight, italic, charset)
     d["controls"] = []
     for _ in range(count):
-        r.align(4)
+        r.align()
         c = dict(zip(("helpId", "exStyle", "style"), r.take("III")))
         c.update(zip(POSITION, r.take("hhhh")))
         c["id"] = r.take("I")
@@ -143,7 +142,7 @@ def version_strings(data):
         length, value_length, kind = struct.unpack_from("<HHH", data, at)
         r = Reader(data, at + 6)
         key = r.string()
-        r.align(4)
+        r.align()
         return length, value_length, kind, key, r.at
 
     length, value_length, _, key, value_at = node(0)
