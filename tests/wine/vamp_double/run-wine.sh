@@ -20,9 +20,7 @@ wine_check || exit 2
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/chanwiz-vamp.XXXXXX")
 PASSED=0
 FAILED=0
-cleanup() {
-    # timeout sends its TERM twice (to us and to our group): the second
-    # must not cut the cleanup short.
+cleanup() {  # timeout's second TERM (to our group) must not cut it short
     trap - EXIT; trap '' INT TERM
     wine_drop_prefix
     rm -rf "$WORK"

@@ -14,14 +14,11 @@
 
 namespace {
 
-const CLSID kDeviceListClass = {0xB8A9279E, 0xC453, 0x11D4,
-                                {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
-const IID kDeviceListIid = {0xB8A9279D, 0xC453, 0x11D4,
-                            {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
-const IID kVampDeviceIid = {0xB8A9279F, 0xC453, 0x11D4,
-                            {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
-const IID kItemIid = {0xB50FC4B1, 0xCD0E, 0x11D4,
-                      {0xAD, 0x5D, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
+// The component's own identifiers, written out here rather than taken from the wizard.
+const CLSID kDeviceListClass = {0xB8A9279E, 0xC453, 0x11D4, {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
+const IID kDeviceListIid = {0xB8A9279D, 0xC453, 0x11D4, {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
+const IID kVampDeviceIid = {0xB8A9279F, 0xC453, 0x11D4, {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
+const IID kItemIid = {0xB50FC4B1, 0xCD0E, 0x11D4, {0xAD, 0x5D, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
 const char kClassKey[] = "CLSID\\{B8A9279E-C453-11D4-AD45-0060080BA634}";
 const char kSettingsKey[] = "SOFTWARE\\Chanwiz Test\\Vamp";
 
@@ -34,15 +31,11 @@ DWORD ReadSetting(const char* name, DWORD fallback) {
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
       ERROR_SUCCESS)
     return fallback;
-  DWORD value = 0;
-  DWORD type = 0;
-  DWORD size = sizeof(value);
+  DWORD value = 0, type = 0, size = sizeof(value);
   LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
   RegCloseKey(key);
   return result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value) ? value : fallback;
 }
-
-// ---- the interfaces, method by method in their positions ----
 
 struct IDeviceList : IDispatch {                                          // 0-6
   virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* count) = 0;            // 7
