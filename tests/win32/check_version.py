@@ -1,13 +1,9 @@
 #!/usr/bin/env python3
-"""One release number everywhere: the project version of CMakeLists.txt is
-what every built thing says.
+"""Every built thing says the project version of ROOT/CMakeLists.txt.
 
-usage: check_version.py ROOT THING...
-  THING  a program (.exe: its fixed version, FileVersion and ProductVersion,
-         X.Y.Z.0), a package (.msi: ProductVersion of its Property table, by
-         msiinfo), or what a program printed for --version ("text:chanwiz-cli 1.0.0")
-Prints one line per check, then "N passed, N failed"; exit 1 on a difference,
-2 when a thing cannot be read.
+usage: check_version.py ROOT THING...   THING: a .exe (fixed version, FileVersion,
+ProductVersion), a .msi (ProductVersion, by msiinfo) or "text:chanwiz-cli 1.0.0"
+(what --version printed). Exit 1 on a difference, 2 when a thing cannot be read.
 """
 import os
 import re
