@@ -8,7 +8,7 @@
 #      tests/win32/windows-api-minimums.tsv has no row for, PE header 4.0;
 #      and a program that imports GetTickCount64 (Vista) must be rejected;
 #   3. tests/win32/check_resources.py on Chanwiz.exe (pages, icon, version,
-#      manifest) and tests/win32/check_cli.py on chanwiz-cli.exe (a console
+#      manifest) and check_resources.py --cli on chanwiz-cli.exe (a console
 #      program with its own manifest);
 #   4. under Wine and Xvfb, when installed (scripts/install-deps.sh), in a
 #      fresh prefix that runs 32-bit programs and has no capture board:
@@ -135,7 +135,7 @@ if [ -f "$B/Chanwiz.exe" ]; then
 fi
 if [ -f "$B/chanwiz-cli.exe" ]; then
     check "chanwiz-cli.exe is a console program with its own manifest" \
-        bash -c "timeout 120 python3 tests/win32/check_cli.py '$B/chanwiz-cli.exe' >'$OUT/cli-resources.log' 2>&1 ||
+        bash -c "timeout 120 python3 tests/win32/check_resources.py --cli '$B/chanwiz-cli.exe' >'$OUT/cli-resources.log' 2>&1 ||
                  { grep -E 'FAIL|Error|Traceback' '$OUT/cli-resources.log'; exit 1; }"
 fi
 

@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-"""Fails when a Windows program could not load on the oldest Windows it
-supports (98 SE): an import from a DLL that is not part of Windows, a
-function the table windows-api-minimums.tsv beside this file says 98 SE
-lacks ('no', 'unknown') or has no row for, or a PE header that asks for a
-newer Windows than 4.0. 'stub' exports load (the call fails at run time);
-they are listed as notes.
+"""Fails when a Windows program could not load on Windows 98 SE: an import from
+a non-system DLL or one windows-api-minimums.tsv (beside this file) lacks or
+marks 'no'/'unknown', or a PE header asking for more than 4.0 ('stub' imports
+load and fail when called: notes).
 
 usage: check_imports.py EXE...   prints every import; exit 0 only when all pass
 """
@@ -55,7 +53,7 @@ def check(objdump, exe, rows):
     return out
 
 
-def main():
+if __name__ == '__main__':
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     objdump = shutil.which('i686-w64-mingw32-objdump') or shutil.which('x86_64-w64-mingw32-objdump')
@@ -68,7 +66,3 @@ def main():
             print(line)
             failed |= line.startswith('FAIL')
     sys.exit(1 if failed else 0)
-
-
-if __name__ == '__main__':
-    main()

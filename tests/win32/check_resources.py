@@ -1,17 +1,9 @@
 #!/usr/bin/env python3
-"""Check the resources linked into Chanwiz.exe (or, with --cli, chanwiz-cli.exe),
-reading the PE file directly (standard library only).
+"""Check the resources linked into Chanwiz.exe (or, with --cli, chanwiz-cli.exe).
 
-Chanwiz.exe: a GUI program; the four pages (dialogs 102, 129, 130, 131) are
-extended templates equal, style bit for style bit, to src/app/dialog_templates.cpp,
-the table the simulated Windows builds its pages from; icon group 128 holds a
-32-bit and a palette 32x32 image, each well formed; a version record with the
-product's names, its number and text agreeing (which number: check_version.py);
-a manifest asking for administrator rights, the version 6 common controls and
-DPI awareness.
-chanwiz-cli.exe: a console program (deployment tools read its exit code) with
-no pages or icons, a version record naming it, and its own manifest asking for
-administrator rights.
+Chanwiz.exe: GUI; pages equal to src/app/dialog_templates.cpp, the simulated
+Windows' table; icon, version record, manifest. chanwiz-cli.exe: console (its
+exit code is read), no pages or icons, its own version record and manifest.
 
 usage: check_resources.py [--source-dir DIR] [--cli] EXE
 Prints one line per check, then "N passed, N failed"; exit 0 only when all passed.
@@ -24,9 +16,8 @@ import sys
 import xml.etree.ElementTree as ET
 
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
-DS_SETFONT, DS_SHELLFONT = 0x40, 0x48
-CLASS_ATOMS = {0x80: "BUTTON", 0x81: "EDIT", 0x82: "STATIC", 0x83: "LISTBOX",
-               0x84: "SCROLLBAR", 0x85: "COMBOBOX"}
+DS_SETFONT = 0x40  # also part of DS_SHELLFONT
+CLASS_ATOMS = {0x80: "BUTTON", 0x81: "EDIT", 0x82: "STATIC", 0x83: "LISTBOX", 0x84: "SCROLLBAR", 0x85: "COMBOBOX"}
 DIALOG_IDS = (102, 129, 130, 131)
 ICON_GROUP_ID = 128
 POSITION = ("x", "y", "cx", "cy")
@@ -35,8 +26,6 @@ POSITION = ("x", "y", "cx", "cy")
 class FormatError(Exception):
     pass
 
-
-# --- PE file and resource data ------------------------------------------------
 
 class PeFile:
     def __init__(self, data):
@@ -110,17 +99,14 @@ class Reader:
             if end + 2 > len(self.data):
                 raise FormatError("unterminated string")
             end += 2
-        text, self.at = self.data[self.at:end].decode("utf-16-le"), end + 2
-        return text
+        self.at, start = end + 2, self.at
+        return self.data[start:end].decode("utf-16-le")
 
     def sz_or_ord(self):
-        if self.data[self.at:self.at + 2] == b"\xff\xff":
-            self.at += 2
-            return self.take("H")
-        return self.string()
+        return self.take("HH")[1] if self.data[self.at:self.at + 2] == b"\xff\xff" else self.string()
 
-    def align(self, n=4):
-        self.at = (self.at + n - 1) // n * n
+    def align(self):
+        self.at = (self.at + 3) // 4 * 4
 
 
 def parse_dialog(data):
@@ -132,19 +118,19 @@ def parse_dialog(data):
     count = r.take("H")
     d.update(zip(POSITION, r.take("hhhh")))
     d["menu"], d["windowClass"], d["caption"], d["font"] = r.sz_or_ord(), r.sz_or_ord(), r.string(), None
-    if d["style"] & DS_SETFONT or (d["style"] & DS_SHELLFONT) == DS_SHELLFONT:
+    if d["style"] & DS_SETFONT:
         size, weight, italic, charset = r.take("HHBB")
         d["font"] = (size, r.string(), weight, italic, charset)
     d["controls"] = []
     for _ in range(count):
-        r.align(4)
+        r.align()
         c = dict(zip(("helpId", "exStyle", "style"), r.take("III")))
         c.update(zip(POSITION, r.take("hhhh")))
         c["id"] = r.take("I")
         cls = r.sz_or_ord()
         c["className"] = CLASS_ATOMS.get(cls, "atom 0x%x" % cls) if isinstance(cls, int) else cls
         c["text"] = r.sz_or_ord()
-        extra = r.take("H")
+        extra = r.take("H")  # creation data
         r.at += extra
         d["controls"].append(c)
     return d
@@ -156,7 +142,7 @@ def version_strings(data):
         length, value_length, kind = struct.unpack_from("<HHH", data, at)
         r = Reader(data, at + 6)
         key = r.string()
-        r.align(4)
+        r.align()
         return length, value_length, kind, key, r.at
 
     length, value_length, _, key, value_at = node(0)
@@ -182,8 +168,6 @@ def version_strings(data):
     walk((value_at + value_length + 3) // 4 * 4, length, 0)
     return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), strings
 
-
-# --- the table the simulated Windows uses ------------------------------------
 
 TOKEN = re.compile(r'''
     (?P<ws>\s+|//[^\n]*|/\*.*?\*/)
@@ -277,29 +261,18 @@ def expected_dialogs(source_dir):
     return dialogs
 
 
-# --- checks -------------------------------------------------------------------
-
 class Checks:
-    def __init__(self, out=sys.stdout):
-        self.passed, self.failed, self.out = 0, 0, out
+    passed = failed = 0
 
     def check(self, ok, what, detail=""):
-        if ok:
-            self.passed += 1
-            print("ok:   " + what, file=self.out)
-        else:
-            self.failed += 1
-            print("FAIL: " + what + (" -- " + detail if detail else ""), file=self.out)
+        self.passed, self.failed = self.passed + bool(ok), self.failed + (not ok)
+        print(("ok:   " + what) if ok else ("FAIL: " + what + (" -- " + detail if detail else "")))
         return ok
 
 
 def only(resources, key):
     entries = resources.get(key, [])
     return entries[0][1] if len(entries) == 1 else None
-
-
-def fmt(value):
-    return "0x%08X" % value if isinstance(value, int) and value > 9 else repr(value)
 
 
 def check_dialogs(checks, resources, expected):
@@ -315,13 +288,12 @@ def check_dialogs(checks, resources, expected):
             checks.check(False, "dialog %d is an extended template" % dialog_id, str(e))
             continue
         problems = []
+        fmt = lambda v: "0x%08X" % v if isinstance(v, int) and v > 9 else repr(v)  # noqa: E731
+        position = lambda d: tuple(d[k] for k in POSITION)  # noqa: E731
 
         def same(label, a, b):
             if a != b:
                 problems.append("%s: %s, want %s" % (label, fmt(a), fmt(b)))
-
-        def position(d):
-            return tuple(d[k] for k in POSITION)
 
         for key in ("style", "exStyle", "caption"):
             same(key, got[key], want[key])
@@ -354,13 +326,13 @@ def check_icon(checks, resources):
         width, height, _, _, _, bits, size, icon_id = struct.unpack_from("<BBBBHHIH", data, 6 + 14 * i)
         image = only(resources, (RT_ICON, icon_id))
         problems = [] if (width, height) == (32, 32) else ["group entry says %dx%d" % (width, height)]
-        if image is not None and len(image) != size:
-            problems.append("%d bytes, group says %d" % (len(image), size))
         if image is None:
             problems.append("RT_ICON %d missing" % icon_id)
-        elif len(image) < 40:
+        elif len(image) != size:
+            problems.append("%d bytes, group says %d" % (len(image), size))
+        if image is not None and len(image) < 40:
             problems.append("no bitmap header")
-        else:
+        elif image is not None:
             hsize, bw, bh, bplanes, bbits = struct.unpack_from("<IiiHH", image, 0)
             if (hsize, bw, bh, bplanes) != (40, 32, 64, 1):
                 problems.append("bitmap header %r" % ((hsize, bw, bh, bplanes),))
@@ -422,31 +394,33 @@ def check_manifest(checks, resources, cli):
     checks.check(dpi == ["true"], "manifest declares DPI awareness", "got %r" % dpi)
 
 
-def read_pe(checks, data):
-    """The PE file and its resources, or (None, None) after a failed check."""
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--source-dir", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+    parser.add_argument("--cli", action="store_true", help="check chanwiz-cli.exe")
+    parser.add_argument("exe")
+    args = parser.parse_args(argv)
+    cli, checks = args.cli, Checks()
+    with open(args.exe, "rb") as f:
+        data = f.read()
+    print("== resources of %s" % args.exe)
     try:
         pe = PeFile(data)
-        return pe, pe.resources()
+        resources = pe.resources()
     except (FormatError, struct.error) as e:
         checks.check(False, "readable PE file with resources", str(e))
-        return None, None
-
-
-def run(data, source_dir, out=sys.stdout, cli=False):
-    checks = Checks(out)
-    pe, resources = read_pe(checks, data)
-    if pe is None:
-        return checks
-    subsystem = 3 if cli else 2
-    checks.check(pe.subsystem == subsystem, ("console" if cli else "GUI") + " subsystem", "subsystem %d" % pe.subsystem)
-    if cli:
+        pe = None
+    if pe:
+        checks.check(pe.subsystem == (3 if cli else 2), ("console" if cli else "GUI") + " subsystem",
+                     "subsystem %d" % pe.subsystem)
+    if pe and cli:
         kinds = {key[0] for key in resources}
         checks.check(RT_DIALOG not in kinds and RT_GROUP_ICON not in kinds,
                      "no dialog templates or icons", "resource types %r" % sorted(kinds, key=str))
         check_version(checks, resources, {"OriginalFilename": "chanwiz-cli.exe"})
-    else:
+    elif pe:
         try:
-            expected = expected_dialogs(source_dir)
+            expected = expected_dialogs(args.source_dir)
         except (FormatError, OSError, IndexError, ValueError) as e:
             checks.check(False, "template table readable", str(e))
             expected = {}
@@ -455,21 +429,8 @@ def run(data, source_dir, out=sys.stdout, cli=False):
         check_version(checks, resources, {"FileVersion": None, "CompanyName": "Morvex Multimedia",
                                           "FileDescription": "Chanwiz TV tuner setup wizard",
                                           "ProductName": "Chanwiz"})
-    check_manifest(checks, resources, cli)
-    return checks
-
-
-def main(argv=None):
-    here = os.path.dirname(os.path.abspath(__file__))
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--source-dir", default=os.path.normpath(os.path.join(here, "..", "..")))
-    parser.add_argument("--cli", action="store_true", help="check chanwiz-cli.exe")
-    parser.add_argument("exe")
-    args = parser.parse_args(argv)
-    with open(args.exe, "rb") as f:
-        data = f.read()
-    print("== resources of %s" % args.exe)
-    checks = run(data, args.source_dir, cli=args.cli)
+    if pe:
+        check_manifest(checks, resources, cli)
     print("%d passed, %d failed" % (checks.passed, checks.failed))
     return 0 if checks.failed == 0 else 1
 

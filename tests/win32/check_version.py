@@ -1,22 +1,18 @@
 #!/usr/bin/env python3
-"""One release number everywhere: the project version of CMakeLists.txt is
-what every built thing says.
+"""Every built thing says the project version of ROOT/CMakeLists.txt.
 
-usage: check_version.py ROOT THING...
-  THING  a program's PE file (.exe: its fixed version and its FileVersion and
-         ProductVersion texts, X.Y.Z.0), a package (.msi: ProductVersion in its
-         Property table, read with msiinfo), or the text a program printed for
-         --version ("text:chanwiz-cli 1.0.0")
-Prints one line per check and ends with "N passed, N failed"; exit 1 on a
-difference, 2 when a thing cannot be read.
+usage: check_version.py ROOT THING...   THING: a .exe (fixed version, FileVersion,
+ProductVersion), a .msi (ProductVersion, by msiinfo) or "text:chanwiz-cli 1.0.0"
+(what --version printed). Exit 1 on a difference, 2 when a thing cannot be read.
 """
 import os
 import re
+import struct
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from check_resources import RT_VERSION, Checks, only, read_pe, version_strings  # noqa: E402
+from check_resources import RT_VERSION, Checks, FormatError, PeFile, only, version_strings  # noqa: E402
 
 
 def cmake_version(root):
@@ -30,20 +26,18 @@ def cmake_version(root):
 def said_versions(thing):
     """{what: version text} that THING states."""
     if thing.startswith("text:"):
-        words = thing[5:].split()
-        return {"--version of %s" % (words[0] if words else "?"): words[-1] if words else ""}
+        words = thing[5:].split() or ["?", ""]
+        return {"--version of %s" % words[0]: words[-1]}
+    name = os.path.basename(thing)
     if thing.lower().endswith(".msi"):
         table = subprocess.run(["msiinfo", "export", thing, "Property"], check=True,
                                capture_output=True, text=True).stdout
         rows = dict(line.split("\t", 1) for line in table.splitlines() if "\t" in line)
-        return {"%s ProductVersion" % os.path.basename(thing): rows.get("ProductVersion", "")}
-    checks = Checks(open(os.devnull, "w"))
-    _, resources = read_pe(checks, open(thing, "rb").read())
-    data = only(resources or {}, (RT_VERSION, 1))
+        return {"%s ProductVersion" % name: rows.get("ProductVersion", "")}
+    data = only(PeFile(open(thing, "rb").read()).resources(), (RT_VERSION, 1))
     if data is None:
         raise ValueError("%s has no version record" % thing)
     fixed, strings = version_strings(data)
-    name = os.path.basename(thing)
     return {"%s fixed version" % name: ".".join(map(str, fixed)),
             "%s FileVersion" % name: strings.get("FileVersion", ""),
             "%s ProductVersion" % name: strings.get("ProductVersion", "")}
@@ -53,22 +47,17 @@ def main():
     if len(sys.argv) < 3:
         print(__doc__, file=sys.stderr)
         return 2
+    checks = Checks()
     try:
         want = cmake_version(sys.argv[1])
-    except (OSError, ValueError) as e:
-        print("check_version: %s" % e, file=sys.stderr)
+        said = {what: text for thing in sys.argv[2:] for what, text in said_versions(thing).items()}
+    except (OSError, ValueError, FormatError, struct.error, subprocess.CalledProcessError) as e:
+        print("check_version: cannot read a version: %s" % e, file=sys.stderr)
         return 2
-    checks = Checks(sys.stdout)
-    for thing in sys.argv[2:]:
-        try:
-            said = said_versions(thing)
-        except (OSError, ValueError, subprocess.CalledProcessError) as e:
-            print("check_version: cannot read the version of %s: %s" % (thing, e), file=sys.stderr)
-            return 2
-        for what, text in said.items():
-            # Resources carry four numbers; the fourth is always 0.
-            ok = text in (".".join(map(str, want)), ".".join(map(str, want + (0,))))
-            checks.check(ok, "%s is %d.%d.%d" % ((what,) + want), "it says %r" % text)
+    for what, text in said.items():
+        # Resources carry four numbers; the fourth is always 0.
+        checks.check(text in (".".join(map(str, want)), ".".join(map(str, want + (0,)))),
+                     "%s is %d.%d.%d" % ((what,) + want), "it says %r" % text)
     print("%d passed, %d failed" % (checks.passed, checks.failed))
     return 1 if checks.failed else 0
 

@@ -1,14 +1,7 @@
 #!/usr/bin/env bash
-# Builds the test double of "34com.dll" and the small client that calls it as
-# the wizard does, for 32-bit Windows as the real component is (MinGW-w64,
-# static; --arch x86_64 for a 64-bit one):
-#   build/vamp-double-i686/34com.dll        (x86_64: build/vamp-double/)
-#   build/vamp-double-i686/vamp_client.exe
-# and, with --probes, the wizard's own probes on the real API (the wizard's
-# logic and Win32 platform from build/mingw-i686, or for x86_64 the 64-bit
-# tree build/mingw-i686-tests64 of scripts/build-windows.sh, else built in
-# OUTDIR/wizard):
-#   build/vamp-double-i686/wizard_probes.exe
+# Builds the stand-in 34com.dll and vamp_client.exe (MinGW-w64, static) into
+# OUTDIR, by default build/vamp-double-i686 (x86_64: build/vamp-double); with
+# --probes also wizard_probes.exe on the wizard's libraries (tests/wine/README.md).
 # usage: tests/wine/vamp_double/build.sh [--arch i686|x86_64] [--probes] [OUTDIR]
 set -euo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -28,21 +21,20 @@ case "$ARCH" in
   *) echo "build.sh: --arch i686 or x86_64" >&2; exit 2 ;;
 esac
 mkdir -p "$OUT"
-FLAGS=(-std=c++17 -O2 -Wall -Wextra -Werror -fno-exceptions -static -static-libgcc -static-libstdc++)
+FLAGS=(-std=c++17 -O2 -Wall -Wextra -Werror -static -static-libgcc -static-libstdc++)
 
 # On i686 the COM entry points are __stdcall (_DllGetClassObject@12): the .def
 # file's plain names are what COM looks up, and the fix-up links them.
 DLL_FLAGS=()
 [ "$ARCH" = i686 ] && DLL_FLAGS=(-Wl,--enable-stdcall-fixup)
-"$CXX" "${FLAGS[@]}" "${DLL_FLAGS[@]}" -shared -o "$OUT/34com.dll" \
+"$CXX" "${FLAGS[@]}" -fno-exceptions "${DLL_FLAGS[@]}" -shared -o "$OUT/34com.dll" \
   "$HERE/vamp_double.cpp" "$HERE/vamp_double.def" -lole32 -loleaut32 -luuid -ladvapi32
-"$CXX" "${FLAGS[@]}" -I"$ROOT/src" -o "$OUT/vamp_client.exe" \
+"$CXX" "${FLAGS[@]}" -fno-exceptions -I"$ROOT/src" -o "$OUT/vamp_client.exe" \
   "$HERE/vamp_client.cpp" -lole32 -luuid
 echo "built $OUT/34com.dll $OUT/vamp_client.exe"
 
 if [ "$PROBES" = 1 ]; then
-  # The wizard's libraries from the Windows build of this bitness when there
-  # is one (up to date after it, so nothing to compile), else a tree of our own.
+  # The Windows build of this bitness when there is one, else a tree of our own.
   case "$ARCH" in
     i686) TREE=$ROOT/build/mingw-i686 ;;
     x86_64) TREE=$ROOT/build/mingw-i686-tests64 ;;
@@ -53,8 +45,7 @@ if [ "$PROBES" = 1 ]; then
       -DCMAKE_BUILD_TYPE=Release >/dev/null
   fi
   cmake --build "$TREE" -j2 --target chanwiz_access chanwiz_system chanwiz_platform_win32 >/dev/null
-  "$CXX" -std=c++17 -O2 -Wall -Wextra -Werror -static -static-libgcc -static-libstdc++ \
-    -I"$ROOT/src" -o "$OUT/wizard_probes.exe" "$HERE/wizard_probes.cpp" \
+  "$CXX" "${FLAGS[@]}" -I"$ROOT/src" -o "$OUT/wizard_probes.exe" "$HERE/wizard_probes.cpp" \
     "$TREE"/libchanwiz_{access,system,record,base}.a \
     "$TREE/src/platform/win32/libchanwiz_platform_win32.a" \
     -lsetupapi -ladvapi32 -lole32 -loleaut32 -luuid -lcomctl32 -luser32 -lgdi32 -lkernel32

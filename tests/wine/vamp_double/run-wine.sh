@@ -1,14 +1,7 @@
 #!/usr/bin/env bash
-# The test double of "34com.dll" under Wine: builds it and its client, 32-bit
-# as the real component is, registers it in a throwaway 32-bit prefix (by regsvr32, and by the client's own
-# registration run from the system folder, as the wizard's probe does), and
-# checks the answers the client gets by the wizard's method positions.
-# Then the wizard's own probes (built for the real API) against the double:
-# the SAA713x probe registers it by itself, and the CX2388X probe finds no
-# capture filter. The prefix and its wineserver are removed on exit. Where the
-# machine cannot run 32-bit programs, all of it is built for 64-bit Windows and
-# runs in a 64-bit prefix, and the log says so.
-#
+# The stand-in 34com.dll under Wine (tests/wine/README.md): the client's calls by
+# the wizard's method positions, then the wizard's own SAA713x and CX2388X probes.
+# 64-bit where the machine cannot run 32-bit programs, and the log says so.
 # usage: tests/wine/vamp_double/run-wine.sh        exit code 0 when every check passed
 set -uo pipefail
 exec </dev/null
@@ -27,47 +20,40 @@ wine_check || exit 2
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/chanwiz-vamp.XXXXXX")
 PASSED=0
 FAILED=0
-cleanup() {
-    # timeout sends its TERM twice (to us and to our group): the second
-    # must not cut the cleanup short.
+cleanup() {  # timeout's second TERM (to our group) must not cut it short
     trap - EXIT; trap '' INT TERM
     wine_drop_prefix
     rm -rf "$WORK"
 }
 trap cleanup EXIT INT TERM
 
-ARCH=i686
-if wine_runs_32bit; then
-    wine_use_arch win32
-else
-    echo "NOTE: this machine cannot run 32-bit programs: the double and the probes are built and run as 64-bit ones"
-    ARCH=x86_64
-    wine_use_arch win64
-fi
+ARCH=i686 BITS=win32
+wine_runs_32bit || { ARCH=x86_64 BITS=win64
+    echo "NOTE: this machine cannot run 32-bit programs: the double and the probes are built and run as 64-bit ones"; }
+wine_use_arch "$BITS"
 "$HERE/build.sh" --arch "$ARCH" --probes "$ROOT/build/vamp-double-probes-$ARCH" || exit 2
 mkdir -p "$WORK/app"
 cp "$ROOT/build/vamp-double-probes-$ARCH"/*.dll "$ROOT/build/vamp-double-probes-$ARCH"/*.exe "$WORK/app/" || exit 2
 wine_new_prefix "$WORK/prefix" >/dev/null || exit 2
 cd "$WORK/app" || exit 2
 
-client() {  # client DESCRIPTION EXPECTED [ARGS...]
-    run_exe vamp_client.exe "$@"
-}
-probes() {  # probes DESCRIPTION EXPECTED saa|cx
-    run_exe wizard_probes.exe "$@"
+tally() {  # tally OK DESCRIPTION: counts and prints a check, with the log of a failed one
+    if [ "$1" = 1 ]; then
+        PASSED=$((PASSED + 1)); echo "PASS: $2"
+    else
+        FAILED=$((FAILED + 1)); echo "FAIL: $2"; sed 's/^/    /' "$WORK/client.log"
+    fi
 }
 run_exe() {  # run_exe PROGRAM DESCRIPTION EXPECTED [ARGS...]
     local program=$1 what=$2 want=$3 got
     shift 3
     timeout -k 5 60 "$WINE" "$program" "$@" >"$WORK/client.log" 2>&1
     got=$?
-    if [ "$got" -eq "$want" ]; then
-        PASSED=$((PASSED + 1)); echo "PASS: $what (exit $got)"
-    else
-        FAILED=$((FAILED + 1)); echo "FAIL: $what: exit $got, expected $want"
-        sed 's/^/    /' "$WORK/client.log"
-    fi
+    tally "$((got == want))" "$what (exit $got, expected $want)"
 }
+client() { run_exe vamp_client.exe "$@"; }
+probes() { run_exe wizard_probes.exe "$@"; }  # exit code 10 * TunerVariant + result (wizard_probes.cpp)
+regsvr() { timeout -k 5 60 "$WINE" regsvr32 "$@" /s 34com.dll >/dev/null 2>&1; }
 setting() {  # setting NAME VALUE
     timeout -k 5 60 "$WINE" reg add 'HKLM\SOFTWARE\Chanwiz Test\Vamp' /v "$1" /t REG_DWORD \
         /d "$2" /f >/dev/null 2>&1
@@ -75,9 +61,8 @@ setting() {  # setting NAME VALUE
 
 client "not registered: the class cannot be created" 20
 client "registered by regsvr32 from the system folder, Item22 unset: answer 0" 0 --register
-grep -q 'regsvr32.exe" /s 34com.dll: wait 0, exit code 0' "$WORK/client.log" &&
-    { PASSED=$((PASSED + 1)); echo "PASS: registration ran and ended within the wait"; } ||
-    { FAILED=$((FAILED + 1)); echo "FAIL: registration"; sed 's/^/    /' "$WORK/client.log"; }
+grep -q 'regsvr32.exe" /s 34com.dll: wait 0, exit code 0' "$WORK/client.log"
+tally "$(($? == 0))" "registration ran and ended within the wait"
 setting Item22 1
 client "Item22 = 1: the alternative tuner" 3
 setting Item22 2
@@ -85,21 +70,20 @@ client "Item22 = 2: the usual tuner" 0
 setting DeviceCount 0
 client "no device listed" 21
 setting DeviceCount 1
-timeout -k 5 60 "$WINE" regsvr32 /u /s 34com.dll >/dev/null 2>&1
+regsvr /u
 client "unregistered again" 20
-timeout -k 5 60 "$WINE" regsvr32 /s 34com.dll >/dev/null 2>&1
+regsvr
 setting Item22 1
 client "registered with Wine's regsvr32" 3
 
-# The wizard's probes. Exit code: 10 * TunerVariant + result, TunerVariant
-# starting at 5.
-timeout -k 5 60 "$WINE" regsvr32 /u /s 34com.dll >/dev/null 2>&1
+# The wizard's probes.
+regsvr /u
 client "unregistered before the wizard's probe" 20
 probes "SAA713x probe registers the component, answer 1: variant 3" 31 saa
 client "the probe left it registered" 3
 setting Item22 0
 probes "SAA713x probe, answer 0: variant 0" 1 saa
-timeout -k 5 60 "$WINE" regsvr32 /u /s 34com.dll >/dev/null 2>&1
+regsvr /u
 mv 34com.dll 34com.dll.away
 probes "SAA713x probe, registration finds no 34com.dll: result 0, variant kept" 50 saa
 mv 34com.dll.away 34com.dll

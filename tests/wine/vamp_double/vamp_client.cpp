@@ -17,6 +17,11 @@
 
 namespace {
 
+HRESULT Say(const char* step, HRESULT status) {
+  std::printf("%s: 0x%08lX\n", step, static_cast<unsigned long>(status));
+  return status;
+}
+
 HRESULT Create(void** list) {
   return CoCreateInstance(reinterpret_cast<const ::CLSID&>(cw::CLSID_VampDeviceList), nullptr,
                           CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
@@ -54,49 +59,40 @@ bool Register() {
 
 int Probe(bool registerFirst) {
   cw::ComPtr list;
-  HRESULT status = Create(list.receive());
-  std::printf("CoCreateInstance: 0x%08lX\n", static_cast<unsigned long>(status));
-  if (FAILED(status)) list.Abandon();
-  if (!list && registerFirst && Register()) {
-    status = Create(list.receive());
-    std::printf("CoCreateInstance again: 0x%08lX\n", static_cast<unsigned long>(status));
-    if (FAILED(status)) list.Abandon();
-  }
+  if (FAILED(Say("CoCreateInstance", Create(list.receive())))) list.Abandon();
+  if (!list && registerFirst && Register() && FAILED(Say("CoCreateInstance again", Create(list.receive()))))
+    list.Abandon();
   if (!list) return 20;
 
   cw::LONG count = 0;
-  status = cw::ComCall(list.get(), cw::kSlotVampDeviceCount, &count);
+  HRESULT status = cw::ComCall(list.get(), cw::kSlotVampDeviceCount, &count);
   std::printf("method 7: 0x%08lX, count %ld\n", static_cast<unsigned long>(status),
               static_cast<long>(count));
   if (count < 1) return 21;
 
   cw::ComPtr device;
-  status = cw::ComCall(list.get(), cw::kSlotVampGetDevice, cw::LONG{0}, device.receive());
-  std::printf("method 8 (get_Device 0): 0x%08lX\n", static_cast<unsigned long>(status));
-  if (FAILED(status)) device.Abandon();
+  if (FAILED(Say("method 8 (get_Device 0)",
+                 cw::ComCall(list.get(), cw::kSlotVampGetDevice, cw::LONG{0}, device.receive()))))
+    device.Abandon();
   if (!device) return 22;
 
   cw::ComPtr vampDevice;
-  status = cw::QueryInterface(device.get(), cw::IID_IVampDevice, &vampDevice);
-  std::printf("QueryInterface IVampDevice: 0x%08lX\n", static_cast<unsigned long>(status));
+  Say("QueryInterface IVampDevice", cw::QueryInterface(device.get(), cw::IID_IVampDevice, &vampDevice));
   device.Reset();
   if (!vampDevice) return 23;
 
   cw::ComPtr object;
-  status = cw::ComCall(vampDevice.get(), cw::kSlotVampItemObject, object.receive());
-  std::printf("method 21: 0x%08lX\n", static_cast<unsigned long>(status));
-  if (FAILED(status)) object.Abandon();
+  if (FAILED(Say("method 21", cw::ComCall(vampDevice.get(), cw::kSlotVampItemObject, object.receive()))))
+    object.Abandon();
   if (!object) return 24;
 
   cw::ComPtr item;
-  status = cw::QueryInterface(object.get(), cw::IID_VampItem, &item);
-  std::printf("QueryInterface item interface: 0x%08lX\n", static_cast<unsigned long>(status));
+  Say("QueryInterface item interface", cw::QueryInterface(object.get(), cw::IID_VampItem, &item));
   object.Reset();
   if (!item) return 25;
 
   // An unused method answers E_NOTIMPL and changes nothing.
-  status = cw::ComCall(item.get(), 3);
-  std::printf("method 3 of the item interface: 0x%08lX\n", static_cast<unsigned long>(status));
+  Say("method 3 of the item interface", cw::ComCall(item.get(), 3));
 
   cw::LONG answer = 0;
   status = cw::ComCall(item.get(), cw::kSlotVampItemQuery, cw::ULONG{cw::kVampTunerItem}, &answer);

@@ -1,39 +1,24 @@
-// A test double of the SAA713x driver's COM component "34com.dll", for the
-// wizard's runs under Wine: an in-process server of our own that answers the
-// calls the wizard makes, by the same method positions, and nothing more.
-//
-//   class {B8A9279E-C453-11D4-AD45-0060080BA634}: the device list
-//     7  (LONG* count)                      the number of devices
-//     8  (LONG index, IUnknown** device)    a device object
-//   device object: QueryInterface for IVampDevice {B8A9279F-C453-11D4-AD45-0060080BA634}
-//   IVampDevice
-//     21 (IUnknown** object)                an object that answers QueryInterface
-//                                           for {B50FC4B1-CD0E-11D4-AD5D-0060080BA634}
-//   that item interface
-//     11 (ULONG item, LONG* answer)         item 22: "Item22" of the key below
-//
-// Settings: HKLM\SOFTWARE\Chanwiz Test\Vamp, DWORD values "Item22" (default
-// 0) and "DeviceCount" (default 1), read in the 64-bit view on 64-bit Windows
-// (where this 32-bit server's own SOFTWARE is Wow6432Node), so that the test's
-// settings have one place whatever reads or writes them. Every other method
-// answers E_NOTIMPL.
+// A stand-in for the SAA713x driver's COM component "34com.dll" under Wine: it
+// answers the calls the wizard makes, by the same method positions, and no more.
+// Identifiers and method positions are the wizard's (src/access/vamp_device.h):
+// device list 7 count, 8 device; IVampDevice 21 item object; item 11 query.
+// Settings (tests/wine/README.md): DWORDs "Item22" (default 0) and "DeviceCount"
+// (default 1). Every other method answers E_NOTIMPL.
 #include <windows.h>
 #include <objbase.h>
 #include <oaidl.h>
 #include <olectl.h>
 
 #include <new>
+#include <string>
 
 namespace {
 
-const CLSID kDeviceListClass = {0xB8A9279E, 0xC453, 0x11D4,
-                                {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
-const IID kDeviceListIid = {0xB8A9279D, 0xC453, 0x11D4,
-                            {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
-const IID kVampDeviceIid = {0xB8A9279F, 0xC453, 0x11D4,
-                            {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
-const IID kItemIid = {0xB50FC4B1, 0xCD0E, 0x11D4,
-                      {0xAD, 0x5D, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
+// The component's own identifiers, written out here rather than taken from the wizard.
+const CLSID kDeviceListClass = {0xB8A9279E, 0xC453, 0x11D4, {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
+const IID kDeviceListIid = {0xB8A9279D, 0xC453, 0x11D4, {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
+const IID kVampDeviceIid = {0xB8A9279F, 0xC453, 0x11D4, {0xAD, 0x45, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
+const IID kItemIid = {0xB50FC4B1, 0xCD0E, 0x11D4, {0xAD, 0x5D, 0x00, 0x60, 0x08, 0x0B, 0xA6, 0x34}};
 const char kClassKey[] = "CLSID\\{B8A9279E-C453-11D4-AD45-0060080BA634}";
 const char kSettingsKey[] = "SOFTWARE\\Chanwiz Test\\Vamp";
 
@@ -46,52 +31,31 @@ DWORD ReadSetting(const char* name, DWORD fallback) {
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
       ERROR_SUCCESS)
     return fallback;
-  DWORD value = 0;
-  DWORD type = 0;
-  DWORD size = sizeof(value);
+  DWORD value = 0, type = 0, size = sizeof(value);
   LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
   RegCloseKey(key);
   return result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value) ? value : fallback;
 }
-
-// ---- the interfaces, method by method in their positions ----
 
 struct IDeviceList : IDispatch {                                          // 0-6
   virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* count) = 0;            // 7
   virtual HRESULT STDMETHODCALLTYPE get_Device(LONG index, IUnknown** device) = 0;  // 8
 };
 
+// The methods the wizard never calls answer E_NOTIMPL, in their places.
+#define CW_UNUSED(n) \
+  virtual HRESULT STDMETHODCALLTYPE Unused##n() { return E_NOTIMPL; }
+
 struct IVampDeviceDouble : IUnknown {  // 0-2
-  virtual HRESULT STDMETHODCALLTYPE Unused3() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused4() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused5() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused6() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused7() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused8() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused9() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused10() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused11() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused12() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused13() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused14() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused15() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused16() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused17() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused18() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused19() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused20() = 0;
+  CW_UNUSED(3) CW_UNUSED(4) CW_UNUSED(5) CW_UNUSED(6) CW_UNUSED(7) CW_UNUSED(8) CW_UNUSED(9)
+  CW_UNUSED(10) CW_UNUSED(11) CW_UNUSED(12) CW_UNUSED(13) CW_UNUSED(14) CW_UNUSED(15)
+  CW_UNUSED(16) CW_UNUSED(17) CW_UNUSED(18) CW_UNUSED(19) CW_UNUSED(20)
   virtual HRESULT STDMETHODCALLTYPE GetItemObject(IUnknown** object) = 0;  // 21
 };
 
 struct IVampItemDouble : IUnknown {  // 0-2
-  virtual HRESULT STDMETHODCALLTYPE Unused3() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused4() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused5() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused6() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused7() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused8() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused9() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Unused10() = 0;
+  CW_UNUSED(3) CW_UNUSED(4) CW_UNUSED(5) CW_UNUSED(6) CW_UNUSED(7) CW_UNUSED(8) CW_UNUSED(9)
+  CW_UNUSED(10)
   virtual HRESULT STDMETHODCALLTYPE QueryItem(ULONG item, LONG* answer) = 0;  // 11
 };
 
@@ -139,14 +103,6 @@ HRESULT HandOut(void** out) {
 class VampItem final : public Object<VampItem, IVampItemDouble> {
  public:
   static constexpr const IID& kOwnIid = kItemIid;
-  HRESULT STDMETHODCALLTYPE Unused3() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused4() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused6() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused8() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused9() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused10() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryItem(ULONG item, LONG* answer) override {
     if (answer == nullptr) return E_POINTER;
     if (item != 22) return E_INVALIDARG;
@@ -155,71 +111,37 @@ class VampItem final : public Object<VampItem, IVampItemDouble> {
   }
 };
 
-// What IVampDevice's method 21 hands out: only the item interface.
-class VampItemObject final : public Object<VampItemObject, IUnknown> {
+// What IVampDevice's method 21 and get_Device hand out: an object that answers
+// QueryInterface for T's interface alone.
+template <class T>
+class Holder final : public Object<Holder<T>, IUnknown> {
  public:
   static constexpr const IID& kOwnIid = IID_IUnknown;
   HRESULT OtherInterface(REFIID iid, void** out) {
-    if (IsEqualIID(iid, kItemIid)) return HandOut<VampItem>(out);
-    return E_NOINTERFACE;
+    return IsEqualIID(iid, T::kOwnIid) ? HandOut<T>(out) : E_NOINTERFACE;
   }
 };
 
 class VampDevice final : public Object<VampDevice, IVampDeviceDouble> {
  public:
   static constexpr const IID& kOwnIid = kVampDeviceIid;
-  HRESULT STDMETHODCALLTYPE Unused3() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused4() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused6() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused8() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused9() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused10() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused11() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused12() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused13() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused14() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused15() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused16() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused17() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused18() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused19() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused20() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetItemObject(IUnknown** object) override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    return HandOut<VampItemObject>(reinterpret_cast<void**>(object));
-  }
-};
-
-// What get_Device hands out: only IVampDevice.
-class DeviceObject final : public Object<DeviceObject, IUnknown> {
- public:
-  static constexpr const IID& kOwnIid = IID_IUnknown;
-  HRESULT OtherInterface(REFIID iid, void** out) {
-    if (IsEqualIID(iid, kVampDeviceIid)) return HandOut<VampDevice>(out);
-    return E_NOINTERFACE;
+    return HandOut<Holder<VampItem>>(reinterpret_cast<void**>(object));
   }
 };
 
 class DeviceList final : public Object<DeviceList, IDeviceList> {
  public:
   static constexpr const IID& kOwnIid = kDeviceListIid;
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return count ? (*count = 0, S_OK) : E_POINTER; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
     if (info) *info = nullptr;
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
@@ -231,7 +153,7 @@ class DeviceList final : public Object<DeviceList, IDeviceList> {
     if (device == nullptr) return E_POINTER;
     *device = nullptr;
     if (index < 0 || index >= static_cast<LONG>(ReadSetting("DeviceCount", 1))) return E_INVALIDARG;
-    return HandOut<DeviceObject>(reinterpret_cast<void**>(device));
+    return HandOut<Holder<VampDevice>>(reinterpret_cast<void**>(device));
   }
 };
 
@@ -246,14 +168,8 @@ class ClassFactory : public IClassFactory {
     return S_OK;
   }
   // The factory is static: its references keep the module loaded.
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    InterlockedIncrement(&g_locks);
-    return 2;
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    InterlockedDecrement(&g_locks);
-    return 1;
-  }
+  ULONG STDMETHODCALLTYPE AddRef() override { InterlockedIncrement(&g_locks); return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { InterlockedDecrement(&g_locks); return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
@@ -265,19 +181,15 @@ class ClassFactory : public IClassFactory {
     return status;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    if (lock)
-      InterlockedIncrement(&g_locks);
-    else
-      InterlockedDecrement(&g_locks);
+    lock ? InterlockedIncrement(&g_locks) : InterlockedDecrement(&g_locks);
     return S_OK;
   }
 };
 
 ClassFactory g_factory;
 
-LONG SetText(HKEY key, const char* name, const char* text) {
-  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                        static_cast<DWORD>(lstrlenA(text) + 1));
+LONG SetText(const char* subkey, const char* name, const char* text) {
+  return RegSetKeyValueA(HKEY_CLASSES_ROOT, subkey, name, REG_SZ, text, static_cast<DWORD>(lstrlenA(text) + 1));
 }
 
 }  // namespace
@@ -303,31 +215,15 @@ STDAPI DllRegisterServer() {
   char path[MAX_PATH + 1] = {};
   DWORD length = GetModuleFileNameA(g_module, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return SELFREG_E_CLASS;
-  HKEY classKey = nullptr;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kClassKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_WRITE, nullptr, &classKey, nullptr) != ERROR_SUCCESS)
-    return SELFREG_E_CLASS;
-  LONG result = SetText(classKey, nullptr, "Chanwiz test double of 34com.dll");
-  HKEY server = nullptr;
-  if (result == ERROR_SUCCESS)
-    result = RegCreateKeyExA(classKey, "InprocServer32", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             KEY_WRITE, nullptr, &server, nullptr);
-  if (result == ERROR_SUCCESS) {
-    result = SetText(server, nullptr, path);
-    if (result == ERROR_SUCCESS) result = SetText(server, "ThreadingModel", "Apartment");
-    RegCloseKey(server);
-  }
-  RegCloseKey(classKey);
-  return result == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+  const std::string server = std::string(kClassKey) + "\\InprocServer32";
+  return SetText(kClassKey, nullptr, "Chanwiz test double of 34com.dll") == ERROR_SUCCESS &&
+                 SetText(server.c_str(), nullptr, path) == ERROR_SUCCESS &&
+                 SetText(server.c_str(), "ThreadingModel", "Apartment") == ERROR_SUCCESS
+             ? S_OK
+             : SELFREG_E_CLASS;
 }
 
 STDAPI DllUnregisterServer() {
-  HKEY classKey = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kClassKey, 0, KEY_WRITE, &classKey) != ERROR_SUCCESS)
-    return S_OK;  // nothing registered
-  LONG result = RegDeleteKeyA(classKey, "InprocServer32");
-  RegCloseKey(classKey);
-  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) return SELFREG_E_CLASS;
-  result = RegDeleteKeyA(HKEY_CLASSES_ROOT, kClassKey);
+  LONG result = RegDeleteTreeA(HKEY_CLASSES_ROOT, kClassKey);
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
 }

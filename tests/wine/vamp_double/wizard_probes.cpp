@@ -1,11 +1,6 @@
-// The wizard's two hardware probes on the real Windows API, outside the
-// wizard: for checking them under Wine against the test double of
-// "34com.dll" (and a machine with no capture filter).
-//
-// usage: wizard_probes.exe saa|cx
-// Prints the probe's result and TunerVariant; the exit code is
-// 10 * TunerVariant + result. TunerVariant starts at 5, so an unchanged
-// variant shows as 50 + result.
+// The wizard's two hardware probes on the real Windows API, for run-wine.sh.
+// usage: wizard_probes.exe saa|cx   prints the result and TunerVariant; exit code
+// 10 * TunerVariant + result, TunerVariant starting at 5 (unchanged: 50 + result).
 #include "access/cx23880_register.h"
 #include "access/vamp_probe.h"
 #include "platform/win32/win32_platform.h"
@@ -16,8 +11,7 @@
 
 int main(int argc, char** argv) {
   const bool saa = argc > 1 && std::strcmp(argv[1], "saa") == 0;
-  const bool cx = argc > 1 && std::strcmp(argv[1], "cx") == 0;
-  if (!saa && !cx) {
+  if (!saa && !(argc > 1 && std::strcmp(argv[1], "cx") == 0)) {
     std::fprintf(stderr, "usage: wizard_probes.exe saa|cx\n");
     return 2;
   }
