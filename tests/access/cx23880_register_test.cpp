@@ -15,10 +15,6 @@ constexpr const char* kBrivanta = "Brivanta QL75X Video Capture";
 constexpr const char* kMorvex = "Morvex QL75X Video Capture";
 constexpr const char* kConexant = "Conexant 2388x Video Capture";
 
-std::string Devices(const std::vector<std::string>& names) {
-  return names.size() == 1 ? Sz("FriendlyName", names[0]) : MultiSz("FriendlyName", names);
-}
-
 // One request block as the driver must receive it, written out byte by byte.
 std::vector<BYTE> Block(DWORD flags, DWORD operation, DWORD address, DWORD value) {
   std::vector<BYTE> out = {0x10, 0x1A, 0x4A, 0xC4, 0x37, 0x0A, 0xD2, 0x11,
@@ -52,7 +48,9 @@ TEST(Cx23880Probe, FriendlyNamesAreSearchedInOrderExactly) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ProbeRun run(ProbeMachine(Devices(c.devices) + Dword("Register_350018", 0x40), ""));
+    const std::vector<std::string>& d = c.devices;
+    ProbeRun run(ProbeMachine((d.size() == 1 ? Sz("FriendlyName", d[0]) : MultiSz("FriendlyName", d)) +
+                              Dword("Register_350018", 0x40)));
     run.state.TunerVariant = 7;
     EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), c.bound ? 1 : 0);
     EXPECT_EQ(run.state.TunerVariant, c.bound ? 3 : 7);
@@ -85,11 +83,9 @@ TEST(Cx23880Probe, BitSixOfTheRegisterGivesTheTunerVariant) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::to_string(c.value) + (pending ? " pending" : ""));
       // Registers beside the probed one must not be read instead of it.
-      ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant) +
-                                    Dword("Register_350018", c.value) +
-                                    Dword("Register_350014", ~c.value) +
-                                    Dword("Register_0", ~c.value) + Dword("Pending", pending),
-                                ""));
+      ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant) + Dword("Register_350018", c.value) +
+                                Dword("Register_350014", ~c.value) + Dword("Register_0", ~c.value) +
+                                Dword("Pending", pending)));
       run.state.TunerVariant = 5;
       EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 1);
       EXPECT_EQ(run.state.TunerVariant, c.variant);
@@ -105,8 +101,7 @@ TEST(Cx23880Probe, BitSixOfTheRegisterGivesTheTunerVariant) {
 }
 
 TEST(Cx23880Probe, RequestBlocksAreLaidOutByteForByte) {
-  ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant) + Dword("Register_350018", 0x5A5A40),
-                            ""));
+  ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant) + Dword("Register_350018", 0x5A5A40)));
   ASSERT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 1);
   const auto& requests = run.platform.components().requests();
   ASSERT_EQ(requests.size(), 3u);
@@ -172,6 +167,13 @@ TEST(Cx23880Probe, FailuresShowTheirMessagesInOrder) {
        readBoxes, 3, 2},
       // Step 1's result is not looked at: step 2 then reads nothing latched.
       {"the first read request fails", device + Dword("FailReadSelect", 31), {}, 1, {}, 0, 3},
+      // Third name: two walks of two devices miss first (four bags), then the
+      // fifth bag read, refused, is the first device of the third walk.
+      {"a moniker that cannot be read is passed over",
+       MultiSz("FriendlyName", {kConexant, kConexant}) + Dword("Register_350018", 0x40),
+       {{"IMoniker.BindToStorage", 5, 0x80004005u}}, 1, {}, 3, 3},
+      // Another apartment model: not matched by a CoUninitialize.
+      {"COM refused", device, {{"CoInitialize", 1, 0x80010106u}}, 0, {}, 9, 0},
       {"an empty category", "", {}, 0, {}, 9, 0},
       {"no device enumerator", device, {{"CoCreateInstance", 0, 1813}}, 0, {}, 9, 0},
       {"the category cannot be listed", device,
@@ -184,7 +186,7 @@ TEST(Cx23880Probe, FailuresShowTheirMessagesInOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ProbeRun run(ProbeMachine(c.values, ""));
+    ProbeRun run(ProbeMachine(c.values));
     for (const sim::Fault& f : c.faults) run.platform.AddFault(f);
     run.state.TunerVariant = 9;
     EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), c.result);
@@ -195,46 +197,21 @@ TEST(Cx23880Probe, FailuresShowTheirMessagesInOrder) {
   }
 }
 
-TEST(Cx23880Probe, AMonikerThatCannotBeReadIsPassedOver) {
-  // The first device's property bag is refused; the second is the card.
-  ProbeRun run(ProbeMachine(
-      MultiSz("FriendlyName", {kConexant, kConexant}) + Dword("Register_350018", 0x40), ""));
-  // Third name: two walks of two devices miss first (four bags), then the
-  // fifth bag read is the first device of the third walk.
-  run.platform.AddFault({"IMoniker.BindToStorage", 5, 0x80004005u});
-  EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 1);
-  EXPECT_EQ(run.state.TunerVariant, 3);
-  EXPECT_EQ(run.platform.Calls("IMoniker.BindToStorage"), 6);
-  run.ExpectCleanEnd();
-}
-
-TEST(Cx23880Probe, ComIsUninitialisedOnlyAsOftenAsItWasInitialised) {
-  // CoInitialize failing (another apartment model) must not be matched by a
-  // CoUninitialize.
-  ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant), ""));
-  run.platform.AddFault({"CoInitialize", 1, 0x80010106u});
-  ProbeCx2388xTunerVariant(run.platform, run.state);
-  EXPECT_EQ(run.platform.Count("CoUninitialize"), 0);
-  EXPECT_EQ(run.platform.components().problems(), std::vector<std::string>{});
-}
-
 TEST(KsSyncIoctl, StatusFromTheWindowsError) {
-  sim::Machine m = ProbeMachine("", "");
+  sim::Machine m = ProbeMachine("");
   RecordingSim platform(m);
   BYTE block[40] = {};
   DWORD returned = 0;
-  // Not a device of the simulation: ERROR_INVALID_HANDLE.
-  EXPECT_EQ(KsSyncIoctl(platform, HANDLE(0x1234), IOCTL_KS_PROPERTY, block, 40, block, 40,
-                        &returned),
-            static_cast<HRESULT>(0x80070006u));
-  platform.AddFault({"DeviceIoControl", 2, 0x12345});
-  EXPECT_EQ(KsSyncIoctl(platform, HANDLE(0x1234), IOCTL_KS_PROPERTY, block, 40, block, 40,
-                        &returned),
-            static_cast<HRESULT>(0x80072345u));
-  platform.AddFault({"CreateEventA", 3, 8});
-  EXPECT_EQ(KsSyncIoctl(platform, HANDLE(0x1234), IOCTL_KS_PROPERTY, block, 40, block, 40,
-                        &returned),
-            static_cast<HRESULT>(0x80070008u));
+  // Not a device of the simulation: ERROR_INVALID_HANDLE; then the request's
+  // own error, its low word only; then no event.
+  const std::pair<sim::Fault, DWORD> cases[] = {{{"", 0, 0}, 0x80070006u},
+                                                {{"DeviceIoControl", 2, 0x12345}, 0x80072345u},
+                                                {{"CreateEventA", 3, 8}, 0x80070008u}};
+  for (const auto& [fault, status] : cases) {
+    if (!fault.operation.empty()) platform.AddFault(fault);
+    EXPECT_EQ(KsSyncIoctl(platform, HANDLE(0x1234), IOCTL_KS_PROPERTY, block, 40, block, 40, &returned),
+              static_cast<HRESULT>(status));
+  }
   // Every event made was closed.
   EXPECT_EQ(platform.Count("CreateEventA"), 3);
   EXPECT_EQ(platform.closed.size(), 2u);

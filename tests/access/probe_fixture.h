@@ -19,9 +19,8 @@
 
 namespace cw::test {
 
-// A machine whose simulation key holds `simValues` and the given subkeys
-// (value lines each).
-inline sim::Machine ProbeMachine(const std::string& captureValues, const std::string& vampValues,
+// A machine whose simulation key holds `simValues` and the given subkeys.
+inline sim::Machine ProbeMachine(const std::string& captureValues, const std::string& vampValues = "",
                                  const std::string& simValues = "", bool withVamp = true) {
   std::string body = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" + simValues + "\r\n";
   if (!captureValues.empty())
@@ -46,13 +45,11 @@ class RecordingSim : public sim::SimPlatform {
 
   HRESULT CoInitialize() override {
     HRESULT status = SimPlatform::CoInitialize();
-    if (status >= 0) ++comInitialized;
-    log.push_back("CoInitialize");
+    comInitialized += status >= 0;
     return status;
   }
   void CoUninitialize() override {
     ++comUninitialized;
-    log.push_back("CoUninitialize");
     SimPlatform::CoUninitialize();
   }
   HRESULT CoCreateInstance(const CLSID& clsid, void* outer, DWORD context, const IID& iid,
@@ -104,7 +101,6 @@ class RecordingSim : public sim::SimPlatform {
   int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override {
     boxes.push_back(std::string(text ? text : "") + " | " + (caption ? caption : "") + " | " +
                     std::to_string(type));
-    log.push_back("MessageBoxA");
     return SimPlatform::MessageBoxA(owner, text, caption, type);
   }
   std::vector<std::string> boxes;  // "text | caption | style"
@@ -133,9 +129,8 @@ struct ProbeRun {
     CopyText(state.AppTitleName, kTitle);
   }
 
-  // What every probe leaves behind: no interface held, no string unfreed, COM uninitialised as often as it was
-  // initialised, every process and thread handle closed, and no breach of a
-  // component's contract.
+  // No interface held, no string unfreed, COM uninitialised as often as it
+  // was initialised, every handle closed, no breach of a component's contract.
   void ExpectCleanEnd() {
     EXPECT_EQ(platform.components().LiveObjects(), std::vector<std::string>{});
     EXPECT_EQ(platform.components().LiveStrings(), 0u);
