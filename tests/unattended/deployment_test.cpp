@@ -92,14 +92,11 @@ TEST(UnattendedOutcome, DriverKeysWithoutTheValuesAreNotASuccess) {
   for (const std::string& key : {cls + "0001", cls + "0001\\Audio", cls + "0002"}) {
     sim::RegKey* k = m.registry.Find(sim::RegRoot::LocalMachine, key);
     ASSERT_NE(k, nullptr) << key;
-    std::vector<std::string> names;
-    for (const sim::RegValue& v : k->values()) names.push_back(v.name);
-    for (const std::string& name : names) k->DeleteValue(name);
+    while (!k->values().empty()) k->DeleteValue(std::string(k->values().front().name));
   }
   UnattendedSimRun run(std::move(m), {"--country-code", "39"});
-  const UnattendedOutcome& outcome = run.outcome;
-  EXPECT_EQ(outcome.exitCode, kExitNotWritten);
-  EXPECT_NE(outcome.message.find("hold none of the values"), std::string::npos) << outcome.message;
+  EXPECT_EQ(run.outcome.exitCode, kExitNotWritten);
+  EXPECT_NE(run.outcome.message.find("hold none of the values"), std::string::npos) << run.outcome.message;
 }
 
 TEST(UnattendedOutcome, FromEachRoadOfTheRun) {
@@ -135,30 +132,25 @@ TEST(OptionAnswers, AnswerEachPageOnceAndLeaveTheRestToTheScript) {
   std::string problem;
   ASSERT_TRUE(sim::ParseScript("ok", &options.answers, &problem));
   OptionAnswers answers(options);
-  sim::ScriptStep step;
-
+  auto next = [&answers] {
+    sim::ScriptStep step;
+    return answers.Peek(&step) ? step.ToString() : "(none)";
+  };
   answers.PageWaits(102);
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "click 1015");
+  EXPECT_EQ(next(), "click 1015");
   answers.Take();
-  // Past its own steps the page hears from the script.
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "ok");
-  // A page met again gets nothing more from the options.
+  // Past its own steps the page hears from the script; met again, it gets
+  // nothing more from the options.
+  EXPECT_EQ(next(), "ok");
   answers.PageWaits(102);
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "ok");
-
+  EXPECT_EQ(next(), "ok");
   answers.PageWaits(131);
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "click 1022");
+  EXPECT_EQ(next(), "click 1022");
   // A box in the middle of a page is not answered with the page's steps.
   answers.MessageBoxWaits("Can't run ExitWindowsEx.", MB_OK);
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "ok");
+  EXPECT_EQ(next(), "ok");
   answers.MessageBoxAnswered();
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "click 1022");
+  EXPECT_EQ(next(), "click 1022");
 }
 
 }  // namespace
