@@ -2,6 +2,8 @@
 // fallback to section "1", the defaults, and the cut at capacity.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "app/text_keys.h"
 #include "support/sim_harness.h"
 #include "system/windows_settings.h"
@@ -18,31 +20,27 @@ const std::string kIni =
 
 // An XP machine of the country `iCountry`, its texts loaded from `ini`
 // ("" for no file).
-std::unique_ptr<SimRun> Loaded(const std::string& iCountry, const std::string& ini,
-                               const std::string& more = "") {
-  auto run = std::make_unique<SimRun>(MachineFromText(MachineText("5.1", iCountry, more)));
+std::unique_ptr<SimRun> Loaded(const std::string& iCountry, const std::string& ini) {
+  auto run = std::make_unique<SimRun>(MachineFromText(MachineText("5.1", iCountry)));
   run->LoadTexts(ini.empty() ? "" : WriteTempFile(ini));
   return run;
 }
 
-TEST(Texts, SectionOfTheWindowsCountry) {
-  auto run = Loaded("\"39\"", kIni);
-  const WizardState& s = run->state;
-  EXPECT_STREQ(s.TextSection, "39");
-  EXPECT_STREQ(s.AppTitleName, "Titolo");
-  EXPECT_STREQ(s.OKText, "Avanti");
-  // A key missing from the chosen section takes its default, not section 1's.
-  EXPECT_STREQ(s.CountryText, "Country");
-  EXPECT_STREQ(s.NoDeviceMsg2, "Please check your hardware.");
-}
-
-TEST(Texts, FallbackToSectionOneIsDecidedByTheTitleAlone) {
-  for (const char* country : {"\"49\"", "\"44\"", "\"7\""}) {
+// Section "1" when the country's has no title (49, 44) or is missing (7); a
+// key missing from the chosen section takes its default, not section 1's.
+TEST(Texts, SectionOfTheWindowsCountryElseSectionOne) {
+  const std::array<const char*, 5> cases[] = {{"\"39\"", "39", "Titolo", "Avanti", "Country"},
+                                              {"\"49\"", "1", "English title", "OK", "Country!"},
+                                              {"\"44\"", "1", "English title", "OK", "Country!"},
+                                              {"\"7\"", "1", "English title", "OK", "Country!"}};
+  for (const auto& [country, section, title, ok, countryText] : cases) {
     SCOPED_TRACE(country);
     auto run = Loaded(country, kIni);
-    EXPECT_STREQ(run->state.TextSection, "1");
-    EXPECT_STREQ(run->state.AppTitleName, "English title");
-    EXPECT_STREQ(run->state.CountryText, "Country!");
+    EXPECT_STREQ(run->state.TextSection, section);
+    EXPECT_STREQ(run->state.AppTitleName, title);
+    EXPECT_STREQ(run->state.OKText, ok);
+    EXPECT_STREQ(run->state.CountryText, countryText);
+    EXPECT_STREQ(run->state.NoDeviceMsg2, "Please check your hardware.");
   }
 }
 

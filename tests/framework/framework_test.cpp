@@ -44,18 +44,12 @@ TEST(CommandLine, ParsedAsTheFrameworkParsesIt) {
     app.ParseCommandLine(info);
     EXPECT_EQ(info.m_strFileName, c.fileName) << testing::PrintToString(c.args);
     EXPECT_EQ(info.m_nShellCommand, c.command) << testing::PrintToString(c.args);
+    // Only a new document (and nothing) succeeds as a shell command.
+    EXPECT_EQ(app.ProcessShellCommand(info), c.command == CCommandLineInfo::FileNew);
   }
-}
-
-TEST(CommandLine, OnlyNothingAndNewSucceedAsShellCommands) {
-  sim::Machine m = MachineFromText(RegText(""));
-  sim::SimPlatform p(m, nullptr);
-  NoRun app(p, {});
-  CCommandLineInfo info;
-  info.m_nShellCommand = CCommandLineInfo::FileNothing;
-  EXPECT_TRUE(app.ProcessShellCommand(info));
-  info.m_nShellCommand = CCommandLineInfo::FileOpen;
-  EXPECT_FALSE(app.ProcessShellCommand(info));
+  CCommandLineInfo nothing;
+  nothing.m_nShellCommand = CCommandLineInfo::FileNothing;
+  EXPECT_TRUE(NoRun(p, {}).ProcessShellCommand(nothing));
 }
 
 TEST(AfxMessageBox, CaptionIsTheProgramNameAndTheIconIsAdded) {
@@ -75,16 +69,13 @@ TEST(AfxMessageBox, CaptionIsTheProgramNameAndTheIconIsAdded) {
     SimRun run(MachineFromText(RegText("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" +
                                        Sz("ModuleFileName", "D:\\Downloads\\Chanwiz (1).exe"))),
                c.answer);
-    sim::SimPlatform& p = *run.platform;
-    NoRun app(p, {});
+    NoRun app(*run.platform, {});
     app.Run();
     app.AfxMessageBox("Can't Write USB Registry on Win2K.", c.type);
-    ASSERT_EQ(p.transcript().lines().size(), 1u);
-    EXPECT_EQ(p.transcript().lines()[0],
-              "{\"event\":\"messagebox\",\"text\":\"Can't Write USB Registry on Win2K.\","
-              "\"caption\":\"Chanwiz (1)\",\"style\":" +
-                  std::to_string(c.shown) + ",\"answer\":" +
-                  std::to_string(c.result) + "}")
+    EXPECT_EQ(run.platform->transcript().lines(),
+              std::vector<std::string>{"{\"event\":\"messagebox\",\"text\":\"Can't Write USB Registry on Win2K.\","
+                                       "\"caption\":\"Chanwiz (1)\",\"style\":" + std::to_string(c.shown) +
+                                       ",\"answer\":" + std::to_string(c.result) + "}"})
         << c.type;
   }
 }
