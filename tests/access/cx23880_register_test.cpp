@@ -74,58 +74,41 @@ TEST(Cx23880Probe, FriendlyNamesAreSearchedInOrderExactly) {
 }
 
 TEST(Cx23880Probe, BitSixOfTheRegisterGivesTheTunerVariant) {
-  struct Case {
-    DWORD value;
-    int variant;
-  };
-  const Case cases[] = {{0x40, 3}, {0xFFFFFFFF, 3}, {0x3F, 0}, {0, 0}, {0xBF, 0}, {0x1C0, 3}};
+  const std::pair<DWORD, int> cases[] = {{0x40, 3}, {0xFFFFFFFF, 3}, {0x3F, 0}, {0, 0}, {0xBF, 0},
+                                         {0x1C0, 3}, {0x5A5A40, 3}};
   for (bool pending : {false, true}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::to_string(c.value) + (pending ? " pending" : ""));
+    for (const auto& [value, variant] : cases) {
+      SCOPED_TRACE(std::to_string(value) + (pending ? " pending" : ""));
       // Registers beside the probed one must not be read instead of it.
-      ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant) + Dword("Register_350018", c.value) +
-                                Dword("Register_350014", ~c.value) + Dword("Register_0", ~c.value) +
+      ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant) + Dword("Register_350018", value) +
+                                Dword("Register_350014", ~value) + Dword("Register_0", ~value) +
                                 Dword("Pending", pending)));
       run.state.TunerVariant = 5;
       EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 1);
-      EXPECT_EQ(run.state.TunerVariant, c.variant);
+      EXPECT_EQ(run.state.TunerVariant, variant);
       EXPECT_TRUE(run.platform.boxes.empty());
-      // Requests completed later count as done once waited for: each of the
-      // three at once, with wait TRUE.
-      for (const auto& r : run.platform.components().requests()) EXPECT_EQ(r.pending, pending);
+      // Three requests laid out byte for byte, each with an event of its own
+      // (manual reset, not signalled); those completed later count as done
+      // once waited for: each at once, with wait TRUE.
+      const auto& requests = run.platform.components().requests();
+      ASSERT_EQ(requests.size(), 3u);
+      const std::vector<BYTE> expected[] = {
+          Block(KSPROPERTY_TYPE_SET, 0x30000001, 0x350018, 0), Block(KSPROPERTY_TYPE_SET, 0x30000003, 0, 0),
+          // Step 2 rewrites the header only: the rest is step 1's reply.
+          Block(KSPROPERTY_TYPE_GET, 0x30000003, 0x350018, value)};
+      for (size_t i = 0; i < 3; ++i) {
+        const auto& r = requests[i];
+        EXPECT_EQ(r.input, expected[i]) << i;
+        EXPECT_TRUE(r.code == 0x2F0003u && r.inputSize == 40u && r.outputSize == 40u && r.outputIsInput &&
+                    r.overlapped && r.error == 0u && r.pending == pending) << i;
+      }
+      EXPECT_EQ(run.platform.Count("CreateEventA 1 0"), 3);
+      EXPECT_EQ(run.platform.Count("CreateEventA"), 3);
       EXPECT_EQ(run.platform.Count("GetOverlappedResult wait 1"), pending ? 3 : 0);
       EXPECT_EQ(run.platform.Count("GetOverlappedResult"), pending ? 3 : 0);
       run.ExpectCleanEnd();
     }
   }
-}
-
-TEST(Cx23880Probe, RequestBlocksAreLaidOutByteForByte) {
-  ProbeRun run(ProbeMachine(Sz("FriendlyName", kConexant) + Dword("Register_350018", 0x5A5A40)));
-  ASSERT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), 1);
-  const auto& requests = run.platform.components().requests();
-  ASSERT_EQ(requests.size(), 3u);
-  const std::vector<BYTE> expected[] = {
-      Block(KSPROPERTY_TYPE_SET, 0x30000001, 0x350018, 0),
-      Block(KSPROPERTY_TYPE_SET, 0x30000003, 0, 0),
-      // Step 2 rewrites the header only: the rest is step 1's reply.
-      Block(KSPROPERTY_TYPE_GET, 0x30000003, 0x350018, 0x5A5A40),
-  };
-  for (size_t i = 0; i < 3; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(requests[i].code, 0x2F0003u);
-    EXPECT_EQ(requests[i].inputSize, 40u);
-    EXPECT_EQ(requests[i].outputSize, 40u);
-    EXPECT_TRUE(requests[i].outputIsInput);
-    EXPECT_TRUE(requests[i].overlapped);
-    EXPECT_EQ(requests[i].input, expected[i]);
-    EXPECT_EQ(requests[i].error, 0u);
-  }
-  // Each request has an event of its own: manual reset, not signalled.
-  EXPECT_EQ(run.platform.Count("CreateEventA 1 0"), 3);
-  EXPECT_EQ(run.platform.Count("CreateEventA"), 3);
-  EXPECT_EQ(run.state.TunerVariant, 3);
-  run.ExpectCleanEnd();
 }
 
 // Each failure: what the probe answers, the boxes it shows in order, the
