@@ -25,12 +25,8 @@ std::vector<BYTE> Block(DWORD flags, DWORD operation, DWORD address, DWORD value
 }
 
 TEST(Cx23880Probe, FriendlyNamesAreSearchedInOrderExactly) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> devices;
-    const char* bound;  // null: none
-    int enumerations;   // how many times the category was walked
-  };
+  // The device bound (null: none), how many times the category was walked.
+  struct Case { const char* name; std::vector<std::string> devices; const char* bound; int enumerations; };
   const std::string tooLong(100, 'C');
   const Case cases[] = {
       {"the first name at once", {kBrivanta}, kBrivanta, 1},

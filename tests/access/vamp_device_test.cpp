@@ -23,17 +23,16 @@ constexpr const char* kCreate = "CoCreateInstance B8A9279E context 3";
 constexpr int kUnchanged = 5;  // the variant preset before the probe
 
 TEST(Saa713xProbe, OutcomesOfTheComponent) {
+  // On NT or 9x, with or without the Vamp key; the probe's result, the
+  // variant after it, its boxes and how many regsvr32 it started.
   struct Case {
     const char* name;
-    bool nt;
-    bool installed;  // the machine has the Vamp key
-    std::string vamp;
-    std::string sim;
+    bool nt, installed;
+    std::string vamp, sim;
     std::vector<sim::Fault> faults;
-    int result;
-    int variant;
+    int result, variant;
     std::vector<std::string> boxes;
-    int registrations;  // regsvr32 starts
+    int registrations;
   };
   const std::string unreg = Dword("Registered", 0), item1 = Dword("Item22", 1);
   const int none = kUnchanged;

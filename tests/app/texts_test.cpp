@@ -64,35 +64,27 @@ TEST(Texts, LongValuesAreCutAtCapacityLessOne) {
 // program path cut by its 128-byte buffer gives no folder, even where the
 // cut still ends in one.
 TEST(Texts, TheFileIsTheOneBesideTheProgram) {
-  struct Case {
-    std::string folder;
-    const char* title;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, const char*> cases[] = {
       {"C:\\Program Files\\Morvex\\Chanwiz", "Titolo"},
       {"C:\\" + std::string(115, 'd'), "QL750 Chanwiz Wizard"},
       {"C:\\" + std::string(130, 'd'), "QL750 Chanwiz Wizard"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.folder.size());
+  for (const auto& [folder, title] : cases) {
+    SCOPED_TRACE(folder.size());
     SimRun run(MachineFromText(MachineText(
         "5.1", "\"39\"",
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" +
-            Sz("ModuleFileName", c.folder + "\\Chanwiz (1).exe"))));
-    run.platform->MapFile(c.folder + "\\Chanwiz.ini", WriteTempFile(kIni));
+            Sz("ModuleFileName", folder + "\\Chanwiz (1).exe"))));
+    run.platform->MapFile(folder + "\\Chanwiz.ini", WriteTempFile(kIni));
     run.LoadTexts();
-    EXPECT_STREQ(run.state.AppTitleName, c.title);
+    EXPECT_STREQ(run.state.AppTitleName, title);
   }
 }
 
 TEST(Texts, WindowsCountryCode) {
-  struct Case {
-    const char* version;
-    const char* iCountry;  // the user's value as written in the .reg file; "" = none
-    const char* more;
-    int32_t nt;  // the family the country is read for
-    int32_t code;
-  };
+  // The user's iCountry as written in the .reg file ("" none), more keys, and
+  // the family the country is read for.
+  struct Case { const char *version, *iCountry, *more; int32_t nt, code; };
   const char winIni49[] =
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\win.ini\\intl]\r\n\"iCountry\"=\"49\"\r\n";
   const Case cases[] = {

@@ -32,12 +32,7 @@ TEST(WizardRoad, NoneOrSeveralDevicesEndWithAMessage) {
   const std::string several =
       "We found that at least there are two TV Tuner devices on your computer.\\n\\nPlease "
       "remove one of them for a while if you want to re-initialize the TV Tuner settings.";
-  struct Case {
-    const char* sample;
-    std::string box;
-    int32_t count;
-    uint32_t flags;
-  };
+  struct Case { const char* sample; std::string box; int32_t count; uint32_t flags; };
   const Case cases[] = {
       {"nodevice-xp.reg",
        Box("Sorry, we can't find any QL750 Device on your computer.\\nPlease check your hardware.", 48), 0, 0},
@@ -59,13 +54,9 @@ TEST(WizardRoad, NoneOrSeveralDevicesEndWithAMessage) {
 }
 
 TEST(WizardRoad, EachStartAndSelectionResultLeadsWhereItShould) {
-  struct Case {
-    const char* name;
-    const char* script;
-    std::vector<int> pagesOpened;  // templates, in order
-    int startResult;               // the start page's end: the framework's, the close box 5
-    bool writes;                   // reached the family steps and the marker
-  };
+  // The templates opened in order, the start page's end (the framework's; the
+  // close box 5), and whether the family steps and the marker were reached.
+  struct Case { const char *name, *script; std::vector<int> pagesOpened; int startResult; bool writes; };
   const Case cases[] = {
       {"TV System button, then OK", "click 1015; click 1; click 1023; click 1", {102, 129, 131}, 1, true},
       {"Enter is TV System", "enter; click 1; click 1023; click 1", {102, 129, 131}, 1, true},
@@ -110,15 +101,15 @@ TEST(WizardRoad, APageThatCannotBeShownEndsTheRunWithoutWriting) {
 
 TEST(WizardRoad, RestartDecision) {
   const std::string xp = "{\"event\":\"restart\",\"flags\":18,\"reason\":0}";
+  // The shutdown privilege, ExitWindowsEx failing (when given), whether the
+  // restart page showed, the restart asked for, the boxes shown.
   struct Case {
-    const char* name;
-    const char* sample;
-    const char* script;
+    const char *name, *sample, *script;
     std::vector<std::string> args;
     bool privilege;
-    const char* fault;    // ExitWindowsEx failing, when given
+    const char* fault;
     bool restartPage;
-    std::vector<std::string> restart, boxes;  // the restart asked for, the boxes shown
+    std::vector<std::string> restart, boxes;
   };
   const char *italy = "saa7134-xp-italy.reg", *ok = "click 1015; click 1; click 1",
              *no = "click 1015; click 1; click 1023; click 1";
@@ -164,11 +155,7 @@ TEST(WizardRoad, UsbOutcomeRules) {
   const std::string replug = Box(
       "Please Re-Plugin the QL750 Device on your computer.\\n\\nOtherwise, the QL750 Device maybe "
       "can't work well.", 64);
-  struct Case {
-    int32_t result;
-    int32_t showRestart;
-    std::vector<std::string> boxes;
-  };
+  struct Case { int32_t result, showRestart; std::vector<std::string> boxes; };
   const Case cases[] = {{0, 1, {failed}}, {0, 0, {failed}}, {1, 1, {replug}}, {1, 0, {}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.result) + "/" + std::to_string(c.showRestart));
@@ -196,11 +183,7 @@ TEST(WizardRoad, FamilyIsChosenBySaaThenCxThenBtThenUsb) {
 // Windows family; NT 4 takes the 9x variants and still finds its one board.
 // The USB path never offers a restart.
 TEST(WizardRoad, EachSampleTakesItsFamilysSteps) {
-  struct Case {
-    const char* sample;
-    Family family;
-    int32_t nt, win9x;
-  };
+  struct Case { const char* sample; Family family; int32_t nt, win9x; };
   const Case cases[] = {
       {"saa7134-xp-italy.reg", Family::Saa713x, 1, 0}, {"saa7134-98-italy.reg", Family::Saa713x, 0, 1},
       {"saa7134-nt4.reg", Family::Saa713x, 0, 0},      {"cx2388x-xp-germany.reg", Family::Cx2388x, 1, 0},

@@ -17,11 +17,7 @@ class NoRun : public CWinApp {
 };
 
 TEST(CommandLine, ParsedAsTheFrameworkParsesIt) {
-  struct Case {
-    std::vector<std::string> args;
-    const char* fileName;
-    CCommandLineInfo::ShellCommand command;
-  };
+  struct Case { std::vector<std::string> args; const char* fileName; CCommandLineInfo::ShellCommand command; };
   const Case cases[] = {
       {{}, "", CCommandLineInfo::FileNew},
       {{"1"}, "1", CCommandLineInfo::FileOpen},
@@ -53,12 +49,7 @@ TEST(CommandLine, ParsedAsTheFrameworkParsesIt) {
 }
 
 TEST(AfxMessageBox, CaptionIsTheProgramNameAndTheIconIsAdded) {
-  struct Case {
-    UINT type;
-    UINT shown;
-    const char* answer;
-    int result;
-  };
+  struct Case { UINT type, shown; const char* answer; int result; };
   const Case cases[] = {
       {MB_OK, MB_OK | MB_ICONEXCLAMATION, "", IDOK},
       {MB_OKCANCEL, MB_OKCANCEL | MB_ICONEXCLAMATION, "ok", IDOK},

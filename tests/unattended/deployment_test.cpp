@@ -14,11 +14,7 @@
 namespace cw::test {
 namespace {
 
-struct Parsed {
-  OptionParse result;
-  DeploymentOptions options;
-  std::string problem;
-};
+struct Parsed { OptionParse result; DeploymentOptions options; std::string problem; };
 
 Parsed Parse(std::vector<std::string> args) {
   args.insert(args.begin(), "chanwiz-cli");
@@ -29,11 +25,7 @@ Parsed Parse(std::vector<std::string> args) {
 }
 
 TEST(DeploymentOptions, NameTheRowTheirPageWouldChoose) {
-  struct Case {
-    std::vector<std::string> args;
-    int standardRow, letter, row;
-    const char* choice;
-  } cases[] = {
+  struct Case { std::vector<std::string> args; int standardRow, letter, row; const char* choice; } cases[] = {
       {{"--standard", "PAL DK (NICAM I)"}, 11, -1, -1, "PAL DK (NICAM I)"},
       {{"--standard", "  pal bg \r"}, 2, -1, -1, "PAL BG"},
       {{"--standard", "PAL/SECAM"}, 10, -1, -1, "PAL/SECAM"},
@@ -54,10 +46,7 @@ TEST(DeploymentOptions, NameTheRowTheirPageWouldChoose) {
 }
 
 TEST(DeploymentOptions, RefuseWhatCannotBeUsedAndSayWhy) {
-  struct Case {
-    std::vector<std::string> args;
-    const char* says;
-  } cases[] = {
+  struct Case { std::vector<std::string> args; const char* says; } cases[] = {
       {{"--standard", "PAL Z"}, "lists \"NTSC\", \"NTSC J\""},
       {{"--standard"}, "--standard needs a value"},
       {{"--country", "Italia"}, "e.g. \"Italy (PAL-B/G)\""},
@@ -100,12 +89,7 @@ TEST(UnattendedOutcome, DriverKeysWithoutTheValuesAreNotASuccess) {
 }
 
 TEST(UnattendedOutcome, FromEachRoadOfTheRun) {
-  struct Case {
-    const char* sample;
-    std::vector<std::string> args;
-    int exitCode;
-    const char* says;
-  } cases[] = {
+  struct Case { const char* sample; std::vector<std::string> args; int exitCode; const char* says; } cases[] = {
       {"saa7134-xp-italy.reg", {"--country-code", "39"}, kExitWritten, "settings written: 5 driver values"},
       {"saa7134-xp-italy.reg", {"--country-code", "39", "--dry-run"}, kExitWritten, "nothing was changed"},
       {"usb2800-98-usa.reg", {"--standard", "NTSC"}, kExitWritten, "for the USB EM28xx device"},

@@ -213,12 +213,9 @@ class CodePagePlatform : public ForwardingPlatform {
 };
 
 TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
-  struct Case {
-    const char* sample;
-    const char* tunerType;  // the old TunerType, as stored (UTF-8)
-    UINT acp;
-    const char* why;  // part of the reason, "" when the old data is exact
-  };
+  // The old TunerType as stored (UTF-8), the code page, and part of the
+  // reason it is not kept ("" when the old data is exact).
+  struct Case { const char *sample, *tunerType; UINT acp; const char* why; };
   const Case cases[] = {
       {"saa7134-xp-italy.reg", "FM1236 \xC3\xA9", 1252, ""},
       {"saa7134-xp-italy.reg", "FM1236 \xC3\xA9", 1251, "code page 1251"},

@@ -17,12 +17,8 @@ bool HasLine(const std::string& text, const std::string& line) {
   return ("\n" + text + "\n").find("\n" + line + "\n") != std::string::npos;
 }
 
-struct ReportCase {
-  const char* sample;
-  const char* script;
-  std::vector<std::string> lines;   // each must be a whole line of the report
-  std::vector<std::string> absent;  // none may be
-};
+// The lines that must each be a whole line of the report, and those that may not.
+struct ReportCase { const char *sample, *script; std::vector<std::string> lines, absent; };
 
 const char kSaaKey[] = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0001";
 
@@ -86,11 +82,7 @@ TEST(RunReport, SaysWhatEachRunDid) {
 }
 
 TEST(RunReport, ValueTexts) {
-  struct Row {
-    DWORD type;
-    std::vector<BYTE> data;
-    const char* want;
-  };
+  struct Row { DWORD type; std::vector<BYTE> data; const char* want; };
   const Row rows[] = {
       {REG_DWORD, sim::DwordData(12), "0x0000000c (12)"},
       {REG_SZ, sim::StringData("FM1236"), "\"FM1236\""},
