@@ -117,51 +117,45 @@ TEST(Cx23880Probe, FailuresShowTheirMessagesInOrder) {
     std::vector<sim::Fault> faults;
     int result;
     std::vector<std::string> boxes;
-    int variant;
-    size_t requests;
+    int variant, requests;
   };
-  const std::string device = Sz("FriendlyName", kConexant) + Dword("Register_350018", 0x40);
+  const std::string dev = Sz("FriendlyName", kConexant) + Dword("Register_350018", 0x40),
+                    pending = Dword("Pending", 1);
   const std::string notFound = "Unable to find Cx23880 Video Capture | Message | 0";
-  const std::vector<std::string> addressBoxes = {"FAILED | FAILED to set REGISTER address | 0",
-                                                 "Unable to set Register address | Error | 0"};
-  const std::vector<std::string> readBoxes = {"FAILED | FAILED REGISTER READ | 0",
-                                              "Cx23880 Register Read failed | Info | 0"};
+  const std::vector<std::string> set = {"FAILED | FAILED to set REGISTER address | 0",
+                                        "Unable to set Register address | Error | 0"};
+  const std::vector<std::string> read = {"FAILED | FAILED REGISTER READ | 0",
+                                         "Cx23880 Register Read failed | Info | 0"};
   const Case cases[] = {
-      {"no kernel-streaming handle", device + Dword("NoKsHandle", 1), {}, 1, {notFound}, 0, 0},
-      {"IKsObject refused", device, {{"IBaseFilter.QueryInterface", 1, 0x80004002u}}, 1,
-       {notFound}, 0, 0},
-      {"address request fails", device + Dword("FailAddress", 31), {}, 1, addressBoxes, 0, 1},
-      {"address request fails later", device + Dword("FailAddress", 31) + Dword("Pending", 1), {},
-       1, addressBoxes, 0, 1},
-      {"no event for the address request", device, {{"CreateEventA", 1, 8}}, 1, addressBoxes, 0, 0},
-      {"a failure without an error code is still one", device, {{"DeviceIoControl", 1, 0}}, 1,
-       addressBoxes, 0, 0},
-      {"waiting fails", device + Dword("Pending", 1), {{"GetOverlappedResult", 1, 6}}, 1,
-       addressBoxes, 0, 1},
+      {"no kernel-streaming handle", dev + Dword("NoKsHandle", 1), {}, 1, {notFound}, 0, 0},
+      {"IKsObject refused", dev, {{"IBaseFilter.QueryInterface", 1, 0x80004002u}}, 1, {notFound}, 0, 0},
+      {"address request fails", dev + Dword("FailAddress", 31), {}, 1, set, 0, 1},
+      {"address request fails later", dev + Dword("FailAddress", 31) + pending, {}, 1, set, 0, 1},
+      {"no event for the address request", dev, {{"CreateEventA", 1, 8}}, 1, set, 0, 0},
+      {"a failure without an error code is still one", dev, {{"DeviceIoControl", 1, 0}}, 1, set, 0, 0},
+      {"waiting fails", dev + pending, {{"GetOverlappedResult", 1, 6}}, 1, set, 0, 1},
       // The value word as step 1's reply left it is used.
-      {"read request fails", device + Dword("FailRead", 31), {}, 1, readBoxes, 3, 3},
-      {"read request fails later", device + Dword("FailRead", 1167) + Dword("Pending", 1), {}, 1,
-       readBoxes, 3, 3},
-      {"the second read request refused by the system", device, {{"DeviceIoControl", 3, 5}}, 1,
-       readBoxes, 3, 2},
+      {"read request fails", dev + Dword("FailRead", 31), {}, 1, read, 3, 3},
+      {"read request fails later", dev + Dword("FailRead", 1167) + pending, {}, 1, read, 3, 3},
+      {"the second read request refused by the system", dev, {{"DeviceIoControl", 3, 5}}, 1, read, 3, 2},
       // Step 1's result is not looked at: step 2 then reads nothing latched.
-      {"the first read request fails", device + Dword("FailReadSelect", 31), {}, 1, {}, 0, 3},
+      {"the first read request fails", dev + Dword("FailReadSelect", 31), {}, 1, {}, 0, 3},
       // Third name: two walks of two devices miss first (four bags), then the
       // fifth bag read, refused, is the first device of the third walk.
       {"a moniker that cannot be read is passed over",
        MultiSz("FriendlyName", {kConexant, kConexant}) + Dword("Register_350018", 0x40),
        {{"IMoniker.BindToStorage", 5, 0x80004005u}}, 1, {}, 3, 3},
       // Another apartment model: not matched by a CoUninitialize.
-      {"COM refused", device, {{"CoInitialize", 1, 0x80010106u}}, 0, {}, 9, 0},
+      {"COM refused", dev, {{"CoInitialize", 1, 0x80010106u}}, 0, {}, 9, 0},
       {"an empty category", "", {}, 0, {}, 9, 0},
-      {"no device enumerator", device, {{"CoCreateInstance", 0, 1813}}, 0, {}, 9, 0},
-      {"the category cannot be listed", device,
-       {{"ICreateDevEnum.CreateClassEnumerator", 0, 0x80004005u}}, 0, {}, 9, 0},
-      {"no property bags", device, {{"IMoniker.BindToStorage", 0, 0x80004005u}}, 0, {}, 9, 0},
-      {"no names read", device, {{"IPropertyBag.Read", 0, 0x80004005u}}, 0, {}, 9, 0},
-      {"names not converted", device, {{"WideCharToMultiByte", 0, 87}}, 0, {}, 9, 0},
-      {"the enumeration fails", device, {{"IEnumMoniker.Next", 0, 0x80004005u}}, 0, {}, 9, 0},
-      {"the filter cannot be bound", device, {{"IMoniker.BindToObject", 0, 0x80004005u}}, 0, {}, 9, 0},
+      {"no device enumerator", dev, {{"CoCreateInstance", 0, 1813}}, 0, {}, 9, 0},
+      {"the category cannot be listed", dev, {{"ICreateDevEnum.CreateClassEnumerator", 0, 0x80004005u}}, 0,
+       {}, 9, 0},
+      {"no property bags", dev, {{"IMoniker.BindToStorage", 0, 0x80004005u}}, 0, {}, 9, 0},
+      {"no names read", dev, {{"IPropertyBag.Read", 0, 0x80004005u}}, 0, {}, 9, 0},
+      {"names not converted", dev, {{"WideCharToMultiByte", 0, 87}}, 0, {}, 9, 0},
+      {"the enumeration fails", dev, {{"IEnumMoniker.Next", 0, 0x80004005u}}, 0, {}, 9, 0},
+      {"the filter cannot be bound", dev, {{"IMoniker.BindToObject", 0, 0x80004005u}}, 0, {}, 9, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -171,7 +165,7 @@ TEST(Cx23880Probe, FailuresShowTheirMessagesInOrder) {
     EXPECT_EQ(ProbeCx2388xTunerVariant(run.platform, run.state), c.result);
     EXPECT_EQ(run.platform.boxes, c.boxes);
     EXPECT_EQ(run.state.TunerVariant, c.variant);
-    EXPECT_EQ(run.platform.components().requests().size(), c.requests);
+    EXPECT_EQ(run.platform.components().requests().size(), static_cast<size_t>(c.requests));
     run.ExpectCleanEnd();
   }
 }
