@@ -38,10 +38,8 @@ class RecordingSim : public sim::SimPlatform {
   explicit RecordingSim(sim::Machine& machine) : SimPlatform(machine, nullptr) {}
 
   std::vector<std::string> log;
-  std::vector<HANDLE> started;  // process and thread handles handed out
-  std::vector<HANDLE> closed;
-  int comInitialized = 0;       // successful CoInitialize calls
-  int comUninitialized = 0;
+  std::vector<HANDLE> started, closed;  // process and thread handles handed out; closed
+  int comInitialized = 0, comUninitialized = 0;  // successful CoInitialize calls; CoUninitialize calls
 
   HRESULT CoInitialize() override {
     HRESULT status = SimPlatform::CoInitialize();
@@ -59,38 +57,31 @@ class RecordingSim : public sim::SimPlatform {
     log.push_back(text);
     return SimPlatform::CoCreateInstance(clsid, outer, context, iid, object);
   }
-  int WideCharToMultiByte(UINT codePage, DWORD flags, const OLECHAR* wide, int wideLength,
-                          char* buffer, int bufferSize) override {
-    log.push_back("WideCharToMultiByte " + std::to_string(codePage) + " " +
-                  std::to_string(flags) + " " + std::to_string(wideLength) + " " +
-                  std::to_string(bufferSize));
-    return SimPlatform::WideCharToMultiByte(codePage, flags, wide, wideLength, buffer,
-                                            bufferSize);
+  int WideCharToMultiByte(UINT codePage, DWORD flags, const OLECHAR* wide, int wideLength, char* buffer,
+                          int bufferSize) override {
+    log.push_back("WideCharToMultiByte " + std::to_string(codePage) + " " + std::to_string(flags) + " " +
+                  std::to_string(wideLength) + " " + std::to_string(bufferSize));
+    return SimPlatform::WideCharToMultiByte(codePage, flags, wide, wideLength, buffer, bufferSize);
   }
   HANDLE CreateEventA(BOOL manualReset, BOOL initialState) override {
-    log.push_back("CreateEventA " + std::to_string(manualReset) + " " +
-                  std::to_string(initialState));
+    log.push_back("CreateEventA " + std::to_string(manualReset) + " " + std::to_string(initialState));
     return SimPlatform::CreateEventA(manualReset, initialState);
   }
-  BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* bytes,
-                           BOOL wait) override {
+  BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* bytes, BOOL wait) override {
     log.push_back("GetOverlappedResult wait " + std::to_string(wait));
     return SimPlatform::GetOverlappedResult(device, overlapped, bytes, wait);
   }
-  BOOL CreateProcessA(const char* applicationName, char* commandLine, DWORD creationFlags,
-                      UINT show, PROCESS_INFORMATION* info) override {
-    log.push_back(std::string("CreateProcessA [") + (applicationName ? applicationName : "") +
-                  "] [" + (commandLine ? commandLine : "") + "] show " + std::to_string(show));
+  BOOL CreateProcessA(const char* applicationName, char* commandLine, DWORD creationFlags, UINT show,
+                      PROCESS_INFORMATION* info) override {
+    log.push_back(std::string("CreateProcessA [") + (applicationName ? applicationName : "") + "] [" +
+                  (commandLine ? commandLine : "") + "] show " + std::to_string(show));
     BOOL ok = SimPlatform::CreateProcessA(applicationName, commandLine, creationFlags, show, info);
-    if (ok) {
-      started.push_back(info->hProcess);
-      started.push_back(info->hThread);
-    }
+    if (ok) started.insert(started.end(), {info->hProcess, info->hThread});
     return ok;
   }
   DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override {
     const bool onProcess = !started.empty() && handle == started[started.size() - 2];
-    log.push_back("WaitForSingleObject " + std::string(onProcess ? "process " : "other ") +
+    log.push_back(std::string("WaitForSingleObject ") + (onProcess ? "process " : "other ") +
                   std::to_string(milliseconds));
     return SimPlatform::WaitForSingleObject(handle, milliseconds);
   }
@@ -107,26 +98,20 @@ class RecordingSim : public sim::SimPlatform {
 
   // How many entries of the log begin with `prefix`.
   int Count(const std::string& prefix) const {
-    int n = 0;
-    for (const std::string& line : log) n += line.compare(0, prefix.size(), prefix) == 0;
-    return n;
+    return std::count_if(log.begin(), log.end(), [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
   }
   // How often the simulation counted `operation` (component methods included).
   int Calls(const std::string& operation) const {
-    int n = 0;
-    for (const std::string& call : calls()) n += call == operation;
-    return n;
+    return std::count(calls().begin(), calls().end(), operation);
   }
 };
-
-constexpr const char* kTitle = "QL750 Chanwiz Wizard";
 
 // A machine and a record ready for the probes (as start-up leaves it, with
 // the family and the caption set).
 struct ProbeRun {
   explicit ProbeRun(sim::Machine m, bool nt = true) : machine(std::move(m)), platform(machine) {
     state.IsNtFamily = nt ? 1 : 0;
-    CopyText(state.AppTitleName, kTitle);
+    CopyText(state.AppTitleName, "QL750 Chanwiz Wizard");
   }
 
   // No interface held, no string unfreed, COM uninitialised as often as it
@@ -137,8 +122,7 @@ struct ProbeRun {
     EXPECT_EQ(platform.components().problems(), std::vector<std::string>{});
     EXPECT_EQ(platform.comInitialized, platform.comUninitialized);
     for (HANDLE h : platform.started)
-      EXPECT_NE(std::find(platform.closed.begin(), platform.closed.end(), h),
-                platform.closed.end())
+      EXPECT_EQ(std::count(platform.closed.begin(), platform.closed.end(), h), 1)
           << "handle " << static_cast<uintptr_t>(h) << " not closed";
   }
 

@@ -14,41 +14,33 @@
 namespace cw::test {
 namespace {
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
+std::string ReadText(const std::string& relative) {
+  std::ifstream in(SourcePath(relative));
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-std::map<std::string, long> ResourceIds() {
-  std::map<std::string, long> ids;
-  std::regex define(R"(#define\s+(\w+)\s+(\d+))");
-  std::string text = ReadText(SourcePath("resources/resource.h"));
-  for (std::sregex_iterator it(text.begin(), text.end(), define), end; it != end; ++it)
-    ids[(*it)[1]] = std::stol((*it)[2]);
-  return ids;
-}
-
-long Number(const std::string& token, const std::map<std::string, long>& ids) {
-  auto it = ids.find(token);
-  if (it != ids.end()) return it->second;
-  return std::stol(token, nullptr, 0);
-}
-
 TEST(DialogTemplates, ResourceScriptMatchesTheTemplatesTheSimulationUses) {
-  const auto ids = ResourceIds();
-  std::string rc = ReadText(SourcePath("resources/dialogs.rc"));
+  // The names resource.h defines, else numbers, as decimal text.
+  std::map<std::string, long> ids;
+  const std::string names = ReadText("resources/resource.h");
+  std::regex define(R"(#define\s+(\w+)\s+(\d+))");
+  for (std::sregex_iterator it(names.begin(), names.end(), define), end; it != end; ++it)
+    ids[(*it)[1]] = std::stol((*it)[2]);
+  auto n = [&ids](const std::string& token) {
+    return std::to_string(ids.count(token) ? ids[token] : std::stol(token, nullptr, 0));
+  };
+  std::string rc = ReadText("resources/dialogs.rc");
   ASSERT_FALSE(rc.empty());
   std::regex header(R"re((\w+) DIALOGEX (\d+), (\d+), (\d+), (\d+)\nSTYLE (\w+)\nEXSTYLE (\w+)\nCAPTION "([^"]*)"\nFONT (\d+), "([^"]*)", 0, 0, 0x0\nBEGIN\n((?:    CONTROL [^\n]*\n)*)END)re");
   std::regex control(
       R"re(    CONTROL "([^"]*)", (\w+), "(\w+)", (\w+), (\d+), (\d+), (\d+), (\d+), (\w+)\n)re");
-  auto n = [&ids](const std::string& token) { return std::to_string(Number(token, ids)); };
   auto str = [](long value) { return std::to_string(value); };
   size_t dialogs = 0;
   for (std::sregex_iterator it(rc.begin(), rc.end(), header), end; it != end; ++it) {
     const std::smatch& m = *it;
-    const DialogTemplate* t = FindDialogTemplate(WizardDialogs(), static_cast<int>(Number(m[1], ids)));
+    const DialogTemplate* t = FindDialogTemplate(WizardDialogs(), std::stoi(n(m[1])));
     ASSERT_NE(t, nullptr) << m[1];
     SCOPED_TRACE(t->id);
     ++dialogs;
