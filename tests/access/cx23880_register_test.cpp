@@ -190,18 +190,5 @@ TEST(KsSyncIoctl, StatusFromTheWindowsError) {
   EXPECT_EQ(platform.closed.size(), 2u);
 }
 
-TEST(Cx23880Probe, TheCardOnAConexantMachineEndToEnd) {
-  sim::Machine m = MachineFromSample("cx2388x-xp-germany.reg");
-  m.config.captureFilter.friendlyNames = {kConexant};
-  m.config.captureFilter.registers[0x350018] = 0x40;
-  SimRun run(std::move(m), "click 1016; click 1; click 1");
-  run.Run();
-  EXPECT_EQ(run.app->family_run(), Family::Cx2388x);
-  EXPECT_EQ(run.app->TunerVariant, 3);
-  EXPECT_TRUE(run.Events("messagebox").empty());
-  EXPECT_EQ(run.platform->components().LiveObjects(), std::vector<std::string>{});
-  EXPECT_EQ(run.platform->components().problems(), std::vector<std::string>{});
-}
-
 }  // namespace
 }  // namespace cw::test

@@ -149,22 +149,29 @@ TEST(Saa713xProbe, TheItemInterfaceIsFetchedOnceAndReused) {
                                             "Vamp item interface"}));
 }
 
-// The wizard asks the component on a SAA713x board; without one, regsvr32
-// runs once, silently, and the variant stays.
-TEST(Saa713xProbe, TheBoardOnAPhilipsMachineEndToEnd) {
-  for (bool installed : {true, false}) {
-    SCOPED_TRACE(installed);
-    sim::Machine m = MachineFromSample("saa7134-xp-italy.reg");
+// The wizard asks the probe of its board: the component on a SAA713x board
+// (without one, regsvr32 runs once, silently, and the variant stays), the
+// register on a Cx23880 board.
+TEST(Probes, TheBoardOnItsMachineEndToEnd) {
+  struct Case { const char* sample; Family family; bool installed; int variant; };
+  const Case cases[] = {{"saa7134-xp-italy.reg", Family::Saa713x, true, 3},
+                        {"saa7134-xp-italy.reg", Family::Saa713x, false, 0},
+                        {"cx2388x-xp-germany.reg", Family::Cx2388x, false, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.sample) + (c.installed ? " installed" : ""));
+    sim::Machine m = MachineFromSample(c.sample);
     m.config.vamp = sim::VampConfig{};  // the sample's own component is replaced
-    m.config.vamp.registered = installed;
+    m.config.vamp.registered = c.installed;
     m.config.vamp.deviceCount = 1;
     m.config.vamp.item22 = 1;
+    m.config.captureFilter.friendlyNames = {"Conexant 2388x Video Capture"};
+    m.config.captureFilter.registers[0x350018] = 0x40;
     SimRun run(std::move(m), "click 1016; click 1; click 1");
     run.Run();
-    EXPECT_EQ(run.app->family_run(), Family::Saa713x);
-    EXPECT_EQ(run.app->TunerVariant, installed ? 3 : 0);
+    EXPECT_EQ(run.app->family_run(), c.family);
+    EXPECT_EQ(run.app->TunerVariant, c.variant);
     EXPECT_TRUE(run.Events("messagebox").empty());
-    EXPECT_EQ(run.Events("process").size(), installed ? 0u : 1u);
+    EXPECT_EQ(run.Events("process").size(), c.family == Family::Saa713x && !c.installed ? 1u : 0u);
     EXPECT_EQ(run.platform->components().LiveObjects(), std::vector<std::string>{});
     EXPECT_EQ(run.platform->components().problems(), std::vector<std::string>{});
   }

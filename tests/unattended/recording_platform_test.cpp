@@ -221,15 +221,13 @@ TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.sample) + " " + c.tunerType + " " + std::to_string(c.acp));
     sim::Machine machine = MachineFromSample(c.sample);
-    bool found = false;
+    int found = 0;
     machine.registry.ForEachKey([&](sim::RegRoot, const std::string&, const sim::RegKey& key) {
       const sim::RegValue* v = key.FindValue("TunerType");
-      if (v && v->type == REG_SZ) {
+      if (v && v->type == REG_SZ && ++found)
         const_cast<sim::RegKey&>(key).SetValue("TunerType", REG_SZ, sim::StringData(c.tunerType));
-        found = true;
-      }
     });
-    ASSERT_TRUE(found);
+    ASSERT_GT(found, 0);
     std::vector<sim::ScriptStep> steps;
     std::string problem;
     ASSERT_TRUE(sim::ParseScript("click 1016; click 1; click 1023; click 1", &steps, &problem));
@@ -240,11 +238,8 @@ TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
     WizardApp app(recorder, {});
     app.Run();
     const auto& unread = recorder.unknownOldValues();
-    if (*c.why == '\0') {
-      EXPECT_TRUE(unread.empty());
-      continue;
-    }
-    ASSERT_EQ(unread.size(), 1u);
+    ASSERT_EQ(unread.size(), *c.why ? 1u : 0u);
+    if (!*c.why) continue;
     EXPECT_EQ(unread[0].value, "TunerType");
     EXPECT_NE(unread[0].why.find(c.why), std::string::npos) << unread[0].why;
     const std::string undo = sim::WriteRegUndo(recorder.before(), recorder.after(),
