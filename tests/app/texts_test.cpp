@@ -71,10 +71,8 @@ TEST(Texts, TheFileIsTheOneBesideTheProgram) {
   };
   for (const auto& [folder, title] : cases) {
     SCOPED_TRACE(folder.size());
-    SimRun run(MachineFromText(MachineText(
-        "5.1", "\"39\"",
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" +
-            Sz("ModuleFileName", folder + "\\Chanwiz (1).exe"))));
+    SimRun run(MachineFromText(MachineText("5.1", "\"39\"", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" +
+                                                             Sz("ModuleFileName", folder + "\\Chanwiz (1).exe"))));
     run.platform->MapFile(folder + "\\Chanwiz.ini", WriteTempFile(kIni));
     run.LoadTexts();
     EXPECT_STREQ(run.state.AppTitleName, title);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/win_constants.h"
@@ -38,10 +39,8 @@ TEST(DeploymentOptions, NameTheRowTheirPageWouldChoose) {
   for (const Case& c : cases) {
     Parsed p = Parse(c.args);
     ASSERT_EQ(p.result, OptionParse::Taken) << c.args[1] << ": " << p.problem;
-    EXPECT_EQ(p.options.standardRow, c.standardRow) << c.args[1];
-    EXPECT_EQ(p.options.countryLetter, c.letter) << c.args[1];
-    EXPECT_EQ(p.options.countryRow, c.row) << c.args[1];
-    EXPECT_EQ(p.options.choice, c.choice);
+    EXPECT_EQ(std::make_tuple(p.options.standardRow, p.options.countryLetter, p.options.countryRow, p.options.choice),
+              std::make_tuple(c.standardRow, c.letter, c.row, std::string(c.choice)));
   }
 }
 
@@ -103,9 +102,9 @@ TEST(UnattendedOutcome, FromEachRoadOfTheRun) {
   };
   for (const Case& c : cases) {
     UnattendedSimRun run(c.sample, c.args);
-    EXPECT_EQ(run.outcome.exitCode, c.exitCode) << c.sample << " " << c.args[0] << ": "
-                                                << run.outcome.message;
-    EXPECT_NE(run.outcome.message.find(c.says), std::string::npos) << run.outcome.message;
+    SCOPED_TRACE(std::string(c.sample) + " " + c.args[0] + ": " + run.outcome.message);
+    EXPECT_EQ(run.outcome.exitCode, c.exitCode);
+    EXPECT_NE(run.outcome.message.find(c.says), std::string::npos);
   }
 }
 
