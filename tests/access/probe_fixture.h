@@ -46,10 +46,7 @@ class RecordingSim : public sim::SimPlatform {
     comInitialized += status >= 0;
     return status;
   }
-  void CoUninitialize() override {
-    ++comUninitialized;
-    SimPlatform::CoUninitialize();
-  }
+  void CoUninitialize() override { ++comUninitialized; SimPlatform::CoUninitialize(); }
   HRESULT CoCreateInstance(const CLSID& clsid, void* outer, DWORD context, const IID& iid,
                            void** object) override {
     char text[64];
@@ -85,10 +82,7 @@ class RecordingSim : public sim::SimPlatform {
                   std::to_string(milliseconds));
     return SimPlatform::WaitForSingleObject(handle, milliseconds);
   }
-  BOOL CloseHandle(HANDLE handle) override {
-    closed.push_back(handle);
-    return SimPlatform::CloseHandle(handle);
-  }
+  BOOL CloseHandle(HANDLE handle) override { closed.push_back(handle); return SimPlatform::CloseHandle(handle); }
   int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override {
     boxes.push_back(std::string(text ? text : "") + " | " + (caption ? caption : "") + " | " +
                     std::to_string(type));

@@ -10,8 +10,7 @@
 namespace cw::test {
 namespace {
 
-class NoRun : public CWinApp {
- public:
+struct NoRun : CWinApp {
   using CWinApp::CWinApp;
   BOOL InitInstance() override { return FALSE; }
 };

@@ -42,9 +42,7 @@ namespace {
 // runs that read them may outlive any one test's scope.
 struct TempFiles {
   std::vector<std::string> paths;
-  ~TempFiles() {
-    for (const std::string& path : paths) unlink(path.c_str());
-  }
+  ~TempFiles() { for (const std::string& path : paths) unlink(path.c_str()); }
 } madeTempFiles;
 
 }  // namespace

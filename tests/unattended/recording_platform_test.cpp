@@ -196,13 +196,10 @@ TEST(Recorder, ListsTheDevicesWindowsListed) {
 // Old string data read through an "A" call is exact only in Windows-1252 and
 // without a '?' Windows may have put in for a character: otherwise the undo
 // must not put back a guess.
-class CodePagePlatform : public ForwardingPlatform {
- public:
-  CodePagePlatform(Platform& inner, UINT acp) : ForwardingPlatform(inner), acp_(acp) {}
-  UINT GetACP() override { return acp_; }
-
- private:
-  UINT acp_;
+struct CodePagePlatform : ForwardingPlatform {
+  CodePagePlatform(Platform& inner, UINT codePage) : ForwardingPlatform(inner), acp(codePage) {}
+  UINT GetACP() override { return acp; }
+  UINT acp;
 };
 
 TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
