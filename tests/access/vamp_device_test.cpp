@@ -98,10 +98,7 @@ TEST(Saa713xProbe, OutcomesOfTheComponent) {
 // regsvr32 is run by its full path in the system folder, whatever that is;
 // a folder that does not fit MAX_PATH starts nothing.
 TEST(Saa713xProbe, Regsvr32IsRunFromTheSystemFolder) {
-  struct Case {
-    std::string systemDirectory, application;  // "" none started
-    int variant;
-  };
+  struct Case { std::string systemDirectory, application; int variant; };  // application "": none started
   const std::string longest = "C:\\" + std::string(256, 's');  // 259 bytes and the terminator
   const Case cases[] = {
       {"D:\\Program Files\\WINNT\\System32", "D:\\Program Files\\WINNT\\System32\\regsvr32.exe", 3},
@@ -141,8 +138,7 @@ TEST(Saa713xProbe, TheItemInterfaceIsFetchedOnceAndReused) {
   // object and the object method 21 gave are released.
   std::vector<std::string> live = run.platform.components().LiveObjects();
   std::sort(live.begin(), live.end());
-  EXPECT_EQ(live, (std::vector<std::string>{"IVampDevice", "Vamp device list",
-                                            "Vamp item interface"}));
+  EXPECT_EQ(live, (std::vector<std::string>{"IVampDevice", "Vamp device list", "Vamp item interface"}));
 }
 
 // The wizard asks the probe of its board: the component on a SAA713x board
