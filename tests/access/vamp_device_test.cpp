@@ -19,66 +19,53 @@ constexpr const char* kRegsvr32 =
     "CreateProcessA [C:\\WINDOWS\\system32\\regsvr32.exe] "
     "[\"C:\\WINDOWS\\system32\\regsvr32.exe\" /s 34com.dll] show 0";
 
+constexpr const char* kCreate = "CoCreateInstance B8A9279E context 3";
 constexpr int kUnchanged = 5;  // the variant preset before the probe
 
 TEST(Saa713xProbe, OutcomesOfTheComponent) {
+  // On NT or 9x, with or without the Vamp key; the probe's result, the
+  // variant after it, its boxes and how many regsvr32 it started.
   struct Case {
     const char* name;
-    bool nt;
-    bool installed;  // the machine has the Vamp key
-    std::string vamp;
-    std::string sim;
+    bool nt, installed;
+    std::string vamp, sim;
     std::vector<sim::Fault> faults;
-    int result;
-    int variant;
+    int result, variant;
     std::vector<std::string> boxes;
-    int registrations;  // regsvr32 starts
+    int registrations;
   };
-  const std::string notRegistered = Dword("Registered", 0);
+  const std::string unreg = Dword("Registered", 0), item1 = Dword("Item22", 1);
+  const int none = kUnchanged;
+  const std::string missing = kNotFoundBox, open = kOpenBox, noIf = kInterfaceBox;
   const Case cases[] = {
-      {"present, answering 1", true, true, Dword("Item22", 1), "", {}, 1, 3, {}, 0},
-      {"present on 9x, answering 1", false, true, Dword("Item22", 1), "", {}, 1, 3, {}, 0},
+      {"present, answering 1", true, true, item1, "", {}, 1, 3, {}, 0},
+      {"present on 9x, answering 1", false, true, item1, "", {}, 1, 3, {}, 0},
       {"answering 0", true, true, Dword("Item22", 0), "", {}, 1, 0, {}, 0},
       {"answering 2", true, true, Dword("Item22", 2), "", {}, 1, 0, {}, 0},
       {"answering -1", true, true, Dword("Item22", 0xFFFFFFFF), "", {}, 1, 0, {}, 0},
-      {"the second of two devices is not asked", true, true,
-       Dword("DeviceCount", 2) + Dword("Item22", 1), "", {}, 1, 3, {}, 0},
-      {"not installed on 9x", false, false, "", "", {}, 0, kUnchanged, {}, 0},
-      {"not registered on 9x", false, true, notRegistered + Dword("Item22", 1), "", {}, 0,
-       kUnchanged, {}, 0},
-      {"regsvr32 not found", true, false, "", Dword("Regsvr32", 0), {}, 1, kUnchanged,
-       {kNotFoundBox}, 1},
-      {"regsvr32 path not found", true, true, notRegistered, "", {{"CreateProcessA", 1, 3}}, 1,
-       kUnchanged, {kNotFoundBox}, 1},
-      {"regsvr32 refused otherwise", true, true, notRegistered, "", {{"CreateProcessA", 1, 5}},
-       1, kUnchanged, {}, 1},
-      {"no system folder", true, true, notRegistered, "", {{"GetSystemDirectoryA", 1, 5}}, 1,
-       kUnchanged, {}, 0},
-      {"started, but not installed", true, false, "", "", {}, 0, kUnchanged, {}, 1},
-      {"started, but registering fails", true, true,
-       notRegistered + Dword("RegisterSucceeds", 0) + Dword("Item22", 1), "", {}, 0, kUnchanged,
-       {}, 1},
-      {"registered by the registration", true, true, notRegistered + Dword("Item22", 1), "", {},
-       1, 3, {}, 1},
-      {"no device listed", true, true, Dword("DeviceCount", 0), "", {}, 0, kUnchanged, {}, 1},
-      {"no device listed on 9x", false, true, Dword("DeviceCount", 0), "", {}, 0, kUnchanged, {},
-       0},
-      {"get_Device fails", true, true, Dword("GetDeviceFails", 1), "", {}, 0, kUnchanged,
-       {kOpenBox, kOpenBox}, 1},
-      {"get_Device fails on 9x", false, true, Dword("GetDeviceFails", 1), "", {}, 0, kUnchanged,
-       {kOpenBox}, 0},
-      {"get_Device fails once", true, true, Dword("Item22", 1), "",
-       {{"VampDevices.get_Device", 1, 0x80004005u}}, 1, 3, {kOpenBox}, 1},
-      {"no IVampDevice", true, true, Dword("QueryInterfaceFails", 1), "", {}, 0, kUnchanged,
-       {kInterfaceBox, kInterfaceBox}, 1},
-      {"no IVampDevice on 9x", false, true, Dword("QueryInterfaceFails", 1), "", {}, 0,
-       kUnchanged, {kInterfaceBox}, 0},
-      {"method 21 fails", true, true, Dword("ItemObjectFails", 1) + Dword("Item22", 1), "", {},
-       1, 0, {}, 0},
-      {"no item interface", true, true, Dword("ItemInterfaceNull", 1) + Dword("Item22", 1), "",
+      {"the second of two devices is not asked", true, true, Dword("DeviceCount", 2) + item1, "", {}, 1, 3, {}, 0},
+      {"not installed on 9x", false, false, "", "", {}, 0, none, {}, 0},
+      {"not registered on 9x", false, true, unreg + item1, "", {}, 0, none, {}, 0},
+      {"regsvr32 not found", true, false, "", Dword("Regsvr32", 0), {}, 1, none, {missing}, 1},
+      {"regsvr32 path not found", true, true, unreg, "", {{"CreateProcessA", 1, 3}}, 1, none, {missing}, 1},
+      {"regsvr32 refused otherwise", true, true, unreg, "", {{"CreateProcessA", 1, 5}}, 1, none, {}, 1},
+      {"no system folder", true, true, unreg, "", {{"GetSystemDirectoryA", 1, 5}}, 1, none, {}, 0},
+      {"started, but not installed", true, false, "", "", {}, 0, none, {}, 1},
+      {"started, but registering fails", true, true, unreg + Dword("RegisterSucceeds", 0) + item1, "", {}, 0,
+       none, {}, 1},
+      {"registered by the registration", true, true, unreg + item1, "", {}, 1, 3, {}, 1},
+      {"no device listed", true, true, Dword("DeviceCount", 0), "", {}, 0, none, {}, 1},
+      {"no device listed on 9x", false, true, Dword("DeviceCount", 0), "", {}, 0, none, {}, 0},
+      {"get_Device fails", true, true, Dword("GetDeviceFails", 1), "", {}, 0, none, {open, open}, 1},
+      {"get_Device fails on 9x", false, true, Dword("GetDeviceFails", 1), "", {}, 0, none, {open}, 0},
+      {"get_Device fails once", true, true, item1, "", {{"VampDevices.get_Device", 1, 0x80004005u}}, 1, 3,
+       {open}, 1},
+      {"no IVampDevice", true, true, Dword("QueryInterfaceFails", 1), "", {}, 0, none, {noIf, noIf}, 1},
+      {"no IVampDevice on 9x", false, true, Dword("QueryInterfaceFails", 1), "", {}, 0, none, {noIf}, 0},
+      {"method 21 fails", true, true, Dword("ItemObjectFails", 1) + item1, "", {}, 1, 0, {}, 0},
+      {"no item interface", true, true, Dword("ItemInterfaceNull", 1) + item1, "", {}, 1, 0, {}, 0},
+      {"a null item interface given as success", true, true, Dword("ItemInterfaceNull", 2) + item1, "",
        {}, 1, 0, {}, 0},
-      {"a null item interface given as success", true, true,
-       Dword("ItemInterfaceNull", 2) + Dword("Item22", 1), "", {}, 1, 0, {}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -93,47 +80,25 @@ TEST(Saa713xProbe, OutcomesOfTheComponent) {
       EXPECT_EQ(run.platform.Count(kRegsvr32), 1);
     }
     // The component is created in process, asking for the device list; once
-    // more after a registration that started.
-    EXPECT_EQ(run.platform.Count("CoCreateInstance B8A9279E context 3"),
-              run.platform.started.empty() ? 1 : 2);
+    // more after a registration that started, which is waited for in between.
+    const bool started = !run.platform.started.empty();
+    EXPECT_EQ(run.platform.Count(kCreate), started ? 2 : 1);
+    EXPECT_EQ(run.platform.Count("WaitForSingleObject"), started ? 1 : 0);
+    auto at = run.platform.log.begin();
+    if (started)
+      for (const char* entry : {kCreate, "CreateProcessA", "WaitForSingleObject process 10000", kCreate}) {
+        at = std::find_if(at, run.platform.log.end(),
+                          [&](const std::string& e) { return e.rfind(entry, 0) == 0; });
+        ASSERT_NE(at++, run.platform.log.end()) << entry;
+      }
     run.ExpectCleanEnd();
   }
-}
-
-TEST(Saa713xProbe, TheSecondOpenWaitsForTheRegistration) {
-  ProbeRun run(ProbeMachine("", Dword("Registered", 0) + Dword("Item22", 1)));
-  ASSERT_EQ(ProbeSaa713xTuner(run.platform, run.state), 1);
-  const auto& log = run.platform.log;
-  auto at = [&](const std::string& entry, size_t from) {
-    return std::find(log.begin() + static_cast<std::ptrdiff_t>(from), log.end(), entry) -
-           log.begin();
-  };
-  const size_t first = at("CoCreateInstance B8A9279E context 3", 0);
-  const size_t start = at(kRegsvr32, first);
-  const size_t wait = at("WaitForSingleObject process 10000", start);
-  const size_t second = at("CoCreateInstance B8A9279E context 3", first + 1);
-  ASSERT_LT(first, log.size());
-  ASSERT_LT(start, log.size());
-  ASSERT_LT(wait, log.size());
-  ASSERT_LT(second, log.size());
-  EXPECT_LT(first, start);
-  EXPECT_LT(start, wait);
-  EXPECT_LT(wait, second);
-  EXPECT_EQ(run.platform.Count("WaitForSingleObject"), 1);
-  // Both handles of the process are closed.
-  ASSERT_EQ(run.platform.started.size(), 2u);
-  EXPECT_EQ(run.state.TunerVariant, 3);
-  run.ExpectCleanEnd();
 }
 
 // regsvr32 is run by its full path in the system folder, whatever that is;
 // a folder that does not fit MAX_PATH starts nothing.
 TEST(Saa713xProbe, Regsvr32IsRunFromTheSystemFolder) {
-  struct Case {
-    std::string systemDirectory;
-    std::string application;  // "" none started
-    int variant;
-  };
+  struct Case { std::string systemDirectory, application; int variant; };  // application "": none started
   const std::string longest = "C:\\" + std::string(256, 's');  // 259 bytes and the terminator
   const Case cases[] = {
       {"D:\\Program Files\\WINNT\\System32", "D:\\Program Files\\WINNT\\System32\\regsvr32.exe", 3},
@@ -149,12 +114,10 @@ TEST(Saa713xProbe, Regsvr32IsRunFromTheSystemFolder) {
                               Sz("SystemDirectory", c.systemDirectory)));
     run.state.TunerVariant = kUnchanged;
     EXPECT_EQ(ProbeSaa713xTuner(run.platform, run.state), 1);
-    EXPECT_EQ(run.platform.Count("CreateProcessA"), c.application.empty() ? 0 : 1);
-    if (!c.application.empty()) {
-      EXPECT_EQ(run.platform.Count("CreateProcessA [" + c.application + "] [\"" + c.application +
-                                   "\" /s 34com.dll] show 0"),
-                1);
-    }
+    const std::string& app = c.application;
+    EXPECT_EQ(run.platform.Count("CreateProcessA"), app.empty() ? 0 : 1);
+    EXPECT_EQ(run.platform.Count("CreateProcessA [" + app + "] [\"" + app + "\" /s 34com.dll] show 0"),
+              app.empty() ? 0 : 1);
     EXPECT_EQ(run.state.TunerVariant, c.variant);
     run.ExpectCleanEnd();
   }
@@ -175,26 +138,32 @@ TEST(Saa713xProbe, TheItemInterfaceIsFetchedOnceAndReused) {
   // object and the object method 21 gave are released.
   std::vector<std::string> live = run.platform.components().LiveObjects();
   std::sort(live.begin(), live.end());
-  EXPECT_EQ(live, (std::vector<std::string>{"IVampDevice", "Vamp device list",
-                                            "Vamp item interface"}));
+  EXPECT_EQ(live, (std::vector<std::string>{"IVampDevice", "Vamp device list", "Vamp item interface"}));
 }
 
-// The wizard asks the component on a SAA713x board; without one, regsvr32
-// runs once, silently, and the variant stays.
-TEST(Saa713xProbe, TheBoardOnAPhilipsMachineEndToEnd) {
-  for (bool installed : {true, false}) {
-    SCOPED_TRACE(installed);
-    sim::Machine m = MachineFromSample("saa7134-xp-italy.reg");
+// The wizard asks the probe of its board: the component on a SAA713x board
+// (without one, regsvr32 runs once, silently, and the variant stays), the
+// register on a Cx23880 board.
+TEST(Probes, TheBoardOnItsMachineEndToEnd) {
+  struct Case { const char* sample; Family family; bool installed; int variant; };
+  const Case cases[] = {{"saa7134-xp-italy.reg", Family::Saa713x, true, 3},
+                        {"saa7134-xp-italy.reg", Family::Saa713x, false, 0},
+                        {"cx2388x-xp-germany.reg", Family::Cx2388x, false, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.sample) + (c.installed ? " installed" : ""));
+    sim::Machine m = MachineFromSample(c.sample);
     m.config.vamp = sim::VampConfig{};  // the sample's own component is replaced
-    m.config.vamp.registered = installed;
+    m.config.vamp.registered = c.installed;
     m.config.vamp.deviceCount = 1;
     m.config.vamp.item22 = 1;
+    m.config.captureFilter.friendlyNames = {"Conexant 2388x Video Capture"};
+    m.config.captureFilter.registers[0x350018] = 0x40;
     SimRun run(std::move(m), "click 1016; click 1; click 1");
     run.Run();
-    EXPECT_EQ(run.app->family_run(), Family::Saa713x);
-    EXPECT_EQ(run.app->TunerVariant, installed ? 3 : 0);
+    EXPECT_EQ(run.app->family_run(), c.family);
+    EXPECT_EQ(run.app->TunerVariant, c.variant);
     EXPECT_TRUE(run.Events("messagebox").empty());
-    EXPECT_EQ(run.Events("process").size(), installed ? 0u : 1u);
+    EXPECT_EQ(run.Events("process").size(), c.family == Family::Saa713x && !c.installed ? 1u : 0u);
     EXPECT_EQ(run.platform->components().LiveObjects(), std::vector<std::string>{});
     EXPECT_EQ(run.platform->components().problems(), std::vector<std::string>{});
   }

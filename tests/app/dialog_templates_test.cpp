@@ -14,64 +14,49 @@
 namespace cw::test {
 namespace {
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
+std::string ReadText(const std::string& relative) {
+  std::ifstream in(SourcePath(relative));
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-std::map<std::string, long> ResourceIds() {
-  std::map<std::string, long> ids;
-  std::regex define(R"(#define\s+(\w+)\s+(\d+))");
-  std::string text = ReadText(SourcePath("resources/resource.h"));
-  for (std::sregex_iterator it(text.begin(), text.end(), define), end; it != end; ++it)
-    ids[(*it)[1]] = std::stol((*it)[2]);
-  return ids;
-}
-
-long Number(const std::string& token, const std::map<std::string, long>& ids) {
-  auto it = ids.find(token);
-  if (it != ids.end()) return it->second;
-  return std::stol(token, nullptr, 0);
-}
-
 TEST(DialogTemplates, ResourceScriptMatchesTheTemplatesTheSimulationUses) {
-  const auto ids = ResourceIds();
-  std::string rc = ReadText(SourcePath("resources/dialogs.rc"));
-  ASSERT_FALSE(rc.empty());
+  // The names resource.h defines, else numbers, as decimal text.
+  std::map<std::string, long> ids;
+  const std::string names = ReadText("resources/resource.h");
+  std::regex define(R"(#define\s+(\w+)\s+(\d+))");
+  for (std::sregex_iterator it(names.begin(), names.end(), define), end; it != end; ++it)
+    ids[(*it)[1]] = std::stol((*it)[2]);
+  auto n = [&ids](const std::string& token) {
+    return std::to_string(ids.count(token) ? ids[token] : std::stol(token, nullptr, 0));
+  };
+  std::string rc = ReadText("resources/dialogs.rc");
   std::regex header(R"re((\w+) DIALOGEX (\d+), (\d+), (\d+), (\d+)\nSTYLE (\w+)\nEXSTYLE (\w+)\nCAPTION "([^"]*)"\nFONT (\d+), "([^"]*)", 0, 0, 0x0\nBEGIN\n((?:    CONTROL [^\n]*\n)*)END)re");
   std::regex control(
       R"re(    CONTROL "([^"]*)", (\w+), "(\w+)", (\w+), (\d+), (\d+), (\d+), (\d+), (\w+)\n)re");
+  auto str = [](long value) { return std::to_string(value); };
   size_t dialogs = 0;
   for (std::sregex_iterator it(rc.begin(), rc.end(), header), end; it != end; ++it) {
     const std::smatch& m = *it;
-    const DialogTemplate* t = FindDialogTemplate(WizardDialogs(), static_cast<int>(Number(m[1], ids)));
+    const DialogTemplate* t = FindDialogTemplate(WizardDialogs(), std::stoi(n(m[1])));
     ASSERT_NE(t, nullptr) << m[1];
     SCOPED_TRACE(t->id);
     ++dialogs;
-    EXPECT_EQ(std::stol(m[4]), t->cx);
-    EXPECT_EQ(std::stol(m[5]), t->cy);
-    EXPECT_EQ(static_cast<DWORD>(Number(m[6], ids)), t->style);
-    EXPECT_EQ(static_cast<DWORD>(Number(m[7], ids)), t->exStyle);
-    EXPECT_EQ(m[8].str(), t->caption);
-    EXPECT_EQ(std::stoi(m[9]), t->pointSize);
-    EXPECT_EQ(m[10].str(), t->fontName);
+    // Size, styles, caption and font.
+    EXPECT_EQ((std::vector<std::string>{n(m[4]), n(m[5]), n(m[6]), n(m[7]), m[8], n(m[9]), m[10]}),
+              (std::vector<std::string>{str(t->cx), str(t->cy), str(t->style), str(t->exStyle), t->caption,
+                                        str(t->pointSize), t->fontName}));
     std::string body = m[11];
     size_t index = 0;
     for (std::sregex_iterator c(body.begin(), body.end(), control); c != end; ++c, ++index) {
       ASSERT_LT(index, t->controls.size());
       const ControlTemplate& ct = t->controls[index];
       SCOPED_TRACE(ct.id);
-      EXPECT_EQ((*c)[1].str(), ct.text);
-      EXPECT_EQ(Number((*c)[2], ids), ct.id);
-      EXPECT_EQ((*c)[3].str(), ct.className);
-      EXPECT_EQ(static_cast<DWORD>(Number((*c)[4], ids)), ct.style);
-      EXPECT_EQ(std::stol((*c)[5]), ct.x);
-      EXPECT_EQ(std::stol((*c)[6]), ct.y);
-      EXPECT_EQ(std::stol((*c)[7]), ct.cx);
-      EXPECT_EQ(std::stol((*c)[8]), ct.cy);
-      EXPECT_EQ(static_cast<DWORD>(Number((*c)[9], ids)), ct.exStyle);
+      const std::smatch& f = *c;
+      EXPECT_EQ((std::vector<std::string>{f[1], n(f[2]), f[3], n(f[4]), n(f[5]), n(f[6]), n(f[7]), n(f[8]), n(f[9])}),
+                (std::vector<std::string>{ct.text, str(ct.id), ct.className, str(ct.style), str(ct.x), str(ct.y),
+                                          str(ct.cx), str(ct.cy), str(ct.exStyle)}));
     }
     EXPECT_EQ(index, t->controls.size());
   }

@@ -2,6 +2,8 @@
 // fallback to section "1", the defaults, and the cut at capacity.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "app/text_keys.h"
 #include "support/sim_harness.h"
 #include "system/windows_settings.h"
@@ -18,31 +20,27 @@ const std::string kIni =
 
 // An XP machine of the country `iCountry`, its texts loaded from `ini`
 // ("" for no file).
-std::unique_ptr<SimRun> Loaded(const std::string& iCountry, const std::string& ini,
-                               const std::string& more = "") {
-  auto run = std::make_unique<SimRun>(MachineFromText(MachineText("5.1", iCountry, more)));
+std::unique_ptr<SimRun> Loaded(const std::string& iCountry, const std::string& ini) {
+  auto run = std::make_unique<SimRun>(MachineFromText(MachineText("5.1", iCountry)));
   run->LoadTexts(ini.empty() ? "" : WriteTempFile(ini));
   return run;
 }
 
-TEST(Texts, SectionOfTheWindowsCountry) {
-  auto run = Loaded("\"39\"", kIni);
-  const WizardState& s = run->state;
-  EXPECT_STREQ(s.TextSection, "39");
-  EXPECT_STREQ(s.AppTitleName, "Titolo");
-  EXPECT_STREQ(s.OKText, "Avanti");
-  // A key missing from the chosen section takes its default, not section 1's.
-  EXPECT_STREQ(s.CountryText, "Country");
-  EXPECT_STREQ(s.NoDeviceMsg2, "Please check your hardware.");
-}
-
-TEST(Texts, FallbackToSectionOneIsDecidedByTheTitleAlone) {
-  for (const char* country : {"\"49\"", "\"44\"", "\"7\""}) {
+// Section "1" when the country's has no title (49, 44) or is missing (7); a
+// key missing from the chosen section takes its default, not section 1's.
+TEST(Texts, SectionOfTheWindowsCountryElseSectionOne) {
+  const std::array<const char*, 5> cases[] = {{"\"39\"", "39", "Titolo", "Avanti", "Country"},
+                                              {"\"49\"", "1", "English title", "OK", "Country!"},
+                                              {"\"44\"", "1", "English title", "OK", "Country!"},
+                                              {"\"7\"", "1", "English title", "OK", "Country!"}};
+  for (const auto& [country, section, title, ok, countryText] : cases) {
     SCOPED_TRACE(country);
     auto run = Loaded(country, kIni);
-    EXPECT_STREQ(run->state.TextSection, "1");
-    EXPECT_STREQ(run->state.AppTitleName, "English title");
-    EXPECT_STREQ(run->state.CountryText, "Country!");
+    EXPECT_STREQ(run->state.TextSection, section);
+    EXPECT_STREQ(run->state.AppTitleName, title);
+    EXPECT_STREQ(run->state.OKText, ok);
+    EXPECT_STREQ(run->state.CountryText, countryText);
+    EXPECT_STREQ(run->state.NoDeviceMsg2, "Please check your hardware.");
   }
 }
 
@@ -66,35 +64,25 @@ TEST(Texts, LongValuesAreCutAtCapacityLessOne) {
 // program path cut by its 128-byte buffer gives no folder, even where the
 // cut still ends in one.
 TEST(Texts, TheFileIsTheOneBesideTheProgram) {
-  struct Case {
-    std::string folder;
-    const char* title;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, const char*> cases[] = {
       {"C:\\Program Files\\Morvex\\Chanwiz", "Titolo"},
       {"C:\\" + std::string(115, 'd'), "QL750 Chanwiz Wizard"},
       {"C:\\" + std::string(130, 'd'), "QL750 Chanwiz Wizard"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.folder.size());
-    SimRun run(MachineFromText(MachineText(
-        "5.1", "\"39\"",
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" +
-            Sz("ModuleFileName", c.folder + "\\Chanwiz (1).exe"))));
-    run.platform->MapFile(c.folder + "\\Chanwiz.ini", WriteTempFile(kIni));
+  for (const auto& [folder, title] : cases) {
+    SCOPED_TRACE(folder.size());
+    SimRun run(MachineFromText(MachineText("5.1", "\"39\"", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" +
+                                                             Sz("ModuleFileName", folder + "\\Chanwiz (1).exe"))));
+    run.platform->MapFile(folder + "\\Chanwiz.ini", WriteTempFile(kIni));
     run.LoadTexts();
-    EXPECT_STREQ(run.state.AppTitleName, c.title);
+    EXPECT_STREQ(run.state.AppTitleName, title);
   }
 }
 
 TEST(Texts, WindowsCountryCode) {
-  struct Case {
-    const char* version;
-    const char* iCountry;  // the user's value as written in the .reg file; "" = none
-    const char* more;
-    int32_t nt;  // the family the country is read for
-    int32_t code;
-  };
+  // The user's iCountry as written in the .reg file ("" none), more keys, and
+  // the family the country is read for.
+  struct Case { const char *version, *iCountry, *more; int32_t nt, code; };
   const char winIni49[] =
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\win.ini\\intl]\r\n\"iCountry\"=\"49\"\r\n";
   const Case cases[] = {

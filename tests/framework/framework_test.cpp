@@ -10,18 +10,13 @@
 namespace cw::test {
 namespace {
 
-class NoRun : public CWinApp {
- public:
+struct NoRun : CWinApp {
   using CWinApp::CWinApp;
   BOOL InitInstance() override { return FALSE; }
 };
 
 TEST(CommandLine, ParsedAsTheFrameworkParsesIt) {
-  struct Case {
-    std::vector<std::string> args;
-    const char* fileName;
-    CCommandLineInfo::ShellCommand command;
-  };
+  struct Case { std::vector<std::string> args; const char* fileName; CCommandLineInfo::ShellCommand command; };
   const Case cases[] = {
       {{}, "", CCommandLineInfo::FileNew},
       {{"1"}, "1", CCommandLineInfo::FileOpen},
@@ -44,27 +39,16 @@ TEST(CommandLine, ParsedAsTheFrameworkParsesIt) {
     app.ParseCommandLine(info);
     EXPECT_EQ(info.m_strFileName, c.fileName) << testing::PrintToString(c.args);
     EXPECT_EQ(info.m_nShellCommand, c.command) << testing::PrintToString(c.args);
+    // Only a new document (and nothing) succeeds as a shell command.
+    EXPECT_EQ(app.ProcessShellCommand(info), c.command == CCommandLineInfo::FileNew);
   }
-}
-
-TEST(CommandLine, OnlyNothingAndNewSucceedAsShellCommands) {
-  sim::Machine m = MachineFromText(RegText(""));
-  sim::SimPlatform p(m, nullptr);
-  NoRun app(p, {});
-  CCommandLineInfo info;
-  info.m_nShellCommand = CCommandLineInfo::FileNothing;
-  EXPECT_TRUE(app.ProcessShellCommand(info));
-  info.m_nShellCommand = CCommandLineInfo::FileOpen;
-  EXPECT_FALSE(app.ProcessShellCommand(info));
+  CCommandLineInfo nothing;
+  nothing.m_nShellCommand = CCommandLineInfo::FileNothing;
+  EXPECT_TRUE(NoRun(p, {}).ProcessShellCommand(nothing));
 }
 
 TEST(AfxMessageBox, CaptionIsTheProgramNameAndTheIconIsAdded) {
-  struct Case {
-    UINT type;
-    UINT shown;
-    const char* answer;
-    int result;
-  };
+  struct Case { UINT type, shown; const char* answer; int result; };
   const Case cases[] = {
       {MB_OK, MB_OK | MB_ICONEXCLAMATION, "", IDOK},
       {MB_OKCANCEL, MB_OKCANCEL | MB_ICONEXCLAMATION, "ok", IDOK},
@@ -75,16 +59,13 @@ TEST(AfxMessageBox, CaptionIsTheProgramNameAndTheIconIsAdded) {
     SimRun run(MachineFromText(RegText("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation]\r\n" +
                                        Sz("ModuleFileName", "D:\\Downloads\\Chanwiz (1).exe"))),
                c.answer);
-    sim::SimPlatform& p = *run.platform;
-    NoRun app(p, {});
+    NoRun app(*run.platform, {});
     app.Run();
     app.AfxMessageBox("Can't Write USB Registry on Win2K.", c.type);
-    ASSERT_EQ(p.transcript().lines().size(), 1u);
-    EXPECT_EQ(p.transcript().lines()[0],
-              "{\"event\":\"messagebox\",\"text\":\"Can't Write USB Registry on Win2K.\","
-              "\"caption\":\"Chanwiz (1)\",\"style\":" +
-                  std::to_string(c.shown) + ",\"answer\":" +
-                  std::to_string(c.result) + "}")
+    EXPECT_EQ(run.platform->transcript().lines(),
+              std::vector<std::string>{"{\"event\":\"messagebox\",\"text\":\"Can't Write USB Registry on Win2K.\","
+                                       "\"caption\":\"Chanwiz (1)\",\"style\":" + std::to_string(c.shown) +
+                                       ",\"answer\":" + std::to_string(c.result) + "}"})
         << c.type;
   }
 }

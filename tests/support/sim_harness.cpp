@@ -24,16 +24,15 @@ std::string SourcePath(const std::string& relative) {
 sim::Machine MachineFromText(const std::string& text) {
   sim::Machine machine;
   sim::RegFileError error;
-  bool ok = sim::LoadMachineBytes(text, "test.reg", &machine, &error);
-  EXPECT_TRUE(ok) << error.ToString();
+  EXPECT_TRUE(sim::LoadMachineBytes(text, "test.reg", &machine, &error)) << error.ToString();
   return machine;
 }
 
 sim::Machine MachineFromSample(const std::string& sampleName) {
   sim::Machine machine;
   sim::RegFileError error;
-  bool ok = sim::LoadMachineFile(SourcePath("samples/" + sampleName), &machine, &error);
-  EXPECT_TRUE(ok) << error.ToString();
+  EXPECT_TRUE(sim::LoadMachineFile(SourcePath("samples/" + sampleName), &machine, &error))
+      << error.ToString();
   return machine;
 }
 
@@ -43,15 +42,8 @@ namespace {
 // runs that read them may outlive any one test's scope.
 struct TempFiles {
   std::vector<std::string> paths;
-  ~TempFiles() {
-    for (const std::string& path : paths) unlink(path.c_str());
-  }
-};
-
-TempFiles& MadeTempFiles() {
-  static TempFiles files;
-  return files;
-}
+  ~TempFiles() { for (const std::string& path : paths) unlink(path.c_str()); }
+} madeTempFiles;
 
 }  // namespace
 
@@ -60,7 +52,7 @@ std::string WriteTempFile(const std::string& content) {
   int fd = mkstemp(path);
   EXPECT_GE(fd, 0);
   if (fd >= 0) {
-    MadeTempFiles().paths.push_back(path);
+    madeTempFiles.paths.push_back(path);
     ssize_t written = write(fd, content.data(), content.size());
     EXPECT_EQ(written, static_cast<ssize_t>(content.size()));
     close(fd);
@@ -120,15 +112,12 @@ std::string DeviceKey(const std::string& enumPath, const std::vector<std::string
          (driver.empty() ? "" : Sz("Driver", driver)) + "\r\n";
 }
 
-SimRun::SimRun(sim::Machine m, const std::string& script, std::vector<std::string> args,
-               bool withScript)
+SimRun::SimRun(sim::Machine m, const std::string& script, std::vector<std::string> args)
     : machine(std::move(m)), before(machine.registry) {
-  if (withScript) {
-    std::vector<sim::ScriptStep> steps;
-    std::string error;
-    EXPECT_TRUE(sim::ParseScript(script, &steps, &error)) << error;
-    answers = std::make_unique<sim::ScriptAnswers>(std::move(steps));
-  }
+  std::vector<sim::ScriptStep> steps;
+  std::string error;
+  EXPECT_TRUE(sim::ParseScript(script, &steps, &error)) << error;
+  answers = std::make_unique<sim::ScriptAnswers>(std::move(steps));
   platform = std::make_unique<sim::SimPlatform>(machine, answers.get(), nullptr, WizardDialogs());
   app = std::make_unique<WizardApp>(*platform, std::move(args));
 }

@@ -42,8 +42,7 @@ std::string DeviceKey(const std::string& enumPath, const std::vector<std::string
                       const std::string& driver = "");
 
 struct SimRun {
-  explicit SimRun(sim::Machine m, const std::string& script = "",
-                  std::vector<std::string> args = {}, bool withScript = true);
+  explicit SimRun(sim::Machine m, const std::string& script = "", std::vector<std::string> args = {});
 
   // Runs InitInstance through the framework.
   void Run();

@@ -1,28 +1,23 @@
 #include "support/tree_compare.h"
 
+#include <cstdio>
+
 namespace cw::test {
-
-std::string Hex(const std::vector<BYTE>& data) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (BYTE b : data) {
-    out += digits[b >> 4];
-    out += digits[b & 0xF];
-    out += ' ';
-  }
-  return out;
-}
-
 namespace {
 
-// One line per key (path and stored name) and per value (name, type, bytes).
+// One line per key (path and stored name) and per value (name, type, bytes
+// in hex).
 std::vector<std::string> DescribeTree(const sim::RegistryTree& tree) {
   std::vector<std::string> lines;
   tree.ForEachKey([&](sim::RegRoot root, const std::string& path, const sim::RegKey& key) {
     lines.push_back(std::string("[") + sim::RegRootName(root) + "\\" + path + "] as '" +
                     key.name() + "'");
-    for (const sim::RegValue& v : key.values())
-      lines.push_back("  \"" + v.name + "\" type " + std::to_string(v.type) + ": " + Hex(v.data));
+    for (const sim::RegValue& v : key.values()) {
+      std::string line = "  \"" + v.name + "\" type " + std::to_string(v.type) + ":";
+      char hex[4];
+      for (BYTE b : v.data) line += (std::snprintf(hex, sizeof(hex), " %02x", b), hex);
+      lines.push_back(line);
+    }
   });
   return lines;
 }

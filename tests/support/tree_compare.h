@@ -11,9 +11,6 @@
 
 namespace cw::test {
 
-// Bytes as lower-case hex pairs, for readable comparisons.
-std::string Hex(const std::vector<BYTE>& data);
-
 ::testing::AssertionResult TreesEqual(const sim::RegistryTree& a, const sim::RegistryTree& b);
 
 }  // namespace cw::test

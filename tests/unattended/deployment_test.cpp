@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/win_constants.h"
@@ -14,11 +15,7 @@
 namespace cw::test {
 namespace {
 
-struct Parsed {
-  OptionParse result;
-  DeploymentOptions options;
-  std::string problem;
-};
+struct Parsed { OptionParse result; DeploymentOptions options; std::string problem; };
 
 Parsed Parse(std::vector<std::string> args) {
   args.insert(args.begin(), "chanwiz-cli");
@@ -29,11 +26,7 @@ Parsed Parse(std::vector<std::string> args) {
 }
 
 TEST(DeploymentOptions, NameTheRowTheirPageWouldChoose) {
-  struct Case {
-    std::vector<std::string> args;
-    int standardRow, letter, row;
-    const char* choice;
-  } cases[] = {
+  struct Case { std::vector<std::string> args; int standardRow, letter, row; const char* choice; } cases[] = {
       {{"--standard", "PAL DK (NICAM I)"}, 11, -1, -1, "PAL DK (NICAM I)"},
       {{"--standard", "  pal bg \r"}, 2, -1, -1, "PAL BG"},
       {{"--standard", "PAL/SECAM"}, 10, -1, -1, "PAL/SECAM"},
@@ -46,18 +39,13 @@ TEST(DeploymentOptions, NameTheRowTheirPageWouldChoose) {
   for (const Case& c : cases) {
     Parsed p = Parse(c.args);
     ASSERT_EQ(p.result, OptionParse::Taken) << c.args[1] << ": " << p.problem;
-    EXPECT_EQ(p.options.standardRow, c.standardRow) << c.args[1];
-    EXPECT_EQ(p.options.countryLetter, c.letter) << c.args[1];
-    EXPECT_EQ(p.options.countryRow, c.row) << c.args[1];
-    EXPECT_EQ(p.options.choice, c.choice);
+    EXPECT_EQ(std::make_tuple(p.options.standardRow, p.options.countryLetter, p.options.countryRow, p.options.choice),
+              std::make_tuple(c.standardRow, c.letter, c.row, std::string(c.choice)));
   }
 }
 
 TEST(DeploymentOptions, RefuseWhatCannotBeUsedAndSayWhy) {
-  struct Case {
-    std::vector<std::string> args;
-    const char* says;
-  } cases[] = {
+  struct Case { std::vector<std::string> args; const char* says; } cases[] = {
       {{"--standard", "PAL Z"}, "lists \"NTSC\", \"NTSC J\""},
       {{"--standard"}, "--standard needs a value"},
       {{"--country", "Italia"}, "e.g. \"Italy (PAL-B/G)\""},
@@ -92,23 +80,15 @@ TEST(UnattendedOutcome, DriverKeysWithoutTheValuesAreNotASuccess) {
   for (const std::string& key : {cls + "0001", cls + "0001\\Audio", cls + "0002"}) {
     sim::RegKey* k = m.registry.Find(sim::RegRoot::LocalMachine, key);
     ASSERT_NE(k, nullptr) << key;
-    std::vector<std::string> names;
-    for (const sim::RegValue& v : k->values()) names.push_back(v.name);
-    for (const std::string& name : names) k->DeleteValue(name);
+    while (!k->values().empty()) k->DeleteValue(std::string(k->values().front().name));
   }
   UnattendedSimRun run(std::move(m), {"--country-code", "39"});
-  const UnattendedOutcome& outcome = run.outcome;
-  EXPECT_EQ(outcome.exitCode, kExitNotWritten);
-  EXPECT_NE(outcome.message.find("hold none of the values"), std::string::npos) << outcome.message;
+  EXPECT_EQ(run.outcome.exitCode, kExitNotWritten);
+  EXPECT_NE(run.outcome.message.find("hold none of the values"), std::string::npos) << run.outcome.message;
 }
 
 TEST(UnattendedOutcome, FromEachRoadOfTheRun) {
-  struct Case {
-    const char* sample;
-    std::vector<std::string> args;
-    int exitCode;
-    const char* says;
-  } cases[] = {
+  struct Case { const char* sample; std::vector<std::string> args; int exitCode; const char* says; } cases[] = {
       {"saa7134-xp-italy.reg", {"--country-code", "39"}, kExitWritten, "settings written: 5 driver values"},
       {"saa7134-xp-italy.reg", {"--country-code", "39", "--dry-run"}, kExitWritten, "nothing was changed"},
       {"usb2800-98-usa.reg", {"--standard", "NTSC"}, kExitWritten, "for the USB EM28xx device"},
@@ -122,9 +102,9 @@ TEST(UnattendedOutcome, FromEachRoadOfTheRun) {
   };
   for (const Case& c : cases) {
     UnattendedSimRun run(c.sample, c.args);
-    EXPECT_EQ(run.outcome.exitCode, c.exitCode) << c.sample << " " << c.args[0] << ": "
-                                                << run.outcome.message;
-    EXPECT_NE(run.outcome.message.find(c.says), std::string::npos) << run.outcome.message;
+    SCOPED_TRACE(std::string(c.sample) + " " + c.args[0] + ": " + run.outcome.message);
+    EXPECT_EQ(run.outcome.exitCode, c.exitCode);
+    EXPECT_NE(run.outcome.message.find(c.says), std::string::npos);
   }
 }
 
@@ -135,30 +115,25 @@ TEST(OptionAnswers, AnswerEachPageOnceAndLeaveTheRestToTheScript) {
   std::string problem;
   ASSERT_TRUE(sim::ParseScript("ok", &options.answers, &problem));
   OptionAnswers answers(options);
-  sim::ScriptStep step;
-
+  auto next = [&answers] {
+    sim::ScriptStep step;
+    return answers.Peek(&step) ? step.ToString() : "(none)";
+  };
   answers.PageWaits(102);
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "click 1015");
+  EXPECT_EQ(next(), "click 1015");
   answers.Take();
-  // Past its own steps the page hears from the script.
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "ok");
-  // A page met again gets nothing more from the options.
+  // Past its own steps the page hears from the script; met again, it gets
+  // nothing more from the options.
+  EXPECT_EQ(next(), "ok");
   answers.PageWaits(102);
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "ok");
-
+  EXPECT_EQ(next(), "ok");
   answers.PageWaits(131);
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "click 1022");
+  EXPECT_EQ(next(), "click 1022");
   // A box in the middle of a page is not answered with the page's steps.
   answers.MessageBoxWaits("Can't run ExitWindowsEx.", MB_OK);
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "ok");
+  EXPECT_EQ(next(), "ok");
   answers.MessageBoxAnswered();
-  ASSERT_TRUE(answers.Peek(&step));
-  EXPECT_EQ(step.ToString(), "click 1022");
+  EXPECT_EQ(next(), "click 1022");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <string>
 
 #include "app/dialog_templates.h"
@@ -21,21 +22,6 @@ namespace cw::test {
 namespace {
 
 using sim::RegFileFormat;
-
-// Every key keeps its access list, byte for byte. (A key the machine file
-// gave none gets Windows' default at its first use.)
-bool SameSecurity(const sim::RegistryTree& a, const sim::RegistryTree& b) {
-  bool same = true;
-  a.ForEachKey([&](sim::RegRoot root, const std::string& path, const sim::RegKey& key) {
-    if (key.security().empty()) return;
-    const sim::RegKey* other = b.Find(root, path);
-    if (other == nullptr || other->security() != key.security()) {
-      ADD_FAILURE() << "access list differs: " << sim::RegRootName(root) << "\\" << path;
-      same = false;
-    }
-  });
-  return same;
-}
 
 struct Case {
   const char* sample;
@@ -68,7 +54,7 @@ const Case kCases[] = {
     {"usb2821-x64-china.reg", "click 1015; select 1012 9; click 1"},
 };
 
-// The case's script as the options; a dry run, or without old values, when asked.
+// The case's script as the options; a dry run when asked.
 std::vector<std::string> Options(const char* script, bool dry = false) {
   std::vector<std::string> options;
   if (*script) options = {"--answers", script};
@@ -78,38 +64,36 @@ std::vector<std::string> Options(const char* script, bool dry = false) {
 
 class RecorderRuns : public ::testing::TestWithParam<Case> {};
 
-TEST_P(RecorderRuns, KeepsExactlyTheChangesTheWholeRegistryShows) {
-  const Case& c = GetParam();
-  UnattendedSimRun run(c.sample, Options(c.script));
-  EXPECT_EQ(run.RecordedChanges(), run.WholeChanges());
-  EXPECT_EQ(sim::WriteRegUndo(run.recorder->before(), run.recorder->after(), RegFileFormat::Utf8v5),
-            sim::WriteRegUndo(run.before, run.platform->FinalRegistry(), RegFileFormat::Utf8v5));
-  EXPECT_TRUE(run.recorder->failedWrites().empty());
-  EXPECT_TRUE(run.recorder->unknownOldValues().empty());
-}
-
-TEST_P(RecorderRuns, DryRunChangesNothingAndShowsTheSameChanges) {
+// What the recorder keeps of a real run is what the whole registry shows
+// changed; a dry run changes nothing, the machine's access lists included,
+// and shows the same changes and the same pages and boxes.
+TEST_P(RecorderRuns, KeepTheChangesTheRegistryShowsAndADryRunMakesNone) {
   const Case& c = GetParam();
   UnattendedSimRun real(c.sample, Options(c.script));
+  EXPECT_EQ(real.RecordedChanges(), real.WholeChanges());
+  EXPECT_EQ(sim::WriteRegUndo(real.recorder->before(), real.recorder->after(), RegFileFormat::Utf8v5),
+            sim::WriteRegUndo(real.before, real.platform->FinalRegistry(), RegFileFormat::Utf8v5));
+  EXPECT_TRUE(real.recorder->failedWrites().empty());
+  EXPECT_TRUE(real.recorder->unknownOldValues().empty());
+
   UnattendedSimRun dry(c.sample, Options(c.script, true));
-  EXPECT_TRUE(TreesEqual(dry.before, dry.platform->FinalRegistry()));
-  EXPECT_TRUE(SameSecurity(dry.before, dry.platform->FinalRegistry()));
+  const sim::RegistryTree& after = dry.platform->FinalRegistry();
+  EXPECT_TRUE(TreesEqual(dry.before, after));
+  dry.before.ForEachKey([&](sim::RegRoot root, const std::string& path, const sim::RegKey& key) {
+    const sim::RegKey* now = after.Find(root, path);
+    EXPECT_TRUE(key.security().empty() || (now && now->security() == key.security())) << path;
+  });
   EXPECT_EQ(dry.RecordedChanges(), real.WholeChanges());
-  // The user saw the same pages and boxes.
   EXPECT_EQ(dry.platform->transcript().Text(), real.platform->transcript().Text());
   EXPECT_TRUE(dry.platform->OpenKeyPaths().empty());
 }
 
 // "saa7134_xp_italy_0": the sample and the case's place in the table.
-std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
-  std::string name = info.param.sample;
-  name = name.substr(0, name.find(".reg"));
-  for (char& c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+INSTANTIATE_TEST_SUITE_P(Samples, RecorderRuns, ::testing::ValuesIn(kCases), [](const auto& info) {
+  std::string name = std::string(info.param.sample).substr(0, std::strlen(info.param.sample) - 4);
+  for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
   return name + "_" + std::to_string(info.index);
-}
-
-INSTANTIATE_TEST_SUITE_P(Samples, RecorderRuns, ::testing::ValuesIn(kCases), CaseName);
+});
 
 TEST(Recorder, WithoutOldValuesMakesNoCallOfItsOwn) {
   const char* script = "click 1016; click 1; click 1023; click 1";
@@ -133,57 +117,42 @@ TEST(Recorder, AFailedSetIsKeptAndLeavesTheValueAsItWas) {
   EXPECT_EQ(run.RecordedChanges(), run.WholeChanges());
 }
 
-TEST(Recorder, AfterTheRunStoppedNothingIsWritten) {
+// A recorder that must not write, after the run stopped or in a dry run,
+// leaves the registry as it was; the dry run still reads back what it set
+// and answers like Windows.
+TEST(Recorder, StoppedOrDryItLeavesTheRegistryAsItWas) {
   sim::Machine machine = MachineFromSample("saa7134-xp-italy.reg");
   sim::ScriptAnswers none({});
   sim::SimPlatform platform(machine, &none);
-  RecordingPlatform recorder(platform, RecordingPlatform::Mode::Apply);
-  bool stopped = true;
-  recorder.SetStopped([&stopped] { return stopped; });
-  HKEY key = HKEY(0);
-  ASSERT_EQ(recorder.RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                                   "SYSTEM\\CurrentControlSet\\Control\\Class\\"
-                                   "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0002",
-                                   0, KEY_ALL_ACCESS, &key),
+  RecordingPlatform stopped(platform, RecordingPlatform::Mode::Apply);
+  RecordingPlatform recorder(platform, RecordingPlatform::Mode::DryRun);
+  stopped.SetStopped([] { return true; });
+  HKEY key = HKEY(0), created = HKEY(0), again = HKEY(0), readOnly = HKEY(0);
+  ASSERT_EQ(stopped.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Class\\"
+                                  "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0002", 0, KEY_ALL_ACCESS, &key),
             ERROR_SUCCESS);
-  const char text[] = "X";
   const sim::RegistryTree before = machine.registry;
-  EXPECT_EQ(recorder.RegSetValueExA(key, "TunerType", 0, REG_SZ,
-                                    reinterpret_cast<const BYTE*>(text), sizeof(text)),
-            ERROR_SUCCESS);
-  HKEY created = HKEY(0);
+  const BYTE text[] = "X";
+  EXPECT_EQ(stopped.RegSetValueExA(key, "TunerType", 0, REG_SZ, text, sizeof(text)), ERROR_SUCCESS);
   DWORD disposition = 0;
-  EXPECT_EQ(recorder.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", 0, 0, KEY_ALL_ACCESS,
-                                     &created, &disposition),
+  EXPECT_EQ(stopped.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", 0, 0, KEY_ALL_ACCESS, &created,
+                                    &disposition),
             ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(recorder.ExitWindowsEx(EWX_REBOOT, 0));
+  EXPECT_FALSE(stopped.ExitWindowsEx(EWX_REBOOT, 0));
   char commandLine[] = "regsvr32.exe /s 34com.dll";
   PROCESS_INFORMATION started = {};
-  EXPECT_FALSE(recorder.CreateProcessA("C:\\WINDOWS\\system32\\regsvr32.exe", commandLine, 0,
-                                       SW_HIDE, &started));
+  EXPECT_FALSE(stopped.CreateProcessA("C:\\WINDOWS\\system32\\regsvr32.exe", commandLine, 0, SW_HIDE,
+                                      &started));
   EXPECT_TRUE(platform.transcript().lines().empty());
-  EXPECT_TRUE(TreesEqual(before, machine.registry));
-  EXPECT_TRUE(recorder.writtenValues().empty());
-  recorder.RegCloseKey(key);
-}
+  EXPECT_TRUE(stopped.writtenValues().empty());
+  stopped.RegCloseKey(key);
 
-TEST(Recorder, DryRunReadsBackWhatItSetAndAnswersLikeWindows) {
-  sim::Machine machine = MachineFromSample("saa7134-xp-italy.reg");
-  sim::ScriptAnswers none({});
-  sim::SimPlatform platform(machine, &none);
-  RecordingPlatform recorder(platform, RecordingPlatform::Mode::DryRun);
-  const sim::RegistryTree before = machine.registry;
-
-  HKEY key = HKEY(0);
-  DWORD disposition = 0;
-  ASSERT_EQ(recorder.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Maker\\Sub", 0, 0,
-                                     KEY_ALL_ACCESS, &key, &disposition),
+  ASSERT_EQ(recorder.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Maker\\Sub", 0, 0, KEY_ALL_ACCESS,
+                                     &key, &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
-  const DWORD one = 1;
-  ASSERT_EQ(recorder.RegSetValueExA(key, "Flag", 0, REG_DWORD,
-                                    reinterpret_cast<const BYTE*>(&one), sizeof(one)),
-            ERROR_SUCCESS);
+  const BYTE one[4] = {1, 0, 0, 0};
+  ASSERT_EQ(recorder.RegSetValueExA(key, "Flag", 0, REG_DWORD, one, sizeof(one)), ERROR_SUCCESS);
   DWORD type = 0, value = 0, size = sizeof(value);
   ASSERT_EQ(recorder.RegQueryValueExA(key, "Flag", &type, reinterpret_cast<BYTE*>(&value), &size),
             ERROR_SUCCESS);
@@ -196,28 +165,22 @@ TEST(Recorder, DryRunReadsBackWhatItSetAndAnswersLikeWindows) {
   EXPECT_EQ(size, 4u);
   EXPECT_EQ(recorder.RegQueryValueExA(key, "Other", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
   // The same key again is the one the dry run made.
-  HKEY again = HKEY(0);
-  ASSERT_EQ(recorder.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Maker\\Sub", 0, 0,
-                                     KEY_ALL_ACCESS, &again, &disposition),
+  ASSERT_EQ(recorder.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Maker\\Sub", 0, 0, KEY_ALL_ACCESS,
+                                     &again, &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
   EXPECT_EQ(recorder.RegCloseKey(again), ERROR_SUCCESS);
   EXPECT_EQ(recorder.RegCloseKey(key), ERROR_SUCCESS);
 
   // A key opened for reading only cannot be written, dry run or not.
-  HKEY readOnly = HKEY(0);
-  ASSERT_EQ(recorder.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &readOnly),
-            ERROR_SUCCESS);
-  EXPECT_EQ(recorder.RegSetValueExA(readOnly, "X", 0, REG_DWORD,
-                                    reinterpret_cast<const BYTE*>(&one), sizeof(one)),
-            ERROR_ACCESS_DENIED);
+  ASSERT_EQ(recorder.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &readOnly), ERROR_SUCCESS);
+  EXPECT_EQ(recorder.RegSetValueExA(readOnly, "X", 0, REG_DWORD, one, sizeof(one)), ERROR_ACCESS_DENIED);
   EXPECT_EQ(recorder.RegCloseKey(readOnly), ERROR_SUCCESS);
 
   EXPECT_TRUE(TreesEqual(before, machine.registry));
   EXPECT_TRUE(platform.OpenKeyPaths().empty());
   // Only the new key's topmost part is undone.
-  const std::string undo =
-      sim::WriteRegUndo(recorder.before(), recorder.after(), RegFileFormat::Utf8v5);
+  const std::string undo = sim::WriteRegUndo(recorder.before(), recorder.after(), RegFileFormat::Utf8v5);
   EXPECT_NE(undo.find("[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Maker]"), std::string::npos) << undo;
   EXPECT_EQ(undo.find("[-HKEY_LOCAL_MACHINE\\SOFTWARE]"), std::string::npos) << undo;
 }
@@ -233,22 +196,16 @@ TEST(Recorder, ListsTheDevicesWindowsListed) {
 // Old string data read through an "A" call is exact only in Windows-1252 and
 // without a '?' Windows may have put in for a character: otherwise the undo
 // must not put back a guess.
-class CodePagePlatform : public ForwardingPlatform {
- public:
-  CodePagePlatform(Platform& inner, UINT acp) : ForwardingPlatform(inner), acp_(acp) {}
-  UINT GetACP() override { return acp_; }
-
- private:
-  UINT acp_;
+struct CodePagePlatform : ForwardingPlatform {
+  CodePagePlatform(Platform& inner, UINT codePage) : ForwardingPlatform(inner), acp(codePage) {}
+  UINT GetACP() override { return acp; }
+  UINT acp;
 };
 
 TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
-  struct Case {
-    const char* sample;
-    const char* tunerType;  // the old TunerType, as stored (UTF-8)
-    UINT acp;
-    const char* why;  // part of the reason, "" when the old data is exact
-  };
+  // The old TunerType as stored (UTF-8), the code page, and part of the
+  // reason it is not kept ("" when the old data is exact).
+  struct Case { const char *sample, *tunerType; UINT acp; const char* why; };
   const Case cases[] = {
       {"saa7134-xp-italy.reg", "FM1236 \xC3\xA9", 1252, ""},
       {"saa7134-xp-italy.reg", "FM1236 \xC3\xA9", 1251, "code page 1251"},
@@ -261,15 +218,13 @@ TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.sample) + " " + c.tunerType + " " + std::to_string(c.acp));
     sim::Machine machine = MachineFromSample(c.sample);
-    bool found = false;
+    int found = 0;
     machine.registry.ForEachKey([&](sim::RegRoot, const std::string&, const sim::RegKey& key) {
       const sim::RegValue* v = key.FindValue("TunerType");
-      if (v && v->type == REG_SZ) {
+      if (v && v->type == REG_SZ && ++found)
         const_cast<sim::RegKey&>(key).SetValue("TunerType", REG_SZ, sim::StringData(c.tunerType));
-        found = true;
-      }
     });
-    ASSERT_TRUE(found);
+    ASSERT_GT(found, 0);
     std::vector<sim::ScriptStep> steps;
     std::string problem;
     ASSERT_TRUE(sim::ParseScript("click 1016; click 1; click 1023; click 1", &steps, &problem));
@@ -280,11 +235,8 @@ TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
     WizardApp app(recorder, {});
     app.Run();
     const auto& unread = recorder.unknownOldValues();
-    if (*c.why == '\0') {
-      EXPECT_TRUE(unread.empty());
-      continue;
-    }
-    ASSERT_EQ(unread.size(), 1u);
+    ASSERT_EQ(unread.size(), *c.why ? 1u : 0u);
+    if (!*c.why) continue;
     EXPECT_EQ(unread[0].value, "TunerType");
     EXPECT_NE(unread[0].why.find(c.why), std::string::npos) << unread[0].why;
     const std::string undo = sim::WriteRegUndo(recorder.before(), recorder.after(),
