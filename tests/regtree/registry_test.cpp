@@ -103,8 +103,6 @@ TEST(SimRegistryTree, CopiesAreIndependent) {
 }
 
 TEST(SimRegistryText, Conversions) {
-  // Surrogate pairs and malformed text: the export and read tests in
-  // reg_file_test.cpp.
   // ANSI is Windows-1252: every byte comes back as itself, the code page's
   // holes included; what it lacks, U+0080 included, is a question mark.
   for (int b = 0; b < 256; ++b) {

@@ -23,13 +23,7 @@ constexpr const char* kOtherKey = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0009"
 const std::string kSaa7134Id = "PCI\\VEN_1131&DEV_7134&SUBSYS_00000000&REV_01";
 
 TEST(BadTextFile, TextsAreCutOrDefaulted) {
-  struct Case {
-    const char* what;
-    std::string ini;
-    const char* title;  // null: any, cut to fit
-    const char* ok;
-    const char* cancel;
-  };
+  struct Case { const char* what; std::string ini; const char *title /* null: any */, *ok, *cancel; };
   const std::string big(100 * 1024, 'x');
   const std::string kTitle127(127, 'x'), kOk15(15, 'x');
   std::string garbage;
@@ -58,9 +52,7 @@ TEST(BadTextFile, TextsAreCutOrDefaulted) {
     SimRun run(MachineFromText(RegText("")));
     run.platform->MapFile("C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.ini", WriteTempFile(c.ini));
     EXPECT_EQ(LoadTexts(*run.platform, run.state), 1);
-    if (c.title) {
-      EXPECT_STREQ(run.state.AppTitleName, c.title);
-    }
+    if (c.title) { EXPECT_STREQ(run.state.AppTitleName, c.title); }
     EXPECT_STREQ(run.state.OKText, c.ok);
     EXPECT_STREQ(run.state.CANCELText, c.cancel);
     EXPECT_TRUE(run.platform->OpenKeyPaths().empty());
@@ -105,14 +97,10 @@ TEST(BadDevices, LongDriverKeysAreSetExactlyAndEveryWriterSkipsThem) {
   const sim::RegistryTree before = run.platform->FinalRegistry();
   // Nothing may be written, so no writer has a failure to show.
   const ShowWriteFailure show = [](const char* text) { ADD_FAILURE() << text; };
-  WriteSaa713xSettingsNt(*run.platform, run.state, show);
-  WriteSaa713xSettings9x(*run.platform, run.state, show);
-  WriteCx2388xSettingsNt(*run.platform, run.state, show);
-  WriteCx2388xSettings9x(*run.platform, run.state, show);
-  WriteBt878aSettingsNt(*run.platform, run.state, show);
-  WriteBt878aSettings9x(*run.platform, run.state, show);
-  WriteUsbSettingsNt(*run.platform, run.state, show);
-  WriteUsbSettings9x(*run.platform, run.state, show);
+  for (auto write : {&WriteSaa713xSettingsNt, &WriteSaa713xSettings9x, &WriteCx2388xSettingsNt,
+                     &WriteCx2388xSettings9x, &WriteBt878aSettingsNt, &WriteBt878aSettings9x,
+                     &WriteUsbSettingsNt, &WriteUsbSettings9x})
+    write(*run.platform, run.state, show);
   EXPECT_TRUE(TreesEqual(run.platform->FinalRegistry(), before));
   EXPECT_FALSE(run.platform->halt().has_value());
   // No open of a key path was even tried.

@@ -17,29 +17,19 @@ namespace {
 // Letter indexes as the page's letter box numbers them.
 int32_t L(char letter) { return letter - 'A'; }
 
-// Walks the whole table through the per-letter views, with each entry's place.
+// An entry and its place in the letter views.
 struct Placed {
   int32_t letter;
   int32_t row;
   const CountryEntry* entry;
 };
-std::vector<Placed> AllEntries() {
-  std::vector<Placed> all;
-  for (int32_t letter = 0; letter < kCountryLetterCount; ++letter) {
-    const CountryGroup group = CountryGroupAt(letter);
-    for (int32_t row = 0; row < group.count; ++row) all.push_back({letter, row, &group.entries[row]});
-  }
-  return all;
-}
-
 std::string Where(const Placed& p) {
-  return std::string(1, static_cast<char>('A' + p.letter)) + " row " + std::to_string(p.row) +
-         " \"" + p.entry->text + "\"";
+  return std::string(1, static_cast<char>('A' + p.letter)) + " row " + std::to_string(p.row) + " " + p.entry->text;
 }
 
 // The letter views are consecutive slices of the one table, each holding the
 // texts that begin with its letter; a wrong group size moves a text into the
-// wrong letter.
+// wrong letter. Outside the letters there is nothing.
 TEST(CountryTable, LetterGroupsSliceTheTableByInitial) {
   const CountryEntry* next = &CountryTable[0];
   for (int32_t letter = 0; letter < kCountryLetterCount; ++letter) {
@@ -47,61 +37,64 @@ TEST(CountryTable, LetterGroupsSliceTheTableByInitial) {
     EXPECT_EQ(group.count, CountryGroupSize(letter)) << letter;
     EXPECT_EQ(static_cast<size_t>(group.count), CountryRowsForLetter(letter).size()) << letter;
     EXPECT_EQ(std::string(1, static_cast<char>('A' + letter)), CountryLetterText(letter));
-    if (group.count == 0) {
-      EXPECT_EQ(nullptr, group.entries) << letter;
-      continue;
-    }
-    EXPECT_EQ(next, group.entries) << letter;
+    EXPECT_EQ(group.count ? next : nullptr, group.entries) << letter;
     next += group.count;
   }
   EXPECT_EQ(&CountryTable[kCountryTableSize], next);
   EXPECT_EQ(0, CountryGroupSize(L('X')));
-
-  std::set<std::string> seen;
-  for (const Placed& p : AllEntries()) {
-    ASSERT_NE('\0', p.entry->text[0]) << Where(p);
-    EXPECT_EQ('A' + p.letter, std::toupper(static_cast<unsigned char>(p.entry->text[0]))) << Where(p);
-    EXPECT_TRUE(seen.insert(p.entry->text).second) << Where(p);
-    EXPECT_EQ(p.entry->text, CountryRowsForLetter(p.letter)[static_cast<size_t>(p.row)]);
-  }
-}
-
-TEST(CountryTable, NothingOutsideTheLetters) {
   for (int32_t letter : {-1, 26, INT32_MIN, INT32_MAX}) {
-    SCOPED_TRACE(letter);
-    EXPECT_EQ(0, CountryGroupSize(letter));
-    EXPECT_EQ(nullptr, CountryGroupAt(letter).entries);
-    EXPECT_EQ(nullptr, CountryLetterText(letter));
-    EXPECT_TRUE(CountryRowsForLetter(letter).empty());
+    EXPECT_EQ(0, CountryGroupSize(letter)) << letter;
+    EXPECT_EQ(nullptr, CountryGroupAt(letter).entries) << letter;
+    EXPECT_EQ(nullptr, CountryLetterText(letter)) << letter;
+    EXPECT_TRUE(CountryRowsForLetter(letter).empty()) << letter;
   }
 }
 
-// A text that names a standard ends in that standard's form; one that names
-// none carries NTSC's index. This ties the two tables together.
-TEST(CountryTable, TextsEndInTheFormOfTheirStandard) {
-  for (const Placed& p : AllEntries()) {
-    const std::string text = p.entry->text;
-    const char* form = StandardCountryText(p.entry->StandardIndex);
-    ASSERT_NE(nullptr, form) << Where(p);
-    const std::string suffix = std::string(" ") + form;
-    if (text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)
-      continue;
-    EXPECT_EQ(0, p.entry->StandardIndex) << Where(p);
-    for (const char* named : {"(NTSC", "(PAL", "(SECAM"})
-      EXPECT_EQ(std::string::npos, text.find(named)) << Where(p);
-  }
-}
-
-// Entries that share a calling code are variants of one country, listed in
-// one group; the first of them is the one a code finds.
-TEST(CountryTable, CodesAreCallingCodesAndVariantsShareAGroup) {
+// Every entry: under its initial, once; its text ends in the form of its
+// standard, or names none and carries NTSC's index (this ties the two tables
+// together); its code is a calling code, and entries sharing one are variants
+// of one country in one group; the page reads the row's values back.
+TEST(CountryTable, EveryEntry) {
+  std::set<std::string> seen;
   std::map<int32_t, int32_t> letterOfCode;
-  for (const Placed& p : AllEntries()) {
-    EXPECT_GE(p.entry->CountryCode, 1) << Where(p);
-    EXPECT_LE(p.entry->CountryCode, 999) << Where(p);
-    const auto inserted = letterOfCode.emplace(p.entry->CountryCode, p.letter);
-    EXPECT_EQ(inserted.first->second, p.letter) << Where(p);
+  for (int32_t letter = 0; letter < kCountryLetterCount; ++letter) {
+    for (int32_t r = 0; r < CountryGroupSize(letter); ++r) {
+      const Placed p{letter, r, &CountryGroupAt(letter).entries[r]};
+      const std::string text = p.entry->text;
+      ASSERT_FALSE(text.empty()) << Where(p);
+      EXPECT_EQ('A' + p.letter, std::toupper(static_cast<unsigned char>(text[0]))) << Where(p);
+      EXPECT_TRUE(seen.insert(text).second) << Where(p);
+      EXPECT_EQ(text, CountryRowsForLetter(p.letter)[static_cast<size_t>(p.row)]);
+      const char* form = StandardCountryText(p.entry->StandardIndex);
+      ASSERT_NE(nullptr, form) << Where(p);
+      const std::string suffix = std::string(" ") + form;
+      if (text.size() <= suffix.size() || text.compare(text.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        EXPECT_EQ(0, p.entry->StandardIndex) << Where(p);
+        for (const char* named : {"(NTSC", "(PAL", "(SECAM"})
+          EXPECT_EQ(std::string::npos, text.find(named)) << Where(p);
+      }
+      EXPECT_GE(p.entry->CountryCode, 1) << Where(p);
+      EXPECT_LE(p.entry->CountryCode, 999) << Where(p);
+      EXPECT_EQ(letterOfCode.emplace(p.entry->CountryCode, p.letter).first->second, p.letter) << Where(p);
+      CountryValues v{-1, -1};
+      ASSERT_TRUE(CountryEntryValues(p.letter, p.row, &v)) << Where(p);
+      EXPECT_EQ(p.entry->StandardIndex, v.StandardIndex) << Where(p);
+      EXPECT_EQ(p.entry->CountryCode, v.CountryCode) << Where(p);
+      // The preselection: a code leads to its group and to the first entry with
+      // it there, but for Hungary, where the second one is chosen.
+      const int32_t code = p.entry->CountryCode;
+      EXPECT_EQ(p.letter, LetterForCountryCode(code)) << Where(p);
+      int32_t row = -1;
+      ASSERT_TRUE(RowForCountryCode(code, &row)) << Where(p);
+      ASSERT_TRUE(row >= 0 && row < CountryGroupSize(p.letter)) << Where(p);
+      EXPECT_EQ(code, CountryGroupAt(p.letter).entries[row].CountryCode) << Where(p);
+      EXPECT_TRUE(row <= p.row || code == 36) << Where(p);
+    }
   }
+  int32_t row = -1;
+  ASSERT_TRUE(RowForCountryCode(36, &row));
+  EXPECT_EQ(4, row);  // Hungary2
+  EXPECT_FALSE(RowForCountryCode(39, nullptr));
 }
 
 // A few rows whose values are known from elsewhere: the catalogue's order
@@ -135,12 +128,6 @@ TEST(CountryTable, DecisiveRows) {
 }
 
 TEST(CountryEntryValues, GivesTheRowsValuesOrLeavesTheOutputAlone) {
-  for (const Placed& p : AllEntries()) {
-    CountryValues v{-1, -1};
-    ASSERT_TRUE(CountryEntryValues(p.letter, p.row, &v)) << Where(p);
-    EXPECT_EQ(p.entry->StandardIndex, v.StandardIndex) << Where(p);
-    EXPECT_EQ(p.entry->CountryCode, v.CountryCode) << Where(p);
-  }
   struct Case {
     int32_t letter;
     int32_t row;
@@ -166,28 +153,6 @@ TEST(CountryEntryValues, GivesTheRowsValuesOrLeavesTheOutputAlone) {
     EXPECT_EQ(c.found ? c.code : -8, v.CountryCode);
   }
   EXPECT_FALSE(CountryEntryValues(L('X'), 0, nullptr));
-}
-
-// The preselection: every code of the table leads to its group and to the
-// first entry with that code there, but for Hungary, where the second one
-// is chosen.
-TEST(CountryCodeLookups, EveryEntryCodeSelectsItsFirstEntry) {
-  for (const Placed& p : AllEntries()) {
-    const int32_t code = p.entry->CountryCode;
-    EXPECT_EQ(p.letter, LetterForCountryCode(code)) << Where(p);
-    int32_t row = -1;
-    ASSERT_TRUE(RowForCountryCode(code, &row)) << Where(p);
-    ASSERT_GE(row, 0) << Where(p);
-    ASSERT_LT(row, CountryGroupSize(p.letter)) << Where(p);
-    EXPECT_EQ(code, CountryGroupAt(p.letter).entries[row].CountryCode) << Where(p);
-    if (code != 36) {
-      EXPECT_LE(row, p.row) << Where(p);
-    }
-  }
-  int32_t row = -1;
-  ASSERT_TRUE(RowForCountryCode(36, &row));
-  EXPECT_EQ(4, row);  // Hungary2
-  EXPECT_FALSE(RowForCountryCode(39, nullptr));
 }
 
 // INMARSAT's further codes 872..874 have no entry of their own; a code no

@@ -65,13 +65,7 @@ TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
   // The architecture ("" none), the root, a key opened first ("" none), the
   // path below it, the view asked for, and where the key is made.
   const HKEY lm = HKEY_LOCAL_MACHINE;
-  const struct {
-    const char* architecture;
-    HKEY root;
-    const char *parent, *path;
-    REGSAM view;
-    const char* real;
-  } cases[] = {
+  const struct { const char* architecture; HKEY root; const char *parent, *path; REGSAM view; const char* real; } cases[] = {
       {"", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common"},
       {"x86", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common"},
       {"AMD64", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Morvex Multimedia\\Common"},
@@ -91,9 +85,7 @@ TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
     ASSERT_TRUE(p.IsWow64Process(p.GetCurrentProcess(), &wow64));
     EXPECT_EQ(wow64, std::string(c.architecture) == "AMD64" ? TRUE : FALSE);
     HKEY parent = c.root;
-    if (*c.parent) {
-      ASSERT_EQ(p.RegOpenKeyExA(c.root, c.parent, 0, KEY_READ, &parent), 0);
-    }
+    if (*c.parent) { ASSERT_EQ(p.RegOpenKeyExA(c.root, c.parent, 0, KEY_READ, &parent), 0); }
     HKEY key = HKEY(0);
     ASSERT_EQ(p.RegCreateKeyExA(parent, c.path, 0, 0, KEY_ALL_ACCESS | c.view, &key, nullptr), 0);
     EXPECT_EQ(p.OpenKeyPaths().back(), c.real);
@@ -108,13 +100,12 @@ TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
 // The driver's component registered by the registry alone: a 32-bit
 // program's COM finds it in the 32-bit view, and only there.
 TEST(SimRegistry, TheComponentIsFoundInTheProgramsOwnView) {
-  const struct {
-    const char *architecture, *classes;  // where its registration lies
-    HRESULT created;
-  } cases[] = {{"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Classes", S_OK},
-               {"AMD64", "HKEY_CLASSES_ROOT\\Wow6432Node", S_OK},
-               {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", REGDB_E_CLASSNOTREG},
-               {"x86", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", S_OK}};
+  // The architecture, where the registration lies, what creating it gives.
+  const struct { const char *architecture, *classes; HRESULT created; } cases[] = {
+      {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Classes", S_OK},
+      {"AMD64", "HKEY_CLASSES_ROOT\\Wow6432Node", S_OK},
+      {"AMD64", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", REGDB_E_CLASSNOTREG},
+      {"x86", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", S_OK}};
   const char* component = "{B8A9279E-C453-11D4-AD45-0060080BA634}";  // CLSID_VampDeviceList
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.architecture) + " " + c.classes);
@@ -130,7 +121,7 @@ TEST(SimRegistry, TheComponentIsFoundInTheProgramsOwnView) {
   }
 }
 
-// A page that records what it is told, to exercise the controls.
+// A page that records the commands it is sent.
 class ProbePage : public CDialog {
  public:
   explicit ProbePage(Platform& p) : CDialog(p, 130) {}
@@ -138,14 +129,8 @@ class ProbePage : public CDialog {
   std::function<void(ProbePage&)> onInit;
 
  protected:
-  BOOL OnInitDialog() override {
-    if (onInit) onInit(*this);
-    return TRUE;
-  }
-  bool OnCommand(int id, int code) override {
-    commands.emplace_back(id, code);
-    return false;
-  }
+  BOOL OnInitDialog() override { onInit(*this); return TRUE; }
+  bool OnCommand(int id, int code) override { commands.emplace_back(id, code); return false; }
 };
 
 // The list box keeps the order, the combo box sorts, and a selection out of
@@ -162,12 +147,7 @@ TEST(SimWindows, ControlsAndScriptSteps) {
   page.onInit = [&](ProbePage& self) {
     const HWND list = p.GetDlgItem(self.hwnd(), 1019), combo = p.GetDlgItem(self.hwnd(), 1021);
     char text[8] = {};
-    const struct {
-      HWND window;
-      UINT msg;
-      WPARAM w;
-      const char* l;
-    } calls[] = {
+    const struct { HWND window; UINT msg; WPARAM w; const char* l; } calls[] = {
         {list, LB_ADDSTRING, 0, "b"},  {list, LB_ADDSTRING, 0, "a"},  {list, LB_ADDSTRING, 0, "c"},
         {combo, CB_ADDSTRING, 0, "Q"}, {combo, CB_ADDSTRING, 0, "B"}, {combo, CB_ADDSTRING, 0, "a"},
         {list, LB_GETCURSEL, 0, nullptr},  {combo, CB_GETCURSEL, 0, nullptr},  // none yet
