@@ -30,8 +30,10 @@ TEST(RegUndo, PutsEverySampleRunBack) {
       {"click 1016; click 1; click 1023; click 1",
        {"saa7134-xp-italy.reg", "saa7134-98-italy.reg", "saa7134-nt4.reg",
         "saa7134-xp-italy-tn.reg", "cx2388x-xp-germany.reg", "cx2388x-98-germany.reg",
-        "cx2388x-xp-germany-deny.reg", "bt878a-xp-uk.reg", "bt878a-98-uk.reg"}},
-      {"click 1015; click 1", {"usb2821-xp-china.reg", "usb2800-98-usa.reg", "usb2800-xp-usa.reg"}},
+        "cx2388x-xp-germany-deny.reg", "cx2388x-xp-germany-left-open.reg", "bt878a-xp-uk.reg",
+        "bt878a-98-uk.reg", "saa7134-x64-italy-tn.reg", "cx2388x-x64-germany.reg", "bt878a-x64-uk.reg"}},
+      {"click 1015; click 1",
+       {"usb2821-xp-china.reg", "usb2800-98-usa.reg", "usb2800-xp-usa.reg", "usb2821-x64-china.reg"}},
       {"", {"nodevice-xp.reg", "two-saa7134-xp.reg", "saa7133-and-usb-xp.reg"}},
   };
   for (const Runs& r : runs)

@@ -28,25 +28,19 @@ std::string GuardedMachine(const std::string& sddl) {
 }
 
 TEST(SimKeySecurity, ABadSecurityEntryFailsTheLoadNamingTheFile) {
-  const std::string entry = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\Security]\r\n";
-  const std::string guarded = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Guarded]\r\n\r\n";
-  struct Case {
-    const char* why;
-    std::string body;
+  const std::pair<const char*, const char*> cases[] = {
+      {"bad SDDL", "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Guarded\"=\"D:(A;;KA;;;XX)\""},
+      {"no such key", "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Nope\"=\"D:\""},
+      {"no root", "\"SOFTWARE\\\\Guarded\"=\"D:\""},
+      {"not text", "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Guarded\"=dword:00000001"},
   };
-  const Case cases[] = {
-      {"bad SDDL",
-       guarded + entry + "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Guarded\"=\"D:(A;;KA;;;XX)\"\r\n"},
-      {"no such key", guarded + entry + "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Nope\"=\"D:\"\r\n"},
-      {"no root", guarded + entry + "\"SOFTWARE\\\\Guarded\"=\"D:\"\r\n"},
-      {"not text",
-       guarded + entry + "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Guarded\"=dword:00000001\r\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
+  for (const auto& [why, entry] : cases) {
+    SCOPED_TRACE(why);
     sim::Machine m;
     sim::RegFileError error;
-    EXPECT_FALSE(sim::LoadMachineBytes(RegText(c.body), "bad-security.reg", &m, &error));
+    const std::string body = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Guarded]\r\n\r\n"
+                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Simulation\\Security]\r\n" + std::string(entry) + "\r\n";
+    EXPECT_FALSE(sim::LoadMachineBytes(RegText(body), "bad-security.reg", &m, &error));
     EXPECT_EQ(error.ToString().rfind("bad-security.reg: ", 0), 0u) << error.ToString();
     EXPECT_NE(error.message.find("SOFTWARE\\"), std::string::npos) << error.message;
   }
