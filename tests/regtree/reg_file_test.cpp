@@ -108,14 +108,12 @@ TEST(RegFileErrors, EachErrorNamesItsLineAndNothingIsApplied) {
       {"garbage after data", K("\"a\"=dword:0x10\r\n"), 4, "after the value data"},
       {"dword with no digits", K("\"a\"=dword:\r\n"), 4, "1 to 8 hex digits"},
       {"missing comma", K("\"a\"=hex:01 02\r\n"), 4, "after hex byte"},
-      {"continuation into a blank line", K("\"a\"=hex:01,\\\r\n\r\n\"b\"=\"c\"\r\n"), 5,
-       "expected a hex byte"},
+      {"continuation into a blank line", K("\"a\"=hex:01,\\\r\n\r\n\"b\"=\"c\"\r\n"), 5, "expected a hex byte"},
       {"bad byte on a continuation line", K("\"a\"=hex:01,\\\r\n  02,\\\r\n  zz\r\n"), 6,
        "bad hex byte 'zz'"},
       {"text after continuation", K("\"a\"=hex:01,\\ 02\r\n"), 4, "continuation"},
       {"continuation at end", K("\"a\"=hex:01,\\\r\n"), 4, "end of the file"},
-      {"value under deleted key", V5("[-HKEY_LOCAL_MACHINE\\K]\r\n\r\n\"a\"=\"b\"\r\n"), 5,
-       "deleted key"},
+      {"value under deleted key", V5("[-HKEY_LOCAL_MACHINE\\K]\r\n\r\n\"a\"=\"b\"\r\n"), 5, "deleted key"},
       {"key without ]", V5("[HKEY_LOCAL_MACHINE\\K\r\n"), 3, "closing ']'"},
       {"text after ]", V5("[HKEY_LOCAL_MACHINE\\K] ; note\r\n"), 3, "after ']'"},
       {"unknown root", V5("[HKEY_FOO\\K]\r\n"), 3, "unknown root key 'HKEY_FOO'"},
@@ -127,8 +125,7 @@ TEST(RegFileErrors, EachErrorNamesItsLineAndNothingIsApplied) {
       {"value name too long", K("\"" + std::string(16384, 'n') + "\"=\"\"\r\n"), 4, "16383"},
       {"stray line", K("garbage\r\n"), 4, "expected a key line"},
       {"NUL in text", K("\"a\"=\"b\"\r\n\"c\"=\"d" + std::string(1, '\0') + "\"\r\n"), 5, "NUL"},
-      {"ANSI text under a 5.00 header", K("\"a\"=\"b\"\r\n\"Citt\xE0\"=\"\"\r\n"), 5,
-       "not valid UTF-8"},
+      {"ANSI text under a 5.00 header", K("\"a\"=\"b\"\r\n\"Citt\xE0\"=\"\"\r\n"), 5, "not valid UTF-8"},
       {"utf-16 lone surrogate",
        Utf16File(K("\"a\"=\"b\"\r\n")) + std::string("\x00\xD8\x41\x00", 4), 5, "not valid UTF-16"},
       // Good lines before the error: a new key, a changed value, a deleted key.
@@ -160,8 +157,8 @@ TEST(RegFileWrite, ExportsAsRegeditDoes) {
   RegistryTree tree;
   RegKey* common =
       tree.Create(RegRoot::LocalMachine, "SOFTWARE\\Morvex Multimedia\\Common", nullptr);
-  std::vector<BYTE> wrapped;
-  for (int i = 0; i < 60; ++i) wrapped.push_back(static_cast<BYTE>(i));
+  Bytes wrapped(60);
+  for (int i = 0; i < 60; ++i) wrapped[i] = static_cast<BYTE>(i);
   common->SetValue("UpdateChanwiz", REG_DWORD, DwordData(1));
   common->SetValue("Name", REG_SZ, StringData("Chanwiz \"beta\" C:\\x \xE6\x97\xA5"));
   common->SetValue("", REG_SZ, StringData("default"));
@@ -225,15 +222,9 @@ TEST(RegFileWrite, Regedit4IsAnsiWithSingleByteStrings) {
 TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
   // `value` null: the key's name is at fault; `nameAtFault` false: the data,
   // which a deletion does not write.
-  const std::vector<BYTE> one = DwordData(1);
-  const struct {
-    RegFileFormat format;
-    const char *key, *value;
-    DWORD type;
-    std::vector<BYTE> data;
-    const char* because;
-    bool nameAtFault = true;
-  } cases[] = {
+  const Bytes one = DwordData(1);
+  const struct { RegFileFormat format; const char *key, *value; DWORD type; Bytes data; const char* because;
+                 bool nameAtFault = true; } cases[] = {
       {RegFileFormat::Regedit4, "SOFTWARE\\\xEF\xBB\xBFWindows", nullptr, REG_DWORD, one, "Windows-1252"},
       {RegFileFormat::Regedit4, "K", "Name", REG_SZ, StringData("\xD0\x94"), "Windows-1252", false},
       {RegFileFormat::Regedit4, "K", "List", REG_MULTI_SZ, Bytes({0x61, 0, 0}), "half a character", false},
@@ -284,8 +275,8 @@ RegistryTree RichTree(bool ansiOnly) {
   k->SetValue("Qword", REG_QWORD, Bytes({0xef, 0xcd, 0xab, 0x89, 0x67, 0x45, 0x23, 0x01}));
   k->SetValue("Empty \"string\" \\", REG_SZ, StringData(""));
   k->SetValue("NotTerminated", REG_SZ, Wide(u"abc"));
-  std::vector<BYTE> big;
-  for (int i = 0; i < 1000; ++i) big.push_back(static_cast<BYTE>(i * 7));
+  Bytes big(1000);
+  for (int i = 0; i < 1000; ++i) big[i] = static_cast<BYTE>(i * 7);
   k->SetValue("Long binary value that wraps", REG_BINARY, big);
   tree.Create(RegRoot::LocalMachine, "SYSTEM\\Enum\\PCI\\VEN_1131&DEV_7134\\4&1", nullptr)
       ->SetValue("Driver", REG_SZ, StringData("{4D36E96C-E325-11CE-BFC1-08002BE10318}\\0001"));
