@@ -65,7 +65,8 @@ TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
   // The architecture ("" none), the root, a key opened first ("" none), the
   // path below it, the view asked for, and where the key is made.
   const HKEY lm = HKEY_LOCAL_MACHINE;
-  const struct { const char* architecture; HKEY root; const char *parent, *path; REGSAM view; const char* real; } cases[] = {
+  const struct { const char* architecture; HKEY root; const char *parent, *path; REGSAM view;
+                 const char* real; } cases[] = {
       {"", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common"},
       {"x86", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvex Multimedia\\Common"},
       {"AMD64", lm, "", "SOFTWARE\\Morvex Multimedia\\Common", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Morvex Multimedia\\Common"},
