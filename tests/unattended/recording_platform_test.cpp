@@ -7,7 +7,6 @@
 
 #include <string>
 
-#include "app/dialog_templates.h"
 #include "base/text.h"
 #include "regtree/reg_file.h"
 #include "regtree/undo.h"
@@ -233,12 +232,8 @@ TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
         const_cast<sim::RegKey&>(key).SetValue("TunerType", REG_SZ, sim::StringData(c.tunerType));
     });
     ASSERT_GT(found, 0);
-    std::vector<sim::ScriptStep> steps;
-    std::string problem;
-    ASSERT_TRUE(sim::ParseScript("click 1016; click 1; click 1023; click 1", &steps, &problem));
-    sim::ScriptAnswers answers(steps);
-    sim::SimPlatform platform(machine, &answers, nullptr, WizardDialogs());
-    CodePagePlatform windows(platform, c.acp);
+    SimRun run(std::move(machine), "click 1016; click 1; click 1023; click 1");
+    CodePagePlatform windows(*run.platform, c.acp);
     RecordingPlatform recorder(windows, RecordingPlatform::Mode::Apply);
     WizardApp app(recorder, {});
     app.Run();
