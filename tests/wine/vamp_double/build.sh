@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the stand-in 34com.dll and vamp_client.exe (MinGW-w64, static) into
+# Builds the stand-in 34com.dll (MinGW-w64, static) into
 # OUTDIR, by default build/vamp-double-i686 (x86_64: build/vamp-double); with
 # --probes also wizard_probes.exe on the wizard's libraries (tests/wine/README.md).
 # usage: tests/wine/vamp_double/build.sh [--arch i686|x86_64] [--probes] [OUTDIR]
@@ -29,9 +29,7 @@ DLL_FLAGS=()
 [ "$ARCH" = i686 ] && DLL_FLAGS=(-Wl,--enable-stdcall-fixup)
 "$CXX" "${FLAGS[@]}" -fno-exceptions "${DLL_FLAGS[@]}" -shared -o "$OUT/34com.dll" \
   "$HERE/vamp_double.cpp" "$HERE/vamp_double.def" -lole32 -loleaut32 -luuid -ladvapi32
-"$CXX" "${FLAGS[@]}" -fno-exceptions -I"$ROOT/src" -o "$OUT/vamp_client.exe" \
-  "$HERE/vamp_client.cpp" -lole32 -luuid
-echo "built $OUT/34com.dll $OUT/vamp_client.exe"
+echo "built $OUT/34com.dll"
 
 if [ "$PROBES" = 1 ]; then
   # The Windows build of this bitness when there is one, else a tree of our own.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The stand-in 34com.dll under Wine (tests/wine/README.md): the client's calls by
-# the wizard's method positions, then the wizard's own SAA713x and CX2388X probes.
+# The stand-in 34com.dll under Wine (tests/wine/README.md), asked by the wizard's
+# own SAA713x and CX2388X probes, which call it by the method positions.
 # 64-bit where the machine cannot run 32-bit programs, and the log says so.
 # usage: tests/wine/vamp_double/run-wine.sh        exit code 0 when every check passed
 set -uo pipefail
@@ -41,17 +41,16 @@ tally() {  # tally OK DESCRIPTION: counts and prints a check, with the log of a 
     if [ "$1" = 1 ]; then
         PASSED=$((PASSED + 1)); echo "PASS: $2"
     else
-        FAILED=$((FAILED + 1)); echo "FAIL: $2"; sed 's/^/    /' "$WORK/client.log"
+        FAILED=$((FAILED + 1)); echo "FAIL: $2"; sed 's/^/    /' "$WORK/probe.log"
     fi
 }
 run_exe() {  # run_exe PROGRAM DESCRIPTION EXPECTED [ARGS...]
     local program=$1 what=$2 want=$3 got
     shift 3
-    timeout -k 5 60 "$WINE" "$program" "$@" >"$WORK/client.log" 2>&1
+    timeout -k 5 60 "$WINE" "$program" "$@" >"$WORK/probe.log" 2>&1
     got=$?
     tally "$((got == want))" "$what (exit $got, expected $want)"
 }
-client() { run_exe vamp_client.exe "$@"; }
 probes() { run_exe wizard_probes.exe "$@"; }  # exit code 10 * TunerVariant + result (wizard_probes.cpp)
 regsvr() { timeout -k 5 60 "$WINE" regsvr32 "$@" /s 34com.dll >/dev/null 2>&1; }
 setting() {  # setting NAME VALUE
@@ -59,28 +58,26 @@ setting() {  # setting NAME VALUE
         /d "$2" /f >/dev/null 2>&1
 }
 
-client "not registered: the class cannot be created" 20
-client "registered by regsvr32 from the system folder, Item22 unset: answer 0" 0 --register
-grep -q 'regsvr32.exe" /s 34com.dll: wait 0, exit code 0' "$WORK/client.log"
-tally "$(($? == 0))" "registration ran and ended within the wait"
+regsvr_done() {  # regsvr_done DESCRIPTION: the class is registered
+    timeout -k 5 60 "$WINE" reg query 'HKCR\CLSID\{B8A9279E-C453-11D4-AD45-0060080BA634}\InprocServer32' \
+        >"$WORK/probe.log" 2>&1
+    tally "$(($? == 0))" "$1"
+}
+probes "SAA713x probe registers the component, Item22 unset: variant 0" 1 saa
+regsvr_done "the probe's regsvr32 registered it from the system folder and left it registered"
 setting Item22 1
-client "Item22 = 1: the alternative tuner" 3
+probes "Item22 = 1: the alternative tuner, variant 3" 31 saa
 setting Item22 2
-client "Item22 = 2: the usual tuner" 0
+probes "Item22 = 2: the usual tuner, variant 0" 1 saa
 setting DeviceCount 0
-client "no device listed" 21
+probes "no device listed: result 0, variant kept" 50 saa
 setting DeviceCount 1
-regsvr /u
-client "unregistered again" 20
-regsvr
 setting Item22 1
-client "registered with Wine's regsvr32" 3
-
-# The wizard's probes.
 regsvr /u
-client "unregistered before the wizard's probe" 20
-probes "SAA713x probe registers the component, answer 1: variant 3" 31 saa
-client "the probe left it registered" 3
+probes "unregistered: the probe registers it again" 31 saa
+regsvr /u
+regsvr
+probes "registered with Wine's regsvr32" 31 saa
 setting Item22 0
 probes "SAA713x probe, answer 0: variant 0" 1 saa
 regsvr /u
@@ -88,6 +85,5 @@ mv 34com.dll 34com.dll.away
 probes "SAA713x probe, registration finds no 34com.dll: result 0, variant kept" 50 saa
 mv 34com.dll.away 34com.dll
 probes "CX2388X probe, no capture filter: result 0, variant kept" 50 cx
-
 echo "vamp double: $PASSED passed, $FAILED failed"
 [ "$FAILED" -eq 0 ]
