@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Check the resources linked into Chanwiz.exe (or, with --cli, chanwiz-cli.exe).
 
-Chanwiz.exe: GUI; pages equal to src/app/dialog_templates.cpp, the simulated
-Windows' table; icon, version record, manifest. chanwiz-cli.exe: console (its
-exit code is read), no pages or icons, its own version record and manifest.
+Chanwiz.exe: GUI; pages equal to resources/dialogs.rc; icon, version record,
+manifest. chanwiz-cli.exe: console (its exit code is read), no pages or icons,
+its own version record and manifest.
 
 usage: check_resources.py [--source-dir DIR] [--cli] EXE
 Prints one line per check, then "N passed, N failed"; exit 0 only when all passed.
@@ -169,95 +169,37 @@ def version_strings(data):
     return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), strings
 
 
-TOKEN = re.compile(r'''
-    (?P<ws>\s+|//[^\n]*|/\*.*?\*/)
-  | (?P<string>"(?:\\.|[^"\\\n])*")
-  | (?P<number>0[xX][0-9a-fA-F]+[uUlL]*|\d+[uUlL]*)
-  | (?P<ident>[A-Za-z_]\w*)
-  | (?P<punct>.)
-''', re.S | re.X)
-ESCAPES = {"n": "\n", "t": "\t", "\\": "\\", '"': '"', "'": "'", "0": "\0", "r": "\r"}
-
-
-def tokens(text):
-    for m in TOKEN.finditer(text):
-        kind, value = m.lastgroup, m.group()
-        if kind == "string":
-            value = re.sub(r"\\(.)", lambda e: ESCAPES.get(e.group(1), e.group(1)), value[1:-1])
-        elif kind == "number":
-            value = int(value.rstrip("uUlL"), 0)
-        if kind != "ws":
-            yield kind, value
-
-
-def evaluate(expr, names):
-    """An initializer: adjacent string literals, or integers joined by | and +
-    (with unary minus), using the names known so far."""
-    if not expr:
-        raise FormatError("empty initializer")
-    if all(kind == "string" for kind, _ in expr):
-        return "".join(value for _, value in expr)
-    total, op, sign = 0, "|", 1
-    for kind, value in expr:
-        if kind == "punct" and value in "|+" and op is None:
-            op = value
-        elif kind == "punct" and value == "-" and op is not None:
-            sign = -sign
-        elif kind == "number" or (kind == "ident" and value in names):
-            operand = sign * (value if kind == "number" else names[value])
-            total = total | operand if op == "|" else total + operand
-            op, sign = None, 1
-        else:
-            raise FormatError("cannot evaluate %r" % (value,))
-    return total
-
-
-def braced(toks, i):
-    """The brace list starting at toks[i] == '{': (items, next i)."""
-    items, current, i = [], [], i + 1
-    while True:
-        kind, value = toks[i]
-        if (kind, value) == ("punct", "{"):
-            sub, i = braced(toks, i)
-            current.append(("list", sub))
-            continue
-        i += 1
-        if kind == "punct" and value in ",}":
-            if current:
-                items.append(current[0][1] if current[0][0] == "list" and len(current) == 1 else current)
-            current = []
-            if value == "}":
-                return items, i
-        else:
-            current.append((kind, value))
+RC_DIALOG = re.compile(r'''(\w+) DIALOGEX (\w+), (\w+), (\w+), (\w+)
+STYLE (\w+)
+EXSTYLE (\w+)
+CAPTION "([^"]*)"
+FONT (\d+), "([^"]*)", 0, 0, 0x0
+BEGIN
+((?:    CONTROL [^\n]*\n)*)END''')
+RC_CONTROL = re.compile(r'    CONTROL "([^"]*)", (\w+), "(\w+)", (\w+), (\w+), (\w+), (\w+), (\w+), (\w+)\n')
 
 
 def expected_dialogs(source_dir):
+    """The pages of resources/dialogs.rc, the script the build links in (the
+    unit tests hold it equal to the simulated Windows' table)."""
     with open(os.path.join(source_dir, "resources", "resource.h"), encoding="utf-8") as f:
         names = {m.group(1): int(m.group(2), 0) for m in
                  re.finditer(r"^\s*#define\s+(\w+)\s+(\d+|0x[0-9a-fA-F]+)\s*$", f.read(), re.M)}
-    with open(os.path.join(source_dir, "src", "app", "dialog_templates.cpp"), encoding="utf-8") as f:
-        toks = list(tokens(f.read()))
-    # File-scope constants such as `constexpr DWORD kChild = 0x50000000u;`.
-    for i, tok in enumerate(toks):
-        if tok == ("ident", "constexpr") and toks[i + 3] == ("punct", "="):
-            end = toks.index(("punct", ";"), i)
-            names[toks[i + 2][1]] = evaluate(toks[i + 4:end], names)
+    with open(os.path.join(source_dir, "resources", "dialogs.rc"), encoding="utf-8") as f:
+        rc = f.read()
+    number = lambda token: names[token] if token in names else int(token, 0)  # noqa: E731
     dialogs = {}
-    for i, tok in enumerate(toks):
-        if tok == ("ident", "DialogTemplate") and toks[i + 1] == ("punct", "{"):
-            items, _ = braced(toks, i + 1)
-            if len(items) != 11:
-                raise FormatError("a DialogTemplate with %d fields" % len(items))
-            d = {key: evaluate(expr, names) for key, expr in zip(
-                ("id", "style", "exStyle", "x", "y", "cx", "cy", "caption", "fontName", "pointSize"), items)}
-            d["controls"] = []
-            for control in items[10]:
-                if len(control) != 9:
-                    raise FormatError("a control with %d fields in dialog %d" % (len(control), d["id"]))
-                d["controls"].append({key: evaluate(expr, names) for key, expr in zip(
-                    ("id", "className", "style", "exStyle", "x", "y", "cx", "cy", "text"), control)})
-            dialogs[d["id"]] = d
+    for m in RC_DIALOG.finditer(rc):
+        d = dict(zip(("id", "x", "y", "cx", "cy", "style", "exStyle"), map(number, m.groups()[:7])))
+        d.update(caption=m[8], pointSize=int(m[9]), fontName=m[10], controls=[])
+        for c in RC_CONTROL.finditer(m[11]):
+            control = dict(zip(("id", "style", "x", "y", "cx", "cy", "exStyle"),
+                               map(number, (c[2],) + c.groups()[3:])))
+            control.update(text=c[1], className=c[3])
+            d["controls"].append(control)
+        dialogs[d["id"]] = d
+    if len(dialogs) != len(DIALOG_IDS):
+        raise FormatError("%d pages in resources/dialogs.rc" % len(dialogs))
     return dialogs
 
 
@@ -279,7 +221,7 @@ def check_dialogs(checks, resources, expected):
     for dialog_id in DIALOG_IDS:
         want = expected.get(dialog_id)
         data = only(resources, (RT_DIALOG, dialog_id))
-        if not checks.check(want is not None, "dialog %d is in the template table" % dialog_id) or \
+        if not checks.check(want is not None, "dialog %d is in resources/dialogs.rc" % dialog_id) or \
                 not checks.check(data is not None, "dialog %d is linked in, once" % dialog_id):
             continue
         try:
@@ -308,7 +250,7 @@ def check_dialogs(checks, resources, expected):
                 same(label + key, g[key], w[key])
             same(label + "class", g["className"].upper(), w["className"].upper())
             same(label + "position", position(g), position(w))
-        checks.check(not problems, "dialog %d equals the template table (%d controls)"
+        checks.check(not problems, "dialog %d equals resources/dialogs.rc (%d controls)"
                      % (dialog_id, len(want["controls"])), "; ".join(problems))
 
 
@@ -422,7 +364,7 @@ def main(argv=None):
         try:
             expected = expected_dialogs(args.source_dir)
         except (FormatError, OSError, IndexError, ValueError) as e:
-            checks.check(False, "template table readable", str(e))
+            checks.check(False, "resources/dialogs.rc readable", str(e))
             expected = {}
         check_dialogs(checks, resources, expected)
         check_icon(checks, resources)
