@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -175,55 +174,48 @@ TEST(DriverKeyLookup, UsbIdentifiers) {
   }
 }
 
-TEST(DriverKeyLookup, TheUsbFlagIsSetEvenWhenTheDriverKeyCannotBeRead) {
-  Found f = RunLookup(DeviceKey("USB\\DEV\\1", {"USB\\VID_EB1A&PID_2821"}),
-                      &LookupUsbKey9x, 0x4);
-  EXPECT_EQ(f.flags, 0x10004u);
-  EXPECT_EQ(f.capture, "");
-}
-
-TEST(DriverKeyLookup, ALaterMatchReplacesAnEarlierOne) {
-  const std::string devices =
-      DeviceKey("A\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_1"}, "{c}\\0001") +
-      DeviceKey("A\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0001") +
-      DeviceKey("B\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_2"}, "{c}\\0002") +
-      DeviceKey("B\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0002") +
-      // A match whose driver key cannot be read does not undo the one before.
-      DeviceKey("C\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_3"});
-  Found f = RunLookup(devices, &LookupBt878aKeysNt, 0x100);
-  EXPECT_EQ(f.capture, "{c}\\0002");
-  EXPECT_EQ(f.tuner, "{t}\\0002");
-}
-
-TEST(DriverKeyLookup, NoMatchOrNoDeviceListLeavesTheKeysAsTheyWere) {
-  const std::string devices =
-      DeviceKey("PCI\\A\\1", {"PCI\\VEN_14F1&DEV_8800"}, kCaptureKey) +
-      DeviceKey("STREAM\\B\\1", {"Stream\\cxtune.VEN_14F1.Philips"}, kTunerKey);
-  Found noList = RunLookup(devices, &LookupCx2388xKeysNt, 0x10,
-                           {{"SetupDiGetClassDevsA", 1, 5}}, "before");
-  EXPECT_EQ(noList.result, 0);
-  EXPECT_EQ(noList.capture, "before");
-  EXPECT_EQ(noList.tuner, "before");
-
-  Found noMatch = RunLookup(devices, &LookupBt878aKeys9x, 0x100, {}, "before");
-  EXPECT_EQ(noMatch.result, 1);
-  EXPECT_EQ(noMatch.capture, "before");
-  EXPECT_EQ(noMatch.tuner, "before");
-}
-
-TEST(DriverKeyLookup, AReadErrorEndsTheWalkKeepingWhatWasFound) {
-  const std::string devices =
-      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\A\\NOID\\1]\r\n"
-      "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n\r\n" +  // skipped
-      DeviceKey("B\\C\\1", {"PCI\\VEN_14F1&DEV_8800"}, kCaptureKey) +
-      DeviceKey("C\\T\\1", {"STREAM\\CXTUNE.VEN_14F1.PHILIPS"}, kTunerKey);
-  // 9x, one buffer: the first device's read fails with 13, the second's
-  // identifiers and driver key read at once; the third read fails with 31.
-  Found f = RunLookup(devices, &LookupCx2388xKeys9x, 0x10,
-                      {{"SetupDiGetDeviceRegistryPropertyA", 4, 31}});
-  EXPECT_EQ(f.result, 1);
-  EXPECT_EQ(f.capture, kCaptureKey);
-  EXPECT_EQ(f.tuner, "");
+// Keys start as "before": what the walk found replaces them, a later match
+// an earlier one; a match whose driver key cannot be read, no match, or no
+// device list leave them; a read error other than 13 ends the walk.
+TEST(DriverKeyLookup, WhatTheWalkLeavesInTheKeys) {
+  const std::string cx = DeviceKey("PCI\\A\\1", {"PCI\\VEN_14F1&DEV_8800"}, kCaptureKey) +
+                         DeviceKey("STREAM\\B\\1", {"Stream\\cxtune.VEN_14F1.Philips"}, kTunerKey);
+  struct Case {
+    const char* name;
+    std::string devices;
+    Lookup lookup;
+    uint32_t flags;
+    std::vector<sim::Fault> faults;
+    int32_t result;
+    const char* capture;
+    const char* tuner;
+    uint32_t flagsAfter;
+  };
+  const Case cases[] = {
+      {"later match", DeviceKey("A\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_1"}, "{c}\\0001") +
+                          DeviceKey("A\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0001") +
+                          DeviceKey("B\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_2"}, "{c}\\0002") +
+                          DeviceKey("B\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0002") +
+                          DeviceKey("C\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_3"}),
+       &LookupBt878aKeysNt, 0x100, {}, 1, "{c}\\0002", "{t}\\0002", 0x100},
+      {"no device list", cx, &LookupCx2388xKeysNt, 0x10, {{"SetupDiGetClassDevsA", 1, 5}}, 0, "before", "before", 0x10},
+      {"no match", cx, &LookupBt878aKeys9x, 0x100, {}, 1, "before", "before", 0x100},
+      // 9x, one buffer: the first device has no identifiers (13), the
+      // second's identifiers and driver key are read at once; then 31.
+      {"read error", "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\A\\NOID\\1]\r\n"
+                     "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n\r\n" + cx,
+       &LookupCx2388xKeys9x, 0x10, {{"SetupDiGetDeviceRegistryPropertyA", 4, 31}}, 1, kCaptureKey, "before", 0x10},
+      {"USB flag without a driver key", DeviceKey("USB\\DEV\\1", {"USB\\VID_EB1A&PID_2821"}), &LookupUsbKey9x, 0x4,
+       {}, 1, "before", "before", 0x10004},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Found f = RunLookup(c.devices, c.lookup, c.flags, c.faults, "before");
+    EXPECT_EQ(f.result, c.result);
+    EXPECT_EQ(f.capture, c.capture);
+    EXPECT_EQ(f.tuner, c.tuner);
+    EXPECT_EQ(f.flags, c.flagsAfter);
+  }
 }
 
 // A platform whose driver-key reads fail the way a broken device's would.
@@ -282,13 +274,8 @@ TEST(DriverKeyLookup, AFailingDriverReadLeavesTheKeyUnchanged) {
 TEST(DriverKeyLookup, LongAndUnterminatedPropertiesAreReadWhole) {
   const std::string longDriver = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\" + std::string(300, '7');
   // 43 bytes of driver key with no terminator, as REG_BINARY gives them.
-  std::string rawDriver = "\"Driver\"=hex:";
   const std::string unterminated = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0001";
-  for (size_t i = 0; i < unterminated.size(); ++i) {
-    char buf[4];
-    std::snprintf(buf, sizeof(buf), "%02x", static_cast<unsigned char>(unterminated[i]));
-    rawDriver += (i ? "," : "") + std::string(buf);
-  }
+  const std::string rawDriver = "\"Driver\"=hex:7b,34,64,33,36,65,39,36,63,2d,65,33,32,35,2d,31,31,63,65,2d,62,66,63,31,2d,30,38,30,30,32,62,65,31,30,33,31,38,7d,5c,30,30,30,31";
   struct Case {
     const char* name;
     Lookup lookup;

@@ -204,34 +204,38 @@ TEST(KeySecurityBracket, AKeyClosedToTheAdministratorOpensForTheWrites) {
   EXPECT_FALSE(OpenDriverKeyForWrites(NtClassRoot, kDriverKey, "", &outside));
 }
 
-TEST(KeySecurityBracket, AnEmptyDaclGivesAnEightByteList) {
-  SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:")));
-  const std::vector<BYTE> before = ClassKey(run)->security();
-  Bracketed b = RunBracket(run);
-  EXPECT_EQ(DaclOf(b.during), (std::vector<BYTE>{2, 0, 8, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(ClassKey(run)->security(), before);
-  EXPECT_TRUE(run.Events("messagebox").empty());
-}
-
-TEST(KeySecurityBracket, TheDefaultedFlagOfTheSavedDaclIsKept) {
-  SimRun run(MachineFromText(DriverKeyMachine("")));
-  sim::SecurityModel model = sim::DefaultKeySecurity();
-  model.daclDefaulted = true;
-  run.machine.registry.Find(RegRoot::LocalMachine, kClassKey)
-      ->set_security(sim::BuildSelfRelative(model));
-  Bracketed b = RunBracket(run);
-  EXPECT_TRUE(ModelOf(b.during).daclDefaulted);
-  EXPECT_EQ(ModelOf(b.during).dacl, Widened(model));
-}
-
-TEST(KeySecurityBracket, NoDaclOrANullOneIsLeftAsItIs) {
-  for (const char* sddl : {"O:BAG:SY", "O:BAG:SYD:NO_ACCESS_CONTROL"}) {
-    SCOPED_TRACE(sddl);
-    SimRun run(MachineFromText(DriverKeyMachine(sddl)));
+// Lists with nothing to widen stay as they are; others are widened, also
+// when Windows reports their size as 0 or their DACL as defaulted.
+TEST(KeySecurityBracket, OddSavedListsAreWidenedOrLeftAndAlwaysRestored) {
+  struct Case {
+    const char* sddl;
+    bool zeroSizeReport;
+    bool defaulted;
+    enum { kLeft, kWidened, kEmpty } during;
+  };
+  const Case cases[] = {
+      {"O:BAG:SY", false, false, Case::kLeft},  // no DACL
+      {"O:BAG:SYD:NO_ACCESS_CONTROL", false, false, Case::kLeft},
+      {"O:BAG:SYD:", false, false, Case::kEmpty},
+      {"O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)", true, false, Case::kWidened},
+      {"", false, true, Case::kWidened},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sddl);
+    SimRun run(MachineFromText(DriverKeyMachine(c.sddl, "", c.zeroSizeReport)));
+    ASSERT_EQ(run.machine.config.zeroSecurityDescriptorSize, c.zeroSizeReport);
+    if (c.defaulted) {
+      sim::SecurityModel model = sim::DefaultKeySecurity();
+      model.daclDefaulted = true;
+      run.machine.registry.Find(RegRoot::LocalMachine, kClassKey)->set_security(sim::BuildSelfRelative(model));
+    }
     const std::vector<BYTE> before = ClassKey(run)->security();
     Bracketed b = RunBracket(run);
     EXPECT_TRUE(b.wrote);
-    EXPECT_EQ(b.during, before);
+    if (c.during == Case::kLeft) { EXPECT_EQ(b.during, before); }
+    if (c.during == Case::kEmpty) { EXPECT_EQ(DaclOf(b.during), (std::vector<BYTE>{2, 0, 8, 0, 0, 0, 0, 0})); }
+    if (c.during == Case::kWidened) { EXPECT_EQ(ModelOf(b.during).dacl, Widened(ModelOf(before))); }
+    EXPECT_EQ(ModelOf(b.during).daclDefaulted, c.defaulted);
     EXPECT_EQ(ClassKey(run)->security(), before);
     EXPECT_TRUE(run.Events("messagebox").empty());
   }
@@ -253,23 +257,6 @@ TEST(KeySecurityBracket, AMissingKeyGivesThreeOpenErrorsAndNothingIsWritten) {
             Boxes({"Error: Registry Open", "Error: Registry Open", "Error: Registry Open"}));
   EXPECT_EQ(sim::WriteRegChanges(run.before, run.machine.registry, sim::RegFileFormat::Utf8v5),
             sim::WriteRegChanges(run.before, run.before, sim::RegFileFormat::Utf8v5));
-}
-
-TEST(KeySecurityBracket, AnEmptyDriverKeyLeavesTheClassRootAlone) {
-  SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)")));
-  const size_t callsBefore = run.platform->calls().size();
-  for (BracketPolicy policy :
-       {BracketPolicy::GoOnWithoutDescriptor, BracketPolicy::StopWithoutDescriptor}) {
-    Bracketed b = RunBracket(run, "", policy);
-    EXPECT_EQ(b.result, BracketResult::Skipped);
-    EXPECT_FALSE(b.wrote);
-  }
-  RegKeyHandle key(*run.platform);
-  EXPECT_FALSE(OpenDriverKeyForWrites(NtClassRoot, "", "", &key));
-  EXPECT_EQ(run.platform->calls().size(), callsBefore);
-  EXPECT_TRUE(run.Events("messagebox").empty());
-  const std::string root(NtClassRoot, std::strlen(NtClassRoot) - 1);
-  EXPECT_TRUE(ClassKey(run, root) == nullptr || ClassKey(run, root)->security().empty());
 }
 
 // Each security call failing: its message, the writes still made, and the
@@ -366,17 +353,6 @@ TEST(KeySecurityBracket, TheNextRunPutsBackTheListOfAKeyAKilledRunLeftWidened) {
   EXPECT_EQ(gone.platform->FinalRegistry().Find(RegRoot::LocalMachine, kSecurityRecordKey), nullptr);
 }
 
-TEST(KeySecurityBracket, AZeroSizeReportStillSavesAndRestoresWithoutAMessage) {
-  const char* kSddl = "O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)";
-  SimRun run(MachineFromText(DriverKeyMachine(kSddl, "", true)));
-  ASSERT_TRUE(run.machine.config.zeroSecurityDescriptorSize);
-  const std::vector<BYTE> before = ClassKey(run)->security();
-  Bracketed b = RunBracket(run);
-  EXPECT_TRUE(run.Events("messagebox").empty());
-  EXPECT_EQ(ModelOf(b.during).dacl, Widened(ModelOf(before)));
-  EXPECT_EQ(ClassKey(run)->security(), before);
-}
-
 TEST(KeySecurityBracket, TheUsbWriterStopsWhenNothingWasSaved) {
   SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)")));
   run.platform->AddFault({"RegGetKeySecurity", 1, 5});
@@ -458,23 +434,31 @@ TEST(KeyPath, APathThatDoesNotFitIsRefusedNeverCut) {
   EXPECT_FALSE(BuildKeyPath(path, NtClassRoot, std::string("{guid}\0\\0001", 12), ""));
 }
 
-TEST(KeyPath, ATooLongKeyIsSkippedEvenWhereItsCutPathExists) {
-  // A driver key one character too long, and a key at the path it would be
-  // cut to: neither is opened, written or has its security touched.
-  const std::string driverKey = "{guid}\\" + std::string(260 - std::strlen(NtClassRoot) - 7, 'x');
-  const std::string cut = (NtClassRoot + driverKey).substr(0, kKeyPathSize - 1);
-  SimRun run(
-      MachineFromText(RegText("[HKEY_LOCAL_MACHINE\\" + cut +
-                              "]\r\n\"Value\"=dword:00000001\r\n\r\n" + "[HKEY_LOCAL_MACHINE\\" +
-                              NtClassRoot + driverKey + "]\r\n\"Value\"=dword:00000001\r\n\r\n")));
-  const size_t callsBefore = run.platform->calls().size();
-  Bracketed b = RunBracket(run, driverKey);
-  EXPECT_EQ(b.result, BracketResult::Skipped);
-  EXPECT_FALSE(b.wrote);
-  RegKeyHandle key(*run.platform);
-  EXPECT_FALSE(OpenDriverKeyForWrites(NtClassRoot, driverKey, "", &key));
-  EXPECT_EQ(run.platform->calls().size(), callsBefore);
-  EXPECT_TRUE(run.Events("messagebox").empty());
+// An empty driver key, or one a character too long (with a key at the path
+// it would be cut to): the class root or that key is neither opened, written
+// nor has its security touched.
+TEST(KeyPath, AnEmptyOrTooLongDriverKeyIsSkipped) {
+  const std::string tooLong = "{guid}\\" + std::string(260 - std::strlen(NtClassRoot) - 7, 'x');
+  const std::string cut = (NtClassRoot + tooLong).substr(0, kKeyPathSize - 1);
+  for (const std::string& driverKey : {std::string(), tooLong}) {
+    SCOPED_TRACE(driverKey.size());
+    SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)") +
+                               "[HKEY_LOCAL_MACHINE\\" + cut + "]\r\n\"Value\"=dword:00000001\r\n\r\n" +
+                               "[HKEY_LOCAL_MACHINE\\" + NtClassRoot + tooLong +
+                               "]\r\n\"Value\"=dword:00000001\r\n\r\n"));
+    const size_t callsBefore = run.platform->calls().size();
+    for (BracketPolicy policy : {BracketPolicy::GoOnWithoutDescriptor, BracketPolicy::StopWithoutDescriptor}) {
+      Bracketed b = RunBracket(run, driverKey, policy);
+      EXPECT_EQ(b.result, BracketResult::Skipped);
+      EXPECT_FALSE(b.wrote);
+    }
+    RegKeyHandle key(*run.platform);
+    EXPECT_FALSE(OpenDriverKeyForWrites(NtClassRoot, driverKey, "", &key));
+    EXPECT_EQ(run.platform->calls().size(), callsBefore);
+    EXPECT_TRUE(run.Events("messagebox").empty());
+    const std::string root(NtClassRoot, std::strlen(NtClassRoot) - 1);
+    EXPECT_TRUE(ClassKey(run, root) == nullptr || ClassKey(run, root)->security().empty());
+  }
 }
 
 // ---- Value writes ----
