@@ -172,19 +172,6 @@ TEST(CountryPage, OkIsDisabledWhileThereIsNoEntry) {
   EXPECT_NE(actions[2].find("\"text\":\"OK\",\"enabled\":true"), std::string::npos);
 }
 
-TEST(CountryPage, ALetterChangeRefillsAndSelectsTheFirstRow) {
-  SimRun run(MachineFromText(CountryMachine("39")), "select 1021 15; select 1021 8; click 2");
-  EXPECT_EQ(RunPage<CountryDialog>(run), IDCANCEL);
-  auto actions = run.Events("action");
-  ASSERT_EQ(actions.size(), 2u);
-  EXPECT_NE(actions[0].find("\"items\":[\"Pakistan (PAL-B/G)\""), std::string::npos);
-  EXPECT_NE(actions[1].find("\"items\":[\"Iceland (PAL-B/G)\""), std::string::npos);
-  for (const std::string& a : actions) {
-    size_t list = a.find("{\"id\":1019");
-    EXPECT_NE(a.find("\"selected\":0}", list), std::string::npos);
-  }
-}
-
 TEST(StartPage, ShowsItsTextsAndSetsTheFamilyOnceMore) {
   SimRun run(MachineFromText(RegText("")), "close");
   LoadTexts(*run.platform, run.state);
