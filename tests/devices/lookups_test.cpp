@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -67,22 +66,18 @@ const FamilyCase kFamilies[] = {
      "PCI\\VEN_14F1&DEV_8800&SUBSYS_88011461&REV_05", "STREAM\\CXTUNE.VEN_14F1.PHILIPS"},
     {"CX2388X 9x, case ignored", &LookupCx2388xKeys9x, 0x10, "PCI\\VEN_14F1&DEV_8800",
      "Stream\\cxtune.VEN_14F1.Philips"},
-    {"BT878A NT", &LookupBt878aKeysNt, 0x100,
-     "PCI\\VEN_109E&DEV_036E&SUBSYS_00000000&REV_11", "Stream\\bttuner.phil"},
+    {"BT878A NT", &LookupBt878aKeysNt, 0x100, "PCI\\VEN_109E&DEV_036E&SUBSYS_00000000&REV_11", "Stream\\bttuner.phil"},
     {"BT878A 9x", &LookupBt878aKeys9x, 0x100,
      "PCI\\VEN_109E&DEV_036E&SUBSYS_00000000&REV_11", "STREAM\\BTTUNER.PHIL.1"},
-    {"SAA7130 NT", &LookupSaa713xKeysNt, 0x1,
-     "PCI\\VEN_1131&DEV_7130&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.30"},
-    {"SAA7133 NT", &LookupSaa713xKeysNt, 0x2,
-     "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
+    {"SAA7130 NT", &LookupSaa713xKeysNt, 0x1, "PCI\\VEN_1131&DEV_7130&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.30"},
+    {"SAA7133 NT", &LookupSaa713xKeysNt, 0x2, "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
     {"SAA7134 NT", &LookupSaa713xKeysNt, 0x4, kSaa7134Id, "Stream\\PhTVTune.34"},
     {"SAA7134 NT, long tuner id", &LookupSaa713xKeysNt, 0x4, kSaa7134Id, kLongTuner34},
     {"SAA7133 and SAA7134 flags take the 7133", &LookupSaa713xKeysNt, 0x6,
      "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
     {"no SAA flag takes the 7133", &LookupSaa713xKeysNt, 0,
      "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
-    {"SAA7130 9x", &LookupSaa713xKeys9x, 0x1,
-     "PCI\\VEN_1131&DEV_7130&SUBSYS_00000000&REV_01", "STREAM\\PHTVTUNE.30"},
+    {"SAA7130 9x", &LookupSaa713xKeys9x, 0x1, "PCI\\VEN_1131&DEV_7130&SUBSYS_00000000&REV_01", "STREAM\\PHTVTUNE.30"},
     {"SAA7134 9x", &LookupSaa713xKeys9x, 0x4, kSaa7134Id, "STREAM\\PHTVTUNE.34"},
     {"USB NT", &LookupUsbKeyNt, 0x10000, "USB\\Vid_eb1a&Pid_2800&Rev_0100", ""},
     {"USB 9x", &LookupUsbKey9x, 0x10000, "USB\\VID_EB1A&PID_2821&REV_0100", ""},
@@ -118,30 +113,22 @@ TEST(DriverKeyLookup, Saa713xIdentifiersMatchByLengthAndExactly) {
   };
   const Case cases[] = {
       {"44, exact", &LookupSaa713xKeysNt, kSaa7134Id, true, false},
-      {"44, lower case", &LookupSaa713xKeysNt,
-       "pci\\ven_1131&dev_7134&subsys_00000000&rev_01", false, false},
-      {"43", &LookupSaa713xKeysNt, "PCI\\VEN_1131&DEV_7134&SUBSYS_00000000&REV_1", false,
-       false},
+      {"44, lower case", &LookupSaa713xKeysNt, "pci\\ven_1131&dev_7134&subsys_00000000&rev_01", false, false},
+      {"43", &LookupSaa713xKeysNt, "PCI\\VEN_1131&DEV_7134&SUBSYS_00000000&REV_1", false, false},
       {"45", &LookupSaa713xKeysNt, kSaa7134Id + "0", false, false},
       {"bare device id", &LookupSaa713xKeysNt, "PCI\\VEN_1131&DEV_7134", false, false},
       {"tuner, exact", &LookupSaa713xKeysNt, "Stream\\PhTVTune.34", false, true},
       {"tuner, 63 beginning with it", &LookupSaa713xKeysNt, kLongTuner34, false, true},
-      {"tuner, 62 beginning with it", &LookupSaa713xKeysNt, kLongTuner34.substr(0, 62),
-       false, false},
-      {"tuner, 64 beginning with it", &LookupSaa713xKeysNt, kLongTuner34 + "x", false,
-       false},
-      {"tuner, 19 beginning with it", &LookupSaa713xKeysNt, "Stream\\PhTVTune.340",
-       false, false},
-      {"tuner, upper case on NT", &LookupSaa713xKeysNt, "STREAM\\PHTVTUNE.34", false,
-       false},
+      {"tuner, 62 beginning with it", &LookupSaa713xKeysNt, kLongTuner34.substr(0, 62), false, false},
+      {"tuner, 64 beginning with it", &LookupSaa713xKeysNt, kLongTuner34 + "x", false, false},
+      {"tuner, 19 beginning with it", &LookupSaa713xKeysNt, "Stream\\PhTVTune.340", false, false},
+      {"tuner, upper case on NT", &LookupSaa713xKeysNt, "STREAM\\PHTVTUNE.34", false, false},
       {"tuner, 63 in upper case on NT", &LookupSaa713xKeysNt,
        "STREAM\\PHTVTUNE.34" + std::string(45, 'x'), false, false},
-      {"another chip's tuner", &LookupSaa713xKeysNt, "Stream\\PhTVTune.33", false,
-       false},
+      {"another chip's tuner", &LookupSaa713xKeysNt, "Stream\\PhTVTune.33", false, false},
       {"9x, 44 exact", &LookupSaa713xKeys9x, kSaa7134Id, true, false},
       {"9x, tuner upper case", &LookupSaa713xKeys9x, "STREAM\\PHTVTUNE.34", false, true},
-      {"9x, tuner mixed case", &LookupSaa713xKeys9x, "Stream\\PhTVTune.34", false,
-       false},
+      {"9x, tuner mixed case", &LookupSaa713xKeys9x, "Stream\\PhTVTune.34", false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -175,55 +162,48 @@ TEST(DriverKeyLookup, UsbIdentifiers) {
   }
 }
 
-TEST(DriverKeyLookup, TheUsbFlagIsSetEvenWhenTheDriverKeyCannotBeRead) {
-  Found f = RunLookup(DeviceKey("USB\\DEV\\1", {"USB\\VID_EB1A&PID_2821"}),
-                      &LookupUsbKey9x, 0x4);
-  EXPECT_EQ(f.flags, 0x10004u);
-  EXPECT_EQ(f.capture, "");
-}
-
-TEST(DriverKeyLookup, ALaterMatchReplacesAnEarlierOne) {
-  const std::string devices =
-      DeviceKey("A\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_1"}, "{c}\\0001") +
-      DeviceKey("A\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0001") +
-      DeviceKey("B\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_2"}, "{c}\\0002") +
-      DeviceKey("B\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0002") +
-      // A match whose driver key cannot be read does not undo the one before.
-      DeviceKey("C\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_3"});
-  Found f = RunLookup(devices, &LookupBt878aKeysNt, 0x100);
-  EXPECT_EQ(f.capture, "{c}\\0002");
-  EXPECT_EQ(f.tuner, "{t}\\0002");
-}
-
-TEST(DriverKeyLookup, NoMatchOrNoDeviceListLeavesTheKeysAsTheyWere) {
-  const std::string devices =
-      DeviceKey("PCI\\A\\1", {"PCI\\VEN_14F1&DEV_8800"}, kCaptureKey) +
-      DeviceKey("STREAM\\B\\1", {"Stream\\cxtune.VEN_14F1.Philips"}, kTunerKey);
-  Found noList = RunLookup(devices, &LookupCx2388xKeysNt, 0x10,
-                           {{"SetupDiGetClassDevsA", 1, 5}}, "before");
-  EXPECT_EQ(noList.result, 0);
-  EXPECT_EQ(noList.capture, "before");
-  EXPECT_EQ(noList.tuner, "before");
-
-  Found noMatch = RunLookup(devices, &LookupBt878aKeys9x, 0x100, {}, "before");
-  EXPECT_EQ(noMatch.result, 1);
-  EXPECT_EQ(noMatch.capture, "before");
-  EXPECT_EQ(noMatch.tuner, "before");
-}
-
-TEST(DriverKeyLookup, AReadErrorEndsTheWalkKeepingWhatWasFound) {
-  const std::string devices =
-      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\A\\NOID\\1]\r\n"
-      "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n\r\n" +  // skipped
-      DeviceKey("B\\C\\1", {"PCI\\VEN_14F1&DEV_8800"}, kCaptureKey) +
-      DeviceKey("C\\T\\1", {"STREAM\\CXTUNE.VEN_14F1.PHILIPS"}, kTunerKey);
-  // 9x, one buffer: the first device's read fails with 13, the second's
-  // identifiers and driver key read at once; the third read fails with 31.
-  Found f = RunLookup(devices, &LookupCx2388xKeys9x, 0x10,
-                      {{"SetupDiGetDeviceRegistryPropertyA", 4, 31}});
-  EXPECT_EQ(f.result, 1);
-  EXPECT_EQ(f.capture, kCaptureKey);
-  EXPECT_EQ(f.tuner, "");
+// Keys start as "before": what the walk found replaces them, a later match
+// an earlier one; a match whose driver key cannot be read, no match, or no
+// device list leave them; a read error other than 13 ends the walk.
+TEST(DriverKeyLookup, WhatTheWalkLeavesInTheKeys) {
+  const std::string cx = DeviceKey("PCI\\A\\1", {"PCI\\VEN_14F1&DEV_8800"}, kCaptureKey) +
+                         DeviceKey("STREAM\\B\\1", {"Stream\\cxtune.VEN_14F1.Philips"}, kTunerKey);
+  struct Case {
+    const char* name;
+    std::string devices;
+    Lookup lookup;
+    uint32_t flags;
+    std::vector<sim::Fault> faults;
+    int32_t result;
+    const char* capture;
+    const char* tuner;
+    uint32_t flagsAfter;
+  };
+  const Case cases[] = {
+      {"later match", DeviceKey("A\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_1"}, "{c}\\0001") +
+                          DeviceKey("A\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0001") +
+                          DeviceKey("B\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_2"}, "{c}\\0002") +
+                          DeviceKey("B\\T\\1", {"Stream\\bttuner.phil"}, "{t}\\0002") +
+                          DeviceKey("C\\C\\1", {"PCI\\VEN_109E&DEV_036E&SUBSYS_3"}),
+       &LookupBt878aKeysNt, 0x100, {}, 1, "{c}\\0002", "{t}\\0002", 0x100},
+      {"no device list", cx, &LookupCx2388xKeysNt, 0x10, {{"SetupDiGetClassDevsA", 1, 5}}, 0, "before", "before", 0x10},
+      {"no match", cx, &LookupBt878aKeys9x, 0x100, {}, 1, "before", "before", 0x100},
+      // 9x, one buffer: the first device has no identifiers (13), the
+      // second's identifiers and driver key are read at once; then 31.
+      {"read error", "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\A\\NOID\\1]\r\n"
+                     "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n\r\n" + cx,
+       &LookupCx2388xKeys9x, 0x10, {{"SetupDiGetDeviceRegistryPropertyA", 4, 31}}, 1, kCaptureKey, "before", 0x10},
+      {"USB flag without a driver key", DeviceKey("USB\\DEV\\1", {"USB\\VID_EB1A&PID_2821"}), &LookupUsbKey9x, 0x4,
+       {}, 1, "before", "before", 0x10004},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Found f = RunLookup(c.devices, c.lookup, c.flags, c.faults, "before");
+    EXPECT_EQ(f.result, c.result);
+    EXPECT_EQ(f.capture, c.capture);
+    EXPECT_EQ(f.tuner, c.tuner);
+    EXPECT_EQ(f.flags, c.flagsAfter);
+  }
 }
 
 // A platform whose driver-key reads fail the way a broken device's would.
@@ -279,39 +259,24 @@ TEST(DriverKeyLookup, AFailingDriverReadLeavesTheKeyUnchanged) {
   }
 }
 
+// Every lookup reads the driver key through the same buffer, per device on
+// NT and for the whole walk on 9x.
 TEST(DriverKeyLookup, LongAndUnterminatedPropertiesAreReadWhole) {
   const std::string longDriver = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\" + std::string(300, '7');
   // 43 bytes of driver key with no terminator, as REG_BINARY gives them.
-  std::string rawDriver = "\"Driver\"=hex:";
   const std::string unterminated = "{4d36e96c-e325-11ce-bfc1-08002be10318}\\0001";
-  for (size_t i = 0; i < unterminated.size(); ++i) {
-    char buf[4];
-    std::snprintf(buf, sizeof(buf), "%02x", static_cast<unsigned char>(unterminated[i]));
-    rawDriver += (i ? "," : "") + std::string(buf);
-  }
-  struct Case {
-    const char* name;
-    Lookup lookup;
-    std::string id;
-  };
-  const Case cases[] = {
-      {"CX2388X NT", &LookupCx2388xKeysNt,
-       "PCI\\VEN_14F1&DEV_8800&SUBSYS_" + std::string(400, '0')},
-      {"CX2388X 9x", &LookupCx2388xKeys9x,
-       "PCI\\VEN_14F1&DEV_8800&SUBSYS_" + std::string(400, '0')},
-      {"SAA7134 NT", &LookupSaa713xKeysNt, kSaa7134Id},
-      {"SAA7134 9x", &LookupSaa713xKeys9x, kSaa7134Id},
-      {"USB NT", &LookupUsbKeyNt, "USB\\Vid_eb1a&Pid_2821"},
-      {"USB 9x", &LookupUsbKey9x, "USB\\Vid_eb1a&Pid_2821"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Found big = RunLookup(DeviceKey("A\\B\\1", {c.id}, longDriver), c.lookup, 0x4);
+  const std::string rawDriver =
+      "\"Driver\"=hex:7b,34,64,33,36,65,39,36,63,2d,65,33,32,35,2d,31,31,63,65,2d,62,66,63,31,2d,30,38,30,30,"
+      "32,62,65,31,30,33,31,38,7d,5c,30,30,30,31";
+  const std::string id = "PCI\\VEN_14F1&DEV_8800&SUBSYS_" + std::string(400, '0');
+  for (Lookup lookup : {&LookupCx2388xKeysNt, &LookupCx2388xKeys9x}) {
+    SCOPED_TRACE(lookup == &LookupCx2388xKeysNt ? "NT" : "9x");
+    Found big = RunLookup(DeviceKey("A\\B\\1", {id}, longDriver), lookup, 0x4);
     EXPECT_EQ(big.capture, longDriver);
 
-    std::string raw = DeviceKey("A\\B\\1", {c.id});
+    std::string raw = DeviceKey("A\\B\\1", {id});
     raw.insert(raw.size() - 2, rawDriver + "\r\n");
-    Found bare = RunLookup(raw, c.lookup, 0x4);
+    Found bare = RunLookup(raw, lookup, 0x4);
     EXPECT_EQ(bare.capture, unterminated);
   }
 
@@ -320,8 +285,7 @@ TEST(DriverKeyLookup, LongAndUnterminatedPropertiesAreReadWhole) {
       "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\A\\B\\1]\r\n"
       "\"HardwareID\"=hex:50,43,49,5c,56,45,4e,5f,31,34,46,31,26,44,45,56,5f,38,38,30,30\r\n"
       "\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n"
-      "\"Driver\"=\"" +
-      std::string("{c}\\\\0001") + "\"\r\n\r\n";
+      "\"Driver\"=\"{c}\\\\0001\"\r\n\r\n";
   Found f = RunLookup(bareId, &LookupCx2388xKeysNt, 0x10);
   EXPECT_EQ(f.capture, "{c}\\0001");
 }

@@ -42,51 +42,38 @@ uint32_t AlternateType(bool bt, uint32_t type) {
   return type == 1 ? 15 : type == 14 ? 16 : type;
 }
 
+// NICAM I (PAL DK's variant 5) gives British sound on the TV System path
+// only.
 TEST(DerivePci, EveryStandardOnBothPathsForBothFamilies) {
   for (bool bt : {false, true}) {
     for (const DriverRow& r : kDriverRows) {
       for (int variant : {0, 3}) {
         for (int mode : {0, 1}) {
-          SCOPED_TRACE(std::string(bt ? "BT878A" : "CX2388X") + " standard " +
-                       std::to_string(r.standard) + " variant " + std::to_string(variant) +
-                       (mode ? " country path" : " TV system path"));
-          auto run = App(886);
-          WizardState& a = run->state;
-          a.SelectionMode = mode;
-          a.StandardIndex = r.standard;
-          a.TunerVariant = variant;
-          a.CountryCode = mode ? 49 : 0;
-          bt ? DeriveBt878aSettings(*run->platform, a) : DeriveCx2388xSettings(*run->platform, a);
-          const uint32_t country = mode ? 49 : 886;
-          const uint32_t type = bt ? r.btType : r.cxType;
-          EXPECT_EQ(a.CountryCode, static_cast<int32_t>(country));
-          EXPECT_EQ(a.VideoStandardMask, r.mask);
-          EXPECT_EQ(a.TunerTypeCode, variant == 3 ? AlternateType(bt, type) : type);
-          EXPECT_EQ(a.AudioCountryCode, mode ? country : r.audio);
-          EXPECT_EQ(a.VideoCountryCode, country);
-          EXPECT_EQ(a.TunerBrandCode, 2u);
-          EXPECT_EQ(a.TunerChipCode, variant == 3 ? 2u : 1u);
+          for (int nicam : {0, 5}) {
+            SCOPED_TRACE(std::string(bt ? "BT878A" : "CX2388X") + " standard " + std::to_string(r.standard) +
+                         " variant " + std::to_string(variant) + (mode ? " country path" : " TV system path") +
+                         " standard variant " + std::to_string(nicam));
+            auto run = App(886);
+            WizardState& a = run->state;
+            a.SelectionMode = mode;
+            a.StandardIndex = r.standard;
+            a.StandardVariant = nicam;
+            a.TunerVariant = variant;
+            a.CountryCode = mode ? 49 : 0;
+            bt ? DeriveBt878aSettings(*run->platform, a) : DeriveCx2388xSettings(*run->platform, a);
+            const uint32_t country = mode ? 49 : 886;
+            const uint32_t type = bt ? r.btType : r.cxType;
+            EXPECT_EQ(a.CountryCode, static_cast<int32_t>(country));
+            EXPECT_EQ(a.VideoStandardMask, r.mask);
+            EXPECT_EQ(a.TunerTypeCode, variant == 3 ? AlternateType(bt, type) : type);
+            EXPECT_EQ(a.AudioCountryCode, mode ? country : r.standard == 3 && nicam == 5 ? 44 : r.audio);
+            EXPECT_EQ(a.VideoCountryCode, country);
+            EXPECT_EQ(a.TunerBrandCode, 2u);
+            EXPECT_EQ(a.TunerChipCode, variant == 3 ? 2u : 1u);
+          }
         }
       }
     }
-  }
-}
-
-TEST(DerivePci, NicamIGivesBritishSoundOnTheTvSystemPathOnly) {
-  for (bool bt : {false, true}) {
-    auto run = App(39);
-    WizardState& a = run->state;
-    a.SelectionMode = 0;
-    a.StandardIndex = 3;
-    a.StandardVariant = 5;
-    bt ? DeriveBt878aSettings(*run->platform, a) : DeriveCx2388xSettings(*run->platform, a);
-    EXPECT_EQ(a.AudioCountryCode, 44u);
-    EXPECT_EQ(a.VideoCountryCode, 39u);
-    EXPECT_EQ(a.VideoStandardMask, 32u);
-    a.SelectionMode = 1;
-    a.CountryCode = 86;
-    bt ? DeriveBt878aSettings(*run->platform, a) : DeriveCx2388xSettings(*run->platform, a);
-    EXPECT_EQ(a.AudioCountryCode, 86u);
   }
 }
 
