@@ -2,6 +2,8 @@
 // fallback to section "1", the defaults, and the cut at capacity.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <array>
 
 #include "app/text_keys.h"
@@ -76,6 +78,14 @@ TEST(Texts, TheFileIsTheOneBesideTheProgram) {
     run.platform->MapFile(folder + "\\Chanwiz.ini", WriteTempFile(kIni));
     run.LoadTexts();
     EXPECT_STREQ(run.state.AppTitleName, title);
+    if (folder.size() < 128) continue;
+    // No folder: each default is copied up to its end and nothing beyond it.
+    for (size_t i = 0; i < kTextKeyCount; ++i) {
+      const char* field = kTextKeys[i].field(run.state);
+      EXPECT_STREQ(field, kTextKeys[i].defaultText) << kTextKeys[i].key;
+      for (size_t at = std::strlen(field); at < kTextKeys[i].capacity; ++at)
+        ASSERT_EQ(field[at], '\0') << kTextKeys[i].key << " byte " << at;
+    }
   }
 }
 

@@ -159,7 +159,7 @@ TEST(WizardRoad, EachSampleTakesItsFamilysSteps) {
   const std::string several = Box(
       "We found that at least there are two TV Tuner devices on your computer.\\n\\nPlease "
       "remove one of them for a while if you want to re-initialize the TV Tuner settings.", 0);
-  struct Case { const char* sample; Family family; int32_t nt, win9x, count = 1; uint32_t flags = 0; std::string box; };
+  struct Case { const char* sample; Family family; int32_t nt, win9x, count = 1; uint32_t flags = 0; std::string box = ""; };
   const Case cases[] = {
       {"saa7134-xp-italy.reg", Family::Saa713x, 1, 0}, {"saa7134-98-italy.reg", Family::Saa713x, 0, 1},
       {"saa7134-nt4.reg", Family::Saa713x, 0, 0},      {"cx2388x-xp-germany.reg", Family::Cx2388x, 1, 0},
