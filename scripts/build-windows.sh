@@ -12,9 +12,9 @@
 #      program with its own manifest);
 #   4. under Wine and Xvfb, when installed (scripts/install-deps.sh), in a
 #      fresh prefix that runs 32-bit programs and has no capture board:
-#      chanwiz_win32_tests.exe, the real-API platform's tests, which also
-#      start Chanwiz.exe and expect the no-device message; then a screenshot
-#      of that message. Where the kernel cannot run 32-bit programs (wine32
+#      chanwiz_win32_tests.exe, the real-API platform's tests; then a
+#      screenshot of Chanwiz.exe's no-device message (tests/wine's nodevice
+#      row checks its text and exit code). Where the kernel cannot run 32-bit programs (wine32
 #      does not start), both are built as 64-bit programs for this step, and
 #      the log says so.
 #
@@ -204,10 +204,6 @@ run_tests() {
 }
 if [ -f "$RUN/chanwiz_win32_tests.exe" ]; then
     check "$RUN/chanwiz_win32_tests.exe under Wine (log $OUT/win32-tests.log)" run_tests
-    check "no capture board, so $RUN/Chanwiz.exe showed the no-device message" \
-        bash -c "tr -d '\r' <'$OUT/win32-tests.log' |
-                 grep -q '^\[       OK \] ChanwizExe.' &&
-                 ! grep -q 'a supported board is present' '$OUT/win32-tests.log'"
 else
     fail "$RUN/chanwiz_win32_tests.exe was built"
 fi

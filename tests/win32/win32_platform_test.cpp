@@ -1,10 +1,9 @@
 // The platform contract (tests/platform) on the real API, under Windows or
-// Wine, and what only the real API has: the predefined keys' sign extension,
-// real dialogs, and Chanwiz.exe itself. Runs unelevated; what it writes under
+// Wine, and what only the real API has: the predefined keys' sign extension
+// and real dialogs. Runs unelevated; what it writes under
 // HKEY_CURRENT_USER or in the temporary folder is removed again.
 // The wizard's headers come first, as in the program: <windows.h>'s macros
-// would rename framework members (SetWindowText) here only.
-#include "framework/framework.h"
+// would rename platform members (SetWindowText) here only.
 #include "platform/platform_contract.h"
 #include "platform/win32/win32_platform.h"
 #include "resource.h"
@@ -13,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -158,97 +156,6 @@ TEST(Win32Dialogs, PagesThatCannotBeShownEndWithMinusOne) {
   p.SetLastError(0);
   EXPECT_EQ(p.DialogBoxParamA(IDD_START_PAGE, HWND(0), nullptr), -1);
   EXPECT_EQ(p.GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-}
-
-// The framework's page on real windows: the restart page's radio buttons,
-// texts, and the close box ending the page as Cancel.
-class ClosingPage : public CDialog {
- public:
-  explicit ClosingPage(Platform& p) : CDialog(p, IDD_RESTART_PAGE) {}
-  UINT yes = 99, no = 99;
-  std::string title;
-
- protected:
-  BOOL OnInitDialog() override {
-    CDialog::OnInitDialog();
-    platform_.SetWindowTextA(hwnd(), "Riavvio");
-    platform_.CheckDlgButton(hwnd(), IDC_RESTART_YES, 1);
-    platform_.CheckDlgButton(hwnd(), IDC_RESTART_NO, 0);
-    yes = platform_.IsDlgButtonChecked(hwnd(), IDC_RESTART_YES);
-    no = platform_.IsDlgButtonChecked(hwnd(), IDC_RESTART_NO);
-    char text[32] = {};
-    platform_.GetWindowTextA(hwnd(), text, sizeof(text));
-    title = text;
-    ::PostMessageA(reinterpret_cast<::HWND>(static_cast<std::uintptr_t>(hwnd())), WM_CLOSE, 0, 0);
-    return TRUE;
-  }
-};
-
-TEST(Win32Dialogs, FrameworkPageOnRealWindowsClosesAsCancel) {
-  Win32Platform p;
-  ClosingPage page(p);
-  EXPECT_EQ(page.DoModal(), IDCANCEL);
-  EXPECT_EQ(page.yes, 1u);
-  EXPECT_EQ(page.no, 0u);
-  EXPECT_EQ(page.title, "Riavvio");
-}
-
-// Chanwiz.exe itself, started beside this program: without a supported board
-// it shows the no-device message, with one the start page (whose texts the
-// simulated runs check); either way it ends with 0 once the window is answered.
-TEST(ChanwizExe, OpensWithTheNoDeviceMessageOrTheStartPageAndEndsWithZero) {
-  char self[MAX_PATH] = {};
-  ::DWORD length = ::GetModuleFileNameA(nullptr, self, sizeof(self));
-  ASSERT_TRUE(length > 0 && length < sizeof(self));
-  std::string folder(self, std::strrchr(self, '\\') + 1);
-  std::string program = folder + "Chanwiz.exe";
-  if (::GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES)
-    GTEST_SKIP() << "no " << program;
-  if (::GetFileAttributesA((folder + "Chanwiz.ini").c_str()) != INVALID_FILE_ATTRIBUTES)
-    GTEST_SKIP() << "a Chanwiz.ini beside it would change the texts";
-
-  // A program still running when the test ends is ended with it.
-  struct Child {
-    ::PROCESS_INFORMATION info = {};
-    ~Child() {
-      if (info.hProcess == nullptr) return;
-      if (::WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(info.hProcess, 99);
-      ::CloseHandle(info.hProcess);
-      ::CloseHandle(info.hThread);
-    }
-  } child;
-  ::STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  if (!::CreateProcessA(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &startup, &child.info)) {
-    ::DWORD error = ::GetLastError();
-    if (error == 740) GTEST_SKIP() << "Chanwiz.exe needs an administrator";  // ERROR_ELEVATION_REQUIRED
-    FAIL() << "CreateProcessA: error " << error;
-  }
-  // Its window, by class and caption, polled with a bound.
-  ::HWND window = nullptr;
-  for (int i = 0; i < 100 && window == nullptr; ++i, ::Sleep(150)) {
-    window = ::FindWindowA("#32770", "QL750 Chanwiz Wizard");
-    ::DWORD owner = 0;
-    if (window != nullptr) ::GetWindowThreadProcessId(window, &owner);
-    if (owner != child.info.dwProcessId || !::IsWindowVisible(window)) window = nullptr;
-  }
-  ASSERT_NE(window, nullptr) << "Chanwiz.exe showed no window with its caption";
-  if (::GetDlgItem(window, IDC_TVSYSTEM_BUTTON) != nullptr) {
-    ::PostMessageA(window, WM_CLOSE, 0, 0);  // a board is present: the start page's close box
-  } else {
-    char text[512] = {};
-    ::GetDlgItemTextA(window, 0xFFFF, text, sizeof(text));
-    EXPECT_STREQ(text, "Sorry, we can't find any QL750 Device on your computer.\n"
-                       "Please check your hardware.");
-    ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                   reinterpret_cast<::LPARAM>(::GetDlgItem(window, IDOK)));
-  }
-  ASSERT_EQ(::WaitForSingleObject(child.info.hProcess, 10000), static_cast<::DWORD>(WAIT_OBJECT_0))
-      << "Chanwiz.exe did not end";
-  ::DWORD code = 99;
-  ::GetExitCodeProcess(child.info.hProcess, &code);
-  EXPECT_EQ(code, 0u);
 }
 
 }  // namespace

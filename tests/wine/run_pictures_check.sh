@@ -102,18 +102,6 @@ else
     fi
 fi
 
-# --- docs/pictures against section 1 (the built-in English texts) -------------------------
-for pair in 102:page-102-start 129:page-129-tv-system 131:page-131-restart box-no-device:box-no-device; do
-    a=$PICS/1/${pair%%:*}.png
-    b=$ROOT/docs/pictures/${pair#*:}.png
-    [ -f "$a" ] && [ -f "$b" ] || continue
-    if "$PYTHON" "$PNGTOOL" same "$a" "$b" 2>/dev/null; then
-        echo "(docs/pictures/${pair#*:}.png shows what section 1 shows)"
-    else
-        echo "(docs/pictures/${pair#*:}.png differs from section 1's ${pair%%:*}.png: refresh it from scripts/pictures.sh)"
-    fi
-done
-
 echo "pictures check: $PASSED passed, $FAILED failed"
 [ "$FAILED" -eq 0 ]
 exit
