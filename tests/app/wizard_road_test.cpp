@@ -20,11 +20,6 @@ std::vector<int> PagesOpened(const SimRun& run) {
   return opened;
 }
 
-std::string Box(const std::string& text, int style, const std::string& caption = "QL750 Chanwiz Wizard") {
-  return "{\"event\":\"messagebox\",\"text\":\"" + text + "\",\"caption\":\"" + caption +
-         "\",\"style\":" + std::to_string(style) + ",\"answer\":1}";
-}
-
 TEST(WizardRoad, EachStartAndSelectionResultLeadsWhereItShould) {
   // The templates opened in order, the start page's end (the framework's; the
   // close box 5), and whether the family steps and the marker were reached.
@@ -99,7 +94,7 @@ TEST(WizardRoad, RestartDecision) {
       {"other arguments do not", italy, no, {"2"}, true, nullptr, true, {}, {}},
       {"without the shutdown privilege nothing shows", italy, ok, {}, false, nullptr, true, {}, {}},
       {"a failed restart is reported", italy, ok, {}, true, "ExitWindowsEx", true, {},
-       {Box("Can't run ExitWindowsEx.", 0)}},
+       {BoxRecord("Can't run ExitWindowsEx.", 0)}},
       // Windows 9x restarts without asking for the privilege.
       {"Windows 9x", "saa7134-98-italy.reg", ok, {}, false, nullptr, true,
        {"{\"event\":\"restart\",\"flags\":2,\"reason\":0}"}, {}},
@@ -121,10 +116,10 @@ TEST(WizardRoad, RestartDecision) {
 }
 
 TEST(WizardRoad, UsbOutcomeRules) {
-  const std::string failed = Box(
+  const std::string failed = BoxRecord(
       "Sorry, the process of updating TV settings is failed ! Maybe the driver is NOT ready "
       "!\\n\\nPlease reboot your PC and then re-install QL750 WDM Driver.", 48);
-  const std::string replug = Box(
+  const std::string replug = BoxRecord(
       "Please Re-Plugin the QL750 Device on your computer.\\n\\nOtherwise, the QL750 Device maybe "
       "can't work well.", 64);
   struct Case { int32_t result, showRestart; std::vector<std::string> boxes; };
@@ -156,7 +151,7 @@ TEST(WizardRoad, FamilyIsChosenBySaaThenCxThenBtThenUsb) {
 // The USB path never offers a restart. No device, or several (a SAA board
 // and a USB device both count), end with a message before any page.
 TEST(WizardRoad, EachSampleTakesItsFamilysSteps) {
-  const std::string several = Box(
+  const std::string several = BoxRecord(
       "We found that at least there are two TV Tuner devices on your computer.\\n\\nPlease "
       "remove one of them for a while if you want to re-initialize the TV Tuner settings.", 0);
   struct Case { const char* sample; Family family; int32_t nt, win9x, count = 1; uint32_t flags = 0; std::string box = ""; };
@@ -167,7 +162,7 @@ TEST(WizardRoad, EachSampleTakesItsFamilysSteps) {
       {"bt878a-98-uk.reg", Family::Bt878a, 0, 1},      {"usb2821-xp-china.reg", Family::Usb, 1, 0},
       {"usb2800-98-usa.reg", Family::Usb, 0, 1},
       {"nodevice-xp.reg", Family::None, 1, 0, 0, 0,
-       Box("Sorry, we can't find any QL750 Device on your computer.\\nPlease check your hardware.", 48)},
+       BoxRecord("Sorry, we can't find any QL750 Device on your computer.\\nPlease check your hardware.", 48)},
       {"two-saa7134-xp.reg", Family::None, 1, 0, 2, 0x4u, several},
       {"saa7133-and-usb-xp.reg", Family::None, 1, 0, 2, 0x10002u, several},
   };
@@ -215,7 +210,7 @@ TEST(WizardRoad, ComposedMessagesNeverRunPastTheBuffer) {
   // iCountry 39 has no section here: the texts come from section "1".
   run.Run();
   EXPECT_EQ(run.Events("messagebox"),
-            std::vector<std::string>{Box(std::string(255, 'x') + "\\n\\n" + std::string(254, 'y'), 0, "T")});
+            std::vector<std::string>{BoxRecord(std::string(255, 'x') + "\\n\\n" + std::string(254, 'y'), 0, "T")});
   EXPECT_EQ(std::string(run.app->MessageBuffer).size(), 511u);
 }
 

@@ -63,9 +63,8 @@ TEST(AfxMessageBox, CaptionIsTheProgramNameAndTheIconIsAdded) {
     app.Run();
     app.AfxMessageBox("Can't Write USB Registry on Win2K.", c.type);
     EXPECT_EQ(run.platform->transcript().lines(),
-              std::vector<std::string>{"{\"event\":\"messagebox\",\"text\":\"Can't Write USB Registry on Win2K.\","
-                                       "\"caption\":\"Chanwiz (1)\",\"style\":" + std::to_string(c.shown) +
-                                       ",\"answer\":" + std::to_string(c.result) + "}"})
+              std::vector<std::string>{BoxRecord("Can't Write USB Registry on Win2K.", static_cast<int>(c.shown),
+                                                 "Chanwiz (1)", c.result)})
         << c.type;
   }
 }

@@ -131,6 +131,11 @@ void SimRun::LoadTexts(const std::string& iniFile) {
   cw::LoadTexts(*platform, state);
 }
 
+std::string BoxRecord(const std::string& text, int style, const std::string& caption, int answer) {
+  return "{\"event\":\"messagebox\",\"text\":\"" + text + "\",\"caption\":\"" + caption +
+         "\",\"style\":" + std::to_string(style) + ",\"answer\":" + std::to_string(answer) + "}";
+}
+
 std::vector<std::string> SimRun::Events(const std::string& event) const {
   std::vector<std::string> out;
   const std::string tag = "{\"event\":\"" + event + "\"";

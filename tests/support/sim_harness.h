@@ -41,6 +41,10 @@ std::string MultiSz(const std::string& name, const std::vector<std::string>& tex
 std::string DeviceKey(const std::string& enumPath, const std::vector<std::string>& ids,
                       const std::string& driver = "");
 
+// A message box as the transcript records it (text as written in JSON).
+std::string BoxRecord(const std::string& text, int style, const std::string& caption = "QL750 Chanwiz Wizard",
+                      int answer = 1);
+
 struct SimRun {
   explicit SimRun(sim::Machine m, const std::string& script = "", std::vector<std::string> args = {});
 

@@ -105,10 +105,8 @@ TEST(DeriveSaa713x, TheNicamQuestionForChina) {
     EXPECT_EQ(a.NicamIRequested, c.nicam);
     auto boxes = run->Events("messagebox");
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], std::string("{\"event\":\"messagebox\",\"text\":\"Do you want to change your TV "
-                                    "Audio System to NICAM_I ?\",\"caption\":\"QL750 Chanwiz "
-                                    "Wizard\",\"style\":260,\"answer\":") +
-                            (std::string(c.answer) == "yes" ? "6" : "7") + "}");
+    EXPECT_EQ(boxes[0], BoxRecord("Do you want to change your TV Audio System to NICAM_I ?", 260,
+                                  "QL750 Chanwiz Wizard", std::string(c.answer) == "yes" ? IDYES : IDNO));
   }
 }
 

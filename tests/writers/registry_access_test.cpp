@@ -49,10 +49,7 @@ std::string DriverKeyMachine(const std::string& sddl, const std::string& values 
   return RegText(text);
 }
 
-std::string Box(const std::string& text) {
-  return "{\"event\":\"messagebox\",\"text\":\"" + text +
-         "\",\"caption\":\"Message\",\"style\":0,\"answer\":1}";
-}
+std::string Box(const std::string& text) { return BoxRecord(text, 0, "Message"); }
 
 std::vector<std::string> Boxes(std::initializer_list<const char*> texts) {
   std::vector<std::string> out;
