@@ -3,10 +3,8 @@
 // difference, so the two cannot drift apart.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "app/dialog_templates.h"
 #include "support/sim_harness.h"
@@ -14,24 +12,17 @@
 namespace cw::test {
 namespace {
 
-std::string ReadText(const std::string& relative) {
-  std::ifstream in(SourcePath(relative));
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(DialogTemplates, ResourceScriptMatchesTheTemplatesTheSimulationUses) {
   // The names resource.h defines, else numbers, as decimal text.
   std::map<std::string, long> ids;
-  const std::string names = ReadText("resources/resource.h");
+  const std::string names = SourceBytes("resources/resource.h");
   std::regex define(R"(#define\s+(\w+)\s+(\d+))");
   for (std::sregex_iterator it(names.begin(), names.end(), define), end; it != end; ++it)
     ids[(*it)[1]] = std::stol((*it)[2]);
   auto n = [&ids](const std::string& token) {
     return std::to_string(ids.count(token) ? ids[token] : std::stol(token, nullptr, 0));
   };
-  std::string rc = ReadText("resources/dialogs.rc");
+  std::string rc = SourceBytes("resources/dialogs.rc");
   std::regex header(R"re((\w+) DIALOGEX (\d+), (\d+), (\d+), (\d+)\nSTYLE (\w+)\nEXSTYLE (\w+)\nCAPTION "([^"]*)"\nFONT (\d+), "([^"]*)", 0, 0, 0x0\nBEGIN\n((?:    CONTROL [^\n]*\n)*)END)re");
   std::regex control(
       R"re(    CONTROL "([^"]*)", (\w+), "(\w+)", (\w+), (\d+), (\d+), (\d+), (\d+), (\w+)\n)re");

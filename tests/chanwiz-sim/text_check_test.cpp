@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -83,10 +81,7 @@ TEST(TextCheck, FindingsPerFile) {
 // its country.
 TEST(TextCheck, ShippedTexts) {
   const std::string file = SourcePath("resources/Chanwiz.ini");
-  std::ifstream in(file, std::ios::binary);
-  ASSERT_TRUE(in);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const sim::TextCheck check = sim::CheckTexts(sim::ProfileTextFromBytes(bytes));
+  const sim::TextCheck check = sim::CheckTexts(sim::ProfileTextFromBytes(SourceBytes("resources/Chanwiz.ini")));
   // Its exit code is the command line's test ("shipped texts pass").
   EXPECT_EQ(std::make_pair(check.missing, check.unusedSections), std::make_pair(0, 0)) << All(check);
   EXPECT_EQ(check.lines.size(), 10u) << "nine sections and the summary\n" << All(check);

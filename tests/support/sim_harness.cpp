@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,12 @@ namespace cw::test {
 
 std::string SourcePath(const std::string& relative) {
   return std::string(CHANWIZ_SOURCE_DIR) + "/" + relative;
+}
+
+std::string SourceBytes(const std::string& relative) {
+  std::ifstream in(SourcePath(relative), std::ios::binary);
+  EXPECT_TRUE(in) << relative;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 sim::Machine MachineFromText(const std::string& text) {

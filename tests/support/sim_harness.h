@@ -13,6 +13,8 @@ namespace cw::test {
 
 // The path of a file in the source tree.
 std::string SourcePath(const std::string& relative);
+// The bytes of a file in the source tree; fails the test when it cannot be read.
+std::string SourceBytes(const std::string& relative);
 
 // A machine from .reg text (UTF-8, either header); fails the test on error.
 sim::Machine MachineFromText(const std::string& text);
