@@ -105,17 +105,19 @@ TEST(Detection, DevicesAreCountedUntilTheWalkEnds) {
 // keeping that size; the 9x walk keeps 10 bytes to spare, so an identifier a
 // few bytes longer than the first still fits there, where NT reads it again.
 TEST(Detection, TheBufferStartsAt256AndKeepsWhatItGrewTo) {
-  // 329 characters and two NULs: 331 bytes; the third 336 and two: 338.
+  // 329 characters and two NULs: 331 bytes; the third needs 341 bytes, just
+  // what the 9x buffer holds, the fourth one more.
   const std::string devices =
       DeviceKey("PCI\\A\\1", {"PCI\\VEN_1131&DEV_7134&SUBSYS_" + std::string(300, '0')}) +
       DeviceKey("PCI\\A\\2", {"PCI\\VEN_14F1&DEV_8800"}) +
-      DeviceKey("PCI\\A\\3", {"PCI\\VEN_109E&DEV_036E&" + std::string(314, 'X')});
+      DeviceKey("PCI\\A\\3", {"PCI\\VEN_109E&DEV_036E&" + std::string(317, 'X')}) +
+      DeviceKey("PCI\\A\\4", {"PCI\\VEN_14F1&DEV_8800&" + std::string(318, 'X')});
   for (bool nt : {true, false}) {
     SCOPED_TRACE(nt ? "NT" : "9x");
     Detected d = Detect(devices, nt);
-    EXPECT_EQ(d.count, 3);
+    EXPECT_EQ(d.count, 4);
     EXPECT_EQ(d.flags, 0x114u);
-    EXPECT_EQ(d.propertyReads, nt ? 5u : 4u);
+    EXPECT_EQ(d.propertyReads, nt ? 7u : 6u);
   }
   // Identifiers and their two NULs up to 256 bytes are read at once.
   for (size_t length : {254u, 255u}) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/detection.h"
 #include "devices/lookups.h"
 #include "platform/win_constants.h"
 #include "support/sim_harness.h"
@@ -290,12 +291,37 @@ TEST(DriverKeyLookup, LongAndUnterminatedPropertiesAreReadWhole) {
   EXPECT_EQ(f.capture, "{c}\\0001");
 }
 
+// Detection and the lookups allocate up to 1 MiB for an identifier; a device
+// asking for more is taken for broken and ends the walk there.
+TEST(DeviceWalks, AnIdentifierOfUpTo1MiBIsReadAndALargerOneEndsTheWalk) {
+  const Lookup walks[] = {&DetectDevicesNt, &DetectDevices9x, &LookupCx2388xKeysNt, &LookupCx2388xKeys9x};
+  for (Lookup walk : walks) {
+    const bool detection = walk == &DetectDevicesNt || walk == &DetectDevices9x;
+    for (DWORD size : {DWORD{1} << 20, (DWORD{1} << 20) + 1}) {
+      SCOPED_TRACE(std::to_string(size) + (detection ? " detection" : " lookup"));
+      SimRun run(MachineFromText(RegText(DeviceKey("PCI\\A\\1", {"x"}) +
+                                         DeviceKey("PCI\\A\\2", {"PCI\\VEN_14F1&DEV_8800"}, kCaptureKey))));
+      // Two NULs end the list.
+      run.machine.registry.Find(sim::RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum\\PCI\\A\\1")
+          ->SetValue("HardwareID", REG_MULTI_SZ, sim::MultiStringData({std::string(size - 2, 'x')}));
+      run.state.DeviceFlags = detection ? 0 : 0x10;
+      walk(*run.platform, run.state);
+      const bool read = size == DWORD{1} << 20;
+      EXPECT_EQ(run.state.DeviceFlags, read || !detection ? 0x10u : 0u);
+      EXPECT_EQ(run.state.CaptureDriverKey, read && !detection ? kCaptureKey : "");
+    }
+  }
+}
+
 TEST(DriverKeyLookup, BuffersGrowAsEachLookupGrowsThem) {
-  // Three devices that match nothing: identifiers needing 300 + 2, then
-  // 310 + 2, then 20 + 2 bytes.
+  // Five devices that match nothing: identifiers needing 255 + 2 (one more
+  // than the 256-byte walk buffer), 300 + 2, 316 + 2 (just what 16 to spare
+  // leaves room for), 317 + 2, then 20 + 2 bytes.
   const std::string devices =
+      DeviceKey("A\\0\\1", {"PCI\\VEN_8086&DEV_" + std::string(255 - 17, '0')}) +
       DeviceKey("A\\A\\1", {"PCI\\VEN_8086&DEV_" + std::string(300 - 17, '1')}) +
-      DeviceKey("A\\B\\1", {"PCI\\VEN_8086&DEV_" + std::string(310 - 17, '2')}) +
+      DeviceKey("A\\B\\1", {"PCI\\VEN_8086&DEV_" + std::string(316 - 17, '2')}) +
+      DeviceKey("A\\B\\2", {"PCI\\VEN_8086&DEV_" + std::string(317 - 17, '3')}) +
       DeviceKey("A\\C\\1", {"PCI\\VEN_8086&DEV_123"});
   struct Case {
     const char* name;
@@ -303,10 +329,10 @@ TEST(DriverKeyLookup, BuffersGrowAsEachLookupGrowsThem) {
     size_t reads;
   };
   const Case cases[] = {
-      {"NT: a sizing read for every device", &LookupCx2388xKeysNt, 6},
-      {"9x: grown by 16, so the second fits", &LookupBt878aKeys9x, 4},
-      {"SAA713x NT: grown exactly, so the second does not", &LookupSaa713xKeysNt, 5},
-      {"SAA713x 9x: grown by 16", &LookupSaa713xKeys9x, 4},
+      {"NT: a sizing read for every device", &LookupCx2388xKeysNt, 10},
+      {"9x: grown by 16, so the third fits and the fourth not", &LookupBt878aKeys9x, 8},
+      {"SAA713x NT: grown exactly, so none fits", &LookupSaa713xKeysNt, 9},
+      {"SAA713x 9x: grown by 16", &LookupSaa713xKeys9x, 8},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -176,9 +176,12 @@ TEST(Saa713xWriter, ValuesOfAnotherTypeAreReplacedAndMissingOnesNotCreated) {
   m.registry.Find(RegRoot::LocalMachine, kNt + "0001\\Audio")->SetValue("ForceNicamI", REG_SZ, sim::StringData("false"));
   sim::RegKey* tuner = m.registry.Find(RegRoot::LocalMachine, kNt + "0002");
   tuner->DeleteValue("Address");
-  tuner->SetValue("TunerType", REG_SZ, sim::StringData(std::string(300, 'x')));  // longer than the query
+  // The presence query offers 255 bytes: a value of 256 is left as it is.
+  tuner->SetValue("TunerType", REG_SZ, sim::StringData(std::string(255, 'x')));
+  tuner->SetValue("DefaultStandard", REG_SZ, sim::StringData(std::string(254, 'x')));
   auto run = RunWizard(std::move(m), kCountryPathNoRestart);
-  ExpectValues(*run, {D(kNt + "0001\\Audio", "ForceNicamI", 0), S(kNt + "0002", "TunerType", std::string(300, 'x'))});
+  ExpectValues(*run, {D(kNt + "0001\\Audio", "ForceNicamI", 0), S(kNt + "0002", "TunerType", std::string(255, 'x')),
+                      S(kNt + "0002", "DefaultStandard", "0x00000010")});
   EXPECT_EQ(Value(*run, kNt + "0002", "Address"), nullptr);
 }
 

@@ -192,6 +192,7 @@ TEST(KeySecurityBracket, OddSavedListsAreWidenedOrLeftAndAlwaysRestored) {
       {"O:BAG:SYD:NO_ACCESS_CONTROL", false, false, Case::kLeft},
       {"O:BAG:SYD:", false, false, Case::kEmpty},
       {"O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)", true, false, Case::kWidened},
+      {"O:BAG:SYD:(A;;KR;;;S-1-5)", false, false, Case::kWidened},  // the smallest entry: no sub-authority
       {"", false, true, Case::kWidened},
   };
   for (const Case& c : cases) {
@@ -226,7 +227,7 @@ TEST(KeySecurityBracket, AMissingKeyGivesThreeOpenErrorsAndNothingIsWritten) {
 // Each security call failing: its message, the writes still made, and the
 // key's DACL during and after either the widened one or the saved one.
 TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack) {
-  const char* kSddl = "O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)";
+  static constexpr const char* kSddl = "O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)";
   // (Plain fields: GCC 12 at -O3 takes an array of sim::Fault's strings for
   // uninitialised.)
   struct FaultSpec {
@@ -238,6 +239,7 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
     FaultSpec fault;
     std::vector<std::string> boxes;  // the write's failure comes after the restore
     bool widenedDuring;
+    const char* sddl = kSddl;
   };
   // The saved-access record is closed to others first, with the same calls:
   // InitializeAcl #1, AddAccessAllowedAce #1 and #2, InitializeSecurityDescriptor
@@ -257,6 +259,8 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
        BoxesAround({"ERROR: Initialize New ACL", "ERROR: Access ACE Data to new ACL",
                     "ERROR: Access ACE Data to new ACL"}),
        false},
+      // With no entry to copy, only the failed list itself keeps it unwritten.
+      {{"InitializeAcl", 2, 87}, BoxesAround({"ERROR: Initialize New ACL"}), false, "O:BAG:SYD:"},
       {{"AddAccessAllowedAce", 4, 87}, BoxesAround({"ERROR: Access ACE Data to new ACL"}), false},
       {{"AddAccessAllowedAce", 0, 87}, BoxesAround({}), false},  // no record, no widening
       {{"InitializeSecurityDescriptor", 2, 1305},
@@ -272,7 +276,7 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.fault.operation) + " #" + std::to_string(c.fault.nth));
-    SimRun run(MachineFromText(DriverKeyMachine(kSddl)));
+    SimRun run(MachineFromText(DriverKeyMachine(c.sddl)));
     run.platform->AddFault(sim::Fault{c.fault.operation, c.fault.nth, c.fault.error});
     const std::vector<BYTE> before = ClassKey(run)->security();
     Bracketed b = RunBracket(run, kDriverKey, BracketPolicy::GoOnWithoutDescriptor, true);
