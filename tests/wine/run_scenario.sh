@@ -34,15 +34,11 @@ while [ $# -gt 0 ]; do
         --access-restored) ACCESS_CHECK=(--access-may-change); shift ;;
         --out) OUT=$2; shift 2 ;;
         --expect) EXPECTS+=("$2"); shift 2 ;;
-        --) shift; break ;;
         -*) echo "run_scenario: unknown option $1" >&2; exit 2 ;;
         *) break ;;
     esac
 done
-if [ $# -lt 2 ]; then
-    sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2
-    exit 2
-fi
+[ $# -ge 2 ] || { echo "run_scenario: MACHINE and SCRIPT missing (tests/wine/README.md)" >&2; exit 2; }
 MACHINE=$1 SCRIPT=$2
 shift 2
 ARGS=("$@")
@@ -57,19 +53,10 @@ OUT=$(cd "$OUT" && pwd)
 rm -rf "$OUT/shots" "$OUT/gui" "$OUT/sim-files"
 find "$OUT" -maxdepth 1 -type f ! -name run.log -delete
 verdict_start "$NAME" "$OUT"
-phase() { echo "$(elapsed) s  $*" >>"$OUT/timing.txt"; }  # the time since the start
 
 # --- what is needed --------------------------------------------------------
 wine_check || die "Wine is missing (scripts/install-deps.sh)"
-for t in Xvfb python3 flock; do command -v "$t" >/dev/null 2>&1 || die "missing tool $t"; done
-
-EXE=${CHANWIZ_EXE:-$ROOT/build/mingw-i686/Chanwiz.exe}
-[ -f "$EXE" ] || die "no $EXE (build the mingw-i686 preset or set CHANWIZ_EXE)"
-case "$(pe_machine "$EXE")" in
-    i386) export PREFIX_BITS=32 ;;
-    x64) export PREFIX_BITS=64 ;;
-    *) die "$EXE is no Windows program for x86" ;;
-esac
+must pick_chanwiz_exe "$ROOT" run_scenario
 must prefix_kind "$WINDOWS"
 [ "$WINDOWS$PREFIX_BITS" != x6464 ] ||
     die "64-bit Windows runs the 32-bit program in its 32-bit view: a 64-bit $EXE shows nothing of it"
@@ -79,14 +66,8 @@ if [ "$CLI" = 1 ]; then
     [ -f "$CLI_EXE" ] || die "no $CLI_EXE (build the mingw-i686 preset or set CHANWIZ_CLI)"
     eval "CLI_ARGS=($CLI_OPTS)" || die "cannot split the options $CLI_OPTS"
 fi
-if [ -n "$MSI" ]; then
-    [ "$CLI" = 1 ] && [ "$SCRIPT" = - ] || die "--msi runs the installed chanwiz-cli.exe: it needs --cli and SCRIPT -"
-    [ -f "$MSI" ] || die "no package $MSI"
-fi
-SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
-[ -x "$SIM" ] || die "no $SIM (build the native preset or set CHANWIZ_SIM)"
-if [ "$PREFIX_BITS" = 32 ]; then TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver-i686}; else TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}; fi
-[ -f "$TOOLS/ui-driver.exe" ] && [ -f "$TOOLS/regdump.exe" ] || die "no $TOOLS/ui-driver.exe (scripts/wine/build-ui-driver.sh)"
+suite_tools run_scenario
+SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim} TOOLS=$CHANWIZ_TOOLS
 # The stand-in of the component is built for the program's bitness: the real
 # one is a 32-bit in-process server, which only a 32-bit program can load.
 INI=$ROOT/resources/Chanwiz.ini
@@ -100,17 +81,6 @@ if [ "${SCRIPT:0:1}" = "@" ]; then
 else
     printf '%s\n' "$SCRIPT" >"$OUT/script.txt"
 fi
-{
-    echo "machine: $MACHINE"
-    echo "script:  $(tr '\n' ';' <"$OUT/script.txt")"
-    echo "args:    ${ARGS[*]:-}"
-    echo "windows: $WINDOWS ($PREFIX_ARCH prefix, $PREFIX_BITS-bit program)"
-    echo "options:$([ "$NO_INI" = 1 ] && echo " --no-ini")$([ "$VAMP" = 1 ] && echo " --vamp")"
-    [ "$CLI" = 1 ] && echo "cli:     chanwiz-cli.exe $CLI_OPTS"
-    [ -n "$MSI" ] && echo "msi:     $MSI"
-    echo "exe:     ${CHANWIZ_EXE_ORIGIN:-$EXE}"
-    echo "sim:     $SIM"
-} >"$OUT/scenario.txt"
 
 # --- cleanup: the prefix copy, its server and Xvfb go on every exit ---------------------
 CACHE=${CHANWIZ_WINE_CACHE:-$ROOT/build/wine-cache/solo-$$}
@@ -131,7 +101,6 @@ trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
 # --- 1. a copy of the base prefix of the Windows, its server kept up ----------------------
 WORK=$(mktemp -d "$CACHE/scenario.XXXXXX")
 must prefix_up "${CHANWIZ_WINE_BASES:-$(prefix_bases "$ROOT")}" "$WINDOWS" "$WORK" "$OUT"
-phase "prefix copied"
 # --- 2. machine ----------------------------------------------------------------
 DRIVE=$WINEPREFIX/drive_c
 # The machine file, its win.ini sections and its keys' access lists; Wine's
@@ -159,7 +128,6 @@ if [ "$VAMP" = 1 ]; then
             die "$PREFIX_REGSVR32 of 34com.dll failed (regedit.log)"
     fi
 fi
-phase "machine imported"
 # --- 3. program ----------------------------------------------------------------
 MODULE=$("$PYTHON" "$REGTOOL" sim-value "$MACHINE" ModuleFileName 'C:\Program Files\Morvex\Chanwiz\Chanwiz.exe')
 case "$MODULE" in [Cc]:\\*) ;; *) die "the machine's program path $MODULE is not on C:" ;; esac
@@ -189,7 +157,7 @@ if [ -n "$MSI" ]; then
         CLI_RUN=$MSI_DIR/chanwiz-cli-x64.exe
         cp "$CLI_EXE" "$CLI_RUN" || die "could not copy $CLI_EXE into the install folder"
         echo "  NOTE: this machine cannot run 32-bit programs: the installed 32-bit chanwiz-cli.exe is not run;" \
-             "the 64-bit $(basename "$(dirname "${CHANWIZ_CLI_ORIGIN:-$CLI_EXE}")")/chanwiz-cli.exe runs from the install folder, beside the installed Chanwiz.ini"
+             "the 64-bit $(basename "$(dirname "$CLI_EXE")")/chanwiz-cli.exe runs from the install folder, beside the installed Chanwiz.ini"
     fi
     timeout -k 5 60 "$WINE" "$CLI_RUN" --version 2>/dev/null | tr -d '\r' >"$OUT/cli-version.txt"
 else
@@ -218,7 +186,6 @@ if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
     must prefix_desktop "$TOOLS" "$OUT/desktop.log"
 fi
 regdump "$OUT/registry-before.dump" || die "regdump before the run failed (see regdump.log)"
-phase "registry dumped"
 mkdir -p "$OUT/shots"
 driver_rc=0
 if [ "$GUI_TWIN" = 1 ]; then
@@ -238,7 +205,6 @@ if [ "$GUI_TWIN" = 1 ]; then
     ) || REASONS+=(" the run of Chanwiz.exe beside it failed (gui/driver.log$(
             tr -d '\r' <"$OUT/gui/driver.log" 2>/dev/null | grep -v '^[[:space:]]*$' | tail -n 1 | cut -c1-160 |
             sed 's/^/: /'))")
-    phase "Chanwiz.exe run in the twin prefix"
 fi
 if [ "$CLI" = 1 ]; then
     # The console program, as a deployment tool starts it: no window, no input.
@@ -257,9 +223,7 @@ else
         --start "$MODULE" -- "${ARGS[@]}" >"$OUT/driver.log" 2>&1 || driver_rc=$?
     tr -d '\r' <"$OUT/driver.log" >"$OUT/driver.log.tmp" && mv "$OUT/driver.log.tmp" "$OUT/driver.log"
 fi
-phase "wizard run"
 regdump "$OUT/registry-after.dump" || die "regdump after the run failed (see regdump.log)"
-phase "registry dumped again"
 # Files the run wrote into the prefix, and undo files taken back with regedit,
 # while the prefix is still there.
 for e in "${EXPECTS[@]}"; do
@@ -323,7 +287,6 @@ if [ "$CLI" = 1 ]; then runs=("${CLI_ARGS[@]}"); else runs=(--answers "@$OUT/scr
 sim "$OUT" "${runs[@]}" --transcript "$OUT/transcript-sim.jsonl" --changes "$OUT/sim-changes.reg" \
     "${ARGS[@]}" || sim_rc=$?
 
-phase "simulation run"
 # --- 6. comparisons -------------------------------------------------------------------
 if [ "$CLI" = 1 ]; then
     [ "$driver_rc" -eq "$sim_rc" ] ||
@@ -335,12 +298,8 @@ if [ "$CLI" = 1 ]; then
 elif ! grep -qx "ui-driver: finished with exit code $driver_rc" "$OUT/driver.log"; then
     why=$(cat "$OUT/wineserver.log" "$OUT/driver.log" 2>/dev/null | grep -v '^ui-driver: \(started\|watching\)' | tail -1)
     REASONS+=(" ui-driver did not finish (rc $driver_rc): ${why:-no message}")
-    echo "--- wineserver.log, driver.log (last lines)"; tail -n 5 "$OUT/wineserver.log" "$OUT/driver.log"
 elif [ "$driver_rc" -ne "$sim_rc" ]; then
     REASONS+=(" exit codes differ: ui-driver $driver_rc, chanwiz-sim $sim_rc")
-    if [ "$driver_rc" -ne 0 ] && [ "$driver_rc" -ne 2 ] && [ "$driver_rc" -ne 3 ]; then
-        echo "--- driver.log (last lines)"; tail -15 "$OUT/driver.log"
-    fi
 fi
 if [ -f "$OUT/transcript-wine.jsonl" ] && [ -f "$OUT/transcript-sim.jsonl" ]; then
     "$PYTHON" "$HERE/compare_transcripts.py" "$OUT/transcript-sim.jsonl" "$OUT/transcript-wine.jsonl" \
@@ -410,10 +369,8 @@ for e in "${EXPECTS[@]}"; do
         *) REASONS+=(" unknown expectation: $e") ;;
     esac
 done
-phase "compared"
 wait "$TEARDOWN_PID"
 unset WINEPREFIX
 xvfb_stop
-phase "prefix dropped"
 [ "$CLI" = 1 ] || [ -n "$(ls "$OUT/shots" 2>/dev/null)" ] || REASONS+=(" no screenshot was saved")
 finish
