@@ -62,7 +62,7 @@ class PeFile:
             return {}
         base, data, result = self.offset(self.resource_rva), self.data, {}
 
-        def directory(at, subdirectories=True):
+        def directory(at):
             named, ids = struct.unpack_from("<HH", data, at + 12)
             for i in range(named + ids):
                 name, target = struct.unpack_from("<II", data, at + 16 + 8 * i)
@@ -70,13 +70,11 @@ class PeFile:
                     at = base + (name & 0x7FFFFFFF)
                     length = struct.unpack_from("<H", data, at)[0]
                     name = data[at + 2:at + 2 + 2 * length].decode("utf-16-le").upper()
-                if subdirectories != bool(target & 0x80000000):
-                    raise FormatError("resource %r %s a directory" % (name, "without" if subdirectories else "is"))
                 yield name, base + (target & 0x7FFFFFFF)
 
         for type_id, t_at in directory(base):
             for name_id, n_at in directory(t_at):
-                for lang, l_at in directory(n_at, False):
+                for lang, l_at in directory(n_at):
                     rva, size = struct.unpack_from("<II", data, l_at)
                     at = self.offset(rva, size)
                     result.setdefault((type_id, name_id), []).append((lang, data[at:at + size]))

@@ -99,7 +99,6 @@ suite_args() {
         case "$1" in
             -j) JOBS=${2:-}; shift; shift ;;
             -j*) JOBS=${1#-j}; shift ;;
-            -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
             *) ARGS+=("$1"); shift ;;
         esac
     done

@@ -106,22 +106,6 @@ prefix_up() {
     echo "$XVFB_PID" >"$4/xvfb.pid"
 }
 
-prefix_system_dir() {
-    if [ "$PREFIX_ARCH" = win64 ] && [ "$PREFIX_BITS" = 32 ]; then
-        PREFIX_SYSDIR=$WINEPREFIX/drive_c/windows/syswow64
-        PREFIX_REGSVR32='C:\windows\syswow64\regsvr32.exe'
-    else
-        PREFIX_SYSDIR=$WINEPREFIX/drive_c/windows/system32
-        PREFIX_REGSVR32=regsvr32
-    fi
-}
-
-prefix_win_ini() {
-    local machine=$1 log=$2
-    "$PYTHON" "$PREFIX_REGTOOL" win-ini "$machine" "$WINEPREFIX/drive_c/windows/win.ini" >>"$log" 2>&1 ||
-        { echo "prefix: could not write the machine's win.ini" >&2; return 1; }
-}
-
 prefix_regedit() {
     local file=$1 log=$2 tmp
     tmp=$WINEPREFIX/drive_c/windows/temp/import-$$-$RANDOM.reg
@@ -136,9 +120,10 @@ prefix_regedit() {
 
 prefix_machine() {
     local machine=$1 tools=$2 logdir=$3
-    prefix_regedit "$machine" "$logdir/regedit.log" &&
-        prefix_win_ini "$machine" "$logdir/regedit.log" &&
-        prefix_security "$machine" "$tools" "$logdir/regedit.log" &&
+    prefix_regedit "$machine" "$logdir/regedit.log" || return 1
+    "$PYTHON" "$PREFIX_REGTOOL" win-ini "$machine" "$WINEPREFIX/drive_c/windows/win.ini" >>"$logdir/regedit.log" 2>&1 ||
+        { echo "prefix: could not write the machine's win.ini" >&2; return 1; }
+    prefix_security "$machine" "$tools" "$logdir/regedit.log" &&
         : >"$logdir/desktop.log" &&
         prefix_desktop "$tools" "$logdir/desktop.log"
 }

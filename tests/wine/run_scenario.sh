@@ -112,8 +112,9 @@ must prefix_machine "$MACHINE" "$TOOLS" "$OUT"
 set_machine_security() { prefix_security "$MACHINE" "$TOOLS" "$OUT/regedit.log" 2>>"$OUT/errors.log"; }
 if [ "$VAMP" = 1 ]; then
     # Where the wizard's regsvr32 finds it: the system folder as its programs see it.
-    prefix_system_dir
-    cp "$VAMP_DLL" "$PREFIX_SYSDIR/34com.dll" || die "could not copy 34com.dll into the prefix"
+    SYSDIR=system32
+    [ "$PREFIX_ARCH$PREFIX_BITS" != win6432 ] || SYSDIR=syswow64
+    cp "$VAMP_DLL" "$DRIVE/windows/$SYSDIR/34com.dll" || die "could not copy 34com.dll into the prefix"
     registered=1
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Test\\Vamp]\n' >"$OUT/vamp.reg"
     while IFS=$'\t' read -r vname vvalue; do
@@ -124,8 +125,8 @@ if [ "$VAMP" = 1 ]; then
     done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Vamp)
     must prefix_regedit "$OUT/vamp.reg" "$OUT/regedit.log"
     if [ "$registered" != 0 ]; then
-        timeout -k 5 60 "$WINE" "$PREFIX_REGSVR32" /s 'C:\windows\system32\34com.dll' >>"$OUT/regedit.log" 2>&1 ||
-            die "$PREFIX_REGSVR32 of 34com.dll failed (regedit.log)"
+        timeout -k 5 60 "$WINE" "C:\\windows\\$SYSDIR\\regsvr32.exe" /s 'C:\windows\system32\34com.dll' >>"$OUT/regedit.log" 2>&1 ||
+            die "$SYSDIR\\regsvr32 of 34com.dll failed (regedit.log)"
     fi
 fi
 # --- 3. program ----------------------------------------------------------------
