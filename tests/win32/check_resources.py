@@ -312,7 +312,6 @@ def check_manifest(checks, resources, cli):
     except ET.ParseError as e:
         checks.check(False, "manifest is well-formed XML", str(e))
         return
-    checks.check(True, "manifest is well-formed XML")
 
     def elements(tag):
         return [e for e in root.iter() if e.tag.endswith("}" + tag)]

@@ -12,9 +12,7 @@ ROOT=$(cd "$HERE/../.." && pwd)
 . "$HERE/common.sh"
 suite_timeout "${SCENARIO_TIMEOUT:-240}" "$0" "$@"
 # The same locale for every run: Wine takes its ANSI code page (1252) and the
-# user's regional settings from it. CHANWIZ_WINE_LOCALE (with LOCPATH where
-# it is not installed) plays a Windows of another code page, which
-# CHANWIZ_WINE_ACP then names for compare_transcripts.py.
+# user's regional settings from it (another code page: tests/wine/README.md).
 export LC_ALL=${CHANWIZ_WINE_LOCALE:-C.UTF-8}
 # shellcheck source=../../scripts/wine/wine-env.sh
 . "$ROOT/scripts/wine/wine-env.sh"
