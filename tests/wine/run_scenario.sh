@@ -242,12 +242,10 @@ for e in "${EXPECTS[@]}"; do
             timeout -k 5 60 "$WINE" regedit /S "$arg" >>"$OUT/regedit.log" 2>&1 ||
                 REASONS+=(" regedit /S $arg failed")
             regdump "$OUT/registry-undone.dump" || die "regdump after the undo failed (see regdump.log)"
-            if dump_diff "$OUT/registry-before.dump" "$OUT/registry-undone.dump" >"$OUT/undone.diff"; then
-                echo "  $arg put the registry back as it was"
-            else
+            dump_diff "$OUT/registry-before.dump" "$OUT/registry-undone.dump" >"$OUT/undone.diff" || {
                 REASONS+=(" the registry after regedit /S $arg is not as before the run")
                 head -10 "$OUT/undone.diff" | sed 's/^/  /'
-            fi ;;
+            } ;;
         "upgrade-to "*)
             msi_install "$arg" || REASONS+=(" msiexec /i $(basename "$arg") /qn: exit $?")
             products=$(msi_products)
@@ -323,12 +321,10 @@ if [ "$GUI_TWIN" = 1 ]; then
     sim "$OUT/gui" --answers "@$OUT/script.txt" "${ARGS[@]}"
     compare "$OUT/gui" ||
         REASONS+=(" Chanwiz.exe's registry changes differ from the simulation's (gui/registry-compare.txt)")
-    if cmp -s "$OUT/gui/registry-wine.txt" "$OUT/registry-wine.txt"; then
-        echo "  chanwiz-cli.exe and Chanwiz.exe left the same registry: $(grep -c . "$OUT/registry-wine.txt") change line(s)"
-    else
+    cmp -s "$OUT/gui/registry-wine.txt" "$OUT/registry-wine.txt" || {
         REASONS+=(" chanwiz-cli.exe and Chanwiz.exe left different registries")
         diff "$OUT/gui/registry-wine.txt" "$OUT/registry-wine.txt" | head -10 | sed 's/^/  /'
-    fi
+    }
 fi
 for f in transcript-compare.txt registry-compare.txt; do
     [ -f "$OUT/$f" ] && sed 's/^/  /' "$OUT/$f"
