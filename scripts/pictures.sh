@@ -34,7 +34,7 @@ suite_begin pictures "$LOGS"
 mkdir -p "$CACHE/machines"
 JOB_PICTURES=()
 suite_copy "$EXE" Chanwiz.exe
-export CHANWIZ_EXE=$CACHE/Chanwiz.exe CHANWIZ_EXE_ORIGIN=$EXE
+export CHANWIZ_EXE=$CACHE/Chanwiz.exe
 
 # --- the runs ----------------------------------------------------------------------
 # run | sample | keys left out | answers | expectations (";") | pictures

@@ -19,12 +19,9 @@ pe_machine() {
     esac
 }
 
-# pick_chanwiz_exe ROOT WHO: sets EXE to the program the Wine runs start and
-# exports PREFIX_BITS (its bitness, for tests/wine/prefix.sh): CHANWIZ_EXE, or
-# the shipped 32-bit build/mingw-i686/Chanwiz.exe. Where the machine cannot run
-# 32-bit programs, the newest 64-bit Chanwiz.exe under ROOT/build, with
-# NOT_RUN_WHY saying why (also set for a 64-bit CHANWIZ_EXE). Returns 2 after
-# a message naming WHO when there is none to run.
+# pick_chanwiz_exe ROOT WHO: EXE, the program the Wine runs start (tests/wine/README.md,
+# "Machines that cannot run 32-bit programs"), PREFIX_BITS its bitness, and NOT_RUN_WHY
+# for a 64-bit one; returns 2 after a message naming WHO when there is none to run.
 pick_chanwiz_exe() {
     local root=$1 who=$2
     NOT_RUN_WHY=""
@@ -99,7 +96,6 @@ suite_args() {
         case "$1" in
             -j) JOBS=${2:-}; shift; shift ;;
             -j*) JOBS=${1#-j}; shift ;;
-            -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
             *) ARGS+=("$1"); shift ;;
         esac
     done

@@ -14,7 +14,7 @@ PREFIX_KEYS=(
 )
 
 prefix_kind() {
-    case "$1" in xp | 98 | x64 | "") ;; *) echo "prefix: unknown Windows \"$1\" (xp, 98 or x64)" >&2; return 1 ;; esac
+    case "$1" in xp | 98 | x64) ;; *) echo "prefix: unknown Windows \"$1\" (xp, 98 or x64)" >&2; return 1 ;; esac
     PREFIX_ARCH=win64
     case "$1:$PREFIX_BITS" in xp:32 | 98:32) PREFIX_ARCH=win32 ;; esac
     wine_use_arch "$PREFIX_ARCH"
@@ -34,14 +34,10 @@ prefix_bases() {
     printf '%s\n' "$dir"
 }
 
-prefix_base_dir() {  # prefix_base_dir CACHE [KIND]
-    if [ -n "${2:-}" ]; then printf '%s/base-%s-%s\n' "$1" "$2" "$PREFIX_ARCH"; else printf '%s/base\n' "$1"; fi
-}
-
 prefix_base() {
-    local cache=$1 kind=${2:-} base
+    local cache=$1 kind=$2 base
     prefix_kind "$kind" || return 1
-    base=$(prefix_base_dir "$cache" "$kind")
+    base=$cache/base-$kind-$PREFIX_ARCH
     mkdir -p "$cache" || return 1
     (
         flock -w 300 9 || { echo "prefix: the base prefix lock stayed taken" >&2; exit 1; }
@@ -58,12 +54,10 @@ prefix_base() {
             case "$tag" in wine-??????) rm -rf "/tmp/$tag" ;; esac
             rm -f "$base/wineserver"
             touch "$base/.chanwiz-ready"
-        ) || { echo "prefix: could not make the base Wine prefix ${kind:-(64-bit)}:" >&2; tail -5 "$base.log" >&2; exit 1; }
+        ) || { echo "prefix: could not make the base Wine prefix $kind:" >&2; tail -5 "$base.log" >&2; exit 1; }
     ) 9>"$base.lock"
 }
 
-# 98's version (Wine would report the NT one its registry holds), and
-# win.ini's [intl] read from the file.
 # prefix_make_bases CACHE KIND...: the base prefixes of these Windows, made
 # side by side; fails when one could not be made.
 prefix_make_bases() {
@@ -78,6 +72,8 @@ prefix_make_bases() {
     return "$ok"
 }
 
+# 98's version (Wine would report the NT one its registry holds), and
+# win.ini's [intl] read from the file.
 prefix_settings() {
     [ "$1" = 98 ] || return 0
     printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Software\Wine]' \
@@ -88,9 +84,9 @@ prefix_settings() {
 }
 
 prefix_copy() {
-    local cache=$1 work=$2 log=$3 kind=${4:-} base
+    local cache=$1 work=$2 log=$3 kind=$4 base
     prefix_kind "$kind" || return 1
-    base=$(prefix_base_dir "$cache" "$kind")
+    base=$cache/base-$kind-$PREFIX_ARCH
     timeout 120 cp -a --reflink=auto "$base" "$work/prefix" ||
         { echo "prefix: could not copy the base prefix" >&2; return 1; }
     rm -f "$work/prefix/.chanwiz-ready"
@@ -110,22 +106,6 @@ prefix_up() {
     echo "$XVFB_PID" >"$4/xvfb.pid"
 }
 
-prefix_system_dir() {
-    if [ "$PREFIX_ARCH" = win64 ] && [ "$PREFIX_BITS" = 32 ]; then
-        PREFIX_SYSDIR=$WINEPREFIX/drive_c/windows/syswow64
-        PREFIX_REGSVR32='C:\windows\syswow64\regsvr32.exe'
-    else
-        PREFIX_SYSDIR=$WINEPREFIX/drive_c/windows/system32
-        PREFIX_REGSVR32=regsvr32
-    fi
-}
-
-prefix_win_ini() {
-    local machine=$1 log=$2
-    "$PYTHON" "$PREFIX_REGTOOL" win-ini "$machine" "$WINEPREFIX/drive_c/windows/win.ini" >>"$log" 2>&1 ||
-        { echo "prefix: could not write the machine's win.ini" >&2; return 1; }
-}
-
 prefix_regedit() {
     local file=$1 log=$2 tmp
     tmp=$WINEPREFIX/drive_c/windows/temp/import-$$-$RANDOM.reg
@@ -140,9 +120,10 @@ prefix_regedit() {
 
 prefix_machine() {
     local machine=$1 tools=$2 logdir=$3
-    prefix_regedit "$machine" "$logdir/regedit.log" &&
-        prefix_win_ini "$machine" "$logdir/regedit.log" &&
-        prefix_security "$machine" "$tools" "$logdir/regedit.log" &&
+    prefix_regedit "$machine" "$logdir/regedit.log" || return 1
+    "$PYTHON" "$PREFIX_REGTOOL" win-ini "$machine" "$WINEPREFIX/drive_c/windows/win.ini" >>"$logdir/regedit.log" 2>&1 ||
+        { echo "prefix: could not write the machine's win.ini" >&2; return 1; }
+    prefix_security "$machine" "$tools" "$logdir/regedit.log" &&
         : >"$logdir/desktop.log" &&
         prefix_desktop "$tools" "$logdir/desktop.log"
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The rows of scenarios.txt and cli_scenarios.txt under Wine, each compared
 # with chanwiz-sim (tests/wine/README.md).
-# usage: tests/wine/run_all.sh [-j N] [--scenarios FILE]... [--windows LIST] [NAME_PATTERN]
+# usage: tests/wine/run_all.sh [-j N] [--windows LIST] [NAME_PATTERN]
 # Ends with "wine: N passed, N failed"; exit 0 when all that ran passed, 77
 # when no row could run on this machine.
 set -uo pipefail
@@ -18,15 +18,13 @@ suite_timeout "${WINE_SUITE_TIMEOUT:-1800}" "$0" "$@"
 
 suite_args "$@"
 set -- "${ARGS[@]}"
-FILTER="" WINDOWS_LIST="" TABLES=() KINDS=(xp 98 x64)
+FILTER="" WINDOWS_LIST="" KINDS=(xp 98 x64)
 while [ $# -gt 0 ]; do
     case "$1" in
-        --scenarios) TABLES+=("$2"); shift 2 ;;
         --windows) WINDOWS_LIST=$2; shift 2 ;;
         *) FILTER=$1; shift ;;
     esac
 done
-[ ${#TABLES[@]} -gt 0 ] || TABLES=("$HERE/scenarios.txt" "$HERE/cli_scenarios.txt")
 T0=$(date +%s.%N)
 wine_check || exit 2
 pick_chanwiz_exe "$ROOT" wine || exit 2
@@ -34,9 +32,7 @@ pick_chanwiz_exe "$ROOT" wine || exit 2
 # --- the rows ------------------------------------------------------------------------
 declare -A NOT_RUN=()
 ROWS=()
-NEEDS_CLI=0
-for table in "${TABLES[@]}"; do
-    [ -f "$table" ] || { echo "run_all: no scenario table $table" >&2; exit 2; }
+for table in "$HERE/scenarios.txt" "$HERE/cli_scenarios.txt"; do
     while IFS= read -r line || [ -n "$line" ]; do
         case "$(trim "$line")" in '' | '#'*) continue ;; esac
         IFS='|' read -r name windows _ _ _ _ options cli <<<"$line"
@@ -49,7 +45,6 @@ for table in "${TABLES[@]}"; do
             NOT_RUN[$windows]=$((${NOT_RUN[$windows]:-0} + 1))
             continue
         fi
-        [ -z "$(trim "${cli:-}")" ] || NEEDS_CLI=1
         ROWS+=("$line")
     done <"$table"
 done
@@ -87,20 +82,12 @@ fi
 suite_begin run_all "$ROOT/build/wine-out"
 suite_copy "$EXE" Chanwiz.exe
 echo "wine: Chanwiz.exe from ${EXE#"$ROOT"/} ($(pe_machine "$EXE"), $(date -r "$EXE" '+%F %T'))"
-export CHANWIZ_EXE=$CACHE/Chanwiz.exe CHANWIZ_EXE_ORIGIN=$EXE
-if [ "$NEEDS_CLI" = 1 ]; then
-    # A build made only for these runs (the 64-bit one where 32-bit programs
-    # cannot run) may not have made chanwiz-cli.exe yet.
-    if [ -z "${CHANWIZ_CLI:-}" ] && [ ! -f "${EXE%/*}/chanwiz-cli.exe" ] && [ -f "${EXE%/*}/CMakeCache.txt" ]; then
-        echo "wine: building chanwiz-cli.exe in ${EXE%/*}"
-        timeout 900 cmake --build "${EXE%/*}" -j2 --target chanwiz-cli >"$CACHE/build-cli.log" 2>&1 ||
-            tail -5 "$CACHE/build-cli.log" >&2
-    fi
-    suite_copy "${CHANWIZ_CLI:-${EXE%/*}/chanwiz-cli.exe}" chanwiz-cli.exe
-    [ "$(pe_machine "$CACHE/chanwiz-cli.exe")" = "$(pe_machine "$EXE")" ] ||
-        { echo "run_all: chanwiz-cli.exe is not of the same build as Chanwiz.exe (set CHANWIZ_CLI)" >&2; exit 2; }
-    export CHANWIZ_CLI=$CACHE/chanwiz-cli.exe
-fi
+export CHANWIZ_EXE=$CACHE/Chanwiz.exe
+# (scripts/build-windows.sh builds chanwiz-cli.exe beside each Chanwiz.exe)
+suite_copy "${CHANWIZ_CLI:-${EXE%/*}/chanwiz-cli.exe}" chanwiz-cli.exe
+[ "$(pe_machine "$CACHE/chanwiz-cli.exe")" = "$(pe_machine "$EXE")" ] ||
+    { echo "run_all: chanwiz-cli.exe is not of the same build as Chanwiz.exe (set CHANWIZ_CLI)" >&2; exit 2; }
+export CHANWIZ_CLI=$CACHE/chanwiz-cli.exe
 
 # --- the base prefixes, side by side, then the scenarios ---------------------------------
 for line in "${ROWS[@]}"; do

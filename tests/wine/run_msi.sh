@@ -57,7 +57,6 @@ else
     # A 64-bit program sees the 64-bit view: the XP sample, in a 64-bit prefix.
     WINDOWS=xp MACHINE=samples/cx2388x-xp-germany.reg CLI_EXE=$(dirname "$EXE")/chanwiz-cli.exe
 fi
-suite_tools "wine msi"
 CHANWIZ_EXE=$EXE CHANWIZ_CLI=$CLI_EXE SCENARIO_TIMEOUT=600 "$HERE/run_scenario.sh" --name msi --out "$OUT/scenario" \
     --windows "$WINDOWS" --msi "$MSI" --cli "--country-code 49" \
     --expect "exit 0" --expect "registry + [ ... \\DriverData] \"TunerType\"= ... (14)" \

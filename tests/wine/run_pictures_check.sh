@@ -2,7 +2,7 @@
 # scripts/pictures.sh works: for every section of resources/Chanwiz.ini every
 # picture a translator needs, whole PNGs of a plausible size, each differing
 # between sections (tests/wine/README.md).
-# usage: tests/wine/run_pictures_check.sh [-j N] | --from DIR (pictures made before)
+# usage: tests/wine/run_pictures_check.sh [-j N]
 set -uo pipefail
 exec </dev/null
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -38,22 +38,18 @@ mapfile -t SECTIONS < <(ini_sections "$ROOT/resources/Chanwiz.ini" 2>/dev/null)
 
 # --- the command ------------------------------------------------------------------
 PICS=$OUT/pictures
+# In the background: pictures.sh's timeout(1) is a process group of its own,
+# which only cleanup's kill reaches on an interrupt.
+bash "$ROOT/scripts/pictures.sh" "$@" "$PICS" >"$OUT/pictures.log" 2>&1 &
+PICTURES_PID=$!
 rc=0
-if [ "${1:-}" = "--from" ]; then
-    [ -d "${2:-}" ] || { echo "pictures check: no folder ${2:-}" >&2; exit 2; }
-    PICS=$(cd "$2" && pwd)
-    echo "(the pictures in $PICS, made before)"
+wait "$PICTURES_PID" || rc=$?
+PICTURES_PID=""
+if [ "$rc" -eq 0 ]; then
+    pass "scripts/pictures.sh ran ($(tail -1 "$OUT/pictures.log"))"
 else
-    bash "$ROOT/scripts/pictures.sh" "$@" "$PICS" >"$OUT/pictures.log" 2>&1 &
-    PICTURES_PID=$!
-    wait "$PICTURES_PID" || rc=$?
-    PICTURES_PID=""
-    if [ "$rc" -eq 0 ]; then
-        pass "scripts/pictures.sh ran ($(tail -1 "$OUT/pictures.log"))"
-    else
-        fail "scripts/pictures.sh exit code $rc:"
-        grep -E 'FAIL|no picture|pictures:' "$OUT/pictures.log" | head -20 | sed 's/^/    /'
-    fi
+    fail "scripts/pictures.sh exit code $rc:"
+    grep -E 'FAIL|no picture|pictures:' "$OUT/pictures.log" | head -20 | sed 's/^/    /'
 fi
 
 # --- every picture, whole and of a plausible size ------------------------------------
@@ -69,37 +65,31 @@ if [ ${#missing[@]} -eq 0 ]; then
 else
     fail "pictures missing: ${missing[*]}"
 fi
-if [ ${#files[@]} -gt 0 ]; then
-    if "$PYTHON" "$PNGTOOL" check "${files[@]}" >"$OUT/check.txt" 2>&1; then
-        pass "${#files[@]} pictures are whole PNG files of a plausible size"
-    else
-        fail "pictures that are not whole PNG files of a plausible size:"
-        grep -v ' colours$' "$OUT/check.txt" | sed "s|$PICS/|    |"
-    fi
+if "$PYTHON" "$PNGTOOL" check "${files[@]}" >"$OUT/check.txt" 2>&1; then
+    pass "${#files[@]} pictures are whole PNG files of a plausible size"
+else
+    fail "pictures that are not whole PNG files of a plausible size:"
+    grep -v ' colours$' "$OUT/check.txt" | sed "s|$PICS/|    |"
 fi
 
 # --- translated: each picture differs between sections --------------------------------
-if [ ${#SECTIONS[@]} -lt 2 ]; then
-    echo "(one section only: nothing to compare between sections)"
-else
-    same=()
-    pairs=0
-    for n in "${NAMES[@]}"; do
-        for ((i = 0; i < ${#SECTIONS[@]}; i++)); do
-            for ((j = i + 1; j < ${#SECTIONS[@]}; j++)); do
-                a=$PICS/${SECTIONS[$i]}/$n.png
-                b=$PICS/${SECTIONS[$j]}/$n.png
-                [ -f "$a" ] && [ -f "$b" ] || continue
-                pairs=$((pairs + 1))
-                "$PYTHON" "$PNGTOOL" same "$a" "$b" 2>/dev/null && same+=("$n.png in ${SECTIONS[$i]} and ${SECTIONS[$j]}")
-            done
+same=()
+pairs=0
+for n in "${NAMES[@]}"; do
+    for ((i = 0; i < ${#SECTIONS[@]}; i++)); do
+        for ((j = i + 1; j < ${#SECTIONS[@]}; j++)); do
+            a=$PICS/${SECTIONS[$i]}/$n.png
+            b=$PICS/${SECTIONS[$j]}/$n.png
+            [ -f "$a" ] && [ -f "$b" ] || continue
+            pairs=$((pairs + 1))
+            "$PYTHON" "$PNGTOOL" same "$a" "$b" 2>/dev/null && same+=("$n.png in ${SECTIONS[$i]} and ${SECTIONS[$j]}")
         done
     done
-    if [ ${#same[@]} -eq 0 ] && [ "$pairs" -gt 0 ]; then
-        pass "every picture differs between sections ($pairs pairs compared)"
-    else
-        fail "the same picture in two sections (untranslated?): ${same[*]:-no pair could be compared}"
-    fi
+done
+if [ ${#same[@]} -eq 0 ] && [ "$pairs" -gt 0 ]; then
+    pass "every picture differs between sections ($pairs pairs compared)"
+else
+    fail "the same picture in two sections (untranslated?): ${same[*]:-no pair could be compared}"
 fi
 
 echo "pictures check: $PASSED passed, $FAILED failed"

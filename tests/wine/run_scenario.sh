@@ -12,9 +12,7 @@ ROOT=$(cd "$HERE/../.." && pwd)
 . "$HERE/common.sh"
 suite_timeout "${SCENARIO_TIMEOUT:-240}" "$0" "$@"
 # The same locale for every run: Wine takes its ANSI code page (1252) and the
-# user's regional settings from it. CHANWIZ_WINE_LOCALE (with LOCPATH where
-# it is not installed) plays a Windows of another code page, which
-# CHANWIZ_WINE_ACP then names for compare_transcripts.py.
+# user's regional settings from it (another code page: tests/wine/README.md).
 export LC_ALL=${CHANWIZ_WINE_LOCALE:-C.UTF-8}
 # shellcheck source=../../scripts/wine/wine-env.sh
 . "$ROOT/scripts/wine/wine-env.sh"
@@ -34,15 +32,11 @@ while [ $# -gt 0 ]; do
         --access-restored) ACCESS_CHECK=(--access-may-change); shift ;;
         --out) OUT=$2; shift 2 ;;
         --expect) EXPECTS+=("$2"); shift 2 ;;
-        --) shift; break ;;
         -*) echo "run_scenario: unknown option $1" >&2; exit 2 ;;
         *) break ;;
     esac
 done
-if [ $# -lt 2 ]; then
-    sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2
-    exit 2
-fi
+[ $# -ge 2 ] || { echo "run_scenario: MACHINE and SCRIPT missing (tests/wine/README.md)" >&2; exit 2; }
 MACHINE=$1 SCRIPT=$2
 shift 2
 ARGS=("$@")
@@ -57,19 +51,10 @@ OUT=$(cd "$OUT" && pwd)
 rm -rf "$OUT/shots" "$OUT/gui" "$OUT/sim-files"
 find "$OUT" -maxdepth 1 -type f ! -name run.log -delete
 verdict_start "$NAME" "$OUT"
-phase() { echo "$(elapsed) s  $*" >>"$OUT/timing.txt"; }  # the time since the start
 
 # --- what is needed --------------------------------------------------------
 wine_check || die "Wine is missing (scripts/install-deps.sh)"
-for t in Xvfb python3 flock; do command -v "$t" >/dev/null 2>&1 || die "missing tool $t"; done
-
-EXE=${CHANWIZ_EXE:-$ROOT/build/mingw-i686/Chanwiz.exe}
-[ -f "$EXE" ] || die "no $EXE (build the mingw-i686 preset or set CHANWIZ_EXE)"
-case "$(pe_machine "$EXE")" in
-    i386) export PREFIX_BITS=32 ;;
-    x64) export PREFIX_BITS=64 ;;
-    *) die "$EXE is no Windows program for x86" ;;
-esac
+must pick_chanwiz_exe "$ROOT" run_scenario
 must prefix_kind "$WINDOWS"
 [ "$WINDOWS$PREFIX_BITS" != x6464 ] ||
     die "64-bit Windows runs the 32-bit program in its 32-bit view: a 64-bit $EXE shows nothing of it"
@@ -79,14 +64,8 @@ if [ "$CLI" = 1 ]; then
     [ -f "$CLI_EXE" ] || die "no $CLI_EXE (build the mingw-i686 preset or set CHANWIZ_CLI)"
     eval "CLI_ARGS=($CLI_OPTS)" || die "cannot split the options $CLI_OPTS"
 fi
-if [ -n "$MSI" ]; then
-    [ "$CLI" = 1 ] && [ "$SCRIPT" = - ] || die "--msi runs the installed chanwiz-cli.exe: it needs --cli and SCRIPT -"
-    [ -f "$MSI" ] || die "no package $MSI"
-fi
-SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}
-[ -x "$SIM" ] || die "no $SIM (build the native preset or set CHANWIZ_SIM)"
-if [ "$PREFIX_BITS" = 32 ]; then TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver-i686}; else TOOLS=${CHANWIZ_TOOLS:-$ROOT/build/ui-driver}; fi
-[ -f "$TOOLS/ui-driver.exe" ] && [ -f "$TOOLS/regdump.exe" ] || die "no $TOOLS/ui-driver.exe (scripts/wine/build-ui-driver.sh)"
+suite_tools run_scenario
+SIM=${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim} TOOLS=$CHANWIZ_TOOLS
 # The stand-in of the component is built for the program's bitness: the real
 # one is a 32-bit in-process server, which only a 32-bit program can load.
 INI=$ROOT/resources/Chanwiz.ini
@@ -100,17 +79,6 @@ if [ "${SCRIPT:0:1}" = "@" ]; then
 else
     printf '%s\n' "$SCRIPT" >"$OUT/script.txt"
 fi
-{
-    echo "machine: $MACHINE"
-    echo "script:  $(tr '\n' ';' <"$OUT/script.txt")"
-    echo "args:    ${ARGS[*]:-}"
-    echo "windows: $WINDOWS ($PREFIX_ARCH prefix, $PREFIX_BITS-bit program)"
-    echo "options:$([ "$NO_INI" = 1 ] && echo " --no-ini")$([ "$VAMP" = 1 ] && echo " --vamp")"
-    [ "$CLI" = 1 ] && echo "cli:     chanwiz-cli.exe $CLI_OPTS"
-    [ -n "$MSI" ] && echo "msi:     $MSI"
-    echo "exe:     ${CHANWIZ_EXE_ORIGIN:-$EXE}"
-    echo "sim:     $SIM"
-} >"$OUT/scenario.txt"
 
 # --- cleanup: the prefix copy, its server and Xvfb go on every exit ---------------------
 CACHE=${CHANWIZ_WINE_CACHE:-$ROOT/build/wine-cache/solo-$$}
@@ -131,7 +99,6 @@ trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
 # --- 1. a copy of the base prefix of the Windows, its server kept up ----------------------
 WORK=$(mktemp -d "$CACHE/scenario.XXXXXX")
 must prefix_up "${CHANWIZ_WINE_BASES:-$(prefix_bases "$ROOT")}" "$WINDOWS" "$WORK" "$OUT"
-phase "prefix copied"
 # --- 2. machine ----------------------------------------------------------------
 DRIVE=$WINEPREFIX/drive_c
 # The machine file, its win.ini sections and its keys' access lists; Wine's
@@ -143,8 +110,9 @@ must prefix_machine "$MACHINE" "$TOOLS" "$OUT"
 set_machine_security() { prefix_security "$MACHINE" "$TOOLS" "$OUT/regedit.log" 2>>"$OUT/errors.log"; }
 if [ "$VAMP" = 1 ]; then
     # Where the wizard's regsvr32 finds it: the system folder as its programs see it.
-    prefix_system_dir
-    cp "$VAMP_DLL" "$PREFIX_SYSDIR/34com.dll" || die "could not copy 34com.dll into the prefix"
+    SYSDIR=system32
+    [ "$PREFIX_ARCH$PREFIX_BITS" != win6432 ] || SYSDIR=syswow64
+    cp "$VAMP_DLL" "$DRIVE/windows/$SYSDIR/34com.dll" || die "could not copy 34com.dll into the prefix"
     registered=1
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Chanwiz Test\\Vamp]\n' >"$OUT/vamp.reg"
     while IFS=$'\t' read -r vname vvalue; do
@@ -155,11 +123,10 @@ if [ "$VAMP" = 1 ]; then
     done < <("$PYTHON" "$REGTOOL" sim-values "$MACHINE" Vamp)
     must prefix_regedit "$OUT/vamp.reg" "$OUT/regedit.log"
     if [ "$registered" != 0 ]; then
-        timeout -k 5 60 "$WINE" "$PREFIX_REGSVR32" /s 'C:\windows\system32\34com.dll' >>"$OUT/regedit.log" 2>&1 ||
-            die "$PREFIX_REGSVR32 of 34com.dll failed (regedit.log)"
+        timeout -k 5 60 "$WINE" "C:\\windows\\$SYSDIR\\regsvr32.exe" /s 'C:\windows\system32\34com.dll' >>"$OUT/regedit.log" 2>&1 ||
+            die "$SYSDIR\\regsvr32 of 34com.dll failed (regedit.log)"
     fi
 fi
-phase "machine imported"
 # --- 3. program ----------------------------------------------------------------
 MODULE=$("$PYTHON" "$REGTOOL" sim-value "$MACHINE" ModuleFileName 'C:\Program Files\Morvex\Chanwiz\Chanwiz.exe')
 case "$MODULE" in [Cc]:\\*) ;; *) die "the machine's program path $MODULE is not on C:" ;; esac
@@ -189,7 +156,7 @@ if [ -n "$MSI" ]; then
         CLI_RUN=$MSI_DIR/chanwiz-cli-x64.exe
         cp "$CLI_EXE" "$CLI_RUN" || die "could not copy $CLI_EXE into the install folder"
         echo "  NOTE: this machine cannot run 32-bit programs: the installed 32-bit chanwiz-cli.exe is not run;" \
-             "the 64-bit $(basename "$(dirname "${CHANWIZ_CLI_ORIGIN:-$CLI_EXE}")")/chanwiz-cli.exe runs from the install folder, beside the installed Chanwiz.ini"
+             "the 64-bit $(basename "$(dirname "$CLI_EXE")")/chanwiz-cli.exe runs from the install folder, beside the installed Chanwiz.ini"
     fi
     timeout -k 5 60 "$WINE" "$CLI_RUN" --version 2>/dev/null | tr -d '\r' >"$OUT/cli-version.txt"
 else
@@ -218,7 +185,6 @@ if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
     must prefix_desktop "$TOOLS" "$OUT/desktop.log"
 fi
 regdump "$OUT/registry-before.dump" || die "regdump before the run failed (see regdump.log)"
-phase "registry dumped"
 mkdir -p "$OUT/shots"
 driver_rc=0
 if [ "$GUI_TWIN" = 1 ]; then
@@ -238,7 +204,6 @@ if [ "$GUI_TWIN" = 1 ]; then
     ) || REASONS+=(" the run of Chanwiz.exe beside it failed (gui/driver.log$(
             tr -d '\r' <"$OUT/gui/driver.log" 2>/dev/null | grep -v '^[[:space:]]*$' | tail -n 1 | cut -c1-160 |
             sed 's/^/: /'))")
-    phase "Chanwiz.exe run in the twin prefix"
 fi
 if [ "$CLI" = 1 ]; then
     # The console program, as a deployment tool starts it: no window, no input.
@@ -257,9 +222,7 @@ else
         --start "$MODULE" -- "${ARGS[@]}" >"$OUT/driver.log" 2>&1 || driver_rc=$?
     tr -d '\r' <"$OUT/driver.log" >"$OUT/driver.log.tmp" && mv "$OUT/driver.log.tmp" "$OUT/driver.log"
 fi
-phase "wizard run"
 regdump "$OUT/registry-after.dump" || die "regdump after the run failed (see regdump.log)"
-phase "registry dumped again"
 # Files the run wrote into the prefix, and undo files taken back with regedit,
 # while the prefix is still there.
 for e in "${EXPECTS[@]}"; do
@@ -279,12 +242,10 @@ for e in "${EXPECTS[@]}"; do
             timeout -k 5 60 "$WINE" regedit /S "$arg" >>"$OUT/regedit.log" 2>&1 ||
                 REASONS+=(" regedit /S $arg failed")
             regdump "$OUT/registry-undone.dump" || die "regdump after the undo failed (see regdump.log)"
-            if dump_diff "$OUT/registry-before.dump" "$OUT/registry-undone.dump" >"$OUT/undone.diff"; then
-                echo "  $arg put the registry back as it was"
-            else
+            dump_diff "$OUT/registry-before.dump" "$OUT/registry-undone.dump" >"$OUT/undone.diff" || {
                 REASONS+=(" the registry after regedit /S $arg is not as before the run")
                 head -10 "$OUT/undone.diff" | sed 's/^/  /'
-            fi ;;
+            } ;;
         "upgrade-to "*)
             msi_install "$arg" || REASONS+=(" msiexec /i $(basename "$arg") /qn: exit $?")
             products=$(msi_products)
@@ -323,7 +284,6 @@ if [ "$CLI" = 1 ]; then runs=("${CLI_ARGS[@]}"); else runs=(--answers "@$OUT/scr
 sim "$OUT" "${runs[@]}" --transcript "$OUT/transcript-sim.jsonl" --changes "$OUT/sim-changes.reg" \
     "${ARGS[@]}" || sim_rc=$?
 
-phase "simulation run"
 # --- 6. comparisons -------------------------------------------------------------------
 if [ "$CLI" = 1 ]; then
     [ "$driver_rc" -eq "$sim_rc" ] ||
@@ -335,12 +295,8 @@ if [ "$CLI" = 1 ]; then
 elif ! grep -qx "ui-driver: finished with exit code $driver_rc" "$OUT/driver.log"; then
     why=$(cat "$OUT/wineserver.log" "$OUT/driver.log" 2>/dev/null | grep -v '^ui-driver: \(started\|watching\)' | tail -1)
     REASONS+=(" ui-driver did not finish (rc $driver_rc): ${why:-no message}")
-    echo "--- wineserver.log, driver.log (last lines)"; tail -n 5 "$OUT/wineserver.log" "$OUT/driver.log"
 elif [ "$driver_rc" -ne "$sim_rc" ]; then
     REASONS+=(" exit codes differ: ui-driver $driver_rc, chanwiz-sim $sim_rc")
-    if [ "$driver_rc" -ne 0 ] && [ "$driver_rc" -ne 2 ] && [ "$driver_rc" -ne 3 ]; then
-        echo "--- driver.log (last lines)"; tail -15 "$OUT/driver.log"
-    fi
 fi
 if [ -f "$OUT/transcript-wine.jsonl" ] && [ -f "$OUT/transcript-sim.jsonl" ]; then
     "$PYTHON" "$HERE/compare_transcripts.py" "$OUT/transcript-sim.jsonl" "$OUT/transcript-wine.jsonl" \
@@ -365,12 +321,10 @@ if [ "$GUI_TWIN" = 1 ]; then
     sim "$OUT/gui" --answers "@$OUT/script.txt" "${ARGS[@]}"
     compare "$OUT/gui" ||
         REASONS+=(" Chanwiz.exe's registry changes differ from the simulation's (gui/registry-compare.txt)")
-    if cmp -s "$OUT/gui/registry-wine.txt" "$OUT/registry-wine.txt"; then
-        echo "  chanwiz-cli.exe and Chanwiz.exe left the same registry: $(grep -c . "$OUT/registry-wine.txt") change line(s)"
-    else
+    cmp -s "$OUT/gui/registry-wine.txt" "$OUT/registry-wine.txt" || {
         REASONS+=(" chanwiz-cli.exe and Chanwiz.exe left different registries")
         diff "$OUT/gui/registry-wine.txt" "$OUT/registry-wine.txt" | head -10 | sed 's/^/  /'
-    fi
+    }
 fi
 for f in transcript-compare.txt registry-compare.txt; do
     [ -f "$OUT/$f" ] && sed 's/^/  /' "$OUT/$f"
@@ -410,10 +364,8 @@ for e in "${EXPECTS[@]}"; do
         *) REASONS+=(" unknown expectation: $e") ;;
     esac
 done
-phase "compared"
 wait "$TEARDOWN_PID"
 unset WINEPREFIX
 xvfb_stop
-phase "prefix dropped"
 [ "$CLI" = 1 ] || [ -n "$(ls "$OUT/shots" 2>/dev/null)" ] || REASONS+=(" no screenshot was saved")
 finish

@@ -32,16 +32,12 @@ DLL_FLAGS=()
 echo "built $OUT/34com.dll"
 
 if [ "$PROBES" = 1 ]; then
-  # The Windows build of this bitness when there is one, else a tree of our own.
+  # The Windows build of this bitness, as scripts/build-windows.sh makes it.
   case "$ARCH" in
     i686) TREE=$ROOT/build/mingw-i686 ;;
     x86_64) TREE=$ROOT/build/mingw-i686-tests64 ;;
   esac
-  if [ ! -f "$TREE/CMakeCache.txt" ]; then
-    TREE=$OUT/wizard
-    cmake -S "$ROOT" -B "$TREE" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-$ARCH.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-  fi
+  [ -f "$TREE/CMakeCache.txt" ] || { echo "build.sh: no $TREE (scripts/build-windows.sh)" >&2; exit 2; }
   cmake --build "$TREE" -j2 --target chanwiz_access chanwiz_system chanwiz_platform_win32 >/dev/null
   "$CXX" "${FLAGS[@]}" -I"$ROOT/src" -o "$OUT/wizard_probes.exe" "$HERE/wizard_probes.cpp" \
     "$TREE"/libchanwiz_{access,system,record,base}.a \

@@ -44,27 +44,22 @@ tally() {  # tally OK DESCRIPTION: counts and prints a check, with the log of a 
         FAILED=$((FAILED + 1)); echo "FAIL: $2"; sed 's/^/    /' "$WORK/probe.log"
     fi
 }
-run_exe() {  # run_exe PROGRAM DESCRIPTION EXPECTED [ARGS...]
-    local program=$1 what=$2 want=$3 got
-    shift 3
-    timeout -k 5 60 "$WINE" "$program" "$@" >"$WORK/probe.log" 2>&1
+probes() {  # probes DESCRIPTION EXPECTED ARGS...: exit code 10 * TunerVariant + result (wizard_probes.cpp)
+    local what=$1 want=$2 got
+    shift 2
+    timeout -k 5 60 "$WINE" wizard_probes.exe "$@" >"$WORK/probe.log" 2>&1
     got=$?
     tally "$((got == want))" "$what (exit $got, expected $want)"
 }
-probes() { run_exe wizard_probes.exe "$@"; }  # exit code 10 * TunerVariant + result (wizard_probes.cpp)
 regsvr() { timeout -k 5 60 "$WINE" regsvr32 "$@" /s 34com.dll >/dev/null 2>&1; }
 setting() {  # setting NAME VALUE
     timeout -k 5 60 "$WINE" reg add 'HKLM\SOFTWARE\Chanwiz Test\Vamp' /v "$1" /t REG_DWORD \
         /d "$2" /f >/dev/null 2>&1
 }
-
-regsvr_done() {  # regsvr_done DESCRIPTION: the class is registered
-    timeout -k 5 60 "$WINE" reg query 'HKCR\CLSID\{B8A9279E-C453-11D4-AD45-0060080BA634}\InprocServer32' \
-        >"$WORK/probe.log" 2>&1
-    tally "$(($? == 0))" "$1"
-}
 probes "SAA713x probe registers the component, Item22 unset: variant 0" 1 saa
-regsvr_done "the probe's regsvr32 registered it from the system folder and left it registered"
+timeout -k 5 60 "$WINE" reg query 'HKCR\CLSID\{B8A9279E-C453-11D4-AD45-0060080BA634}\InprocServer32' \
+    >"$WORK/probe.log" 2>&1
+tally "$(($? == 0))" "the probe's regsvr32 registered it from the system folder and left it registered"
 setting Item22 1
 probes "Item22 = 1: the alternative tuner, variant 3" 31 saa
 setting Item22 2
