@@ -165,7 +165,6 @@ TEST(RegFileWrite, ExportsAsRegeditDoes) {
   common->SetValue("Bin", REG_BINARY, wrapped);
   common->SetValue("Exp", REG_EXPAND_SZ, Wide(u"%A%\0"));
   common->SetValue("Q", REG_QWORD, Bytes({1, 0, 0, 0, 0, 0, 0, 0}));
-  common->SetValue("BigMask", REG_DWORD, DwordData(0x40000));
   common->SetValue("Emoji", REG_SZ, Wide(u"\U0001F600\0"));
   // Values that are not plain text keep their bytes (more in the round trips).
   common->SetValue("NoEnd", REG_SZ, Wide(u"ab"));
@@ -190,7 +189,6 @@ TEST(RegFileWrite, ExportsAsRegeditDoes) {
       "  30,31,32,33,34,35,36,37,38,39,3a,3b\r\n"
       "\"Exp\"=hex(2):25,00,41,00,25,00,00,00\r\n"
       "\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n"
-      "\"BigMask\"=dword:00040000\r\n"
       "\"Emoji\"=\"\xF0\x9F\x98\x80\"\r\n"
       "\"NoEnd\"=hex(1):61,00,62,00\r\n"
       "\"ShortDword\"=hex(4):01,02,03\r\n"

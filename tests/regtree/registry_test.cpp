@@ -82,26 +82,6 @@ TEST(SimRegistryTree, CreateRefusesWhatWindowsRefusesAndDeleteTakesTheSubtree) {
   EXPECT_FALSE(tree.Delete(RegRoot::LocalMachine, ""));  // a root stays
 }
 
-// Machines are copied for every run and its "before": no key, value or
-// descriptor may be shared.
-TEST(SimRegistryTree, CopiesAreIndependent) {
-  RegistryTree original;
-  RegKey* key = original.Create(RegRoot::LocalMachine, "SOFTWARE\\Vendor", nullptr);
-  key->SetValue("v", REG_DWORD, DwordData(1));
-  key->set_security(Bytes({1, 0, 4, 0x80}));
-  RegistryTree assigned;
-  assigned.Create(RegRoot::Users, "old", nullptr);
-  assigned = original;
-  EXPECT_EQ(assigned.Find(RegRoot::Users, "old"), nullptr);
-  RegKey* copied = assigned.Find(RegRoot::LocalMachine, "SOFTWARE\\Vendor");
-  ASSERT_NE(copied, nullptr);
-  EXPECT_EQ(copied->security(), key->security());
-  copied->SetValue("v", REG_DWORD, DwordData(2));
-  copied->set_security({});
-  EXPECT_EQ(key->FindValue("v")->data, DwordData(1));
-  EXPECT_EQ(key->security(), Bytes({1, 0, 4, 0x80}));
-}
-
 TEST(SimRegistryText, Conversions) {
   // ANSI is Windows-1252: every byte comes back as itself, the code page's
   // holes included; what it lacks, U+0080 included, is a question mark.

@@ -64,15 +64,6 @@ std::string SddlOf(const Bytes& sd) {
   return ToSddl(m);
 }
 
-TEST(SelfRelative, WindowsLayout) {
-  const Bytes expected = {
-      1, 0, 0x04, 0x80, 48,   0, 0,    0, 0,  0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0,  // header
-      2, 0, 28,   0,    1,    0, 0,    0,                                        // DACL
-      0, 0, 20,   0,    0x3F, 0, 0x0F, 0, 1,  1, 0, 0, 0, 0, 0, 1, 0,  0, 0, 0,  // (A;;KA;;;WD)
-      1, 1, 0,    0,    0,    0, 0,    5, 18, 0, 0, 0};                          // owner SY
-  EXPECT_EQ(DescriptorOf("O:SYD:(A;;KA;;;WD)"), expected);
-}
-
 // RegGetKeySecurity and RegSetKeySecurity as the bracket uses them: the DACL
 // alone is saved with its control bits, a wider list is set, and the saved one
 // is handed back.

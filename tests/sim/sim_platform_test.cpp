@@ -3,8 +3,6 @@
 // 64-bit Windows, the Windows families, scripted pages, and fault injection.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "framework/framework.h"
 #include "access/vamp_device.h"
 #include "app/dialog_templates.h"
@@ -163,23 +161,6 @@ TEST(SimWindows, ControlsAndScriptSteps) {
   EXPECT_EQ(page.DoModal(), IDOK);
   EXPECT_EQ(page.commands, (std::vector<std::pair<int, int>>{{1021, 1}, {1019, 1}, {1, 0}}));
   EXPECT_EQ(results, std::vector<LRESULT>({0, 1, 2, 0, 0, 0, -1, -1, 1, -1, -1, -1, 2, 1, 3, 'a'}));
-}
-
-TEST(SimFaults, TheNthCallFailsWithTheChosenError) {
-  sim::Machine m = MachineFromText(RegText(""));
-  sim::SimPlatform p(m, nullptr);
-  p.AddFault({"RegOpenKeyExA", 2, 5});
-  p.AddFault({"SetupDiGetClassDevsA", 1, 8});
-  HKEY key;
-  for (LONG want : {0, 5, 0}) {
-    EXPECT_EQ(p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), want);
-    if (want == 0) p.RegCloseKey(key);
-  }
-  EXPECT_EQ(p.SetupDiGetClassDevsA(nullptr, nullptr, HWND(0), 6), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(p.GetLastError(), 8u);
-  // Every failable call is counted, in order.
-  EXPECT_EQ(p.calls(), std::vector<std::string>({"RegOpenKeyExA", "RegCloseKey", "RegOpenKeyExA", "RegOpenKeyExA",
-                                                 "RegCloseKey", "SetupDiGetClassDevsA"}));
 }
 
 }  // namespace
