@@ -1,6 +1,5 @@
-// The simulated Windows under the platform contract (tests/platform, also
-// run on the real API), and what only the simulation has: the 32-bit view of
-// 64-bit Windows, the Windows families, scripted pages, and fault injection.
+// The simulated Windows under the platform contract (tests/platform), and what
+// only the simulation has: the 32-bit view of 64-bit Windows and scripted pages.
 #include <gtest/gtest.h>
 
 #include "framework/framework.h"
@@ -56,9 +55,8 @@ std::string Architecture(const std::string& name) {
          "\r\n\"PROCESSOR_ARCHITECTURE\"=\"" + name + "\"\r\n\r\n";
 }
 
-// The program is 32-bit: on 64-bit Windows it sees HKLM\SOFTWARE, but for
-// the shared keys, and the COM registrations in their 32-bit view, unless
-// it asks for the other; SYSTEM is one for both.
+// On 64-bit Windows the 32-bit program sees HKLM\SOFTWARE (but the shared
+// keys) and COM registrations in their 32-bit view, unless it asks otherwise.
 TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
   // The architecture ("" none), the root, a key opened first ("" none), the
   // path below it, the view asked for, and where the key is made.
@@ -88,16 +86,14 @@ TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
     HKEY key = HKEY(0);
     ASSERT_EQ(p.RegCreateKeyExA(parent, c.path, 0, 0, KEY_ALL_ACCESS | c.view, &key, nullptr), 0);
     EXPECT_EQ(p.OpenKeyPaths().back(), c.real);
-    // Keys every Windows has are there even when the machine file lacks
-    // them: an undo never deletes one.
+    // Keys every Windows has are there even when the machine file lacks them.
     const std::string undo = sim::WriteRegUndo(before, m.registry, sim::RegFileFormat::Utf8v5);
     EXPECT_EQ(undo.find("[-HKEY_LOCAL_MACHINE\\SOFTWARE]"), std::string::npos) << undo;
     EXPECT_EQ(undo.find("[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node]"), std::string::npos) << undo;
   }
 }
 
-// The driver's component registered by the registry alone: a 32-bit
-// program's COM finds it in the 32-bit view, and only there.
+// The driver's component is found in the 32-bit view only.
 TEST(SimRegistry, TheComponentIsFoundInTheProgramsOwnView) {
   // The architecture, where the registration lies, what creating it gives.
   const struct { const char *architecture, *classes; HRESULT created; } cases[] = {
