@@ -64,6 +64,7 @@ TEST(RegFileRead, FormsTheWriterDoesNotUse) {
       "[-HKEY_CURRENT_USER\\Gone]\n"
       "[-HKEY_CURRENT_USER\\Never\\There]\n"
       "[HKCU\\Gone\\Again]\n"
+      "[HKCR\\.reg\\ShellNew]\n"
       "[HKU\\.DEFAULT\\a]b]\n"
       "[HKEY_LOCAL_MACHINE]\n"
       "\"OnRoot\"=dword:0\n";
@@ -79,6 +80,7 @@ TEST(RegFileRead, FormsTheWriterDoesNotUse) {
   EXPECT_EQ(tree.Find(RegRoot::LocalMachine, "A\\Sub"), nullptr);
   EXPECT_EQ(tree.Find(RegRoot::CurrentUser, "Gone\\Child"), nullptr);
   EXPECT_NE(tree.Find(RegRoot::CurrentUser, "gone\\again"), nullptr);
+  EXPECT_NE(tree.Find(RegRoot::ClassesRoot, ".reg\\ShellNew"), nullptr);
   EXPECT_NE(tree.Find(RegRoot::Users, ".DEFAULT\\a]b"), nullptr);
   EXPECT_NE(tree.Root(RegRoot::LocalMachine).FindValue("OnRoot"), nullptr);
   // Handles hold key pointers: an import must not move the keys it keeps.
