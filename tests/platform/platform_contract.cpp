@@ -176,7 +176,7 @@ TEST_F(PlatformContract, DeviceListWalkAndHardwareIds) {
     ASSERT_TRUE(p.SetupDiGetDeviceRegistryPropertyA(list, &data, SPDRP_HARDWAREID, &type,
                                                     ids.data(), required, nullptr));
     EXPECT_EQ(type, REG_MULTI_SZ);
-    // The size asked for holds the whole list (Wine's, the UTF-16 size, more).
+    // The size asked for holds the whole list (Wine asks for more: the UTF-16 size).
     const char* text = reinterpret_cast<const char*>(ids.data());
     size_t at = 0;
     while (at < required && text[at] != '\0') at += std::strlen(text + at) + 1;

@@ -86,7 +86,7 @@ TEST(SimRegistry, A32BitProgramsViewOf64BitWindows) {
     HKEY key = HKEY(0);
     ASSERT_EQ(p.RegCreateKeyExA(parent, c.path, 0, 0, KEY_ALL_ACCESS | c.view, &key, nullptr), 0);
     EXPECT_EQ(p.OpenKeyPaths().back(), c.real);
-    // Keys every Windows has are there even when the machine file lacks them.
+    // Keys every Windows has are there even when the file lacks them: an undo never deletes one.
     const std::string undo = sim::WriteRegUndo(before, m.registry, sim::RegFileFormat::Utf8v5);
     EXPECT_EQ(undo.find("[-HKEY_LOCAL_MACHINE\\SOFTWARE]"), std::string::npos) << undo;
     EXPECT_EQ(undo.find("[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node]"), std::string::npos) << undo;
