@@ -76,9 +76,8 @@ TEST(TextCheck, FindingsPerFile) {
   }
 }
 
-// The Chanwiz.ini shipped beside the program: every section complete and
-// in its code page, section "1" the built-in English, each section chosen by
-// its country.
+// The shipped Chanwiz.ini: every section complete and in its code page,
+// section "1" the built-in English, each section chosen by its country.
 TEST(TextCheck, ShippedTexts) {
   const std::string file = SourcePath("resources/Chanwiz.ini");
   const sim::TextCheck check = sim::CheckTexts(sim::ProfileTextFromBytes(SourceBytes("resources/Chanwiz.ini")));

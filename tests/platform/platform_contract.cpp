@@ -1,6 +1,5 @@
 // The platform's contract, one test per call family the wizard relies on: the
-// results and last errors it branches on, as Windows, Wine and the simulation
-// all give them. What varies between Windows versions is left open.
+// results and last errors it branches on, as Windows, Wine and the simulation give them.
 #include "platform/platform_contract.h"
 
 #include <gtest/gtest.h>
@@ -119,8 +118,7 @@ TEST_F(PlatformContract, RegistryOpenCreateSetQueryClose) {
   EXPECT_EQ(p.GetLastError(), kSentinel);
 }
 
-// The writers widen a key's access list: read the descriptor, set a new list,
-// and put the saved one back.
+// The writers' bracket: read the descriptor, set a wider list, put the saved one back.
 TEST_F(PlatformContract, KeySecurityRoundTrip) {
   HKEY key = HKEY(0);
   ASSERT_EQ(p.RegCreateKeyExA(HKEY_CURRENT_USER, backend_->ScratchKey().c_str(), 0, 0,
@@ -156,8 +154,7 @@ TEST_F(PlatformContract, KeySecurityRoundTrip) {
   EXPECT_EQ(p.RegCloseKey(key), ERROR_SUCCESS);
 }
 
-// The walk detection makes: every listed device, its hardware ids sized
-// first, until ERROR_NO_MORE_ITEMS.
+// Detection's walk: every device, its hardware ids sized first, until ERROR_NO_MORE_ITEMS.
 TEST_F(PlatformContract, DeviceListWalkAndHardwareIds) {
   HDEVINFO list = p.SetupDiGetClassDevsA(nullptr, nullptr, HWND(0), DIGCF_PRESENT | DIGCF_ALLCLASSES);
   ASSERT_NE(list, INVALID_HANDLE_VALUE) << "error " << p.GetLastError();
@@ -179,8 +176,7 @@ TEST_F(PlatformContract, DeviceListWalkAndHardwareIds) {
     ASSERT_TRUE(p.SetupDiGetDeviceRegistryPropertyA(list, &data, SPDRP_HARDWAREID, &type,
                                                     ids.data(), required, nullptr));
     EXPECT_EQ(type, REG_MULTI_SZ);
-    // The size asked for holds the whole list, every id and the empty one
-    // (Wine asks for the size of the UTF-16 list: more than enough).
+    // The size asked for holds the whole list (Wine asks for more: the UTF-16 size).
     const char* text = reinterpret_cast<const char*>(ids.data());
     size_t at = 0;
     while (at < required && text[at] != '\0') at += std::strlen(text + at) + 1;
@@ -199,8 +195,7 @@ TEST_F(PlatformContract, ModuleNameFoldersAndVersion) {
   ASSERT_GT(length, 4u);
   EXPECT_EQ(length, std::strlen(path));
   EXPECT_EQ(Lower(path + length - 4), ".exe") << path;
-  // Cut short, the buffer's size comes back (termination and the last error
-  // differ between XP, Vista and Wine).
+  // Cut short, the buffer's size comes back (the rest differs between versions).
   EXPECT_EQ(p.GetModuleFileNameA(tiny, sizeof(tiny)), sizeof(tiny));
   // A folder that does not fit: the size needed, with its NUL.
   const UINT windowsLength = p.GetWindowsDirectoryA(windows, sizeof(windows));
@@ -252,8 +247,7 @@ TEST_F(PlatformContract, ProfileReads) {
     EXPECT_EQ(p.GetPrivateProfileIntA("intl", n.key, 7, n.file), n.value) << n.key << " " << n.file;
 }
 
-// The restart's token calls: the adjustment succeeds either way, and only the
-// last error tells whether the privilege was assigned.
+// The restart's token calls: success either way, the last error tells the rest.
 TEST_F(PlatformContract, TokenPrivilegeAdjustment) {
   HANDLE token = HANDLE(0);
   ASSERT_TRUE(p.OpenProcessToken(p.GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
@@ -268,8 +262,7 @@ TEST_F(PlatformContract, TokenPrivilegeAdjustment) {
   EXPECT_TRUE(p.CloseHandle(token));
 }
 
-// regsvr32 from the system folder, as the component's registration starts it;
-// a missing program fails with the file error the registration tells apart.
+// regsvr32 as the registration starts it; a missing program: ERROR_FILE_NOT_FOUND.
 TEST_F(PlatformContract, ProcessStartWaitAndErrors) {
   char system[MAX_PATH] = {};
   ASSERT_GT(p.GetSystemDirectoryA(system, sizeof(system)), 0u);

@@ -1,5 +1,5 @@
 // .reg files: what the reader takes and refuses, what the writer exports,
-// and that the two agree in every format.
+// that the two agree in every format, and that a run's undo puts it back.
 #include "regtree/reg_file.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 
 #include "platform/win_constants.h"
 #include "regtree/undo.h"
+#include "support/sim_harness.h"
 #include "support/tree_compare.h"
 
 namespace cw::sim {
@@ -18,8 +19,7 @@ namespace {
 using cw::test::TreesEqual;
 using Bytes = std::vector<BYTE>;
 
-// UTF-16LE bytes of a literal, embedded NULs included (the literal's own
-// terminator is not).
+// UTF-16LE bytes of a literal, embedded NULs included.
 template <size_t N>
 Bytes Wide(const char16_t (&text)[N]) {
   Bytes out;
@@ -43,9 +43,7 @@ bool Apply(const std::string& file, RegistryTree* tree, RegFileFormat* format = 
 }
 
 // What people and regedit write but the writer never does (its own forms are
-// pinned by the export texts and read back by the round trips): a UTF-8
-// byte-order mark, LF ends, blanks, comments, short dwords and root names,
-// hex(0), continued lines, and deletions, absent ones included.
+// the export texts'): BOM, LF ends, comments, short forms, deletions.
 TEST(RegFileRead, FormsTheWriterDoesNotUse) {
   RegistryTree tree;
   RegKey* a = tree.Create(RegRoot::LocalMachine, "A", nullptr);
@@ -85,8 +83,7 @@ TEST(RegFileRead, FormsTheWriterDoesNotUse) {
   EXPECT_NE(tree.Find(RegRoot::ClassesRoot, ".reg\\ShellNew"), nullptr);
   EXPECT_NE(tree.Find(RegRoot::Users, ".DEFAULT\\a]b"), nullptr);
   EXPECT_NE(tree.Root(RegRoot::LocalMachine).FindValue("OnRoot"), nullptr);
-  // Handles into the simulated registry hold key pointers: an import must
-  // not move the keys it does not delete.
+  // Handles hold key pointers: an import must not move the keys it keeps.
   EXPECT_EQ(tree.Find(RegRoot::LocalMachine, "A"), a);
   EXPECT_EQ(tree.Find(RegRoot::LocalMachine, "Kept"), kept);
 }
@@ -165,7 +162,6 @@ TEST(RegFileWrite, ExportsAsRegeditDoes) {
   common->SetValue("Bin", REG_BINARY, wrapped);
   common->SetValue("Exp", REG_EXPAND_SZ, Wide(u"%A%\0"));
   common->SetValue("Q", REG_QWORD, Bytes({1, 0, 0, 0, 0, 0, 0, 0}));
-  common->SetValue("BigMask", REG_DWORD, DwordData(0x40000));
   common->SetValue("Emoji", REG_SZ, Wide(u"\U0001F600\0"));
   // Values that are not plain text keep their bytes (more in the round trips).
   common->SetValue("NoEnd", REG_SZ, Wide(u"ab"));
@@ -190,7 +186,6 @@ TEST(RegFileWrite, ExportsAsRegeditDoes) {
       "  30,31,32,33,34,35,36,37,38,39,3a,3b\r\n"
       "\"Exp\"=hex(2):25,00,41,00,25,00,00,00\r\n"
       "\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n"
-      "\"BigMask\"=dword:00040000\r\n"
       "\"Emoji\"=\"\xF0\x9F\x98\x80\"\r\n"
       "\"NoEnd\"=hex(1):61,00,62,00\r\n"
       "\"ShortDword\"=hex(4):01,02,03\r\n"
@@ -216,9 +211,8 @@ TEST(RegFileWrite, Regedit4IsAnsiWithSingleByteStrings) {
             "\r\n");
 }
 
-// What a format cannot carry is refused, naming the key and value, instead of
-// being written as a stand-in character that an import would take for
-// another key or value.
+// What a format cannot carry is refused, naming the key and value, not
+// written as a stand-in character that an import would misread.
 TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
   // `value` null: the key's name is at fault; `nameAtFault` false: the data,
   // which a deletion does not write.
@@ -261,8 +255,7 @@ TEST(RegFileWrite, RefusesWhatTheFormatCannotCarry) {
 const char kClassKey[] =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96C-E325-11CE-BFC1-08002BE10318}\\0001";
 
-// A tree with every kind of value; `ansiOnly` keeps to what Windows-1252 can
-// hold, for REGEDIT4 files.
+// Every kind of value; `ansiOnly` keeps to Windows-1252, for REGEDIT4.
 RegistryTree RichTree(bool ansiOnly) {
   RegistryTree tree;
   RegKey* k = tree.Create(RegRoot::LocalMachine, kClassKey, nullptr);
@@ -313,16 +306,13 @@ TEST_P(RegFileRoundTrip, WriteThenReadGivesTheSameTree) {
   EXPECT_EQ(WriteRegFile(back, format), text);  // and again the same bytes
 }
 
-// The changes from one tree to another, imported into the first, give the
-// second; the undo (the changes back), imported into the second, gives the
-// first.
+// Changes imported into the first tree give the second; the undo, the first.
 TEST_P(RegFileRoundTrip, ChangesAndTheirUndo) {
   const RegFileFormat format = GetParam();
   const auto key = [](RegistryTree* t) { return t->Find(RegRoot::LocalMachine, kClassKey); };
   struct Case { const char* what; std::function<void(RegistryTree*)> change; };
   const Case cases[] = {
-      // Changed, added, deleted (the default too), set again and so moved
-      // last, and renamed in letter case.
+      // Changed, added, deleted (the default too), moved last, renamed in case.
       {"values",
        [&](RegistryTree* t) {
          key(t)->SetValue("Multi", REG_DWORD, DwordData(7));
@@ -334,8 +324,7 @@ TEST_P(RegFileRoundTrip, ChangesAndTheirUndo) {
          key(t)->DeleteValue("Qword");
          key(t)->SetValue("QWORD", REG_QWORD, Bytes({1, 0, 0, 0, 0, 0, 0, 0}));
        }},
-      // Deleted with their subtree, added under new parents, and renamed in
-      // letter case.
+      // Deleted with their subtree, added under new parents, renamed in case.
       {"keys",
        [](RegistryTree* t) {
          t->Delete(RegRoot::LocalMachine, "SYSTEM\\Enum\\PCI");
@@ -366,6 +355,67 @@ TEST_P(RegFileRoundTrip, ChangesAndTheirUndo) {
 INSTANTIATE_TEST_SUITE_P(AllFormats, RegFileRoundTrip,
                          ::testing::Values(RegFileFormat::Unicode5, RegFileFormat::Utf8v5,
                                            RegFileFormat::Regedit4));
+
+void ApplyUndo(const std::string& undo, RegistryTree* tree) {
+  RegFileError error;
+  ASSERT_TRUE(Apply(undo, tree, nullptr, &error)) << error.ToString();
+}
+
+// The undo file of a run puts the registry back exactly as it was: same
+// keys (with their letter case), values, types, bytes and value order.
+TEST(RegUndo, PutsEverySampleRunBack) {
+  struct Runs {
+    const char* script;  // "": the run writes nothing
+    std::vector<const char*> samples;
+  };
+  const Runs runs[] = {
+      {"click 1016; click 1; click 1023; click 1",
+       {"saa7134-xp-italy.reg", "saa7134-98-italy.reg", "saa7134-nt4.reg",
+        "saa7134-xp-italy-tn.reg", "cx2388x-xp-germany.reg", "cx2388x-98-germany.reg",
+        "cx2388x-xp-germany-deny.reg", "cx2388x-xp-germany-left-open.reg", "bt878a-xp-uk.reg",
+        "bt878a-98-uk.reg", "saa7134-x64-italy-tn.reg", "cx2388x-x64-germany.reg", "bt878a-x64-uk.reg"}},
+      {"click 1015; click 1",
+       {"usb2821-xp-china.reg", "usb2800-98-usa.reg", "usb2800-xp-usa.reg", "usb2821-x64-china.reg"}},
+      {"", {"nodevice-xp.reg", "two-saa7134-xp.reg", "saa7133-and-usb-xp.reg"}},
+  };
+  for (const Runs& r : runs)
+    for (const char* sample : r.samples) {
+      SCOPED_TRACE(sample);
+      test::SimRun run(test::MachineFromSample(sample), r.script);
+      run.Run();
+      ASSERT_FALSE(run.platform->halt()) << run.platform->halt()->message;
+      const RegistryTree& after = run.platform->FinalRegistry();
+      EXPECT_EQ(!TreesEqual(run.before, after), *r.script != '\0');
+      RegistryTree left = after;
+      ApplyUndo(WriteRegUndo(run.before, after, run.machine.format), &left);
+      EXPECT_TRUE(TreesEqual(left, run.before));
+    }
+}
+
+// A value whose old data could not be read is left as the run left it, and
+// named in a comment that every format must still read.
+TEST(RegUndo, UnreadOldValuesAreLeftAloneAndNamed) {
+  const Machine m =
+      test::MachineFromText(test::RegText("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]\r\n" +
+                                          test::Sz("Unread", "old ?") + test::Dword("Changed", 5)));
+  const auto vendor = [](RegistryTree& t) { return t.Find(RegRoot::LocalMachine, "SOFTWARE\\Vendor"); };
+  // What the recorder knew: the value was not read, so its "before" lacks it.
+  RegistryTree known = m.registry;
+  vendor(known)->DeleteValue("Unread");
+  RegistryTree after = m.registry;
+  vendor(after)->SetValue("Unread", REG_SZ, StringData("new"));
+  const RegistryTree want = after;  // all put back but the unread value
+  vendor(after)->SetValue("Changed", REG_DWORD, DwordData(9));
+  const std::vector<UnreadValue> unread = {
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor", "Unread", "code page 1251"}};
+
+  for (RegFileFormat format :
+       {RegFileFormat::Utf8v5, RegFileFormat::Unicode5, RegFileFormat::Regedit4}) {
+    RegistryTree left = after;
+    ApplyUndo(WriteRegUndo(known, after, format, unread), &left);
+    EXPECT_TRUE(TreesEqual(left, want));
+  }
+}
 
 }  // namespace
 }  // namespace cw::sim

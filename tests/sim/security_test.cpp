@@ -64,18 +64,8 @@ std::string SddlOf(const Bytes& sd) {
   return ToSddl(m);
 }
 
-TEST(SelfRelative, WindowsLayout) {
-  const Bytes expected = {
-      1, 0, 0x04, 0x80, 48,   0, 0,    0, 0,  0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0,  // header
-      2, 0, 28,   0,    1,    0, 0,    0,                                        // DACL
-      0, 0, 20,   0,    0x3F, 0, 0x0F, 0, 1,  1, 0, 0, 0, 0, 0, 1, 0,  0, 0, 0,  // (A;;KA;;;WD)
-      1, 1, 0,    0,    0,    0, 0,    5, 18, 0, 0, 0};                          // owner SY
-  EXPECT_EQ(DescriptorOf("O:SYD:(A;;KA;;;WD)"), expected);
-}
-
-// RegGetKeySecurity and RegSetKeySecurity as the bracket uses them: the DACL
-// alone is saved with its control bits, a wider list is set, and the saved one
-// is handed back.
+// As the bracket uses them: the DACL saved alone with its control bits, a
+// wider list set, and the saved one handed back.
 TEST(KeySecurityParts, SaveWidenRestore) {
   SecurityModel m = DefaultKeySecurity(), back;
   m.daclDefaulted = true;
@@ -92,9 +82,7 @@ TEST(KeySecurityParts, SaveWidenRestore) {
   EXPECT_EQ(Bytes(saved.get() + 4, saved.get() + kDaclAt), Bytes(12, 0));  // no owner, group
   EXPECT_EQ(DaclOf(saved.bytes()), DaclOf(original));
 
-  // A list with room to spare, as InitializeAcl leaves it (the calls that
-  // build one are the platform contract's), in an absolute descriptor whose
-  // owner is not named, so not taken.
+  // A list with room to spare, as InitializeAcl leaves it; an owner not named is not taken.
   Bytes room = DaclOf(DescriptorOf("D:(A;;KR;;;WD)")), sy = SidOf("SY"), stored = original;
   room.resize(64, 0);
   Put16(&room[2], 64);
@@ -135,8 +123,7 @@ TEST(MergeSecurityParts, RefusesBadInputAndKeepsTheKey) {
   EXPECT_EQ(MergeSecurityParts(&stored, kDacl | kGroup, &noOwner, 0), ERROR_SUCCESS);
 }
 
-// The check every simulated open goes through; access is denied exactly when
-// nothing is granted.
+// The check every simulated open goes through; denied exactly when nothing is granted.
 TEST(AccessCheck, FollowsWindowsOrder) {
   const char* standard = "O:BAG:SYD:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)";
   EXPECT_EQ(ToSddl(DefaultKeySecurity()), standard);  // what XP gives driver keys
@@ -198,8 +185,7 @@ TEST(Sddl, RoundTripsThroughTheBytesAndRefusesTheUnknown) {
 // 28 and 48), owner 68..83, group 84..95.
 Bytes MalformBase() { return DescriptorOf("O:BAG:SYD:(A;;KA;;;SY)(D;;KW;;;WD)"); }
 
-// Damaged forms and every truncation of it: each is refused by every reader
-// that knows its size, and by RegSetKeySecurity handed it or finding it stored.
+// Damaged forms and every truncation: refused by every reader, and by RegSetKeySecurity.
 TEST(MalformedDescriptor, RejectedWithoutReadingPastTheBlock) {
   using Poke = void (*)(Bytes&);
   const Poke pokes[] = {

@@ -1,9 +1,7 @@
-// The platform contract (tests/platform) on the real API, under Windows or
-// Wine, and what only the real API has: the predefined keys' sign extension
-// and real dialogs. Runs unelevated; what it writes under
-// HKEY_CURRENT_USER or in the temporary folder is removed again.
-// The wizard's headers come first, as in the program: <windows.h>'s macros
-// would rename platform members (SetWindowText) here only.
+// The platform contract (tests/platform) on the real API, and what only it
+// has: the predefined keys' sign extension and real dialogs. Runs unelevated;
+// what it writes is removed again. The wizard's headers come first, as in
+// the program: <windows.h>'s macros would rename platform members here only.
 #include "platform/platform_contract.h"
 #include "platform/win32/win32_platform.h"
 #include "resource.h"
@@ -55,8 +53,7 @@ std::unique_ptr<Backend> MakeBackend() { return std::make_unique<Win32Backend>()
 namespace cw::win32 {
 namespace {
 
-// The wizard's 32-bit constants against Windows' own; ordinary handles pass
-// unchanged both ways.
+// The wizard's 32-bit constants against Windows' own; other handles pass unchanged.
 TEST(Win32Keys, PredefinedKeysAreSignExtendedForTheRealApiAndBack) {
   for (std::uintptr_t i = 0; i < 4; ++i) {
     const auto real = reinterpret_cast<std::uintptr_t>(kRealPredefined[i]);
@@ -70,16 +67,14 @@ TEST(Win32Keys, PredefinedKeysAreSignExtendedForTheRealApiAndBack) {
   // Only the sign-extended form is a predefined key on 64-bit Windows.
   EXPECT_EQ(WizardKeyValue(0x80000002u), HKEY(0x80000002u));
 #endif
-  // With no sub-key RegOpenKeyA hands back the key it was given: the
-  // wizard must see its own constant again, not the sign-extended value.
+  // With no sub-key RegOpenKeyA hands back the key given: the wizard's own constant.
   Win32Platform p;
   HKEY same = HKEY(0);
   ASSERT_EQ(p.RegOpenKeyA(HKEY(0x80000001u), "", &same), ERROR_SUCCESS);
   EXPECT_EQ(same, HKEY(0x80000001u));
 }
 
-// Pages: the dialog procedure hands every message from WM_INITDIALOG on to
-// the page and returns its answer as Windows expects.
+// The dialog procedure hands the page every message from WM_INITDIALOG on.
 constexpr UINT kStep = WM_APP + 1;
 constexpr UINT kThrow = WM_APP + 2;
 constexpr UINT_PTR kGuardTimer = 1;
