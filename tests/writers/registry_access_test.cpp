@@ -321,23 +321,6 @@ TEST(KeySecurityBracket, TheNextRunPutsBackTheListOfAKeyAKilledRunLeftWidened) {
   EXPECT_EQ(gone.platform->FinalRegistry().Find(RegRoot::LocalMachine, kSecurityRecordKey), nullptr);
 }
 
-TEST(KeySecurity, RestoreReleasesTheDescriptorWhetherOrNotTheKeyOpens) {
-  SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(A;;KA;;;SY)")));
-  sim::SimPlatform& p = *run.platform;
-  SavedDescriptor saved = SaveKeySecurity(p, kClassKey.c_str());
-  ASSERT_TRUE(saved.has_value());
-  EXPECT_EQ(RestoreKeySecurity(p, kClassKey.c_str(), std::move(saved)), ERROR_SUCCESS);
-  EXPECT_FALSE(saved.has_value());
-
-  SavedDescriptor other = SaveKeySecurity(p, kClassKey.c_str());
-  ASSERT_TRUE(other.has_value());
-  const std::string missing = kClassKey + "9";
-  EXPECT_EQ(RestoreKeySecurity(p, missing.c_str(), std::move(other)), ERROR_FILE_NOT_FOUND);
-  EXPECT_FALSE(other.has_value());
-  EXPECT_EQ(GrantWriteAccess(p, missing.c_str(), SavedDescriptor()), ERROR_FILE_NOT_FOUND);
-  EXPECT_TRUE(p.OpenKeyPaths().empty());
-}
-
 // A descriptor in absolute form carries a pointer to its DACL. One that points
 // past the saved block is not read, even where valid memory lies there: here
 // the rest of the block's own allocation, holding a well-formed list.
