@@ -12,9 +12,7 @@ namespace {
 // A machine whose Windows country is `country` (NT family).
 std::unique_ptr<SimRun> App(int country, const std::string& script = "") {
   auto run = std::make_unique<SimRun>(
-      MachineFromText(RegText("[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"iCountry\"=\"" +
-                              std::to_string(country) + "\"\r\n")),
-      script);
+      MachineFromText(MachineText("", "\"" + std::to_string(country) + "\"")), script);
   run->state.IsNtFamily = 1;
   LoadTexts(*run->platform, run->state);
   return run;
