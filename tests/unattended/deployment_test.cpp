@@ -55,7 +55,6 @@ TEST(DeploymentOptions, RefuseWhatCannotBeUsedAndSayWhy) {
       {{"--country-code", "-1"}, "no country on the country page has this code"},
       {{"--country-code", "99999999999999999999"}, "no country"},
       {{"--country-code", "39", "--standard", "NTSC"}, "give one of --standard"},
-      {{"--country", "Italy (PAL-B/G)", "--country-code", "39"}, "give one of --standard"},
       {{"--nicam", "maybe"}, "--nicam takes yes or no"},
       {{"--answers", "click"}, "--answers: step 1"},
       {{"--answers", "@/nonexistent/answers.txt"}, "cannot read the answers"},
