@@ -97,13 +97,9 @@ TEST(RunReport, ValueTexts) {
 }
 
 TEST(RunReport, ChangedDeletedAndRetypedValues) {
-  sim::RegistryTree before;
-  bool created = false;
-  sim::RegKey* k = before.Create(sim::RegRoot::LocalMachine, "SOFTWARE\\V", &created);
-  k->SetValue("Kept", REG_DWORD, sim::DwordData(1));
-  k->SetValue("Gone", REG_SZ, sim::StringData("old"));
-  k->SetValue("Retyped", REG_SZ, sim::StringData("5"));
-  before.Create(sim::RegRoot::LocalMachine, "SOFTWARE\\V\\Old", &created);
+  const sim::RegistryTree before = MachineFromText(RegText(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\V]\r\n" + Dword("Kept", 1) + Sz("Gone", "old") + Sz("Retyped", "5") +
+      "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\V\\Old]\r\n")).registry;
   sim::RegistryTree after = before;
   sim::RegKey* a = after.Find(sim::RegRoot::LocalMachine, "SOFTWARE\\V");
   a->DeleteValue("Gone");
