@@ -1,8 +1,6 @@
-// Bad and hostile input that no other route reaches: a Chanwiz.ini with
-// over-long lines, NUL bytes or garbage, and devices whose identifier lists
-// and driver keys are larger than any buffer. Nothing crashes; texts are cut
-// or defaulted; lookups leave the keys as they were or set them exactly;
-// writers skip key paths that do not fit.
+// Hostile input no other route reaches: a Chanwiz.ini with over-long lines, NUL bytes or
+// garbage, and identifier lists and driver keys larger than any buffer. Nothing crashes; texts are
+// cut or defaulted; lookups set keys exactly or not at all; writers skip paths that do not fit.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -59,9 +57,8 @@ TEST(BadTextFile, TextsAreCutOrDefaulted) {
   }
 }
 
-// Just under the largest property read, an identifier list is read and
-// counted; beyond it, it is refused and the walk ends there (as on any read
-// failure), leaving the driver keys as they were.
+// An identifier list just under the largest property read is read; a larger one is refused and
+// ends the walk (as any read failure does), leaving the driver keys as they were.
 TEST(BadDevices, IdentifierListsUpToAMegabyteAreReadAndLargerOnesRefused) {
   std::string fitting = kSaa7134Id + '\0';
   while (fitting.size() < (1u << 20) - 64)

@@ -1,6 +1,5 @@
-// The recorder between the wizard and Windows: what it keeps of a run must
-// say exactly what the whole registry says changed, and a dry run must leave
-// the registry untouched while showing the same changes.
+// The recorder between the wizard and Windows: it keeps exactly what changed, and a dry run
+// leaves the registry untouched while showing the same changes.
 #include "unattended/recording_platform.h"
 
 #include <gtest/gtest.h>
@@ -56,9 +55,8 @@ std::vector<std::string> Options(const char* script, bool dry = false) {
   return options;
 }
 
-// What the recorder keeps of a real run is what the whole registry shows
-// changed; a dry run changes nothing, the machine's access lists included,
-// and shows the same changes and the same pages and boxes.
+// A dry run changes nothing, access lists included, and shows the real run's changes, pages
+// and boxes.
 TEST(Recorder, KeepsTheChangesTheRegistryShowsAndADryRunMakesNone) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.sample) + ": " + c.script);
@@ -104,9 +102,8 @@ TEST(Recorder, AFailedSetIsKeptAndLeavesTheValueAsItWas) {
   EXPECT_EQ(run.RecordedChanges(), run.WholeChanges());
 }
 
-// A recorder that must not write, after the run stopped or in a dry run,
-// leaves the registry as it was; the dry run still reads back what it set
-// and answers like Windows.
+// Stopped or dry, the recorder leaves the registry as it was; the dry run still reads back
+// what it set and answers like Windows.
 TEST(Recorder, StoppedOrDryItLeavesTheRegistryAsItWas) {
   sim::Machine machine = MachineFromSample("saa7134-xp-italy.reg");
   sim::ScriptAnswers none({});
@@ -200,9 +197,8 @@ TEST(Recorder, ListsTheDevicesWindowsListed) {
   EXPECT_NE(ids.find("USB\\VID_EB1A"), std::string::npos) << ids;
 }
 
-// Old string data read through an "A" call is exact only in Windows-1252 and
-// without a '?' Windows may have put in for a character: otherwise the undo
-// must not put back a guess.
+// Old text read through an "A" call is exact only in Windows-1252 and without a '?' Windows
+// may have put in for a character: the undo must not put back a guess.
 struct CodePagePlatform : ForwardingPlatform {
   CodePagePlatform(Platform& inner, UINT codePage) : ForwardingPlatform(inner), acp(codePage) {}
   UINT GetACP() override { return acp; }
@@ -210,8 +206,7 @@ struct CodePagePlatform : ForwardingPlatform {
 };
 
 TEST(Recorder, OldTextThatMayNotBeExactIsNotKept) {
-  // The old TunerType as stored (UTF-8), the code page, and part of the
-  // reason it is not kept ("" when the old data is exact).
+  // The old TunerType (UTF-8), the code page, part of why it is not kept ("": exact).
   struct Case { const char *sample, *tunerType; UINT acp; const char* why; };
   const Case cases[] = {
       {"saa7134-xp-italy.reg", "FM1236 \xC3\xA9", 1252, ""},

@@ -40,8 +40,7 @@ uint32_t AlternateType(bool bt, uint32_t type) {
   return type == 1 ? 15 : type == 14 ? 16 : type;
 }
 
-// NICAM I (PAL DK's variant 5) gives British sound on the TV System path
-// only.
+// NICAM I (PAL DK's variant 5) gives British sound on the TV System path only.
 TEST(DerivePci, EveryStandardOnBothPathsForBothFamilies) {
   for (bool bt : {false, true}) {
     for (const DriverRow& r : kDriverRows) {

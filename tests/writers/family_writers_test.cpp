@@ -95,11 +95,9 @@ TEST(PciWriters, EachRunWritesItsValuesSilently) {
 }
 
 TEST(PciWriters, EachFailedSetShowsItsMessageAndTheWriterGoesOn) {
-  // The nth RegSetValueExA: on NT each key's saved-access record takes two
-  // sets first. CX2388X writes capture VideoStandard, WWAudio-, WWVideo-
-  // CountryCode, then TunerBrand, -Type, -I2CAddress, -Chip; BT878A swaps
-  // the two countries; SAA713X on 9x writes CountryCode, ForceNicamI, then
-  // the tuner's key.
+  // The nth RegSetValueExA, on NT after the two of each key's saved-access record. CX2388X sets
+  // VideoStandard, WWAudio-, WWVideoCountryCode, TunerBrand, -Type, -I2CAddress, -Chip; BT878A
+  // swaps the countries; SAA713X on 9x sets CountryCode, ForceNicamI, then the tuner's key.
   struct Case {
     const char* sample;
     int nth;
@@ -184,9 +182,8 @@ TEST(Saa713xWriter, ValuesOfAnotherTypeAreReplacedAndMissingOnesNotCreated) {
   EXPECT_EQ(Value(*run, kNt + "0002", "Address"), nullptr);
 }
 
-// A driver key or subkey that is missing is never created; the other keys
-// are still written. USB reports the outcome in a box of its own, and
-// success only when some key took its values.
+// A missing driver key or subkey is never created; the others are still written. USB shows
+// its outcome in a box, success only when some key took its values.
 TEST(FamilyWriters, AMissingKeyIsSkippedAndTheOthersWritten) {
   struct Case {
     const char* sample;

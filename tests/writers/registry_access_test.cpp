@@ -82,8 +82,7 @@ struct Bracketed {
   std::vector<BYTE> during;  // the key's descriptor while the writes ran
 };
 
-// With `writeFails` the writes report a failure, which must wait for the
-// restore.
+// With `writeFails` the writes report a failure, which must wait for the restore.
 constexpr const char* kWriteFailure = "Can't Write";
 
 Bracketed RunBracket(SimRun& run, const std::string& driverKey = kDriverKey,
@@ -107,8 +106,7 @@ Bracketed RunBracket(SimRun& run, const std::string& driverKey = kDriverKey,
   return b;
 }
 
-// The boxes of a bracket whose writes ran: `before` those of the save and
-// grant, then the write's, then `after` those of the restore.
+// A bracket's boxes: the save's and grant's (`before`), the write's, the restore's (`after`).
 std::vector<std::string> BoxesAround(std::initializer_list<const char*> before,
                                      std::initializer_list<const char*> after = {}) {
   std::vector<std::string> out = Boxes(before);
@@ -117,8 +115,7 @@ std::vector<std::string> BoxesAround(std::initializer_list<const char*> before,
   return out;
 }
 
-// The saved DACL as the bracket widens it: every entry, in order, allowing
-// what it gave the key itself and what the writes need.
+// The saved DACL widened: each entry, in order, allows what it gave the key and what writes need.
 std::vector<sim::AceModel> Widened(const sim::SecurityModel& saved) {
   constexpr DWORD kWrites = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
   std::vector<sim::AceModel> out;
@@ -128,8 +125,6 @@ std::vector<sim::AceModel> Widened(const sim::SecurityModel& saved) {
   }
   return out;
 }
-
-// ---- The bracket ----
 
 TEST(KeySecurityBracket, EachSavedEntryGetsTheWritesRightsAndNoMoreThenIsRestored) {
   struct Case {
@@ -215,12 +210,10 @@ TEST(KeySecurityBracket, OddSavedListsAreWidenedOrLeftAndAlwaysRestored) {
   }
 }
 
-// Each security call failing: its message, the writes still made, and the
-// key's DACL during and after either the widened one or the saved one.
+// Each security call failing: its message, the writes still made, the DACL during and after.
 TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack) {
   static constexpr const char* kSddl = "O:BAG:SYD:(A;;KA;;;SY)(D;;KA;;;BU)";
-  // (Plain fields: GCC 12 at -O3 takes an array of sim::Fault's strings for
-  // uninitialised.)
+  // Plain fields: GCC 12 at -O3 takes an array of sim::Fault's strings for uninitialised.
   struct FaultSpec {
     const char* operation;
     int nth;
@@ -232,10 +225,9 @@ TEST(KeySecurityBracket, EachFailingCallShowsItsMessageAndTheSavedDaclComesBack)
     bool widenedDuring;
     const char* sddl = kSddl;
   };
-  // The saved-access record is closed to others first, with the same calls:
-  // InitializeAcl #1, AddAccessAllowedAce #1 and #2, InitializeSecurityDescriptor
-  // #1, SetSecurityDescriptorDacl #1 and RegSetKeySecurity #1. Where that
-  // fails, the key is not widened at all.
+  // The saved-access record is closed to others first, by #1 of InitializeAcl,
+  // InitializeSecurityDescriptor, SetSecurityDescriptorDacl and RegSetKeySecurity and #1-#2 of
+  // AddAccessAllowedAce; where that fails, the key is not widened at all.
   const Case cases[] = {
       {{"RegOpenKeyA", 1, 5}, BoxesAround({"Error: Registry Open"}), false},  // save
       {{"RegOpenKeyA", 2, 5}, BoxesAround({"Error: Registry Open"}), false},  // grant
@@ -311,9 +303,8 @@ TEST(KeySecurityBracket, TheNextRunPutsBackTheListOfAKeyAKilledRunLeftWidened) {
   EXPECT_EQ(gone.platform->FinalRegistry().Find(RegRoot::LocalMachine, kSecurityRecordKey), nullptr);
 }
 
-// A descriptor in absolute form carries a pointer to its DACL. One that points
-// past the saved block is not read, even where valid memory lies there: here
-// the rest of the block's own allocation, holding a well-formed list.
+// An absolute descriptor's DACL pointer past the saved block is not followed, even to valid
+// memory: here the rest of the block's own allocation, holding a well-formed list.
 TEST(KeySecurity, ADaclOutsideTheSavedBlockIsNotRead) {
   SimRun run(MachineFromText(DriverKeyMachine("O:BAG:SYD:(A;;KA;;;SY)")));
   sim::SimPlatform& p = *run.platform;
@@ -334,8 +325,6 @@ TEST(KeySecurity, ADaclOutsideTheSavedBlockIsNotRead) {
   EXPECT_EQ(ClassKey(run)->security(), before);
   EXPECT_TRUE(p.OpenKeyPaths().empty());
 }
-
-// ---- Key paths ----
 
 TEST(KeyPath, APathThatDoesNotFitIsRefusedNeverCut) {
   const size_t rootLength = std::strlen(NtClassRoot);
@@ -362,9 +351,8 @@ TEST(KeyPath, APathThatDoesNotFitIsRefusedNeverCut) {
   EXPECT_FALSE(BuildKeyPath(path, NtClassRoot, std::string("{guid}\0\\0001", 12), ""));
 }
 
-// An empty driver key, or one a character too long (with a key at the path
-// it would be cut to): the class root or that key is neither opened, written
-// nor has its security touched.
+// An empty driver key, or one a character too long (with a key at the path it would be cut
+// to): the class root or that key is neither opened, written nor has its security touched.
 TEST(KeyPath, AnEmptyOrTooLongDriverKeyIsSkipped) {
   const std::string tooLong = "{guid}\\" + std::string(260 - std::strlen(NtClassRoot) - 7, 'x');
   const std::string cut = (NtClassRoot + tooLong).substr(0, kKeyPathSize - 1);
@@ -389,10 +377,7 @@ TEST(KeyPath, AnEmptyOrTooLongDriverKeyIsSkipped) {
   }
 }
 
-// ---- Value writes ----
-
-// Each write on a fresh key, its result, the message it showed and what the
-// value holds after it.
+// Each write on a fresh key: its result, the message it showed, the value after it.
 TEST(ValueWrites, UpdateIfPresentAndSetOrCreate) {
   const std::string values = "\"Dword\"=dword:00000007\r\n\"Text\"=\"abc\"\r\n"
                              "\"Five\"=hex:01,02,03,04,05\r\n\"At255\"=\"" + std::string(254, 'a') +
