@@ -122,7 +122,7 @@ PY
 # suite_begin WHO OUTDIR: what a suite of Wine runs needs (PREFIX_BITS set):
 # the ui-driver tools of that bitness, chanwiz-sim, the run's CACHE with one
 # copy of chanwiz-sim (a build that relinks it meanwhile reaches no run), the
-# base prefixes' folder, and suite_end on every exit.
+# base prefixes' folder, and suite_cleanup on every exit.
 suite_begin() {
     SUITE=$1 SUITE_OUT=$2 PIDS=() JOB_NAMES=() JOB_GROUPS=() JOB_LOGS=() JOB_CMDS=()
     declare -gA PASSED=() FAILED=()
@@ -156,16 +156,6 @@ suite_tools() {
 suite_copy() {  # suite_copy FILE NAME: FILE into the run's cache
     cp "$1" "$CACHE/$2" 2>/dev/null || { echo "$SUITE: cannot copy $1" >&2; exit 2; }
 }
-suite_cleanup() {
-    local rc=$?
-    # timeout(1) sends its TERM twice (to us and to our process group): the
-    # second must not cut the cleanup short.
-    trap - EXIT
-    trap '' INT TERM
-    suite_end "$SUITE" "$rc" "$CACHE" "$SUITE_OUT" "${PIDS[@]}"
-    exit $?
-}
-
 # suite_job NAME GROUP LOG COMMAND...: one run for suite_run.
 suite_job() {
     JOB_NAMES+=("$1") JOB_GROUPS+=("$2") JOB_LOGS+=("$3")
@@ -221,43 +211,46 @@ suite_total() {
     echo "$p passed, $f failed"
 }
 
-# suite_end NAME RC CACHE OUTDIR [PID...]: a suite's last words. Ends its
-# runs, then whatever Wine process or Xvfb server they left (a Wine process
-# with a prefix below CACHE, an Xvfb named by an OUTDIR/*/xvfb.pid written
-# since CACHE/.started), reports prefix copies left in CACHE, removes CACHE.
-# Returns RC, or 1 when it had to clean up after a run that passed.
-suite_end() {
-    local name=$1 rc=$2 cache=$3 outdir=$4 pid left d env f
-    shift 4
-    for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
-    for pid in "$@"; do wait "$pid" 2>/dev/null; done
+# suite_cleanup: a suite's last words, on every exit. Ends its runs, then
+# whatever Wine process or Xvfb server they left (a Wine process with a prefix
+# below CACHE, an Xvfb named by a SUITE_OUT/*/xvfb.pid written since
+# CACHE/.started), reports prefix copies left in CACHE, removes CACHE. Exits
+# with the suite's code, or 1 when it had to clean up after a run that passed.
+suite_cleanup() {
+    local rc=$? pid left d env f
+    # timeout(1) sends its TERM twice (to us and to our process group): the
+    # second must not cut the cleanup short.
+    trap - EXIT
+    trap '' INT TERM
+    for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+    for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
     left=$(
-        for env in $(grep -lz "^WINEPREFIX=$cache/" /proc/[0-9]*/environ 2>/dev/null); do
+        for env in $(grep -lz "^WINEPREFIX=$CACHE/" /proc/[0-9]*/environ 2>/dev/null); do
             pid=${env#/proc/}
             pid=${pid%/environ}
             wine_is_loader "$(readlink "/proc/$pid/exe" 2>/dev/null)" && echo "$pid"
         done
-        for f in "$outdir"/*/xvfb.pid; do
-            [ -f "$f" ] && [ "$f" -nt "$cache/.started" ] || continue
+        for f in "$SUITE_OUT"/*/xvfb.pid; do
+            [ -f "$f" ] && [ "$f" -nt "$CACHE/.started" ] || continue
             pid=$(cat "$f")
             [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null &&
                 [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
         done
     )
     if [ -n "$left" ]; then
-        echo "$name: ending processes left by the runs: $(echo $left)"
+        echo "$SUITE: ending processes left by the runs: $(echo $left)"
         # shellcheck disable=SC2086
         kill $left 2>/dev/null; sleep 1
         # shellcheck disable=SC2086
         kill -9 $left 2>/dev/null
         [ "$rc" -eq 0 ] && rc=1
     fi
-    for d in "$cache"/scenario.* "$cache"/undo.*; do
+    for d in "$CACHE"/scenario.* "$CACHE"/undo.*; do
         [ -e "$d" ] || continue
-        echo "$name: removing a prefix copy left behind: $d"
+        echo "$SUITE: removing a prefix copy left behind: $d"
         [ "$rc" -eq 0 ] && rc=1
     done
-    rm -rf "$cache"
-    rmdir "$(dirname "$cache")" 2>/dev/null
-    return "$rc"
+    rm -rf "$CACHE"
+    rmdir "$(dirname "$CACHE")" 2>/dev/null
+    exit "$rc"
 }

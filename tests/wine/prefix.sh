@@ -177,3 +177,18 @@ prefix_teardown() {
     fi
     xvfb_stop
 }
+
+# prefix_traps: on every exit prefix_teardown, then WORK and a run's own CACHE
+# go (KEEP_PREFIX=1 keeps them); an interrupt finishes the run as failed.
+prefix_traps() {
+    trap 'prefix_cleanup $?' EXIT
+    trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
+}
+prefix_cleanup() {
+    prefix_teardown "${KEEP_PREFIX:-0}"
+    if [ "${KEEP_PREFIX:-0}" != 1 ]; then
+        rm -rf "${WORK:-}"
+        [ -n "${CHANWIZ_WINE_CACHE:-}" ] || rm -rf "$CACHE"
+    fi
+    exit "$1"
+}

@@ -59,14 +59,7 @@ if [ "${1:-}" = "--case" ]; then
     SIM=${CHANWIZ_SIM:?}
     TOOLS=${CHANWIZ_TOOLS:?}
     WORK=""
-    cleanup() {
-        local rc=$?
-        prefix_teardown
-        [ -n "$WORK" ] && rm -rf "$WORK"
-        exit "$rc"
-    }
-    trap cleanup EXIT
-    trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
+    prefix_traps
 
     # --- 1. the simulation -----------------------------------------------------
     ini=()
@@ -114,8 +107,6 @@ if [ "${1:-}" = "--case" ]; then
         import "$OUT/$f.reg"
         dump $((++n))
     done
-    ( wine_drop_prefix ) &
-    TEARDOWN=$!
 
     # --- 4. checks ---------------------------------------------------------------------
     if cmp -s "$OUT/dump-0.dump" "$OUT/dump-1.dump"; then
@@ -135,9 +126,6 @@ if [ "${1:-}" = "--case" ]; then
         differences "$OUT/dump-1.dump" "$OUT/dump-3.dump"
     fi
     sed 's/^/  /' "$OUT/registry-compare.txt"
-    wait "$TEARDOWN"
-    unset WINEPREFIX
-    xvfb_stop
     finish
 fi
 
