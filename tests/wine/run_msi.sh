@@ -63,7 +63,6 @@ CHANWIZ_EXE=$EXE CHANWIZ_CLI=$CLI_EXE SCENARIO_TIMEOUT=600 "$HERE/run_scenario.s
     --expect "upgrade-to $OUT/Chanwiz-$NEXT.msi" --expect uninstalled \
     "$MACHINE" - >"$OUT/scenario.log" 2>&1
 rc=$?
-grep -E '^  (installed|upgraded|uninstalled|NOTE)' "$OUT/scenario.log"
 check "installed, run and compared with the simulation, upgraded, removed: $(tail -1 "$OUT/scenario.log" | cut -d' ' -f2-)" test "$rc" -eq 0
 check "the installed chanwiz-cli.exe --version says $VERSION" \
     bash -c "python3 '$ROOT/tests/win32/check_version.py' '$ROOT' 'text:$(cat "$OUT/scenario/cli-version.txt" 2>/dev/null)' >>'$OUT/version.log'"

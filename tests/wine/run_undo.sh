@@ -64,11 +64,9 @@ if [ "${1:-}" = "--case" ]; then
     # --- 1. the simulation -----------------------------------------------------
     ini=()
     [ "$NO_INI" = 1 ] && ini=(--no-ini)
-    sim_rc=0
     timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$SCRIPT_FILE" "${ini[@]}" --quiet \
         --changes "$OUT/changes.reg" --undo "$OUT/undo.reg" --out "$OUT/sim-out.reg" \
-        "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || sim_rc=$?
-    [ "$sim_rc" -eq 0 ] || die "chanwiz-sim exit code $sim_rc (sim.log)"
+        "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || die "chanwiz-sim exit code $? (sim.log)"
     for f in "$MACHINE" "$OUT/changes.reg" "$OUT/undo.reg"; do
         printf '%s: %s\n' "$(basename "$f")" "$("$PYTHON" "$REGTOOL" import "$f" /dev/null 2>&1)"
     done >"$OUT/formats.txt"
@@ -109,9 +107,8 @@ if [ "${1:-}" = "--case" ]; then
     done
 
     # --- 4. checks ---------------------------------------------------------------------
-    if cmp -s "$OUT/dump-0.dump" "$OUT/dump-1.dump"; then
+    ! cmp -s "$OUT/dump-0.dump" "$OUT/dump-1.dump" ||
         REASONS+=(" the registry did not change when changes.reg was imported")
-    fi
     "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$OUT/sim-out.reg" \
         --before "$OUT/dump-0.dump" --after "$OUT/dump-1.dump" --outdir "$OUT" "${PREFIX_KEYS[@]}" \
         >"$OUT/registry-compare.txt" 2>&1 ||
@@ -191,8 +188,9 @@ if [ -z "$FILTER" ]; then
 fi
 
 echo "wine undo: ${#JOB_NAMES[@]} case(s), $JOBS at a time"
-prefix_make_bases "$CHANWIZ_WINE_BASES" "${JOB_GROUPS[@]}" ||
-    { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
+for kind in $(printf '%s\n' "${JOB_GROUPS[@]}" | sort -u); do
+    ( prefix_base "$CHANWIZ_WINE_BASES" "$kind" ) || { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
+done
 suite_run '^(  registry changes differ|  the machine file|  access lists|    |dump 0)'
 echo "wine undo suite: $(elapsed) s"
 echo "wine undo: $(suite_total)"
