@@ -36,7 +36,6 @@ fail() { FAILED=$((FAILED + 1)); echo "FAIL $*"; }
 mapfile -t SECTIONS < <(ini_sections "$ROOT/resources/Chanwiz.ini" 2>/dev/null)
 [ -n "${SECTIONS[0]:-}" ] || { echo "pictures check: no section in resources/Chanwiz.ini" >&2; exit 2; }
 
-# --- the command ------------------------------------------------------------------
 PICS=$OUT/pictures
 # In the background: pictures.sh's timeout(1) is a process group of its own,
 # which only cleanup's kill reaches on an interrupt.
@@ -52,7 +51,7 @@ else
     grep -E 'FAIL|no picture|pictures:' "$OUT/pictures.log" | head -20 | sed 's/^/    /'
 fi
 
-# --- every picture there, whole and of a plausible size (a missing one: "No such file") ---
+# Every picture there, whole and of a plausible size (pngtool fails a missing one).
 files=()
 for s in "${SECTIONS[@]}"; do
     for n in "${NAMES[@]}"; do files+=("$PICS/$s/$n.png"); done
@@ -64,7 +63,6 @@ else
     grep -v ' colours$' "$OUT/check.txt" | sed "s|$PICS/|    |"
 fi
 
-# --- translated: each picture differs between sections --------------------------------
 same=()
 pairs=0
 for n in "${NAMES[@]}"; do

@@ -76,11 +76,8 @@ else VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-double/34com.dll}; fi
 
 printf '%s\n' "$SCRIPT" >"$OUT/script.txt"
 
-# --- cleanup: the prefix copy, its server and Xvfb go on every exit ---------------------
-WORK=""
-prefix_traps
-
 # --- 1. a copy of the base prefix of the Windows, its server kept up ----------------------
+prefix_traps
 mkdir -p "${CHANWIZ_WINE_CACHE:-$ROOT/build/wine-cache}"
 WORK=$(mktemp -d "${CHANWIZ_WINE_CACHE:-$ROOT/build/wine-cache}/scenario.XXXXXX")
 must prefix_up "${CHANWIZ_WINE_BASES:-$(prefix_bases "$ROOT")}" "$WINDOWS" "$WORK" "$OUT"
@@ -89,7 +86,6 @@ DRIVE=$WINEPREFIX/drive_c
 # The machine file, its win.ini sections and its keys' access lists; Wine's
 # desktop brought up (it registers the display adapters under Control\Class,
 # with the time in DriverDateData: now, before the first dump, not during the run).
-: >"$OUT/regedit.log"
 must prefix_machine "$MACHINE" "$TOOLS" "$OUT"
 if [ "$VAMP" = 1 ]; then
     # Where the wizard's regsvr32 finds it: the system folder as its programs see it.

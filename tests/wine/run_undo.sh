@@ -61,7 +61,6 @@ if [ "${1:-}" = "--case" ]; then
     WORK=""
     prefix_traps
 
-    # --- 1. the simulation -----------------------------------------------------
     ini=()
     [ "$NO_INI" = 1 ] && ini=(--no-ini)
     timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$SCRIPT_FILE" "${ini[@]}" --quiet \
@@ -77,12 +76,10 @@ if [ "${1:-}" = "--case" ]; then
     [ "$(sed -n '2,3p' "$OUT/formats.txt" | cut -d' ' -f2 | sort -u)" = "$want" ] ||
         REASONS+=(" changes/undo not as regedit reads them ($(tr '\n' ' ' <"$OUT/formats.txt"))")
 
-    # --- 2. the machine in a prefix ------------------------------------------------
     WORK=$(mktemp -d "$CACHE/undo.XXXXXX")
     must prefix_up "${CHANWIZ_WINE_BASES:?}" "$WINDOWS" "$WORK" "$OUT"
     must prefix_machine "$MACHINE" "$TOOLS" "$OUT"
 
-    # --- 3. dumps --------------------------------------------------------------------
     dump() {  # dump N
         prefix_regdump "$OUT/dump-$1.dump" "$TOOLS" "$OUT/regdump.log" "${PREFIX_KEYS[@]}" 2>>"$OUT/errors.log" ||
             die "regdump $1 failed (regdump.log)"
@@ -106,7 +103,6 @@ if [ "${1:-}" = "--case" ]; then
         dump $((++n))
     done
 
-    # --- 4. checks ---------------------------------------------------------------------
     ! cmp -s "$OUT/dump-0.dump" "$OUT/dump-1.dump" ||
         REASONS+=(" the registry did not change when changes.reg was imported")
     "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$OUT/sim-out.reg" \
@@ -139,7 +135,6 @@ if wine_runs_32bit; then export PREFIX_BITS=32; else
 fi
 suite_begin run_undo "$OUTROOT"
 
-# --- the cases, with their scenarios' answers -----------------------------------
 MACHINES=()
 while IFS= read -r row; do
     [ -n "$(trim "$row")" ] || continue

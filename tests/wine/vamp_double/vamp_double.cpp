@@ -148,16 +148,9 @@ class DeviceList final : public Object<DeviceList, IDeviceList> {
   }
 };
 
-class ClassFactory : public IClassFactory {
+class ClassFactory final : public Object<ClassFactory, IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-    AddRef();
-    *out = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
+  static constexpr const IID& kOwnIid = IID_IClassFactory;
   // The factory is static, and the module never unloads (DllCanUnloadNow).
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
@@ -183,10 +176,7 @@ LONG SetText(const char* subkey, const char* name, const char* text) {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    g_module = instance;
-    DisableThreadLibraryCalls(instance);
-  }
+  if (reason == DLL_PROCESS_ATTACH) g_module = instance;
   return TRUE;
 }
 
