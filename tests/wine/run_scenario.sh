@@ -317,8 +317,7 @@ for e in "${EXPECTS[@]}"; do
             [ -z "$(msi_products)" ] || REASONS+=(" the uninstall list still holds Chanwiz")
             regdump "$OUT/registry-uninstalled.dump" || die "regdump after the uninstall failed (see regdump.log)"
             dump_diff "$OUT/registry-after.dump" "$OUT/registry-uninstalled.dump" >/dev/null ||
-                REASONS+=(" the uninstall changed the drivers' keys or the wizard's mark")
-            ;;
+                REASONS+=(" the uninstall changed the drivers' keys or the wizard's mark") ;;
         stdout) grep -qF -- "$arg" "$OUT/cli-stdout.txt" 2>/dev/null || REASONS+=(" standard output lacks: $arg") ;;
         stderr) grep -qF -- "$arg" "$OUT/driver.log" 2>/dev/null || REASONS+=(" standard error lacks: $arg") ;;
         *) REASONS+=(" unknown expectation: $e") ;;

@@ -58,7 +58,6 @@ if [ "${1:-}" = "--case" ]; then
     CACHE=${CHANWIZ_WINE_CACHE:?}
     SIM=${CHANWIZ_SIM:?}
     TOOLS=${CHANWIZ_TOOLS:?}
-    WORK=""
     prefix_traps
 
     ini=()
