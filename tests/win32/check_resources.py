@@ -114,10 +114,10 @@ def parse_dialog(data):
     d = dict(zip(("helpId", "exStyle", "style"), r.take("III")))
     count = r.take("H")
     d.update(zip(POSITION, r.take("hhhh")))
-    d["menu"], d["windowClass"], d["caption"], d["font"] = r.sz_or_ord(), r.sz_or_ord(), r.string(), None
+    d["menu"], d["windowClass"], d["caption"] = r.sz_or_ord(), r.sz_or_ord(), r.string()
     if d["style"] & DS_SETFONT:
-        size, weight, italic, charset = r.take("HHBB")
-        d["font"] = (size, r.string(), weight, italic, charset)
+        d["pointSize"] = r.take("HHBB")[0]
+        d["fontName"] = r.string()
     d["controls"] = []
     for _ in range(count):
         r.align()
@@ -125,7 +125,7 @@ def parse_dialog(data):
         c.update(zip(POSITION, r.take("hhhh")))
         c["id"] = r.take("I")
         cls = r.sz_or_ord()
-        c["className"] = CLASS_ATOMS.get(cls, "atom 0x%x" % cls) if isinstance(cls, int) else cls
+        c["className"] = CLASS_ATOMS.get(cls, "atom 0x%x" % cls) if isinstance(cls, int) else cls.upper()
         c["text"] = r.sz_or_ord()
         extra = r.take("H")  # creation data
         r.at += extra
@@ -134,35 +134,14 @@ def parse_dialog(data):
 
 
 def version_strings(data):
-    """(fixed file version tuple, {name: value}) of a VS_VERSIONINFO."""
-    def node(at):
-        length, value_length, kind = struct.unpack_from("<HHH", data, at)
-        r = Reader(data, at + 6)
-        key = r.string()
-        r.align()
-        return length, value_length, kind, key, r.at
-
-    length, value_length, _, key, value_at = node(0)
-    if key != "VS_VERSION_INFO":
-        raise FormatError("root key %r" % key)
-    signature, _, ms, ls = struct.unpack_from("<IIII", data, value_at)
-    if signature != 0xFEEF04BD:
+    """(fixed file version tuple, {name: value}) of a VS_VERSIONINFO. Read as
+    UTF-16, each string is its node's type 1, its name, NULs, its value."""
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    if at < 0:
         raise FormatError("no VS_FIXEDFILEINFO")
-    strings = {}
-
-    def walk(at, end, depth):
-        while at < end:
-            length, value_length, kind, key, value_at = node(at)
-            if length == 0:
-                break
-            if depth == 2 and kind == 1:
-                strings[key] = data[value_at:value_at + 2 * value_length].decode("utf-16-le").rstrip("\0")
-            elif depth < 2:
-                child = (value_at + value_length * (2 if kind == 1 else 1) + 3) // 4 * 4
-                walk(child, at + length, depth + 1)
-            at = (at + length + 3) // 4 * 4
-
-    walk((value_at + value_length + 3) // 4 * 4, length, 0)
+    ms, ls = struct.unpack_from("<II", data, at + 8)
+    text = data[:len(data) // 2 * 2].decode("utf-16-le", "replace")
+    strings = dict(re.findall("\x01([A-Za-z]+)\0+([^\0]*)", text))
     return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), strings
 
 
@@ -188,13 +167,13 @@ def expected_dialogs(source_dir):
     dialogs = {}
     for m in RC_DIALOG.finditer(rc):
         d = dict(zip(("id", "x", "y", "cx", "cy", "style", "exStyle"), map(number, m.groups()[:7])))
-        d.update(caption=m[8], pointSize=int(m[9]), fontName=m[10], controls=[])
+        d.update(caption=m[8], pointSize=int(m[9]), fontName=m[10], menu="", windowClass="", controls=[])
         for c in RC_CONTROL.finditer(m[11]):
             control = dict(zip(("id", "style", "x", "y", "cx", "cy", "exStyle"),
                                map(number, (c[2],) + c.groups()[3:])))
-            control.update(text=c[1], className=c[3])
+            control.update(text=c[1], className=c[3].upper())
             d["controls"].append(control)
-        dialogs[d["id"]] = d
+        dialogs[d.pop("id")] = d
     if len(dialogs) != len(DIALOG_IDS):
         raise FormatError("%d pages in resources/dialogs.rc" % len(dialogs))
     return dialogs
@@ -214,6 +193,18 @@ def only(resources, key):
     return entries[0][1] if len(entries) == 1 else None
 
 
+def differences(label, got, want):
+    """For each field of WANT that GOT holds otherwise: "LABEL KEY: got, want WANT"."""
+    if isinstance(want, dict):
+        return [p for key in want for p in differences(label + key + " ", got.get(key), want[key])]
+    if isinstance(want, list) and len(got) != len(want):
+        return ["%scount: %d, want %d" % (label, len(got), len(want))]
+    if isinstance(want, list):
+        return [p for n, (g, w) in enumerate(zip(got, want)) for p in differences("control %d " % n, g, w)]
+    fmt = lambda v: "0x%08X" % v if isinstance(v, int) and v > 9 else repr(v)  # noqa: E731
+    return [] if got == want else ["%s: %s, want %s" % (label.strip(), fmt(got), fmt(want))]
+
+
 def check_dialogs(checks, resources, expected):
     for dialog_id in DIALOG_IDS:
         want = expected.get(dialog_id)
@@ -226,27 +217,7 @@ def check_dialogs(checks, resources, expected):
         except (FormatError, struct.error, UnicodeDecodeError) as e:
             checks.check(False, "dialog %d is an extended template" % dialog_id, str(e))
             continue
-        problems = []
-        fmt = lambda v: "0x%08X" % v if isinstance(v, int) and v > 9 else repr(v)  # noqa: E731
-        position = lambda d: tuple(d[k] for k in POSITION)  # noqa: E731
-
-        def same(label, a, b):
-            if a != b:
-                problems.append("%s: %s, want %s" % (label, fmt(a), fmt(b)))
-
-        for key in ("style", "exStyle", "caption"):
-            same(key, got[key], want[key])
-        same("position", position(got), position(want))
-        same("menu", got["menu"], "")
-        same("window class", got["windowClass"], "")
-        same("font", got["font"] and got["font"][:2], (want["pointSize"], want["fontName"]))
-        same("control count", len(got["controls"]), len(want["controls"]))
-        for n, (g, w) in enumerate(zip(got["controls"], want["controls"])):
-            label = "control %d (id %d) " % (n, w["id"])
-            for key in ("id", "style", "exStyle", "text"):
-                same(label + key, g[key], w[key])
-            same(label + "class", g["className"].upper(), w["className"].upper())
-            same(label + "position", position(g), position(w))
+        problems = differences("", got, want)
         checks.check(not problems, "dialog %d equals resources/dialogs.rc (%d controls)"
                      % (dialog_id, len(want["controls"])), "; ".join(problems))
 

@@ -1,12 +1,10 @@
 # shellcheck shell=bash
-# Shared by the Wine suites (source it after scripts/wine/wine-env.sh; tests/wine/README.md).
+# Shared by the Wine suites; each function: tests/wine/README.md ("common.sh").
 
 # Debian's python3 when there is one: a version manager's shim on PATH costs
 # about a second per start, and the scenarios start Python several times.
 if [ -x /usr/bin/python3 ]; then PYTHON=/usr/bin/python3; else PYTHON=python3; fi
 
-# pe_machine FILE: "i386" or "x64" for a Windows program of that machine
-# (PE header); nothing and a non-zero exit for anything else.
 pe_machine() {
     local off
     [ "$(head -c 2 "$1" 2>/dev/null)" = MZ ] || return 1
@@ -19,9 +17,6 @@ pe_machine() {
     esac
 }
 
-# pick_chanwiz_exe ROOT WHO: EXE, the program the Wine runs start (tests/wine/README.md,
-# "Machines that cannot run 32-bit programs"), PREFIX_BITS its bitness, and NOT_RUN_WHY
-# for a 64-bit one; returns 2 after a message naming WHO when there is none to run.
 pick_chanwiz_exe() {
     local root=$1 who=$2
     NOT_RUN_WHY=""
@@ -48,11 +43,6 @@ pick_chanwiz_exe() {
     export PREFIX_BITS
 }
 
-# One run's verdict (run_scenario.sh, run_undo.sh --case): verdict_start NAME
-# OUT, the reasons of a failure gathered in REASONS, then finish prints
-# "PASS NAME (N s)" or "FAIL NAME (N s): why" (also OUT/result.txt), with the
-# tries wine_try had to repeat, and exits; die REASON finishes at once; must
-# COMMAND... dies with the last line the command wrote to OUT/errors.log.
 verdict_start() {
     NAME=$1 OUT=$2 T0=$(date +%s.%N) REASONS=()
     export WINE_RETRY_NOTES=$OUT/wine-retries.txt
@@ -72,7 +62,6 @@ finish() {
 die() { REASONS+=(" $*"); finish; }
 must() { "$@" 2>>"$OUT/errors.log" || die "$(tail -n 1 "$OUT/errors.log")"; }
 
-# text_of FILE: its text, a UTF-16LE file (as regedit wants a 5.00 one) decoded, without CRs.
 text_of() {
     if [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; then iconv -f UTF-16 -t UTF-8 "$1"; else cat "$1"; fi |
         tr -d '\r'
@@ -80,16 +69,14 @@ text_of() {
 
 trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"}; printf '%s' "$s"; }
 
-# suite_timeout SECONDS "$0" "$@": the script again under timeout(1), once.
 suite_timeout() {
     local var
-    var=CHANWIZ_INNER_$(basename "$2" .sh)
+    var=CHANWIZ_INNER_$(basename "$2" .sh | tr -c 'A-Za-z0-9_\n' _)
     [ -z "${!var:-}" ] || return 0
     export "$var"=1
     exec timeout -k 30 "$1" bash "${@:2}"
 }
 
-# suite_args "$@": JOBS (-j N, default 2) and the other arguments in ARGS.
 suite_args() {
     JOBS=2 ARGS=()
     while [ $# -gt 0 ]; do
@@ -102,8 +89,6 @@ suite_args() {
     case "$JOBS" in '' | *[!0-9]* | 0) echo "$(basename "$0"): -j needs a number" >&2; exit 2 ;; esac
 }
 
-# ini_sections INI: the sections of a Chanwiz.ini as the wizard matches them
-# (trimmed country codes, each once).
 ini_sections() {
     "$PYTHON" - "$1" <<'PY'
 import re, sys
@@ -119,10 +104,6 @@ print("\n".join(seen))
 PY
 }
 
-# suite_begin WHO OUTDIR: what a suite of Wine runs needs (PREFIX_BITS set):
-# the ui-driver tools of that bitness, chanwiz-sim, the run's CACHE with one
-# copy of chanwiz-sim (a build that relinks it meanwhile reaches no run), the
-# base prefixes' folder, and suite_end on every exit.
 suite_begin() {
     SUITE=$1 SUITE_OUT=$2 PIDS=() JOB_NAMES=() JOB_GROUPS=() JOB_LOGS=() JOB_CMDS=()
     declare -gA PASSED=() FAILED=()
@@ -137,8 +118,6 @@ suite_begin() {
     CHANWIZ_WINE_BASES=$(prefix_bases "$ROOT")
     export CHANWIZ_TOOLS CHANWIZ_SIM=$CACHE/chanwiz-sim CHANWIZ_WINE_CACHE=$CACHE CHANWIZ_WINE_BASES
 }
-# suite_tools WHO: the ui-driver tools of PREFIX_BITS's bitness (CHANWIZ_TOOLS)
-# and chanwiz-sim, built when missing.
 suite_tools() {
     if [ "$PREFIX_BITS" = 32 ]; then ARCH=i686; else ARCH=x86_64; fi
     if [ -z "${CHANWIZ_TOOLS:-}" ]; then
@@ -146,37 +125,18 @@ suite_tools() {
             { echo "$1: could not build the ui-driver tools" >&2; exit 2; }
     fi
     export CHANWIZ_TOOLS
-    if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
-        echo "$1: building chanwiz-sim (native preset)"
-        (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
-            timeout 900 cmake --build --preset native --target chanwiz-sim -j2 >/dev/null) ||
-            { echo "$1: could not build chanwiz-sim" >&2; exit 2; }
-    fi
+    [ -x "${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}" ] ||
+        { echo "$1: no chanwiz-sim (cmake --preset native && cmake --build --preset native --target chanwiz-sim, or set CHANWIZ_SIM)" >&2; exit 2; }
 }
-suite_copy() {  # suite_copy FILE NAME: FILE into the run's cache
+suite_copy() {
     cp "$1" "$CACHE/$2" 2>/dev/null || { echo "$SUITE: cannot copy $1" >&2; exit 2; }
 }
-suite_cleanup() {
-    local rc=$?
-    # timeout(1) sends its TERM twice (to us and to our process group): the
-    # second must not cut the cleanup short.
-    trap - EXIT
-    trap '' INT TERM
-    suite_end "$SUITE" "$rc" "$CACHE" "$SUITE_OUT" "${PIDS[@]}"
-    exit $?
-}
-
-# suite_job NAME GROUP LOG COMMAND...: one run for suite_run.
 suite_job() {
     JOB_NAMES+=("$1") JOB_GROUPS+=("$2") JOB_LOGS+=("$3")
     shift 3
     JOB_CMDS+=("$(printf '%q ' "$@")")
 }
 
-# suite_run SHOW: the runs, JOBS at a time, each writing its log; as each
-# ends, its verdict line (with the lines of the log matching the grep -E
-# pattern SHOW when it failed), counted in PASSED/FAILED by group, and the
-# hook job_done INDEX RC when the script has one.
 suite_run() {
     local show=$1 next=0 running=0 pid done_pid rc i g verdict
     local -a cmd
@@ -213,7 +173,6 @@ suite_run() {
     PIDS=()
 }
 
-# suite_total: the runs that passed and failed, all groups ("N passed, M failed").
 suite_total() {
     local g p=0 f=0
     for g in "${!PASSED[@]}"; do p=$((p + PASSED[$g])); done
@@ -221,43 +180,41 @@ suite_total() {
     echo "$p passed, $f failed"
 }
 
-# suite_end NAME RC CACHE OUTDIR [PID...]: a suite's last words. Ends its
-# runs, then whatever Wine process or Xvfb server they left (a Wine process
-# with a prefix below CACHE, an Xvfb named by an OUTDIR/*/xvfb.pid written
-# since CACHE/.started), reports prefix copies left in CACHE, removes CACHE.
-# Returns RC, or 1 when it had to clean up after a run that passed.
-suite_end() {
-    local name=$1 rc=$2 cache=$3 outdir=$4 pid left d env f
-    shift 4
-    for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
-    for pid in "$@"; do wait "$pid" 2>/dev/null; done
+suite_cleanup() {
+    local rc=$? pid left d env f
+    # timeout(1) sends its TERM twice (to us and to our process group): the
+    # second must not cut the cleanup short.
+    trap - EXIT
+    trap '' INT TERM
+    for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+    for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
     left=$(
-        for env in $(grep -lz "^WINEPREFIX=$cache/" /proc/[0-9]*/environ 2>/dev/null); do
+        for env in $(grep -lz "^WINEPREFIX=$CACHE/" /proc/[0-9]*/environ 2>/dev/null); do
             pid=${env#/proc/}
             pid=${pid%/environ}
             wine_is_loader "$(readlink "/proc/$pid/exe" 2>/dev/null)" && echo "$pid"
         done
-        for f in "$outdir"/*/xvfb.pid; do
-            [ -f "$f" ] && [ "$f" -nt "$cache/.started" ] || continue
+        for f in "$SUITE_OUT"/*/xvfb.pid; do
+            [ -f "$f" ] && [ "$f" -nt "$CACHE/.started" ] || continue
             pid=$(cat "$f")
             [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null &&
                 [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v Xvfb)" ] && echo "$pid"
         done
     )
     if [ -n "$left" ]; then
-        echo "$name: ending processes left by the runs: $(echo $left)"
+        echo "$SUITE: ending processes left by the runs: $(echo $left)"
         # shellcheck disable=SC2086
         kill $left 2>/dev/null; sleep 1
         # shellcheck disable=SC2086
         kill -9 $left 2>/dev/null
         [ "$rc" -eq 0 ] && rc=1
     fi
-    for d in "$cache"/scenario.* "$cache"/undo.*; do
+    for d in "$CACHE"/scenario.* "$CACHE"/undo.*; do
         [ -e "$d" ] || continue
-        echo "$name: removing a prefix copy left behind: $d"
+        echo "$SUITE: removing a prefix copy left behind: $d"
         [ "$rc" -eq 0 ] && rc=1
     done
-    rm -rf "$cache"
-    rmdir "$(dirname "$cache")" 2>/dev/null
-    return "$rc"
+    rm -rf "$CACHE"
+    rmdir "$(dirname "$CACHE")" 2>/dev/null
+    exit "$rc"
 }

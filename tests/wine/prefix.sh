@@ -58,20 +58,6 @@ prefix_base() {
     ) 9>"$base.lock"
 }
 
-# prefix_make_bases CACHE KIND...: the base prefixes of these Windows, made
-# side by side; fails when one could not be made.
-prefix_make_bases() {
-    local cache=$1 kind pid ok=0
-    local -a made=()
-    shift
-    for kind in $(printf '%s\n' "$@" | sort -u); do
-        ( prefix_base "$cache" "$kind" ) &
-        made+=("$!")
-    done
-    for pid in "${made[@]}"; do wait "$pid" || ok=1; done
-    return "$ok"
-}
-
 # 98's version (Wine would report the NT one its registry holds), and
 # win.ini's [intl] read from the file.
 prefix_settings() {
@@ -176,4 +162,15 @@ prefix_teardown() {
         fi
     fi
     xvfb_stop
+}
+
+# prefix_traps: a run's traps (tests/wine/README.md).
+prefix_traps() {
+    trap 'prefix_cleanup $?' EXIT
+    trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
+}
+prefix_cleanup() {
+    prefix_teardown "${KEEP_PREFIX:-0}"
+    [ "${KEEP_PREFIX:-0}" = 1 ] || rm -rf "${WORK:-}"
+    exit "$1"
 }

@@ -29,7 +29,6 @@ T0=$(date +%s.%N)
 wine_check || exit 2
 pick_chanwiz_exe "$ROOT" wine || exit 2
 
-# --- the rows ------------------------------------------------------------------------
 declare -A NOT_RUN=()
 ROWS=()
 for table in "$HERE/scenarios.txt" "$HERE/cli_scenarios.txt"; do
@@ -71,7 +70,6 @@ if [ ${#ROWS[@]} -eq 0 ]; then
     exit 2
 fi
 
-# --- the tools and programs: one copy of each for the whole run ------------------------------
 if [ "$PREFIX_BITS" = 32 ]; then VAMP_DIR=$ROOT/build/vamp-double-i686 VAMP_ARCH=i686
 else VAMP_DIR=$ROOT/build/vamp-double VAMP_ARCH=x86_64; fi
 if [ -z "${CHANWIZ_VAMP_DLL:-}" ] &&
@@ -89,7 +87,6 @@ suite_copy "${CHANWIZ_CLI:-${EXE%/*}/chanwiz-cli.exe}" chanwiz-cli.exe
     { echo "run_all: chanwiz-cli.exe is not of the same build as Chanwiz.exe (set CHANWIZ_CLI)" >&2; exit 2; }
 export CHANWIZ_CLI=$CACHE/chanwiz-cli.exe
 
-# --- the base prefixes, side by side, then the scenarios ---------------------------------
 for line in "${ROWS[@]}"; do
     IFS='|' read -r name windows machine script args expects options cli <<<"$line"
     name=$(trim "$name") windows=$(trim "$windows") script=$(trim "$script") cli=$(trim "${cli:-}")
@@ -107,9 +104,10 @@ for line in "${ROWS[@]}"; do
     suite_job "$name" "$windows" "$ROOT/build/wine-out/$name/run.log" "${cmd[@]}" "${opts[@]}" "$(trim "$machine")" "$script" "${wargs[@]}"
 done
 KINDS_USED=$(printf '%s\n' "${JOB_GROUPS[@]}" | sort -u | tr '\n' ' ')
-# shellcheck disable=SC2086
-prefix_make_bases "$CHANWIZ_WINE_BASES" $KINDS_USED ||
-    { echo "run_all: could not make a base prefix (see $CHANWIZ_WINE_BASES/*.log)" >&2; exit 2; }
+for kind in $KINDS_USED; do
+    ( prefix_base "$CHANWIZ_WINE_BASES" "$kind" ) ||
+        { echo "run_all: could not make a base prefix (see $CHANWIZ_WINE_BASES/*.log)" >&2; exit 2; }
+done
 echo "wine: ${#JOB_NAMES[@]} scenario(s) on ${KINDS_USED% }, $JOBS at a time"
 suite_run '^  (transcripts differ|registry changes differ|  only|the simulation changed|  \+|  -)'
 summary

@@ -35,7 +35,6 @@ for v in "$VERSION" "$NEXT"; do
 done
 MSI=$OUT/Chanwiz-$VERSION.msi
 
-# --- the tables ---------------------------------------------------------------------
 property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
 UPGRADE_CODE=$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/{\1}/p' "$ROOT/packaging/chanwiz.wxs")
 check "$(basename "$MSI") says version $VERSION (tests/win32/check_version.py)" \
@@ -49,7 +48,6 @@ check "a newer version removes an older one (Upgrade table, RemoveExistingProduc
     bash -c "msiinfo export '$MSI' Upgrade | grep -q '^$UPGRADE_CODE		$VERSION		1		WIX_UPGRADE_DETECTED' &&
              msiinfo export '$MSI' InstallExecuteSequence | grep -q '^RemoveExistingProducts	'"
 
-# --- installed, run, upgraded, removed ------------------------------------------------
 pick_chanwiz_exe "$ROOT" "wine msi" || exit 2
 if [ "$PREFIX_BITS" = 32 ]; then
     WINDOWS=x64 MACHINE=samples/cx2388x-x64-germany.reg CLI_EXE=$ROOT/build/mingw-i686/chanwiz-cli.exe
@@ -63,7 +61,6 @@ CHANWIZ_EXE=$EXE CHANWIZ_CLI=$CLI_EXE SCENARIO_TIMEOUT=600 "$HERE/run_scenario.s
     --expect "upgrade-to $OUT/Chanwiz-$NEXT.msi" --expect uninstalled \
     "$MACHINE" - >"$OUT/scenario.log" 2>&1
 rc=$?
-grep -E '^  (installed|upgraded|uninstalled|NOTE)' "$OUT/scenario.log"
 check "installed, run and compared with the simulation, upgraded, removed: $(tail -1 "$OUT/scenario.log" | cut -d' ' -f2-)" test "$rc" -eq 0
 check "the installed chanwiz-cli.exe --version says $VERSION" \
     bash -c "python3 '$ROOT/tests/win32/check_version.py' '$ROOT' 'text:$(cat "$OUT/scenario/cli-version.txt" 2>/dev/null)' >>'$OUT/version.log'"

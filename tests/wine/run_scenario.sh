@@ -74,40 +74,19 @@ if [ "$PREFIX_BITS" = 32 ]; then VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-d
 else VAMP_DLL=${CHANWIZ_VAMP_DLL:-$ROOT/build/vamp-double/34com.dll}; fi
 [ "$VAMP" = 0 ] || [ -f "$VAMP_DLL" ] || die "no $VAMP_DLL (tests/wine/vamp_double/build.sh)"
 
-if [ "${SCRIPT:0:1}" = "@" ]; then
-    cp "${SCRIPT:1}" "$OUT/script.txt" 2>/dev/null || die "cannot read the script ${SCRIPT:1}"
-else
-    printf '%s\n' "$SCRIPT" >"$OUT/script.txt"
-fi
-
-# --- cleanup: the prefix copy, its server and Xvfb go on every exit ---------------------
-CACHE=${CHANWIZ_WINE_CACHE:-$ROOT/build/wine-cache/solo-$$}
-mkdir -p "$CACHE" && CACHE=$(cd "$CACHE" && pwd)
-WORK=""
-cleanup() {
-    local rc=$?
-    prefix_teardown "${KEEP_PREFIX:-0}"
-    if [ "${KEEP_PREFIX:-0}" != 1 ]; then
-        rm -rf "$WORK"
-        [ -n "${CHANWIZ_WINE_CACHE:-}" ] || rm -rf "$CACHE"
-    fi
-    exit "$rc"
-}
-trap cleanup EXIT
-trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
+printf '%s\n' "$SCRIPT" >"$OUT/script.txt"
 
 # --- 1. a copy of the base prefix of the Windows, its server kept up ----------------------
-WORK=$(mktemp -d "$CACHE/scenario.XXXXXX")
+prefix_traps
+mkdir -p "${CHANWIZ_WINE_CACHE:-$ROOT/build/wine-cache}"
+WORK=$(mktemp -d "${CHANWIZ_WINE_CACHE:-$ROOT/build/wine-cache}/scenario.XXXXXX")
 must prefix_up "${CHANWIZ_WINE_BASES:-$(prefix_bases "$ROOT")}" "$WINDOWS" "$WORK" "$OUT"
 # --- 2. machine ----------------------------------------------------------------
 DRIVE=$WINEPREFIX/drive_c
 # The machine file, its win.ini sections and its keys' access lists; Wine's
 # desktop brought up (it registers the display adapters under Control\Class,
 # with the time in DriverDateData: now, before the first dump, not during the run).
-: >"$OUT/regedit.log"
 must prefix_machine "$MACHINE" "$TOOLS" "$OUT"
-# (Wine keeps access lists only while its server runs: a new one needs them again.)
-set_machine_security() { prefix_security "$MACHINE" "$TOOLS" "$OUT/regedit.log" 2>>"$OUT/errors.log"; }
 if [ "$VAMP" = 1 ]; then
     # Where the wizard's regsvr32 finds it: the system folder as its programs see it.
     SYSDIR=system32
@@ -148,15 +127,11 @@ if [ -n "$MSI" ]; then
     # users; Wine 8 into the installing user's. Either counts.
     MSI_SHORTCUT=$(find "$DRIVE/ProgramData" "$DRIVE/users" -ipath '*/Start Menu/Programs/Chanwiz.lnk' 2>/dev/null | head -1)
     [ -n "$MSI_SHORTCUT" ] || REASONS+=(" the package made no Start-menu shortcut Chanwiz.lnk")
-    where=C:/${MSI_DIR#"$DRIVE"/}
-    echo "  installed: $(cd "$MSI_DIR" && ls | tr '\n' ' ')into ${where//\//\\}; shortcut ${MSI_SHORTCUT#"$DRIVE"/}"
     cp "$MSI_DIR/Chanwiz.ini" "$OUT/installed-Chanwiz.ini" 2>/dev/null && INI=$OUT/installed-Chanwiz.ini
     CLI_RUN=$MSI_DIR/chanwiz-cli.exe
     if [ "$(pe_machine "$CLI_EXE")" = x64 ]; then
         CLI_RUN=$MSI_DIR/chanwiz-cli-x64.exe
         cp "$CLI_EXE" "$CLI_RUN" || die "could not copy $CLI_EXE into the install folder"
-        echo "  NOTE: this machine cannot run 32-bit programs: the installed 32-bit chanwiz-cli.exe is not run;" \
-             "the 64-bit $(basename "$(dirname "$CLI_EXE")")/chanwiz-cli.exe runs from the install folder, beside the installed Chanwiz.ini"
     fi
     timeout -k 5 60 "$WINE" "$CLI_RUN" --version 2>/dev/null | tr -d '\r' >"$OUT/cli-version.txt"
 else
@@ -170,6 +145,19 @@ if [ -n "$INI" ] && [ -f "$INI" ]; then INI_ARGS=(--ini "$INI"); fi
 
 # --- 4. the run under Wine ---------------------------------------------------------
 regdump() { prefix_regdump "$1" "$TOOLS" "$OUT/regdump.log" "${PREFIX_KEYS[@]}" 2>>"$OUT/errors.log"; }
+# A restarted server needs the access lists again (Wine keeps them only while
+# its server runs), and brings a new desktop, which registers the display
+# adapters again: before the dumps, as above.
+server_up() {  # server_up DESKTOP_LOG: WINEPREFIX's server kept up again
+    timeout -k 5 30 "$WINESERVER" -p >>"$OUT/wineserver.log" 2>&1 || { echo "could not restart the wineserver" >&2; return 1; }
+    prefix_security "$MACHINE" "$TOOLS" "$OUT/regedit.log" && prefix_desktop "$TOOLS" "$1"
+}
+drive() {  # drive DIR [OPTION...]: Chanwiz.exe answered by ui-driver; transcript and driver.log into DIR
+    local dir=$1
+    shift
+    timeout -k 5 150 "$WINE" "$TOOLS/ui-driver.exe" --script "@$(wine_path "$OUT/script.txt")" \
+        --transcript "$(wine_path "$dir/transcript-wine.jsonl")" "$@" --start "$MODULE" -- "${ARGS[@]}" >"$dir/driver.log" 2>&1
+}
 GUI_TWIN=0
 if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
     # The same machine for Chanwiz.exe: a copy of this prefix as it is now.
@@ -178,11 +166,7 @@ if [ "$CLI" = 1 ] && [ "$SCRIPT" != "-" ]; then
     timeout 120 cp -a --reflink=auto "$WINEPREFIX" "$WORK/gui-prefix" ||
         die "could not copy the prefix for Chanwiz.exe"
     rm -f "$WORK/gui-prefix/wineserver"
-    timeout -k 5 30 "$WINESERVER" -p >>"$OUT/wineserver.log" 2>&1 || die "could not restart the wineserver"
-    # A new server brings a new desktop, which registers the display adapters
-    # again: before the dumps, as above.
-    set_machine_security || die "could not set an access list of the machine again (regedit.log)"
-    must prefix_desktop "$TOOLS" "$OUT/desktop.log"
+    must server_up "$OUT/desktop.log"
 fi
 regdump "$OUT/registry-before.dump" || die "regdump before the run failed (see regdump.log)"
 mkdir -p "$OUT/shots"
@@ -191,19 +175,12 @@ if [ "$GUI_TWIN" = 1 ]; then
     mkdir -p "$OUT/gui"
     (
         export WINEPREFIX=$WORK/gui-prefix
-        timeout -k 5 30 "$WINESERVER" -p >>"$OUT/wineserver.log" 2>&1 || exit 1
-        set_machine_security || exit 1
-        prefix_desktop "$TOOLS" "$OUT/gui/desktop.log" 2>>"$OUT/errors.log" || exit 1
+        server_up "$OUT/gui/desktop.log" 2>>"$OUT/errors.log" || exit 1
         regdump "$OUT/gui/registry-before.dump" || exit 1
-        timeout -k 5 150 "$WINE" "$TOOLS/ui-driver.exe" \
-            --script "@$(wine_path "$OUT/script.txt")" \
-            --transcript "$(wine_path "$OUT/gui/transcript-wine.jsonl")" \
-            --start "$MODULE" -- "${ARGS[@]}" >"$OUT/gui/driver.log" 2>&1
+        drive "$OUT/gui"
         regdump "$OUT/gui/registry-after.dump" || exit 1
         wine_drop_prefix
-    ) || REASONS+=(" the run of Chanwiz.exe beside it failed (gui/driver.log$(
-            tr -d '\r' <"$OUT/gui/driver.log" 2>/dev/null | grep -v '^[[:space:]]*$' | tail -n 1 | cut -c1-160 |
-            sed 's/^/: /'))")
+    ) || REASONS+=(" the run of Chanwiz.exe beside it failed (gui/driver.log, errors.log)")
 fi
 if [ "$CLI" = 1 ]; then
     # The console program, as a deployment tool starts it: no window, no input.
@@ -215,59 +192,10 @@ if [ "$CLI" = 1 ]; then
     tr -d '\r' <"$OUT/cli-stderr.txt" | grep -v '^[0-9a-f]*:\(fixme\|err\|warn\):' >"$OUT/driver.log"
     echo "exit code $driver_rc" >>"$OUT/driver.log"
 else
-    timeout -k 5 150 "$WINE" "$TOOLS/ui-driver.exe" \
-        --script "@$(wine_path "$OUT/script.txt")" \
-        --transcript "$(wine_path "$OUT/transcript-wine.jsonl")" \
-        --screenshots "$(wine_path "$OUT/shots")" \
-        --start "$MODULE" -- "${ARGS[@]}" >"$OUT/driver.log" 2>&1 || driver_rc=$?
+    drive "$OUT" --screenshots "$(wine_path "$OUT/shots")" || driver_rc=$?
     tr -d '\r' <"$OUT/driver.log" >"$OUT/driver.log.tmp" && mv "$OUT/driver.log.tmp" "$OUT/driver.log"
 fi
 regdump "$OUT/registry-after.dump" || die "regdump after the run failed (see regdump.log)"
-# Files the run wrote into the prefix, and undo files taken back with regedit,
-# while the prefix is still there.
-for e in "${EXPECTS[@]}"; do
-    arg=${e#* }
-    case "$e" in
-        "file "*)
-            wpath=${arg%% *}
-            text=${arg#* }
-            upath=$DRIVE/${wpath:3}
-            upath=${upath//\\//}
-            if [ ! -f "$upath" ]; then
-                REASONS+=(" the run wrote no $wpath")
-            elif ! text_of "$upath" | grep -qF -- "$text"; then
-                REASONS+=(" $wpath lacks: $text")
-            fi ;;
-        "undo-restores "*)
-            timeout -k 5 60 "$WINE" regedit /S "$arg" >>"$OUT/regedit.log" 2>&1 ||
-                REASONS+=(" regedit /S $arg failed")
-            regdump "$OUT/registry-undone.dump" || die "regdump after the undo failed (see regdump.log)"
-            dump_diff "$OUT/registry-before.dump" "$OUT/registry-undone.dump" >"$OUT/undone.diff" || {
-                REASONS+=(" the registry after regedit /S $arg is not as before the run")
-                head -10 "$OUT/undone.diff" | sed 's/^/  /'
-            } ;;
-        "upgrade-to "*)
-            msi_install "$arg" || REASONS+=(" msiexec /i $(basename "$arg") /qn: exit $?")
-            products=$(msi_products)
-            [ "$products" = "$(msiinfo export "$arg" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')" ] ||
-                REASONS+=(" after the upgrade the uninstall list holds [${products//$'\n'/ }], not only $(basename "$arg")'s product")
-            echo "  upgraded to $(basename "$arg"): uninstall list [${products//$'\n'/ }]"
-            MSI=$arg ;;
-        uninstalled)
-            timeout -k 5 180 "$WINE" msiexec /x "$(wine_path "$MSI")" /qn >>"$OUT/msiexec.log" 2>&1 || REASONS+=(" msiexec /x $(basename "$MSI") /qn: exit $?")
-            left=$(find "$DRIVE" \( -ipath '*/Morvex' -o -ipath '*/Morvex/*' -o -iname 'Chanwiz.lnk' \) -printf '%P ' 2>/dev/null)
-            [ -z "$left" ] || REASONS+=(" left after the uninstall: $left")
-            [ -z "$(msi_products)" ] || REASONS+=(" the uninstall list still holds Chanwiz")
-            regdump "$OUT/registry-uninstalled.dump" || die "regdump after the uninstall failed (see regdump.log)"
-            dump_diff "$OUT/registry-after.dump" "$OUT/registry-uninstalled.dump" >/dev/null ||
-                REASONS+=(" the uninstall changed the drivers' keys or the wizard's mark")
-            echo "  uninstalled: ${left:-nothing left}" ;;
-    esac
-done
-# The prefix goes away while the simulation runs and the results are compared
-# (with KEEP_PREFIX=1 only its server stops, and the prefix stays to be looked at).
-if [ "${KEEP_PREFIX:-0}" = 1 ]; then ( wine_stop ) & else ( wine_drop_prefix ) & fi
-TEARDOWN_PID=$!
 
 # --- 5. the simulation ----------------------------------------------------------------
 sim() {  # sim DIR ARGS...: chanwiz-sim on the machine, its registry into DIR/sim-registry.reg
@@ -300,7 +228,7 @@ elif [ "$driver_rc" -ne "$sim_rc" ]; then
 fi
 if [ -f "$OUT/transcript-wine.jsonl" ] && [ -f "$OUT/transcript-sim.jsonl" ]; then
     "$PYTHON" "$HERE/compare_transcripts.py" "$OUT/transcript-sim.jsonl" "$OUT/transcript-wine.jsonl" \
-        "$OUT/transcript.diff" >"$OUT/transcript-compare.txt" 2>&1 ||
+        >"$OUT/transcript-compare.txt" 2>&1 ||
         REASONS+=(" transcripts differ (transcript-compare.txt)")
 else
     REASONS+=(" a transcript is missing")
@@ -358,14 +286,42 @@ for e in "${EXPECTS[@]}"; do
         value) has_line "$OUT/registry-wine-after.txt" "$arg" 2>/dev/null || REASONS+=(" registry after the run lacks: $arg") ;;
         security) has_line "$OUT/registry-security.txt" "$arg" 2>/dev/null || REASONS+=(" registry-security.txt lacks: $arg") ;;
         exit) [ "$driver_rc" = "$arg" ] || REASONS+=(" exit code $driver_rc, expected $arg") ;;
-        file | undo-restores | upgrade-to | uninstalled) ;;  # checked before the prefix went away
+        file)
+            wpath=${arg%% *}
+            text=${arg#* }
+            upath=$DRIVE/${wpath:3}
+            upath=${upath//\\//}
+            if [ ! -f "$upath" ]; then
+                REASONS+=(" the run wrote no $wpath")
+            elif ! text_of "$upath" | grep -qF -- "$text"; then
+                REASONS+=(" $wpath lacks: $text")
+            fi ;;
+        undo-restores)
+            timeout -k 5 60 "$WINE" regedit /S "$arg" >>"$OUT/regedit.log" 2>&1 ||
+                REASONS+=(" regedit /S $arg failed")
+            regdump "$OUT/registry-undone.dump" || die "regdump after the undo failed (see regdump.log)"
+            dump_diff "$OUT/registry-before.dump" "$OUT/registry-undone.dump" >"$OUT/undone.diff" || {
+                REASONS+=(" the registry after regedit /S $arg is not as before the run")
+                head -10 "$OUT/undone.diff" | sed 's/^/  /'
+            } ;;
+        upgrade-to)
+            msi_install "$arg" || REASONS+=(" msiexec /i $(basename "$arg") /qn: exit $?")
+            products=$(msi_products)
+            [ "$products" = "$(msiinfo export "$arg" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')" ] ||
+                REASONS+=(" after the upgrade the uninstall list holds [${products//$'\n'/ }], not only $(basename "$arg")'s product")
+            MSI=$arg ;;
+        uninstalled)
+            timeout -k 5 180 "$WINE" msiexec /x "$(wine_path "$MSI")" /qn >>"$OUT/msiexec.log" 2>&1 || REASONS+=(" msiexec /x $(basename "$MSI") /qn: exit $?")
+            left=$(find "$DRIVE" \( -ipath '*/Morvex' -o -ipath '*/Morvex/*' -o -iname 'Chanwiz.lnk' \) -printf '%P ' 2>/dev/null)
+            [ -z "$left" ] || REASONS+=(" left after the uninstall: $left")
+            [ -z "$(msi_products)" ] || REASONS+=(" the uninstall list still holds Chanwiz")
+            regdump "$OUT/registry-uninstalled.dump" || die "regdump after the uninstall failed (see regdump.log)"
+            dump_diff "$OUT/registry-after.dump" "$OUT/registry-uninstalled.dump" >/dev/null ||
+                REASONS+=(" the uninstall changed the drivers' keys or the wizard's mark") ;;
         stdout) grep -qF -- "$arg" "$OUT/cli-stdout.txt" 2>/dev/null || REASONS+=(" standard output lacks: $arg") ;;
         stderr) grep -qF -- "$arg" "$OUT/driver.log" 2>/dev/null || REASONS+=(" standard error lacks: $arg") ;;
         *) REASONS+=(" unknown expectation: $e") ;;
     esac
 done
-wait "$TEARDOWN_PID"
-unset WINEPREFIX
-xvfb_stop
 [ "$CLI" = 1 ] || [ -n "$(ls "$OUT/shots" 2>/dev/null)" ] || REASONS+=(" no screenshot was saved")
 finish

@@ -58,24 +58,13 @@ if [ "${1:-}" = "--case" ]; then
     CACHE=${CHANWIZ_WINE_CACHE:?}
     SIM=${CHANWIZ_SIM:?}
     TOOLS=${CHANWIZ_TOOLS:?}
-    WORK=""
-    cleanup() {
-        local rc=$?
-        prefix_teardown
-        [ -n "$WORK" ] && rm -rf "$WORK"
-        exit "$rc"
-    }
-    trap cleanup EXIT
-    trap 'REASONS+=(" interrupted or out of time"); finish' INT TERM
+    prefix_traps
 
-    # --- 1. the simulation -----------------------------------------------------
     ini=()
     [ "$NO_INI" = 1 ] && ini=(--no-ini)
-    sim_rc=0
     timeout -k 5 60 "$SIM" --machine "$MACHINE" --answers "@$SCRIPT_FILE" "${ini[@]}" --quiet \
         --changes "$OUT/changes.reg" --undo "$OUT/undo.reg" --out "$OUT/sim-out.reg" \
-        "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || sim_rc=$?
-    [ "$sim_rc" -eq 0 ] || die "chanwiz-sim exit code $sim_rc (sim.log)"
+        "${ARGS[@]}" >"$OUT/sim.log" 2>&1 || die "chanwiz-sim exit code $? (sim.log)"
     for f in "$MACHINE" "$OUT/changes.reg" "$OUT/undo.reg"; do
         printf '%s: %s\n' "$(basename "$f")" "$("$PYTHON" "$REGTOOL" import "$f" /dev/null 2>&1)"
     done >"$OUT/formats.txt"
@@ -86,12 +75,10 @@ if [ "${1:-}" = "--case" ]; then
     [ "$(sed -n '2,3p' "$OUT/formats.txt" | cut -d' ' -f2 | sort -u)" = "$want" ] ||
         REASONS+=(" changes/undo not as regedit reads them ($(tr '\n' ' ' <"$OUT/formats.txt"))")
 
-    # --- 2. the machine in a prefix ------------------------------------------------
     WORK=$(mktemp -d "$CACHE/undo.XXXXXX")
     must prefix_up "${CHANWIZ_WINE_BASES:?}" "$WINDOWS" "$WORK" "$OUT"
     must prefix_machine "$MACHINE" "$TOOLS" "$OUT"
 
-    # --- 3. dumps --------------------------------------------------------------------
     dump() {  # dump N
         prefix_regdump "$OUT/dump-$1.dump" "$TOOLS" "$OUT/regdump.log" "${PREFIX_KEYS[@]}" 2>>"$OUT/errors.log" ||
             die "regdump $1 failed (regdump.log)"
@@ -114,13 +101,9 @@ if [ "${1:-}" = "--case" ]; then
         import "$OUT/$f.reg"
         dump $((++n))
     done
-    ( wine_drop_prefix ) &
-    TEARDOWN=$!
 
-    # --- 4. checks ---------------------------------------------------------------------
-    if cmp -s "$OUT/dump-0.dump" "$OUT/dump-1.dump"; then
+    ! cmp -s "$OUT/dump-0.dump" "$OUT/dump-1.dump" ||
         REASONS+=(" the registry did not change when changes.reg was imported")
-    fi
     "$PYTHON" "$REGTOOL" compare --machine "$MACHINE" --sim-out "$OUT/sim-out.reg" \
         --before "$OUT/dump-0.dump" --after "$OUT/dump-1.dump" --outdir "$OUT" "${PREFIX_KEYS[@]}" \
         >"$OUT/registry-compare.txt" 2>&1 ||
@@ -135,9 +118,6 @@ if [ "${1:-}" = "--case" ]; then
         differences "$OUT/dump-1.dump" "$OUT/dump-3.dump"
     fi
     sed 's/^/  /' "$OUT/registry-compare.txt"
-    wait "$TEARDOWN"
-    unset WINEPREFIX
-    xvfb_stop
     finish
 fi
 
@@ -154,7 +134,6 @@ if wine_runs_32bit; then export PREFIX_BITS=32; else
 fi
 suite_begin run_undo "$OUTROOT"
 
-# --- the cases, with their scenarios' answers -----------------------------------
 MACHINES=()
 while IFS= read -r row; do
     [ -n "$(trim "$row")" ] || continue
@@ -203,8 +182,9 @@ if [ -z "$FILTER" ]; then
 fi
 
 echo "wine undo: ${#JOB_NAMES[@]} case(s), $JOBS at a time"
-prefix_make_bases "$CHANWIZ_WINE_BASES" "${JOB_GROUPS[@]}" ||
-    { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
+for kind in $(printf '%s\n' "${JOB_GROUPS[@]}" | sort -u); do
+    ( prefix_base "$CHANWIZ_WINE_BASES" "$kind" ) || { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
+done
 suite_run '^(  registry changes differ|  the machine file|  access lists|    |dump 0)'
 echo "wine undo suite: $(elapsed) s"
 echo "wine undo: $(suite_total)"

@@ -5,14 +5,11 @@
 # usage: tests/wine/vamp_double/run-wine.sh        exit code 0 when every check passed
 set -uo pipefail
 exec </dev/null
-
-if [ -z "${CHANWIZ_VAMP_INNER:-}" ]; then
-    export CHANWIZ_VAMP_INNER=1
-    exec timeout -k 20 "${VAMP_TIMEOUT:-600}" bash "$0" "$@"
-fi
-
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../../.." && pwd)
+# shellcheck source=../common.sh
+. "$ROOT/tests/wine/common.sh"
+suite_timeout "${VAMP_TIMEOUT:-600}" "$0" "$@"
 # shellcheck source=../../../scripts/wine/wine-env.sh
 . "$ROOT/scripts/wine/wine-env.sh"
 wine_check || exit 2

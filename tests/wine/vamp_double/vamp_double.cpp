@@ -23,8 +23,6 @@ const char kClassKey[] = "CLSID\\{B8A9279E-C453-11D4-AD45-0060080BA634}";
 const char kSettingsKey[] = "SOFTWARE\\Chanwiz Test\\Vamp";
 
 HMODULE g_module = nullptr;
-LONG g_objects = 0;
-LONG g_locks = 0;
 
 DWORD ReadSetting(const char* name, DWORD fallback) {
   HKEY key = nullptr;
@@ -65,14 +63,10 @@ struct IVampItemDouble : IUnknown {  // 0-2
 template <class Derived, class Interface>
 class Object : public Interface {
  public:
-  Object() { InterlockedIncrement(&g_objects); }
   ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
   ULONG STDMETHODCALLTYPE Release() override {
     LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) {
-      delete static_cast<Derived*>(this);
-      InterlockedDecrement(&g_objects);
-    }
+    if (left == 0) delete static_cast<Derived*>(this);
     return static_cast<ULONG>(left);
   }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -135,11 +129,8 @@ class VampDevice final : public Object<VampDevice, IVampDeviceDouble> {
 class DeviceList final : public Object<DeviceList, IDeviceList> {
  public:
   static constexpr const IID& kOwnIid = kDeviceListIid;
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return count ? (*count = 0, S_OK) : E_POINTER; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return E_NOTIMPL;
@@ -157,19 +148,12 @@ class DeviceList final : public Object<DeviceList, IDeviceList> {
   }
 };
 
-class ClassFactory : public IClassFactory {
+class ClassFactory final : public Object<ClassFactory, IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-    AddRef();
-    *out = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  // The factory is static: its references keep the module loaded.
-  ULONG STDMETHODCALLTYPE AddRef() override { InterlockedIncrement(&g_locks); return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { InterlockedDecrement(&g_locks); return 1; }
+  static constexpr const IID& kOwnIid = IID_IClassFactory;
+  // The factory is static, and the module never unloads (DllCanUnloadNow).
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
@@ -180,10 +164,7 @@ class ClassFactory : public IClassFactory {
     list->Release();
     return status;
   }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    lock ? InterlockedIncrement(&g_locks) : InterlockedDecrement(&g_locks);
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 ClassFactory g_factory;
@@ -195,10 +176,7 @@ LONG SetText(const char* subkey, const char* name, const char* text) {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    g_module = instance;
-    DisableThreadLibraryCalls(instance);
-  }
+  if (reason == DLL_PROCESS_ATTACH) g_module = instance;
   return TRUE;
 }
 
@@ -209,7 +187,8 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
   return g_factory.QueryInterface(iid, out);
 }
 
-STDAPI DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
+// A stand-in for test runs: kept loaded rather than counting its objects.
+STDAPI DllCanUnloadNow() { return S_FALSE; }
 
 STDAPI DllRegisterServer() {
   char path[MAX_PATH + 1] = {};
