@@ -125,8 +125,13 @@ suite_tools() {
             { echo "$1: could not build the ui-driver tools" >&2; exit 2; }
     fi
     export CHANWIZ_TOOLS
-    [ -x "${CHANWIZ_SIM:-$ROOT/build/native/chanwiz-sim}" ] ||
-        { echo "$1: no chanwiz-sim (cmake --preset native && cmake --build --preset native --target chanwiz-sim, or set CHANWIZ_SIM)" >&2; exit 2; }
+    # Built when missing: the pictures command is run by hand on a fresh clone.
+    if [ -z "${CHANWIZ_SIM:-}" ] && [ ! -x "$ROOT/build/native/chanwiz-sim" ]; then
+        echo "$1: building chanwiz-sim (native preset)"
+        (cd "$ROOT" && timeout 900 cmake --preset native >/dev/null &&
+            timeout 900 cmake --build --preset native --target chanwiz-sim -j2 >/dev/null) ||
+            { echo "$1: could not build chanwiz-sim" >&2; exit 2; }
+    fi
 }
 suite_copy() {
     cp "$1" "$CACHE/$2" 2>/dev/null || { echo "$SUITE: cannot copy $1" >&2; exit 2; }

@@ -34,6 +34,20 @@ prefix_bases() {
     printf '%s\n' "$dir"
 }
 
+# prefix_make_bases CACHE KIND...: the base prefixes of these Windows, made
+# side by side (a fresh clone makes them all); fails when one could not be made.
+prefix_make_bases() {
+    local cache=$1 kind pid ok=0
+    local -a made=()
+    shift
+    for kind in $(printf '%s\n' "$@" | sort -u); do
+        ( prefix_base "$cache" "$kind" ) &
+        made+=("$!")
+    done
+    for pid in "${made[@]}"; do wait "$pid" || ok=1; done
+    return "$ok"
+}
+
 prefix_base() {
     local cache=$1 kind=$2 base
     prefix_kind "$kind" || return 1

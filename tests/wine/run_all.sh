@@ -104,10 +104,9 @@ for line in "${ROWS[@]}"; do
     suite_job "$name" "$windows" "$ROOT/build/wine-out/$name/run.log" "${cmd[@]}" "${opts[@]}" "$(trim "$machine")" "$script" "${wargs[@]}"
 done
 KINDS_USED=$(printf '%s\n' "${JOB_GROUPS[@]}" | sort -u | tr '\n' ' ')
-for kind in $KINDS_USED; do
-    ( prefix_base "$CHANWIZ_WINE_BASES" "$kind" ) ||
-        { echo "run_all: could not make a base prefix (see $CHANWIZ_WINE_BASES/*.log)" >&2; exit 2; }
-done
+# shellcheck disable=SC2086
+prefix_make_bases "$CHANWIZ_WINE_BASES" $KINDS_USED ||
+    { echo "run_all: could not make a base prefix (see $CHANWIZ_WINE_BASES/*.log)" >&2; exit 2; }
 echo "wine: ${#JOB_NAMES[@]} scenario(s) on ${KINDS_USED% }, $JOBS at a time"
 suite_run '^  (transcripts differ|registry changes differ|  only|the simulation changed|  \+|  -)'
 summary

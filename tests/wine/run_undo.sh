@@ -182,9 +182,8 @@ if [ -z "$FILTER" ]; then
 fi
 
 echo "wine undo: ${#JOB_NAMES[@]} case(s), $JOBS at a time"
-for kind in $(printf '%s\n' "${JOB_GROUPS[@]}" | sort -u); do
-    ( prefix_base "$CHANWIZ_WINE_BASES" "$kind" ) || { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
-done
+prefix_make_bases "$CHANWIZ_WINE_BASES" "${JOB_GROUPS[@]}" ||
+    { echo "run_undo: could not make a base Wine prefix" >&2; exit 2; }
 suite_run '^(  registry changes differ|  the machine file|  access lists|    |dump 0)'
 echo "wine undo suite: $(elapsed) s"
 echo "wine undo: $(suite_total)"
