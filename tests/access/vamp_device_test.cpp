@@ -118,18 +118,11 @@ TEST(Saa713xProbe, TheItemInterfaceIsFetchedOnceAndReused) {
   ProbeRun run(ProbeMachine("", Dword("Item22", 1)));
   VampProbe probe(run.platform);
   ASSERT_EQ(probe.OpenVampDevice(), 1);
-  EXPECT_EQ(probe.VampDeviceCount, 1);
-  EXPECT_EQ(probe.VampDeviceIndex, 0);
   EXPECT_TRUE(probe.QueryVampItem(22));
   EXPECT_TRUE(probe.QueryVampItem(22));
   EXPECT_FALSE(probe.QueryVampItem(21));
   EXPECT_EQ(run.platform.Calls("IVampDevice.ItemObject"), 1);
   EXPECT_EQ(run.platform.Calls("VampItem.Query"), 3);
-  // Held: the device list, IVampDevice and the item interface; the device
-  // object and the object method 21 gave are released.
-  std::vector<std::string> live = run.platform.components().LiveObjects();
-  std::sort(live.begin(), live.end());
-  EXPECT_EQ(live, (std::vector<std::string>{"IVampDevice", "Vamp device list", "Vamp item interface"}));
 }
 
 // The wizard asks the probe of its board: the component on a SAA713x board

@@ -46,14 +46,6 @@ TEST(Texts, SectionOfTheWindowsCountryElseSectionOne) {
   }
 }
 
-TEST(Texts, NoFileGivesEveryDefault) {
-  auto run = Loaded("\"39\"", "");
-  EXPECT_STREQ(run->state.TextSection, "1");
-  for (size_t i = 0; i < kTextKeyCount; ++i)
-    EXPECT_STREQ(kTextKeys[i].field(run->state), kTextKeys[i].defaultText) << kTextKeys[i].key;
-  EXPECT_STREQ(run->state.AppTitleName, "QL750 Chanwiz Wizard");
-}
-
 TEST(Texts, LongValuesAreCutAtCapacityLessOne) {
   auto run = Loaded("\"86\"", kIni);
   EXPECT_STREQ(run->state.OKText, "0123456789abcde");

@@ -65,8 +65,6 @@ const FamilyCase kFamilies[] = {
      "STREAM\\CXTUNE.ven_14f1.philips"},
     {"CX2388X 9x", &LookupCx2388xKeys9x, 0x10,
      "PCI\\VEN_14F1&DEV_8800&SUBSYS_88011461&REV_05", "STREAM\\CXTUNE.VEN_14F1.PHILIPS"},
-    {"CX2388X 9x, case ignored", &LookupCx2388xKeys9x, 0x10, "PCI\\VEN_14F1&DEV_8800",
-     "Stream\\cxtune.VEN_14F1.Philips"},
     {"BT878A NT", &LookupBt878aKeysNt, 0x100, "PCI\\VEN_109E&DEV_036E&SUBSYS_00000000&REV_11", "Stream\\bttuner.phil"},
     {"BT878A 9x", &LookupBt878aKeys9x, 0x100,
      "PCI\\VEN_109E&DEV_036E&SUBSYS_00000000&REV_11", "STREAM\\BTTUNER.PHIL.1"},

@@ -8,17 +8,12 @@
 #include "selection/country_dialog.h"
 #include "selection/standard_dialog.h"
 #include "support/sim_harness.h"
-#include "system/windows_settings.h"
 
 namespace cw::test {
 namespace {
 
-std::string CountryMachine(const std::string& iCountry) {
-  std::string body;
-  if (!iCountry.empty())
-    body = "[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"iCountry\"=\"" + iCountry +
-           "\"\r\n\r\n";
-  return RegText(body);
+sim::Machine CountryMachine(const std::string& iCountry) {
+  return MachineFromText(MachineText("", iCountry.empty() ? "" : "\"" + iCountry + "\""));
 }
 
 const sim::ControlState* FindControl(const sim::PageState& page, int id) {
@@ -29,8 +24,7 @@ const sim::ControlState* FindControl(const sim::PageState& page, int id) {
 
 template <typename Page>
 INT_PTR RunPage(SimRun& run) {
-  run.state.IsNtFamily = IsNtFamilyOs(*run.platform);
-  LoadTexts(*run.platform, run.state);
+  run.LoadTexts();
   Page page(*run.platform, run.state);
   return page.DoModal();
 }
@@ -105,7 +99,7 @@ TEST(CountryPage, OpensOnTheWindowsCountry) {
   };
   for (const Opening& c : cases) {
     SCOPED_TRACE(c.iCountry);
-    SimRun run(MachineFromText(CountryMachine(c.iCountry)), "");
+    SimRun run(CountryMachine(c.iCountry), "");
     RunPage<CountryDialog>(run);  // stops at the page: the script is empty
     ASSERT_EQ(run.Events("page").size(), 1u);
     // No step was taken: the last state is the page as it opened.
@@ -148,7 +142,7 @@ TEST(CountryPage, OkRecordsTheEntrysStandardAndCodeAndCancelNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
-    SimRun run(MachineFromText(CountryMachine(c.iCountry)), c.script);
+    SimRun run(CountryMachine(c.iCountry), c.script);
     run.state.StandardIndex = 9;
     run.state.CountryCode = 33;
     EXPECT_EQ(RunPage<CountryDialog>(run), c.result);
@@ -160,7 +154,7 @@ TEST(CountryPage, OkRecordsTheEntrysStandardAndCodeAndCancelNothing) {
 TEST(CountryPage, OkIsDisabledWhileThereIsNoEntry) {
   // An unknown country: no letter, no list; OK and Enter do nothing until a
   // letter is chosen.
-  SimRun run(MachineFromText(CountryMachine("1000")), "click 1; enter; select 1021 3; click 1");
+  SimRun run(CountryMachine("1000"), "click 1; enter; select 1021 3; click 1");
   run.state.StandardIndex = 6;
   run.state.CountryCode = 55;
   EXPECT_EQ(RunPage<CountryDialog>(run), IDOK);
@@ -193,9 +187,7 @@ TEST(StartPage, ShowsItsTextsAndSetsTheFamilyOnceMore) {
 TEST(StartPage, EmptyButtonLabelsStillWork) {
   const std::string ini = "[1]\r\nAppTitleName=T\r\nTVSystemText=\r\nCountryText=\r\n";
   SimRun run(MachineFromText(RegText("")), "click 1016");
-  run.platform->MapFile("C:\\Program Files\\Morvex\\Chanwiz\\Chanwiz.ini", WriteTempFile(ini));
-  run.state.IsNtFamily = 1;
-  LoadTexts(*run.platform, run.state);
+  run.LoadTexts(WriteTempFile(ini));
   // An empty value in the file is an empty label, not the default.
   EXPECT_STREQ(run.state.TVSystemText, "");
   StartDialog page(*run.platform, run.state);
