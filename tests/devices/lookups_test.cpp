@@ -71,13 +71,11 @@ const FamilyCase kFamilies[] = {
     {"SAA7130 NT", &LookupSaa713xKeysNt, 0x1, "PCI\\VEN_1131&DEV_7130&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.30"},
     {"SAA7133 NT", &LookupSaa713xKeysNt, 0x2, "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
     {"SAA7134 NT", &LookupSaa713xKeysNt, 0x4, kSaa7134Id, "Stream\\PhTVTune.34"},
-    {"SAA7134 NT, long tuner id", &LookupSaa713xKeysNt, 0x4, kSaa7134Id, kLongTuner34},
     {"SAA7133 and SAA7134 flags take the 7133", &LookupSaa713xKeysNt, 0x6,
      "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
     {"no SAA flag takes the 7133", &LookupSaa713xKeysNt, 0,
      "PCI\\VEN_1131&DEV_7133&SUBSYS_00000000&REV_01", "Stream\\PhTVTune.33"},
     {"SAA7130 9x", &LookupSaa713xKeys9x, 0x1, "PCI\\VEN_1131&DEV_7130&SUBSYS_00000000&REV_01", "STREAM\\PHTVTUNE.30"},
-    {"SAA7134 9x", &LookupSaa713xKeys9x, 0x4, kSaa7134Id, "STREAM\\PHTVTUNE.34"},
     {"USB NT", &LookupUsbKeyNt, 0x10000, "USB\\Vid_eb1a&Pid_2800&Rev_0100", ""},
     {"USB 9x", &LookupUsbKey9x, 0x10000, "USB\\VID_EB1A&PID_2821&REV_0100", ""},
 };
