@@ -78,7 +78,6 @@ TEST(WizardRoad, RestartDecision) {
   const Case cases[] = {
       // "Yes" is preselected: a restart that is not forced.
       {"OK at once restarts", italy, ok, {}, true, nullptr, true, {xp}, {}},
-      {"the country page too", italy, "click 1016; click 1; click 1", {}, true, nullptr, true, {xp}, {}},
       {"no, then OK", italy, no, {}, true, nullptr, true, {}, {}},
       {"no, yes, then OK", italy, "click 1015; click 1; click 1023; click 1022; click 1", {}, true, nullptr,
        true, {xp}, {}},
