@@ -34,7 +34,6 @@ TEST(Saa713xProbe, OutcomesOfTheComponent) {
   const Case cases[] = {
       {"present, answering 1", true, true, item1, "", {}, 1, 3, {}, 0},
       {"present on 9x, answering 1", false, true, item1, "", {}, 1, 3, {}, 0},
-      {"answering 0", true, true, Dword("Item22", 0), "", {}, 1, 0, {}, 0},
       {"answering 2", true, true, Dword("Item22", 2), "", {}, 1, 0, {}, 0},
       {"answering -1", true, true, Dword("Item22", 0xFFFFFFFF), "", {}, 1, 0, {}, 0},
       {"the second of two devices is not asked", true, true, Dword("DeviceCount", 2) + item1, "", {}, 1, 3, {}, 0},
