@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/win_constants.h"
-#include "regtree/reg_file.h"
 #include "support/sim_harness.h"
 
 namespace cw::test {
@@ -181,16 +180,6 @@ TEST(WizardRoad, EachSampleTakesItsFamilysSteps) {
   failed.platform->AddFault({"GetVersionExA", 0, 122});
   EXPECT_EQ(failed.app->IsNtFamilyOs(), 0);
   EXPECT_EQ(failed.app->IsWin9xOs(), 0);
-}
-
-TEST(WizardRoad, ScriptRunningOutStopsAtTheWaitingPage) {
-  SimRun run(MachineFromSample("saa7134-xp-italy.reg"), "click 1016");
-  run.Run();
-  ASSERT_TRUE(run.platform->halt());
-  EXPECT_EQ(run.platform->halt()->exitCode, 3);
-  EXPECT_NE(run.platform->halt()->message.find("page 130 \"Select Country\""), std::string::npos);
-  EXPECT_EQ(sim::WriteRegChanges(run.before, run.platform->FinalRegistry(), sim::RegFileFormat::Utf8v5),
-            "Windows Registry Editor Version 5.00\r\n\r\n");
 }
 
 TEST(WizardRoad, ComposedMessagesNeverRunPastTheBuffer) {
