@@ -1,7 +1,6 @@
-// The hardware probes on a simulated machine: the machine's capture filter
-// and component from a few values, a platform that records the arguments of
-// the calls the probes make, and the checks every probe must pass when it
-// ends (nothing held, nothing leaked, COM balanced).
+// The hardware probes on a simulated machine: its capture filter and
+// component from a few values, a platform recording the probes' calls, and
+// the checks every probe must pass at its end.
 #pragma once
 
 #include <gtest/gtest.h>
