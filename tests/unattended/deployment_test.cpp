@@ -71,6 +71,22 @@ TEST(DeploymentOptions, RefuseWhatCannotBeUsedAndSayWhy) {
   EXPECT_TRUE(CheckDeploymentOptions(Parse({"--answers", "click 1016"}).options, &problem));
 }
 
+// An answers file is read whole, over several reads when it is long; one of
+// 1 MiB or more is the wrong file.
+TEST(DeploymentOptions, AnswersFromAFile) {
+  const std::string text = "esc\n# " + std::string(5000, '-') + "\nclick 1\r\nclick 1023; click 1\n";
+  Parsed p = Parse({"--answers", "@" + WriteTempFile(text)});
+  ASSERT_EQ(p.result, OptionParse::Taken) << p.problem;
+  std::string steps;
+  for (const sim::ScriptStep& step : p.options.answers) steps += step.ToString() + ";";
+  EXPECT_EQ(steps, "esc;click 1;click 1023;click 1;");
+  for (size_t size : {(size_t{1} << 20) - 1, size_t{1} << 20}) {
+    Parsed big = Parse({"--answers", "@" + WriteTempFile(std::string(size, '#'))});
+    EXPECT_EQ(big.result, size < (size_t{1} << 20) ? OptionParse::Taken : OptionParse::Bad) << size;
+    EXPECT_EQ(big.problem.find("the file is too large") != std::string::npos, big.result == OptionParse::Bad);
+  }
+}
+
 TEST(UnattendedOutcome, DriverKeysWithoutTheValuesAreNotASuccess) {
   // The SAA7134 sample with the tuner's and the capture device's values gone:
   // update-if-present finds nothing to update.
