@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/win_constants.h"
 #include "devices/detection.h"
@@ -124,16 +123,12 @@ TEST(Detection, TheBufferStartsAt256AndKeepsWhatItGrewTo) {
   // An identifier stored without a terminator fills the NT buffer exactly:
   // it is read up to the buffer's end and no further (the sanitized build
   // sees a byte more).
-  std::string hex;
-  for (char ch : "PCI\\VEN_14F1&DEV_8800&" + std::string(278, 'X')) {
-    char byte[4];
-    std::snprintf(byte, sizeof byte, "%02x,", static_cast<unsigned char>(ch));
-    hex += byte;
-  }
-  hex.pop_back();
-  EXPECT_EQ(Detect("[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\A\\B\\1]\r\n\"HardwareID\"=hex:" + hex +
-                       "\r\n\"ClassGUID\"=\"{4d36e96c-e325-11ce-bfc1-08002be10318}\"\r\n\r\n", true).flags,
-            0x10u);
+  const std::string id = "PCI\\VEN_14F1&DEV_8800&" + std::string(278, 'X');
+  SimRun run(MachineFromText(RegText(DeviceKey("A\\B\\1", {"x"}))));
+  run.machine.registry.Find(sim::RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum\\A\\B\\1")
+      ->SetValue("HardwareID", REG_BINARY, std::vector<BYTE>(id.begin(), id.end()));
+  EXPECT_EQ(DetectDevicesNt(*run.platform, run.state), 1);
+  EXPECT_EQ(run.state.DeviceFlags, 0x10u);
 }
 
 }  // namespace
